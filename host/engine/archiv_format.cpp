@@ -1,0 +1,1 @@
+#include "host/engine/archiv_format.h"

@@ -1,0 +1,139 @@
+#pragma once
+// The archive engine: one object per archive file. Commands run synchronously on the
+// calling thread and report through the events below, also on the calling thread.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/services/date_time.h"
+
+namespace tavik {
+
+enum class TArchivFormat : std::uint8_t { Zip = 0, Other = 1 };
+
+enum class TArchivCommand : std::uint8_t { None, List, Verify, Extract, Add, Span, Merge };
+
+enum class TArchivVerifyMode : std::uint8_t {
+    Simple = 0,    // structure: central directory and local headers agree
+    Complete = 1,  // additionally every entry read to its end, size and CRC checked
+};
+
+// Kinds of OnError. Item means one item could not be processed; a handler that sets the flag
+// to true lets the command skip it and go on, otherwise the command stops.
+enum class TArchivErrorKind : std::uint8_t { Command = 0, Warning = 1, Item = 2 };
+
+constexpr std::uint32_t faReadOnly = 0x01;
+constexpr std::uint32_t faHidden = 0x02;
+constexpr std::uint32_t faSysFile = 0x04;
+constexpr std::uint32_t faDirectory = 0x10;
+constexpr std::uint32_t faArchive = 0x20;
+
+struct TFileInfoItem {
+    std::string FileName;  // bare name (last component)
+    std::string AbsDir;    // absolute directory that holds the file on disk (packing)
+    std::string RelDir;    // directory inside the archive, '/'-separated, no leading or trailing '/'
+    std::int64_t Size = 0;
+    TDateTime DateTime{};  // zero: take the time from the file
+    std::uint32_t Attributes = 0;
+};
+using PFileInfoItem = TFileInfoItem*;
+
+class TFileItemsList {
+public:
+    int GetCount() const { return static_cast<int>(FItems.size()); }
+    const TFileInfoItem& GetItem(int index) const { return FItems.at(static_cast<std::size_t>(index)); }
+    void Clear() { FItems.clear(); }
+    void Add(TFileInfoItem item) { FItems.push_back(std::move(item)); }
+    std::vector<TFileInfoItem>& Items() { return FItems; }
+    const std::vector<TFileInfoItem>& Items() const { return FItems; }
+
+private:
+    std::vector<TFileInfoItem> FItems;
+};
+
+class TArchivFormatAbstract;
+
+using TCommandEndEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command)>;
+using TCommandProgressEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command,
+                                                 std::int64_t done, std::int64_t total)>;
+using TCommandItemStartEvent =
+    std::function<bool(TArchivFormatAbstract& sender, TArchivCommand command, PFileInfoItem& fileInfo)>;
+using TCommandItemProgressEvent =
+    std::function<void(TArchivFormatAbstract& sender, TArchivCommand command, PFileInfoItem fileInfo,
+                       std::int64_t done, std::int64_t total)>;
+using TErrorEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
+                                       const std::string& item, const std::string& reason, bool& flag)>;
+
+class TArchivFormatAbstract {
+public:
+    TArchivFormatAbstract() = default;
+    TArchivFormatAbstract(const TArchivFormatAbstract&) = delete;
+    TArchivFormatAbstract& operator=(const TArchivFormatAbstract&) = delete;
+    virtual ~TArchivFormatAbstract() = default;
+
+    std::string ArchivFile;  // the archive's path
+    std::string ExtractDir;  // target of extraction
+
+    TCommandEndEvent OnCommandEnd;
+    TCommandProgressEvent OnCommandProgress;  // uncompressed bytes of the whole command
+    TCommandItemStartEvent OnCommandItemStart;  // false skips the item
+    TCommandItemProgressEvent OnCommandItemProgress;  // uncompressed bytes of the current item
+    TErrorEvent OnError;
+
+    virtual TArchivFormat Format() const = 0;
+
+    // Reads the directory of ArchivFile; on success GetArchivItemsCount/GetArchivItem give the
+    // entries in archive order (directories carry faDirectory).
+    virtual bool ExecuteArchivList() = 0;
+    int GetArchivItemsCount() const { return FArchivItems.GetCount(); }
+    const TFileInfoItem& GetArchivItem(int index) const { return FArchivItems.GetItem(index); }
+
+    virtual bool ExecuteArchivVerify(TArchivVerifyMode mode) = 0;
+
+    // All entries, or the entries at the given positions of the list, into ExtractDir.
+    virtual bool ExecuteArchivExtract() = 0;
+    virtual bool ExecuteArchivExtract(const std::vector<int>& indexes) = 0;
+
+    // Items to pack. A path becomes an entry named after the file; a directory is added with
+    // everything below it, named relative to the directory's parent.
+    void FileItemClear() { FFileItems.Clear(); }
+    void FileItemAdd(const std::string& path);
+    void FileItemAdd(const TFileInfoItem& item) { FFileItems.Add(item); }
+
+    // false: write ArchivFile anew; true: keep its entries and add (same name replaces).
+    // After the command GetFileItemsList() holds exactly the items that the written archive
+    // contains from this command, with Size and DateTime as they were packed.
+    virtual bool ExecuteFilesAdd(bool addToExisting) = 0;
+    const TFileItemsList& GetFileItemsList() const { return FFileItems; }
+
+    // Split archive into volumes name.z01, name.z02, ..., name.zip of at most size bytes
+    // (-1: automatic) in targetDir; join such volumes into targetDir/name.zip.
+    virtual bool Span(const std::string& archive, const std::string& targetDir, std::int64_t size) = 0;
+    virtual bool Merge(const std::string& archive, const std::string& targetDir) = 0;
+
+    // Only while Busy(): the running command stops at its next progress step and returns false.
+    void Abort() {
+        if (FBusy) FAbortRequested = true;
+    }
+    bool Busy() const { return FBusy; }
+
+    // The German reason of the last failure of a command; empty after success.
+    const std::string& LastError() const { return FLastError; }
+
+protected:
+    TFileItemsList FArchivItems;
+    TFileItemsList FFileItems;
+    bool FBusy = false;
+    std::atomic<bool> FAbortRequested{false};
+    std::string FLastError;
+};
+
+using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;
+
+// The class of a format; an empty function when the format is not available.
+TArchivFormatClass GetArchivFormatClass(TArchivFormat format);
+
+}  // namespace tavik

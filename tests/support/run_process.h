@@ -1,0 +1,24 @@
+#pragma once
+// Runs a program the way a scheduler or a shell would and captures what it prints.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct ProcessResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
+    std::vector<std::string> unsetEnv;
+    std::string workDir;
+    std::string input;  // standard input
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+}  // namespace testsupport
