@@ -1,0 +1,23 @@
+#pragma once
+// The host installation: a root directory named by OLVEX_ROOT with the database olvex.db and
+// the directory "stadata" directly below it.
+#include <string>
+
+namespace tavik {
+
+constexpr const char* kRootVariable = "OLVEX_ROOT";
+constexpr const char* kDatabaseName = "olvex.db";
+
+// The root from OLVEX_ROOT, absolute and without a trailing separator. Throws
+// EHostInstallation when the variable is not set.
+std::string HostRoot();
+std::string HostDatabasePath();
+
+// Throws EHostInstallation, with a message that names the variable or the path, unless the
+// root, its database with the host tables, and "stadata" below the root are all there.
+void CheckHostInstallation();
+
+// The tables of the host database, as other programs create them.
+extern const char* const kHostSchema;
+
+}  // namespace tavik
