@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/services/date_time.h"
+#include "host/services/search_rec.h"  // the attribute bits fa...
 
 namespace tavik {
 
@@ -24,12 +25,6 @@ enum class TArchivVerifyMode : std::uint8_t {
 // Kinds of OnError. Item means one item could not be processed; a handler that sets the flag
 // to true lets the command skip it and go on, otherwise the command stops.
 enum class TArchivErrorKind : std::uint8_t { Command = 0, Warning = 1, Item = 2 };
-
-constexpr std::uint32_t faReadOnly = 0x01;
-constexpr std::uint32_t faHidden = 0x02;
-constexpr std::uint32_t faSysFile = 0x04;
-constexpr std::uint32_t faDirectory = 0x10;
-constexpr std::uint32_t faArchive = 0x20;
 
 struct TFileInfoItem {
     std::string FileName;  // bare name (last component)
