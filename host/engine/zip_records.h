@@ -1,0 +1,109 @@
+#pragma once
+// The fixed records of the ZIP format that split volumes touch: central directory headers,
+// the end of central directory record and its Zip64 forms. Parsing checks every length
+// against the bytes at hand, since the input may be hostile.
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tavik::ziprec {
+
+using TBytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kLocalHeaderSig = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSig = 0x02014b50;
+constexpr std::uint32_t kEndRecordSig = 0x06054b50;
+constexpr std::uint32_t kZip64EndRecordSig = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSig = 0x07064b50;
+constexpr std::uint32_t kSplitSig = 0x08074b50;  // also the optional data descriptor signature
+constexpr std::uint32_t kSingleSegmentSig = 0x30304b50;
+
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kZip64EndRecordSize = 56;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kMaxEndSearch = kEndRecordSize + 0xFFFF + kZip64LocatorSize;
+
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+
+std::uint16_t Get16(const std::uint8_t* p);
+std::uint32_t Get32(const std::uint8_t* p);
+std::uint64_t Get64(const std::uint8_t* p);
+void Put16(TBytes& out, std::uint16_t v);
+void Put32(TBytes& out, std::uint32_t v);
+void Put64(TBytes& out, std::uint64_t v);
+
+// A malformed record; the German text names the defect, the caller adds which archive.
+class TRecordError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TCentralHeader {
+    std::uint16_t versionMadeBy = 0;
+    std::uint16_t versionNeeded = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localOffset = 0;
+    std::uint32_t diskStart = 0;
+    std::uint16_t internalAttributes = 0;
+    std::uint32_t externalAttributes = 0;
+    bool compressedIn64 = false;    // the 32-bit field held 0xFFFFFFFF
+    bool uncompressedIn64 = false;
+    bool hadZip64Extra = false;
+    TBytes name;
+    TBytes extra;  // without the Zip64 field
+    TBytes comment;
+};
+
+// Size of the central header starting at data (at least 46 bytes available), or 0 when the
+// signature is wrong.
+std::size_t CentralHeaderSize(const std::uint8_t* data);
+// Parses one complete central header of exactly size bytes. Throws TRecordError.
+TCentralHeader ParseCentralHeader(const std::uint8_t* data, std::size_t size);
+// The header with the given disk and local offset; Zip64 fields where the values need them.
+TBytes SerializeCentralHeader(const TCentralHeader& header, std::uint32_t disk, std::uint64_t offset);
+std::string EntryName(const TCentralHeader& header);
+
+// True when a local header's extra field holds a Zip64 block (then data descriptors carry
+// 8-byte sizes).
+bool LocalHeaderHasZip64(const std::uint8_t* header, std::size_t size);
+
+struct TEndRecord {
+    std::uint32_t thisDisk = 0;
+    std::uint32_t centralDisk = 0;
+    std::uint64_t entriesOnDisk = 0;
+    std::uint64_t entriesTotal = 0;
+    std::uint64_t centralSize = 0;
+    std::uint64_t centralOffset = 0;
+    TBytes comment;
+};
+
+struct TFoundEnd {
+    TEndRecord record;            // with the 16/32-bit values; overwritten from Zip64 if present
+    std::size_t position = 0;     // of the end record within the searched tail
+    bool hasLocator = false;
+    std::uint32_t zip64Disk = 0;  // from the locator
+    std::uint64_t zip64Offset = 0;
+    std::uint32_t totalDisks = 0;
+};
+
+// Looks for the end record in the last bytes of a disk. Throws TRecordError when there is none.
+TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size);
+// Completes found with the Zip64 end record (56 bytes at least).
+void ApplyZip64EndRecord(TFoundEnd& found, const std::uint8_t* data, std::size_t size);
+
+// Zip64 end record, locator (when needed) and end record. zip64Offset is where the first byte
+// will stand on thisDisk.
+TBytes BuildEndRecords(const TEndRecord& end, std::uint64_t zip64Offset);
+std::size_t EndRecordsSize(const TEndRecord& end);
+
+}  // namespace tavik::ziprec
