@@ -1,0 +1,41 @@
+#pragma once
+// TDirExplorer walks a directory tree and reports its regular files, and on request its
+// directories, through two events. It never follows a symbolic link and never reports a link,
+// pipe, socket or device. Within a directory the entries come in byte order of their names; a
+// subdirectory is walked at its place in that order, before the entries after it.
+//
+// A directory that cannot be opened or read is reported to the error service
+// (TavikInfo().RegisterException with the context "TDirExplorer.Execute") and the walk goes on
+// with the rest of the tree, unless StopOnError is set. An exception thrown by an event handler
+// ends the walk and leaves Execute.
+#include <functional>
+#include <string>
+
+#include "host/services/search_rec.h"
+
+namespace tavik {
+
+class TDirExplorer {
+public:
+    // rec describes the entry; dir is the absolute directory it lies in, without a trailing '/'
+    // ("/" for entries of the root); level is 0 for entries directly in StartDir. Setting
+    // continueWalk to false ends the walk after the handler returns.
+    using TEntryEvent = std::function<void(TDirExplorer& sender, const TSearchRec& rec, const std::string& dir,
+                                           int level, bool& continueWalk)>;
+
+    // Where the walk starts; a relative path is taken from the current directory. The start
+    // directory itself must not be a symbolic link either.
+    std::string StartDir;
+    bool ReportDirectories = false;  // also call OnDirectoryFound for each directory, before walking it
+    bool TopLevelOnly = false;       // report the entries of StartDir only, no subdirectories
+    bool SkipHidden = false;         // leave out entries whose names start with '.', and their contents
+    bool StopOnError = false;        // end the walk at the first directory that cannot be read
+
+    TEntryEvent OnFileFound;
+    TEntryEvent OnDirectoryFound;
+
+    // Walks from StartDir on the calling thread and returns when the walk is done.
+    void Execute();
+};
+
+}  // namespace tavik
