@@ -1,1 +1,39 @@
 #include "host/engine/archiv_format.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "host/engine/other_format.h"
+#include "host/engine/pack_plan.h"
+#include "host/engine/zip_format.h"
+
+namespace tavik {
+
+void TArchivFormatAbstract::FileItemAdd(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error) full = path;
+    full = full.lexically_normal();
+    if (!full.has_filename() && full.has_parent_path() && full != full.root_path()) full = full.parent_path();
+    TFileInfoItem item;
+    item.FileName = full.filename().string();
+    item.AbsDir = full.parent_path().string();
+    struct stat st {};
+    // Whether it is a directory is decided now; what lies below it when the archive is written.
+    if (::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) item.Attributes = faDirectory | faWholeTree;
+    FFileItems.Add(std::move(item));
+}
+
+TArchivFormatClass GetArchivFormatClass(TArchivFormat format) {
+    switch (format) {
+        case TArchivFormat::Zip:
+            return [] { return std::unique_ptr<TArchivFormatAbstract>(std::make_unique<TZipArchiv>()); };
+        case TArchivFormat::Other:
+            return [] { return std::unique_ptr<TArchivFormatAbstract>(std::make_unique<TOtherArchiv>()); };
+    }
+    return {};
+}
+
+}  // namespace tavik

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <random>
 
 #include "host/services/exceptions.h"
 
@@ -146,13 +146,21 @@ bool IsFile(const std::string& path) {
 }
 
 TTempFile::TTempFile(const std::string& dir, const std::string& stem) {
-    std::string pattern = dir + "/." + stem + ".vendrask-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) Fail("Das Anlegen einer Datei im Ordner", dir, errno);
-    FFile = TFileHandle(fd);
-    FPath = name.data();
+    // Created like any new file (mode 0666 less the umask), unlike mkstemp's 0600.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        const std::string path = dir + "/." + stem + ".vendrask-" + suffix;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            FFile = TFileHandle(fd);
+            FPath = path;
+            return;
+        }
+        if (errno != EEXIST) Fail("Das Anlegen einer Datei im Ordner", dir, errno);
+    }
+    Fail("Das Anlegen einer Datei im Ordner", dir, EEXIST);
 }
 
 TTempFile::~TTempFile() {

@@ -1,0 +1,220 @@
+// vendrask-archiv: the workbench's archive commands on the command line.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/engine/archiv_format.h"
+#include "host/engine/archiv_open.h"
+#include "host/services/date_time.h"
+
+namespace {
+
+// Set by Ctrl+C; the progress events pass it on to the engine as Abort().
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "Aufruf:\n"
+    "  vendrask-archiv list ARCHIV                   Inhalt anzeigen\n"
+    "  vendrask-archiv verify [--complete] ARCHIV    Archiv prüfen (einfach oder vollständig)\n"
+    "  vendrask-archiv extract ARCHIV ZIELVERZ [NR ...]  alle oder die genannten Einträge entpacken\n"
+    "  vendrask-archiv pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
+    "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
+    "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
+    "  vendrask-archiv merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n";
+
+int Usage(const std::string& problem) {
+    if (!problem.empty()) std::cerr << "vendrask-archiv: " << problem << "\n";
+    std::cerr << kUsageText;
+    return kUsage;
+}
+
+class TConsole {
+public:
+    explicit TConsole(tavik::TArchivFormatAbstract& archiv) : FShowProgress(::isatty(STDERR_FILENO) == 1) {
+        archiv.OnCommandProgress = [this](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
+                                          std::int64_t done, std::int64_t total) {
+            if (interrupted) sender.Abort();
+            if (!FShowProgress) return;
+            const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+            if (percent == FShownPercent) return;
+            FShownPercent = percent;
+            std::fprintf(stderr, "\r%3d %%  %-60.60s", percent, FItem.c_str());
+            FLineOpen = true;
+        };
+        archiv.OnCommandItemProgress = [this](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
+                                              tavik::PFileInfoItem item, std::int64_t, std::int64_t) {
+            if (interrupted) sender.Abort();
+            if (item != nullptr) FItem = item->FileName;
+        };
+        archiv.OnCommandEnd = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand) { EndLine(); };
+        archiv.OnError = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
+                                const std::string& item, const std::string& reason, bool& skip) {
+            EndLine();
+            std::cerr << "vendrask-archiv: „" << item << "“: " << reason << "\n";
+            // Report the item and go on with the others; the command fails at its end.
+            if (kind == tavik::TArchivErrorKind::Item) skip = true;
+        };
+    }
+
+private:
+    void EndLine() {
+        if (FLineOpen) std::fputc('\n', stderr);
+        FLineOpen = false;
+        FShownPercent = -1;
+    }
+
+    bool FShowProgress;
+    bool FLineOpen = false;
+    int FShownPercent = -1;
+    std::string FItem;
+};
+
+int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const std::string& success) {
+    if (ok) {
+        if (!success.empty()) std::cout << success << "\n";
+        return kOk;
+    }
+    std::cerr << "vendrask-archiv: "
+              << (archiv.LastError().empty() ? std::string("Der Vorgang ist fehlgeschlagen.") : archiv.LastError())
+              << "\n";
+    return kFailed;
+}
+
+std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name);
+    if (!archiv)
+        std::cerr << "vendrask-archiv: Die Datei „" << name
+                  << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
+    return archiv;
+}
+
+bool ParseNumber(const std::string& text, long long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.empty()) return Usage("");
+    const std::string& command = args[0];
+
+    if (command == "list") {
+        if (args.size() != 2) return Usage("list erwartet genau ein Archiv.");
+        auto archiv = Open(args[1]);
+        if (!archiv) return kFailed;
+        TConsole console(*archiv);
+        if (!archiv->ExecuteArchivList()) return Result(false, *archiv, "");
+        for (int i = 0; i < archiv->GetArchivItemsCount(); ++i) {
+            const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
+            const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
+            char when[32];
+            std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour,
+                          p.Minute, p.Second);
+            std::string name = item.RelDir.empty() ? item.FileName : item.RelDir + "/" + item.FileName;
+            if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
+            std::cout << i << '\t' << item.Size << '\t' << when << '\t' << name << '\n';
+        }
+        return kOk;
+    }
+
+    if (command == "verify") {
+        bool complete = false;
+        std::vector<std::string> rest;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--complete") complete = true;
+            else rest.push_back(args[i]);
+        }
+        if (rest.size() != 1) return Usage("verify erwartet genau ein Archiv.");
+        auto archiv = Open(rest[0]);
+        if (!archiv) return kFailed;
+        TConsole console(*archiv);
+        const bool ok = archiv->ExecuteArchivVerify(complete ? tavik::TArchivVerifyMode::Complete
+                                                             : tavik::TArchivVerifyMode::Simple);
+        return Result(ok, *archiv, "Die Archivdatei wurde erfolgreich geprüft.");
+    }
+
+    if (command == "extract") {
+        if (args.size() < 3) return Usage("extract erwartet ein Archiv und ein Zielverzeichnis.");
+        std::vector<int> indexes;
+        for (std::size_t i = 3; i < args.size(); ++i) {
+            long long value = 0;
+            if (!ParseNumber(args[i], value) || value < 0 || value > INT32_MAX)
+                return Usage("„" + args[i] + "“ ist keine gültige Eintragsnummer.");
+            indexes.push_back(static_cast<int>(value));
+        }
+        auto archiv = Open(args[1]);
+        if (!archiv) return kFailed;
+        TConsole console(*archiv);
+        archiv->ExtractDir = args[2];
+        const bool ok = indexes.empty() ? archiv->ExecuteArchivExtract() : archiv->ExecuteArchivExtract(indexes);
+        return Result(ok, *archiv, "Daten wurden erfolgreich entpackt.");
+    }
+
+    if (command == "pack" || command == "add") {
+        if (args.size() < 3) return Usage(command + " erwartet ein Archiv und mindestens einen Pfad.");
+        const bool add = command == "add";
+        std::unique_ptr<tavik::TArchivFormatAbstract> archiv;
+        if (add && ::access(args[1].c_str(), F_OK) == 0) {
+            archiv = Open(args[1]);
+            if (!archiv) return kFailed;
+        } else {
+            archiv = tavik::GetArchivFormatClass(tavik::TArchivFormat::Zip)();
+            archiv->ArchivFile = args[1];
+        }
+        TConsole console(*archiv);
+        archiv->FileItemClear();
+        for (std::size_t i = 2; i < args.size(); ++i) archiv->FileItemAdd(args[i]);
+        return Result(archiv->ExecuteFilesAdd(add), *archiv, "Daten wurden erfolgreich gepackt.");
+    }
+
+    if (command == "span") {
+        if (args.size() != 4) return Usage("span erwartet ein Archiv, ein Zielverzeichnis und eine Größe.");
+        long long size = 0;
+        if (args[3] == "auto") size = -1;
+        else if (!ParseNumber(args[3], size) || size < 0)
+            return Usage("„" + args[3] + "“ ist keine gültige Größe (Bytes oder auto).");
+        auto archiv = Open(args[1]);
+        if (!archiv) return kFailed;
+        TConsole console(*archiv);
+        return Result(archiv->Span(args[1], args[2], size), *archiv, "Die Archivdatei wurde aufgeteilt.");
+    }
+
+    if (command == "merge") {
+        if (args.size() != 3) return Usage("merge erwartet ein Archiv und ein Zielverzeichnis.");
+        auto archiv = Open(args[1]);
+        if (!archiv) return kFailed;
+        TConsole console(*archiv);
+        return Result(archiv->Merge(args[1], args[2]), *archiv, "Die Archivdatei wurde zusammengefügt.");
+    }
+
+    return Usage("Unbekannter Befehl „" + command + "“.");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::cerr << "vendrask-archiv: Unerwarteter Fehler: " << e.what() << "\n";
+        return kFailed;
+    }
+}

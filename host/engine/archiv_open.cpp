@@ -1,0 +1,35 @@
+#include "host/engine/archiv_open.h"
+
+#include <cctype>
+
+namespace tavik {
+
+bool HasZipExtension(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.find_first_of("/\\:", dot) != std::string::npos) return false;
+    const std::string extension = name.substr(dot);
+    if (extension.size() != 4) return false;
+    std::string lower;
+    for (const char c : extension) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == ".zip";
+}
+
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name) {
+    if (HasZipExtension(name)) {
+        if (const TArchivFormatClass zip = GetArchivFormatClass(TArchivFormat::Zip)) {
+            std::unique_ptr<TArchivFormatAbstract> archiv = zip();
+            archiv->ArchivFile = name;
+            return archiv;
+        }
+    }
+    for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
+        const TArchivFormatClass create = GetArchivFormatClass(format);
+        if (!create) continue;
+        std::unique_ptr<TArchivFormatAbstract> archiv = create();
+        archiv->ArchivFile = name;
+        if (archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple)) return archiv;
+    }
+    return nullptr;
+}
+
+}  // namespace tavik

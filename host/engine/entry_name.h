@@ -1,0 +1,22 @@
+#pragma once
+// Entry names as archives store them, checked before anything is written to disk.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik {
+
+// Splits an entry name into its path components ("." and empty ones dropped). Returns the
+// German reason when the name must not be extracted: absolute paths, drive letters,
+// backslashes, ".." components, control characters, or nothing left.
+std::string CheckEntryName(std::string_view name, std::vector<std::string>& parts);
+
+// Whether a link stored at parts (its own name last) with this target stays inside the
+// extraction directory. Only leading ".." components are accepted, and no more of them than
+// the link has parent directories; absolute targets are refused.
+std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target);
+
+// "a/b/c.txt" -> RelDir "a/b", FileName "c.txt"; a trailing '/' marks a directory.
+void SplitEntryName(std::string_view name, std::string& relDir, std::string& fileName, bool& directory);
+
+}  // namespace tavik

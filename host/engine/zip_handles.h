@@ -1,0 +1,37 @@
+#pragma once
+// Owners of libzip objects and the way this engine opens a ZIP archive for reading.
+#include <zip.h>
+
+#include <memory>
+#include <string>
+
+namespace tavik {
+
+struct TZipDiscard {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+struct TZipFileClose {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+struct TZipSourceFree {
+    void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+struct TZipErrorFini {
+    void operator()(zip_error_t* error) const { zip_error_fini(error); }
+};
+
+// zip_close() takes the archive over only when it succeeds; until then the owner discards it.
+using TZipPtr = std::unique_ptr<zip_t, TZipDiscard>;
+using TZipFilePtr = std::unique_ptr<zip_file_t, TZipFileClose>;
+using TZipSourcePtr = std::unique_ptr<zip_source_t, TZipSourceFree>;
+
+// A German description of a libzip error for the user.
+std::string ZipErrorText(const zip_error_t* error);
+std::string ZipErrorText(int zipError, int systemError = 0);
+
+// Opens path read-only; a split set (name.zip with name.z01 ..., or name.zip.001 ...) is
+// opened as one archive. checkConsistency compares every local header with the central
+// directory. Throws EOlvex with a German message.
+TZipPtr OpenZipForReading(const std::string& path, bool checkConsistency);
+
+}  // namespace tavik
