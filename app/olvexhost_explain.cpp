@@ -1,0 +1,96 @@
+#include "app/olvexhost_explain.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "host/services/db_connector.h"
+#include "host/services/formatting.h"
+#include "host/services/fs_names.h"
+#include "host/services/paths.h"
+#include "host/services/search_rec.h"
+#include "host/services/tavik_info.h"
+#include "task/candidate_rules.h"
+#include "task/dmarchivu.h"
+
+using namespace tavik;
+using vendrask::TdmOlvexArchiv;
+
+namespace {
+
+void PrintTable(const char* title, TVRList& table) {
+    std::int64_t bytes = 0;
+    for (int row = 0; row < table.GetRowCount(); ++row) bytes += table.GetInt64(row, 1);
+    std::printf("%s: %d Dateien, %s\n", title, table.GetRowCount(), tavik_FormatByteSize(bytes).c_str());
+    for (int row = 0; row < table.GetRowCount(); ++row)
+        std::printf("  %-50s %12s  %s %s  %s\n", std::string(table.GetText(row, 0)).c_str(),
+                    tavik_FormatByteSize(table.GetInt64(row, 1)).c_str(),
+                    table.GetCellValueAsFormatedString(row, 2).c_str(),
+                    table.GetCellValueAsFormatedString(row, 3).c_str(), std::string(table.GetText(row, 4)).c_str());
+}
+
+bool IsBelow(const std::string& path, const std::string& directory) {
+    return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
+           path[directory.size()] == '/';
+}
+
+}  // namespace
+
+int PrintCandidates() {
+    TdmOlvexArchiv module({"olvexhost"});
+    module.ExploreSystem();
+    PrintTable("Zu archivieren", *module.SystemArch());
+    PrintTable("Zu löschen", *module.SystemDel());
+    return TavikInfo().FailureCount() > 0 ? 1 : 0;
+}
+
+int ExplainFile(const std::string& argument) {
+    TdmOlvexArchiv module({"olvexhost"});
+    const std::string path = std::filesystem::absolute(argument).lexically_normal().string();
+    TSearchRec rec;
+    if (!FindFirst(path, faAnyFile, rec)) {
+        std::fprintf(stderr, "„%s“ ist keine gewöhnliche Datei.\n", path.c_str());
+        return 1;
+    }
+    TTavikFSNames* names = module.TavikFSNames();
+    TRObjTab* table = module.GetROBJTab();
+    if (!names || !table) return 1;
+    const std::string rel = names->GetTavikFSName(path);
+    const auto object = table->GetObjektRTypExistByName(rel, module.RTyp());
+    const TDateTime today = module.Clock();
+
+    std::printf("Datei:          %s\n", path.c_str());
+    std::printf("Relativer Name: %s\n", rel.c_str());
+    std::printf("Geändert:       %s\n", tavik_DateToStr(rec.Time, 19).c_str());
+    if (object.Exists)
+        std::printf("Objekttabelle:  bekannt (RTyp %d): Archivieren %s, Tage %d\n", module.RTyp(),
+                    object.Archive ? "ja" : "nein", object.Days);
+    else
+        std::printf("Objekttabelle:  unbekannt (RTyp %d)\n", module.RTyp());
+
+    const std::string archiv = GetDirOlvexByName("ARCHIV", "", true);
+    std::string home;
+    for (const auto& name : names->Names()) {
+        const std::string dir = GetDirOlvexByName(name, "", true);
+        if (IsBelow(path, dir)) home = name;
+    }
+    if (IsBelow(path, archiv)) {
+        const auto decision = vendrask::DecideDelete(object, rec.Time, today);
+        std::printf("Archivieren:    nein, die Datei liegt in ARCHIV\n");
+        std::printf("Löschen:        %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein", decision.Reason.c_str(),
+                    decision.Candidate ? ", Notiz: " : "", decision.Candidate ? decision.Note.c_str() : "");
+    } else if (!home.empty()) {
+        const auto decision = vendrask::DecideArchive(object, rec.Time, today);
+        std::printf("Verzeichnis:    %s\n", home.c_str());
+        std::printf("Archivieren:    %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein", decision.Reason.c_str(),
+                    decision.Candidate ? ", Notiz: " : "", decision.Candidate ? decision.Note.c_str() : "");
+        std::printf("Löschen:        nein, die Datei liegt nicht in ARCHIV\n");
+        std::vector<std::string> related;
+        if (GetDBConnector().GetRelatedFiles(rel, related)) {
+            std::printf("Zugehörig:      %s\n", related.empty() ? "(keine Dateien, die Datei bringt keine Zeile)" : "");
+            for (const auto& file : related) std::printf("                %s\n", file.c_str());
+        }
+    } else {
+        std::printf("Die Datei liegt in keinem Verzeichnis der Olvex-Installation; der Lauf sieht sie nicht.\n");
+    }
+    return 0;
+}

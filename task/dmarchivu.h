@@ -1,0 +1,146 @@
+#pragma once
+// TdmOlvexArchiv: the non-visual core. It holds the settings of the command line, owns the
+// host objects that the scan and the runs need, the two candidate tables, the archive engine
+// object and the two progress dialogs, and performs the scan, the archive run and the delete
+// run. Every method guards its body; failures go to the error service, never to the caller.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/engine/archiv_format.h"
+#include "host/services/command_line.h"
+#include "host/services/date_time.h"
+#include "host/services/object_table.h"
+#include "host/services/progress_dialog.h"
+#include "host/services/safe_delete.h"
+#include "host/services/tavik_programm.h"
+#include "host/services/vr_list.h"
+
+namespace tavik {
+class TTavikFSNames;
+class TDirExplorer;
+struct TSearchRec;
+}  // namespace tavik
+
+namespace vendrask {
+
+using tavik::TArchivFormat;
+using tavik::TArchivFormatAbstract;
+using tavik::TVRList;
+
+// Column positions of the candidate tables, as GetSystemArch records them.
+struct TCandidateColumns {
+    int Name = 0, Groesse = 1, Datum = 2, Index = 5, AbsPath = 6, RelPath = 7, FileName = 8, Attribute = 9;
+};
+
+class TdmOlvexArchiv {
+public:
+    // Reads the switches A, L and D from the parameters (parameter 0 is the program path).
+    explicit TdmOlvexArchiv(const tavik::TParameters& parameters);
+    ~TdmOlvexArchiv();
+    TdmOlvexArchiv(const TdmOlvexArchiv&) = delete;
+    TdmOlvexArchiv& operator=(const TdmOlvexArchiv&) = delete;
+
+    tavik::TTavikStdProgressDialog pgdDelete;
+    tavik::TTavikStdProgressDialog pgdArchiv;
+
+    // properties
+    TArchivFormatAbstract* Archiv() const { return FArchiv.get(); }
+    const std::string& ArchivFileName() const { return FArchivFileName; }
+    void SetArchivFileName(const std::string& name);
+    TVRList* SystemArch() { return GetSystemArch(); }
+    TVRList* SystemDel() { return GetSystemDel(); }
+    bool AutoArchivieren = false;
+    bool AutoDelete = false;
+    std::vector<std::string> AutoDirs;  // upper case; empty: no restriction
+    tavik::TTavikFSNames* TavikFSNames() { return GetTavikFSNames(); }
+    const TCandidateColumns& CandidateColumns() const { return FColumns; }
+
+    // The clock that gives "now" to the scan and to archive naming (tests replace it).
+    std::function<tavik::TDateTime()> Clock = [] { return tavik::Now(); };
+
+    // operations
+    void DataModuleCreate(void* sender);
+    void DataModuleDestroy(void* sender);
+    void ExploreSystem();
+    void ArchInitialize();
+    bool ArchExecute();
+    bool ArchivOnCommandItemStart(TArchivFormatAbstract& sender, tavik::TArchivCommand command,
+                                  tavik::PFileInfoItem& fileInfo);
+    bool DeleteExecute(const std::vector<std::string>& fileList);
+    // The same, deleting a file only while it has the size and time it had when it was listed.
+    struct TDeleteItem {
+        std::string Path;
+        std::optional<tavik::TExpectedFile> Expected;
+    };
+    bool DeleteExecute(const std::vector<TDeleteItem>& items);
+    void AutoArchExecuteAll();
+    void AutoDeleteExecuteAll();
+
+    // What the last archive run wrote, for the summary of an attended run.
+    struct TArchivRunResult {
+        std::string Path;
+        int Files = 0;
+        std::int64_t Bytes = 0;
+        bool Ok = false;
+    };
+    const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
+    const std::vector<std::string>& LastDeleted() const { return FLastDeleted; }
+
+    // State for tests and for the tools that explain the scan.
+    tavik::TRTyp RTyp() const { return FRTyp; }
+    TArchivFormat DefaultArchFmt() const { return FDefaultArchFmt; }
+    tavik::TRObjTab* GetROBJTab();
+    std::string OlvexRoot();
+
+private:
+    tavik::TTavikFSNames* GetTavikFSNames();
+    TVRList* GetSystemArch();
+    TVRList* GetSystemDel();
+    std::string ArchCreateFileName();
+    void ArchDeleteFiles();
+    void ArchivOnCommandProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
+                                 std::int64_t total);
+    void ArchivOnCommandItemProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command,
+                                     tavik::PFileInfoItem fileInfo, std::int64_t done, std::int64_t total);
+    void ArchivOnError(TArchivFormatAbstract& sender, tavik::TArchivCommand command, tavik::TArchivErrorKind kind,
+                       const std::string& item, const std::string& reason, bool& flag);
+    void ExploreSystem_AddArch(tavik::TDirExplorer& sender, const tavik::TSearchRec& rec, const std::string& dir,
+                               int level, bool& continueWalk);
+    void ExploreSystem_AddDel(tavik::TDirExplorer& sender, const tavik::TSearchRec& rec, const std::string& dir,
+                              int level, bool& continueWalk);
+    void ConfigureProgressDialogs();
+
+    // What both scan handlers first find out about an entry.
+    struct TLookup {
+        std::string Root;
+        std::string Rel;  // relative to the root, '/' separated
+        tavik::TDateTime Time{};
+        tavik::TObjektRTypExist Object;
+    };
+    TLookup LookUp(const tavik::TSearchRec& rec, const std::string& dir);
+
+    const tavik::TParameters FParameters;
+    tavik::TRTyp FRTyp = 1;
+    std::unique_ptr<tavik::TRObjTab> FROBJTab;
+    std::unique_ptr<tavik::TTavikFSNames> FTavikFSNames;
+    std::unique_ptr<TVRList> FSystemArch;
+    std::unique_ptr<TVRList> FSystemDel;
+    std::unique_ptr<TArchivFormatAbstract> FArchiv;
+    TArchivFormat FDefaultArchFmt = TArchivFormat::Other;
+    std::string FArchivFileName;
+    std::string FOlvexRoot;
+    TCandidateColumns FColumns;
+    tavik::TDateTime FScanToday{};
+    std::string FScanArchivDir;
+    TArchivRunResult FLastArchivRun;
+    std::vector<std::string> FLastDeleted;
+};
+
+// The global instance; empty until start-up has created the module.
+extern TdmOlvexArchiv* dmOlvexArchiv;
+
+}  // namespace vendrask

@@ -1,0 +1,177 @@
+// Archive naming, the archive run and opening an archive file by name.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "host/services/exceptions.h"
+#include "host/services/fs_names.h"
+#include "host/services/paths.h"
+#include "host/services/safe_delete.h"
+#include "host/services/tavik_info.h"
+#include "task/archiv_dir_lock.h"
+#include "task/dmarchivu.h"
+
+namespace vendrask {
+
+using namespace tavik;
+
+std::string TdmOlvexArchiv::ArchCreateFileName() {
+    return Guarded("TdmOlvexArchiv.ArchCreateFileName", std::string(), [&] {
+        const TDateParts today = DecodeDateTime(Clock());
+        char year[16];
+        std::snprintf(year, sizeof year, "%.4d", today.Year);
+        for (int number = 1;; ++number) {
+            char rest[64];
+            std::snprintf(rest, sizeof rest, "%.2d%.2d.%.3d", today.Month, today.Day, number);
+            const std::string name = std::string("SK") + year[2] + year[3] + rest;
+            const std::string path = GetDirOlvexByName("ARCHIV", name, true);
+            // Any entry of that name is taken: a directory or a hidden file there could not be
+            // written, or would be overwritten.
+            struct stat info {};
+            if (lstat(path.c_str(), &info) == 0) continue;
+            if (errno != ENOENT)
+                throw EOlvex("Im Archivverzeichnis kann nicht nachgesehen werden, ob „" + name + "“ frei ist (" +
+                             std::strerror(errno) + "). Bitte die Rechte prüfen.");
+            return path;
+        }
+    });
+}
+
+void TdmOlvexArchiv::ArchInitialize() {
+    Guarded("TdmOlvexArchiv.ArchInitialize", [&] {
+        FArchiv.reset();
+        if (auto formatClass = GetArchivFormatClass(TArchivFormat::Zip)) FArchiv = formatClass();
+    });
+}
+
+bool TdmOlvexArchiv::ArchExecute() {
+    FLastArchivRun = {};
+    return Guarded("TdmOlvexArchiv.ArchExecute", false, [&] {
+        bool ok = false;
+        pgdArchiv.ResetCounter(0);
+        pgdArchiv.ResetProgress(0);
+        pgdArchiv.ResetProgress(1);
+        pgdArchiv.Start();
+        struct TStopDialog {
+            TTavikStdProgressDialog& Dialog;
+            ~TStopDialog() { Dialog.Stop(); }
+        } stopDialog{pgdArchiv};
+
+        if (!FArchiv) throw EOlvex("Es gibt kein Archivobjekt für den Archivierungslauf.");
+        // Held while the name is chosen and the archive written, so a run started at the same
+        // moment picks the next free name.
+        std::optional<TArchivDirLock> lock(std::in_place, GetDirOlvexByName("ARCHIV", "", true));
+        const std::string path = ArchCreateFileName();
+        if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
+        FArchiv->ArchivFile = path;
+        FArchiv->OnError = [this](TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
+                                  const std::string& item, const std::string& reason, bool& flag) {
+            ArchivOnError(sender, command, kind, item, reason, flag);
+        };
+        FArchiv->OnCommandProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command, std::int64_t done,
+                                            std::int64_t total) { ArchivOnCommandProgress(sender, command, done, total); };
+        FArchiv->OnCommandItemStart = [this](TArchivFormatAbstract& sender, TArchivCommand command,
+                                             PFileInfoItem& fileInfo) {
+            return ArchivOnCommandItemStart(sender, command, fileInfo);
+        };
+        FArchiv->OnCommandItemProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command,
+                                                PFileInfoItem fileInfo, std::int64_t done, std::int64_t total) {
+            ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
+        };
+        ok = FArchiv->ExecuteFilesAdd(false);
+        lock.reset();
+        if (ok) {
+            const auto& packed = FArchiv->GetFileItemsList();
+            if (packed.GetCount() > 0) FLastArchivRun.Path = path;
+            FLastArchivRun.Files = packed.GetCount();
+            for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
+            FLastArchivRun.Ok = true;
+            ArchDeleteFiles();
+        } else {
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                        "Das Archiv „" + path + "“ wurde nicht geschrieben, keine Datei wurde gelöscht: " +
+                                            FArchiv->LastError());
+        }
+        FArchiv->OnCommandProgress = nullptr;
+        FArchiv->OnCommandItemStart = nullptr;
+        FArchiv->OnCommandItemProgress = nullptr;
+        return ok;
+    });
+}
+
+void TdmOlvexArchiv::ArchDeleteFiles() {
+    Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
+        const auto& items = FArchiv->GetFileItemsList();
+        for (int i = 0; i < items.GetCount(); ++i) {
+            const TFileInfoItem& item = items.GetItem(i);
+            const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
+            if (item.Attributes & faDirectory) {
+                rmdir(path.c_str());  // only an empty directory goes
+                continue;
+            }
+            // Only the file as it was packed goes: one that changed since stays for the next run.
+            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime});
+            if (result.Outcome != TDeleteOutcome::Deleted && result.Outcome != TDeleteOutcome::Missing)
+                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles", result.Reason);
+        }
+    });
+}
+
+void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
+    Guarded("TdmOlvexArchiv.SetArchivFileName", [&] {
+        FArchivFileName.clear();
+        FArchiv.reset();
+        if (SameText(ExtractFileExt(name), ".zip")) {
+            if (auto formatClass = GetArchivFormatClass(TArchivFormat::Zip)) {
+                FArchiv = formatClass();
+                FArchiv->ArchivFile = name;
+                FArchivFileName = name;
+                return;
+            }
+        }
+        for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
+            auto formatClass = GetArchivFormatClass(format);
+            if (!formatClass) continue;
+            auto trial = formatClass();
+            trial->ArchivFile = name;
+            if (trial->ExecuteArchivVerify(TArchivVerifyMode::Simple)) {
+                FArchiv = std::move(trial);
+                FArchivFileName = name;
+                return;
+            }
+        }
+    });
+}
+
+bool TdmOlvexArchiv::ArchivOnCommandItemStart(TArchivFormatAbstract&, TArchivCommand, PFileInfoItem& fileInfo) {
+    return Guarded("TdmOlvexArchiv.ArchivOnCommandItemStart", false, [&] {
+        pgdArchiv.SetCounterText(0, fileInfo ? fileInfo->FileName : std::string());
+        return true;
+    });
+}
+
+void TdmOlvexArchiv::ArchivOnCommandItemProgress(TArchivFormatAbstract&, TArchivCommand, PFileInfoItem,
+                                                 std::int64_t done, std::int64_t total) {
+    Guarded("TdmOlvexArchiv.ArchivOnCommandItemProgress", [&] { pgdArchiv.SetProgress(0, total, done); });
+}
+
+void TdmOlvexArchiv::ArchivOnCommandProgress(TArchivFormatAbstract&, TArchivCommand, std::int64_t done,
+                                             std::int64_t total) {
+    Guarded("TdmOlvexArchiv.ArchivOnCommandProgress", [&] {
+        pgdArchiv.SetProgress(1, total, done);
+        TavikInfoProcessMessages(333);
+    });
+}
+
+void TdmOlvexArchiv::ArchivOnError(TArchivFormatAbstract&, TArchivCommand, TArchivErrorKind kind, const std::string&,
+                                   const std::string&, bool& flag) {
+    Guarded("TdmOlvexArchiv.ArchivOnError", [&] {
+        if (kind == TArchivErrorKind::Item) flag = true;
+    });
+}
+
+}  // namespace vendrask

@@ -1,0 +1,76 @@
+// The delete run and the two automatic runs over the candidate tables.
+#include "host/services/exceptions.h"
+#include "host/services/paths.h"
+#include "host/services/tavik_info.h"
+#include "task/dmarchivu.h"
+
+namespace vendrask {
+
+using namespace tavik;
+
+bool TdmOlvexArchiv::DeleteExecute(const std::vector<std::string>& fileList) {
+    std::vector<TDeleteItem> items;
+    items.reserve(fileList.size());
+    for (const auto& path : fileList) items.push_back({path, std::nullopt});
+    return DeleteExecute(items);
+}
+
+bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
+    FLastDeleted.clear();
+    return Guarded("TdmOlvexArchiv.DeleteExecute", false, [&] {
+        if (items.empty()) return true;
+        pgdDelete.Start();
+        struct TStopDialog {
+            TTavikStdProgressDialog& Dialog;
+            ~TStopDialog() { Dialog.Stop(); }
+        } stopDialog{pgdDelete};
+        for (const auto& item : items) {
+            // A path that is gone is skipped; one that cannot be deleted stays, and the
+            // administrator learns why.
+            const TDeleteResult result = DeleteRegularFile(item.Path, item.Expected);
+            if (result.Outcome == TDeleteOutcome::Deleted)
+                FLastDeleted.push_back(item.Path);
+            else if (result.Outcome != TDeleteOutcome::Missing)
+                TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", result.Reason);
+        }
+        return true;
+    });
+}
+
+void TdmOlvexArchiv::AutoArchExecuteAll() {
+    Guarded("TdmOlvexArchiv.AutoArchExecuteAll", [&] {
+        ArchInitialize();
+        if (!FArchiv) throw EOlvex("Das ZIP-Format steht nicht zur Verfügung; es wurde nichts archiviert.");
+        FArchiv->FileItemClear();
+        if (!FSystemArch) throw EOlvex("Vor dem Archivieren muss das System durchsucht werden.");
+        const TVRList& table = *FSystemArch;
+        TFileInfoItem item;
+        for (int row = 0; row < table.GetRowCount(); ++row) {
+            item.FileName = table.GetCellValueAsFormatedString(row, FColumns.FileName);
+            item.AbsDir = table.GetCellValueAsFormatedString(row, FColumns.AbsPath);
+            item.RelDir = table.GetCellValueAsFormatedString(row, FColumns.RelPath);
+            item.Size = PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse));
+            item.DateTime = TDateTime{};
+            item.Attributes = static_cast<std::uint32_t>(PVRItem2Integer(table.GetCellValue(row, FColumns.Attribute)));
+            FArchiv->FileItemAdd(item);
+        }
+        ArchExecute();
+    });
+}
+
+void TdmOlvexArchiv::AutoDeleteExecuteAll() {
+    Guarded("TdmOlvexArchiv.AutoDeleteExecuteAll", [&] {
+        if (!FSystemDel) throw EOlvex("Vor dem Löschen muss das System durchsucht werden.");
+        const TVRList& table = *FSystemDel;
+        std::vector<TDeleteItem> items;
+        items.reserve(static_cast<std::size_t>(table.GetRowCount()));
+        for (int row = 0; row < table.GetRowCount(); ++row)
+            items.push_back({ConcatPathNames(table.GetCellValueAsFormatedString(row, FColumns.AbsPath),
+                                             table.GetCellValueAsFormatedString(row, FColumns.FileName)),
+                             TExpectedFile{PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse)),
+                                           table.GetDateTime(row, FColumns.Datum)}});
+        DeleteExecute(items);
+    });
+}
+
+}  // namespace vendrask
