@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/engine/split_volumes.h"
+#include "host/engine/zip_structure.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -54,22 +55,35 @@ std::string ZipErrorText(const zip_error_t* error) {
     return ZipErrorText(zip_error_code_zip(error), system ? zip_error_code_system(error) : 0);
 }
 
-TZipPtr OpenZipForReading(const std::string& path, bool checkConsistency) {
-    const int flags = ZIP_RDONLY | (checkConsistency ? ZIP_CHECKCONS : 0);
-    zip_error_t error;
-    zip_error_init(&error);
-    const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
-
+TZipSourcePtr CreateArchiveSource(const std::string& path) {
     TZipSourcePtr source;
     if (const std::optional<TSplitSet> set = FindSplitSet(path)) {
         source.reset(CreateSplitSetSource(*set));
         if (!source) throw EOlvex("Die geteilte Archivdatei „" + path + "“ kann nicht gelesen werden.");
-    } else {
-        source.reset(zip_source_file_create(path.c_str(), 0, -1, &error));
-        if (!source)
-            throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(&error) + ".");
+        return source;
     }
-    TZipPtr archive(zip_open_from_source(source.get(), flags, &error));
+    zip_error_t error;
+    zip_error_init(&error);
+    const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
+    source.reset(zip_source_file_create(path.c_str(), 0, -1, &error));
+    if (!source)
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(&error) + ".");
+    return source;
+}
+
+TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
+    if (checkStructure) {
+        try {
+            CheckZipStructure(CreateArchiveSource(path).get());
+        } catch (const EOlvex& e) {
+            throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what());
+        }
+    }
+    TZipSourcePtr source = CreateArchiveSource(path);
+    zip_error_t error;
+    zip_error_init(&error);
+    const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
+    TZipPtr archive(zip_open_from_source(source.get(), ZIP_RDONLY, &error));
     if (!archive) {
         std::string text = ZipErrorText(&error);
         if (zip_error_code_zip(&error) == ZIP_ER_NOZIP || zip_error_code_zip(&error) == ZIP_ER_INCONS)
