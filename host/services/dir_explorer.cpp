@@ -155,8 +155,8 @@ private:
             listing.Names.append(name);
             listing.Names.push_back('\0');
         }
-        if (errno != 0) {
-            Fail("Das Verzeichnis " + Quoted(FPath) + " konnte nicht vollständig gelesen werden: " + Reason(errno) +
+        if (const int error = errno; error != 0) {
+            Fail("Das Verzeichnis " + Quoted(FPath) + " konnte nicht vollständig gelesen werden: " + Reason(error) +
                  ". Ein Teil seiner Dateien fehlt in der Liste; beheben Sie die Ursache und starten Sie die Suche "
                  "erneut.");
         }

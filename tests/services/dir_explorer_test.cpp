@@ -71,13 +71,6 @@ TEST_F(DirExplorerTest, ReportsFilesAtAnyDepthInNameOrder) {
     EXPECT_TRUE(Failures().empty());
 }
 
-TEST_F(DirExplorerTest, LevelCountsFromTheStartDirectory) {
-    WriteFile(Tmp / "top", "");
-    WriteFile(Tmp / "1/2/3/4/deep", "");
-    Explorer.Execute();
-    EXPECT_EQ(Found, (Entries{"F 4 1/2/3/4/deep", "F 0 top"}));
-}
-
 TEST_F(DirExplorerTest, TheRecordCarriesSizeTimeAndAttributes) {
     WriteFile(Tmp / "data.bin", std::string(1234, 'x'));
     WriteFile(Tmp / "locked", "abc");
