@@ -53,12 +53,12 @@ void SetMTime(const fs::path& path, long long utcSeconds) {
 
 std::string BinDir() {
     const char* dir = std::getenv("VENDRASK_BIN_DIR");
-    return dir ? dir : "build/bin";
+    return dir ? dir : VENDRASK_DEFAULT_BIN_DIR;
 }
 
 std::string TestDataDir() {
     const char* dir = std::getenv("VENDRASK_TEST_DATA");
-    return dir ? dir : "tests/data";
+    return dir ? dir : VENDRASK_DEFAULT_TEST_DATA;
 }
 
 }  // namespace testsupport
