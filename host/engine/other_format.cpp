@@ -22,6 +22,7 @@ bool TOtherArchiv::ExecuteArchivList() {
 void TOtherArchiv::ReadDirectory() {
     FArchivItems.Clear();
     FListedFile.clear();
+    const TUtf8Locale utf8;
     const TArchivePtr reader = OpenArchiveReader(ArchivFile);
     TFileItemsList items;
     for (;;) {
@@ -77,6 +78,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
     std::unique_ptr<TExtractTarget> target;
     if (extract) target = std::make_unique<TExtractTarget>(ExtractDir);
 
+    const TUtf8Locale utf8;
     const TArchivePtr reader = OpenArchiveReader(ArchivFile);
     std::int64_t done = 0;
     Progress(0, total);
@@ -144,24 +146,22 @@ void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfo
     std::string reason = CheckEntryName(name, parts);
     const std::optional<std::time_t> mtime =
         archive_entry_mtime_is_set(entry) ? std::optional<std::time_t>(archive_entry_mtime(entry)) : std::nullopt;
-    const char* hardlink = archive_entry_hardlink_utf8(entry);
-    if (hardlink == nullptr) hardlink = archive_entry_hardlink(entry);
+    const std::optional<std::string> hardlink = ArchiveEntryHardlink(entry);
     const unsigned type = archive_entry_filetype(entry);
     try {
         if (!reason.empty()) {
             if (type == AE_IFDIR && parts.empty() && name.find("..") == std::string::npos &&
                 name.front() != '/')
                 reason.clear();  // "./" itself: the target directory
-        } else if (hardlink != nullptr) {
+        } else if (hardlink) {
             std::vector<std::string> existing;
-            reason = CheckEntryName(hardlink, existing);
+            reason = CheckEntryName(*hardlink, existing);
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
         } else if (type == AE_IFDIR) {
             reason = target.MakeDirectory(parts, mtime);
         } else if (type == AE_IFLNK) {
-            const char* link = archive_entry_symlink_utf8(entry);
-            if (link == nullptr) link = archive_entry_symlink(entry);
-            reason = CheckLinkTarget(parts, link != nullptr ? link : "");
+            const std::string link = ArchiveEntrySymlink(entry);
+            reason = CheckLinkTarget(parts, link);
             if (reason.empty()) reason = target.MakeSymlink(parts, link);
         } else if (type == AE_IFREG) {
             if (archive_entry_is_encrypted(entry)) {

@@ -1,9 +1,25 @@
 #include "host/engine/other_reader.h"
 
+#include <cstdint>
+
 #include "host/engine/entry_name.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
+
+TUtf8Locale::TUtf8Locale() {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+        FLocale = newlocale(LC_CTYPE_MASK, name, nullptr);
+        if (FLocale != nullptr) break;
+    }
+    if (FLocale != nullptr) FPrevious = uselocale(FLocale);
+}
+
+TUtf8Locale::~TUtf8Locale() {
+    if (FLocale == nullptr) return;
+    uselocale(FPrevious);
+    freelocale(FLocale);
+}
 
 TArchivePtr OpenArchiveReader(const std::string& path) {
     TArchivePtr reader(archive_read_new());
@@ -46,10 +62,52 @@ std::string ArchiveErrorText(archive* reader) {
     return "Das Archiv ist beschädigt oder nicht lesbar (" + message + ")";
 }
 
+namespace {
+
+// wchar_t is UTF-32 here; libarchive's own conversion to UTF-8 depends on the locale.
+std::string WideToUtf8(const wchar_t* text) {
+    std::string result;
+    for (; *text != L'\0'; ++text) {
+        auto c = static_cast<std::uint32_t>(*text);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            result += static_cast<char>(c);
+        } else if (c < 0x800) {
+            result += static_cast<char>(0xC0 | (c >> 6));
+            result += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            result += static_cast<char>(0xE0 | (c >> 12));
+            result += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            result += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            result += static_cast<char>(0xF0 | (c >> 18));
+            result += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            result += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            result += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return result;
+}
+
+std::string PickName(const wchar_t* wide, const char* utf8, const char* native) {
+    if (wide != nullptr) return WideToUtf8(wide);
+    if (utf8 != nullptr) return utf8;
+    return native != nullptr ? native : "";
+}
+
+}  // namespace
+
 std::string ArchiveEntryName(archive_entry* entry) {
-    const char* name = archive_entry_pathname_utf8(entry);
-    if (name == nullptr) name = archive_entry_pathname(entry);
-    return name != nullptr ? name : "";
+    return PickName(archive_entry_pathname_w(entry), archive_entry_pathname_utf8(entry), archive_entry_pathname(entry));
+}
+
+std::optional<std::string> ArchiveEntryHardlink(archive_entry* entry) {
+    if (archive_entry_hardlink_w(entry) == nullptr && archive_entry_hardlink(entry) == nullptr) return std::nullopt;
+    return PickName(archive_entry_hardlink_w(entry), archive_entry_hardlink_utf8(entry), archive_entry_hardlink(entry));
+}
+
+std::string ArchiveEntrySymlink(archive_entry* entry) {
+    return PickName(archive_entry_symlink_w(entry), archive_entry_symlink_utf8(entry), archive_entry_symlink(entry));
 }
 
 TFileInfoItem ArchiveEntryItem(archive_entry* entry) {
