@@ -111,6 +111,23 @@ with zipfile.ZipFile(sys.argv[2], 'w') as z:
     ReadForeign((dir / "py.zip").string());
 }
 
+TEST_F(ZipInterop, ReadsInfoZipSplitSetThroughItsZipVolume) {
+    testsupport::WriteFile(dir / "src/daten/gross.bin", Incompressible(200'000, 11));
+    const auto zip = Tool({"zip", "-qr", "-s", "64k", (dir / "teil.zip").string(), "daten"}, (dir / "src").string());
+    ASSERT_EQ(zip.status, 0) << zip.err;
+    ASSERT_TRUE(fs::exists(dir / "teil.z02"));
+    fs::remove(dir / "src/daten/gross.bin");
+    auto engine = Engine(TArchivFormat::Zip, (dir / "teil.zip").string());
+    ASSERT_TRUE(engine->ExecuteArchivList()) << engine->LastError();
+    EXPECT_TRUE(engine->ExecuteArchivVerify(TArchivVerifyMode::Simple)) << engine->LastError();
+    EXPECT_TRUE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete)) << engine->LastError();
+    engine->ExtractDir = (dir / "out").string();
+    ASSERT_TRUE(engine->ExecuteArchivExtract()) << engine->LastError();
+    TTree expected = SampleTree();
+    expected["daten/gross.bin"] = Incompressible(200'000, 11);
+    EXPECT_EQ(ReadTree(dir / "out"), expected);
+}
+
 TEST_F(ZipInterop, ArchiveWithoutZipExtensionIsWrittenAndRead) {
     const std::string archive = (dir / "SK261207.001").string();
     auto engine = Engine(TArchivFormat::Zip, archive);

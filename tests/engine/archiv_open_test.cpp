@@ -1,0 +1,78 @@
+// Opening by name: ".zip" unseen, any other name verified as ZIP, then as format 1.
+#include "host/engine/archiv_open.h"
+#include "host/engine/entry_name.h"
+#include "tests/engine/archiv_test_helpers.h"
+
+namespace archivtest {
+namespace {
+
+using tavik::TArchivFormat;
+
+TEST(ArchivOpen, ZipExtensionInAnyCaseIsTakenUnseen) {
+    EXPECT_TRUE(tavik::HasZipExtension("/x/neu.zip"));
+    EXPECT_TRUE(tavik::HasZipExtension("NEU.ZIP"));
+    EXPECT_FALSE(tavik::HasZipExtension("SK261207.001"));
+    EXPECT_FALSE(tavik::HasZipExtension("a.zip/b"));
+    EXPECT_FALSE(tavik::HasZipExtension("a.zipx"));
+    auto archiv = tavik::OpenArchiv("/gibt/es/nicht/neu.ZIP");
+    ASSERT_NE(archiv, nullptr);
+    EXPECT_EQ(archiv->Format(), TArchivFormat::Zip);
+    EXPECT_EQ(archiv->ArchivFile, "/gibt/es/nicht/neu.ZIP");
+}
+
+TEST(ArchivOpen, OtherNamesAreVerifiedFormatZeroFirst) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "beleg.txt", TextRecords(10));
+    ASSERT_EQ(Tool({"zip", "-q", (dir / "SK261207.001").string(), "beleg.txt"}, dir.str()).status, 0);
+    ASSERT_EQ(Tool({"bsdtar", "-czf", (dir / "SK261207.002").string(), "beleg.txt"}, dir.str()).status, 0);
+    auto zip = tavik::OpenArchiv((dir / "SK261207.001").string());
+    ASSERT_NE(zip, nullptr);
+    EXPECT_EQ(zip->Format(), TArchivFormat::Zip);
+    auto tar = tavik::OpenArchiv((dir / "SK261207.002").string());
+    ASSERT_NE(tar, nullptr);
+    EXPECT_EQ(tar->Format(), TArchivFormat::Other);
+    EXPECT_EQ(tavik::OpenArchiv((dir / "beleg.txt").string()), nullptr);
+    EXPECT_EQ(tavik::OpenArchiv((dir / "fehlt.sar").string()), nullptr);
+}
+
+TEST(ArchivOpen, FormatClasses) {
+    EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Zip));
+    EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Other));
+    EXPECT_FALSE(tavik::GetArchivFormatClass(static_cast<TArchivFormat>(7)));
+}
+
+TEST(EntryName, RefusesWhatWouldLeaveTheTarget) {
+    std::vector<std::string> parts;
+    for (const char* name : {"../a", "a/../../b", "/etc/passwd", "C:/x", "c:x", "a\\..\\b", "", ".", "./", "a/\x01"})
+        EXPECT_FALSE(tavik::CheckEntryName(name, parts).empty()) << name;
+    EXPECT_TRUE(tavik::CheckEntryName("./a//b/./c.txt", parts).empty());
+    EXPECT_EQ(parts, (std::vector<std::string>{"a", "b", "c.txt"}));
+    EXPECT_TRUE(tavik::CheckEntryName("a..b/..c", parts).empty());  // dots inside names are harmless
+}
+
+TEST(EntryName, LinkTargetsStayInside) {
+    const std::vector<std::string> deep = {"a", "b", "link"};
+    EXPECT_TRUE(tavik::CheckLinkTarget(deep, "../../x").empty());
+    EXPECT_TRUE(tavik::CheckLinkTarget(deep, "c/d").empty());
+    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "../../../x").empty());
+    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "/etc").empty());
+    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "c/../../..").empty());  // ".." behind a name
+    EXPECT_FALSE(tavik::CheckLinkTarget({"link"}, "..").empty());
+    EXPECT_FALSE(tavik::CheckLinkTarget({"link"}, "").empty());
+}
+
+TEST(EntryName, SplitsIntoRelDirAndFileName) {
+    std::string relDir, fileName;
+    bool directory = false;
+    tavik::SplitEntryName("a/b/c.txt", relDir, fileName, directory);
+    EXPECT_EQ(relDir, "a/b");
+    EXPECT_EQ(fileName, "c.txt");
+    EXPECT_FALSE(directory);
+    tavik::SplitEntryName("a/b/", relDir, fileName, directory);
+    EXPECT_EQ(relDir, "a");
+    EXPECT_EQ(fileName, "b");
+    EXPECT_TRUE(directory);
+}
+
+}  // namespace
+}  // namespace archivtest
