@@ -2,10 +2,13 @@
 // A real host installation in a temporary directory, written with plain SQL as any other
 // client of the host database would, and pointed to by OLVEX_ROOT for the test's process.
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+
+struct sqlite3;
 
 namespace testsupport {
 
@@ -32,9 +35,13 @@ public:
     std::string RootVariable() const { return "OLVEX_ROOT=" + FRoot; }
 
 private:
+    struct DbCloser {
+        void operator()(sqlite3* db) const;
+    };
     TempDir FTemp;
     std::string FRoot;
     int FNextPosition = 1;
+    std::unique_ptr<sqlite3, DbCloser> FDb;  // one connection for all statements of the test
 };
 
 // Resets the program object, the error service and the database connection of this process.
