@@ -76,13 +76,15 @@ int ExplainFile(const std::string& argument) {
     if (IsBelow(path, archiv)) {
         const auto decision = vendrask::DecideDelete(object, rec.Time, today);
         std::printf("Archivieren:    nein, die Datei liegt in ARCHIV\n");
-        std::printf("Löschen:        %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein", decision.Reason.c_str(),
-                    decision.Candidate ? ", Notiz: " : "", decision.Candidate ? decision.Note.c_str() : "");
+        std::printf("Löschen:        %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein",
+                    vendrask::ReasonText(decision.Reason, object.Days).c_str(), decision.Candidate ? ", Notiz: " : "",
+                    decision.Candidate ? vendrask::DeleteNote(object).c_str() : "");
     } else if (!home.empty()) {
         const auto decision = vendrask::DecideArchive(object, rec.Time, today);
         std::printf("Verzeichnis:    %s\n", home.c_str());
-        std::printf("Archivieren:    %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein", decision.Reason.c_str(),
-                    decision.Candidate ? ", Notiz: " : "", decision.Candidate ? decision.Note.c_str() : "");
+        std::printf("Archivieren:    %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein",
+                    vendrask::ReasonText(decision.Reason, object.Days).c_str(), decision.Candidate ? ", Notiz: " : "",
+                    decision.Candidate ? vendrask::ArchiveNote(object).c_str() : "");
         std::printf("Löschen:        nein, die Datei liegt nicht in ARCHIV\n");
         std::vector<std::string> related;
         if (GetDBConnector().GetRelatedFiles(rel, related)) {

@@ -10,8 +10,9 @@ const char* const kNoteNotNeeded = "Datei wird nicht benötigt.";
 
 std::string NoteOlderThan(int days) { return "Datei ist älter als " + std::to_string(days) + " Tage."; }
 
-std::string AgeReason(bool old, int days) {
-    return old ? "älter als " + std::to_string(days) + " Tage" : "nicht älter als " + std::to_string(days) + " Tage";
+TDecision ByAge(const TObjektRTypExist& object, TDateTime modified, TDateTime today) {
+    const bool old = IsOlderThan(modified, today, object.Days);
+    return {old, old ? TReason::Old : TReason::NotOld};
 }
 
 }  // namespace
@@ -19,37 +20,35 @@ std::string AgeReason(bool old, int days) {
 bool IsOlderThan(TDateTime modified, TDateTime today, int days) { return modified < IncDays(DateOf(today), -days); }
 
 TDecision DecideArchive(const TObjektRTypExist& object, TDateTime modified, TDateTime today) {
-    TDecision decision;
-    decision.Note = (object.Archive && object.Days > 0) ? NoteOlderThan(object.Days) : kNoteNotNeeded;
-    if (!object.Exists) {
-        decision.Candidate = true;
-        decision.Reason = "der Objekttabelle unbekannt";
-    } else if (!object.Archive) {
-        decision.Reason = "bekannt, wird nicht archiviert";
-    } else if (object.Days <= 0) {
-        decision.Reason = "bekannt, ohne Altersgrenze";
-    } else {
-        const bool old = IsOlderThan(modified, today, object.Days);
-        decision.Candidate = old;
-        decision.Reason = "bekannt, " + AgeReason(old, object.Days);
-    }
-    return decision;
+    if (!object.Exists) return {true, TReason::Unknown};
+    if (!object.Archive) return {false, TReason::NotArchived};
+    if (object.Days <= 0) return {false, TReason::NoLimit};
+    return ByAge(object, modified, today);
 }
 
 TDecision DecideDelete(const TObjektRTypExist& object, TDateTime modified, TDateTime today) {
-    TDecision decision;
-    decision.Note = object.Days > 0 ? NoteOlderThan(object.Days) : kNoteNotNeeded;
-    if (!object.Exists) {
-        decision.Candidate = true;
-        decision.Reason = "der Objekttabelle unbekannt";
-    } else if (object.Days <= 0) {
-        decision.Reason = "bekannt, ohne Altersgrenze";
-    } else {
-        const bool old = IsOlderThan(modified, today, object.Days);
-        decision.Candidate = old;
-        decision.Reason = "bekannt, " + AgeReason(old, object.Days);
+    if (!object.Exists) return {true, TReason::Unknown};
+    if (object.Days <= 0) return {false, TReason::NoLimit};
+    return ByAge(object, modified, today);
+}
+
+std::string ArchiveNote(const TObjektRTypExist& object) {
+    return (object.Archive && object.Days > 0) ? NoteOlderThan(object.Days) : kNoteNotNeeded;
+}
+
+std::string DeleteNote(const TObjektRTypExist& object) {
+    return object.Days > 0 ? NoteOlderThan(object.Days) : kNoteNotNeeded;
+}
+
+std::string ReasonText(TReason reason, int days) {
+    switch (reason) {
+        case TReason::Unknown: return "der Objekttabelle unbekannt";
+        case TReason::NotArchived: return "bekannt, wird nicht archiviert";
+        case TReason::NoLimit: return "bekannt, ohne Altersgrenze";
+        case TReason::Old: return "bekannt, älter als " + std::to_string(days) + " Tage";
+        case TReason::NotOld: return "bekannt, nicht älter als " + std::to_string(days) + " Tage";
     }
-    return decision;
+    return "";
 }
 
 }  // namespace vendrask

@@ -8,10 +8,11 @@
 
 namespace vendrask {
 
+enum class TReason { Unknown, NotArchived, NoLimit, Old, NotOld };
+
 struct TDecision {
     bool Candidate = false;
-    std::string Note;    // the row's note
-    std::string Reason;  // why, in words, for explanations
+    TReason Reason = TReason::Unknown;
 };
 
 // Old means modified before midnight of the day `days` days before today, strictly.
@@ -21,5 +22,12 @@ bool IsOlderThan(tavik::TDateTime modified, tavik::TDateTime today, int days);
 TDecision DecideArchive(const tavik::TObjektRTypExist& object, tavik::TDateTime modified, tavik::TDateTime today);
 // A file of ARCHIV.
 TDecision DecideDelete(const tavik::TObjektRTypExist& object, tavik::TDateTime modified, tavik::TDateTime today);
+
+// The note of a candidate row of the archive scan or of the delete scan.
+std::string ArchiveNote(const tavik::TObjektRTypExist& object);
+std::string DeleteNote(const tavik::TObjektRTypExist& object);
+
+// Why, in words, for explanations.
+std::string ReasonText(TReason reason, int days);
 
 }  // namespace vendrask

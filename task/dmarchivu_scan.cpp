@@ -136,9 +136,8 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
         // An ARCHIV that lies inside another host directory is never packed into itself.
         if (IsBelow(dir, FScanArchivDir)) return;
         const TLookup lookup = LookUp(rec, dir);
-        const TDecision decision = DecideArchive(lookup.Object, lookup.Time, FScanToday);
-        if (!decision.Candidate) return;
-        const std::string& note = decision.Note;
+        if (!DecideArchive(lookup.Object, lookup.Time, FScanToday).Candidate) return;
+        const std::string note = ArchiveNote(lookup.Object);
 
         std::vector<std::string> related;
         if (!GetDBConnector().GetRelatedFiles(lookup.Rel, related)) related = {lookup.Rel};
@@ -152,9 +151,13 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
             }
             const std::string abs = ConcatPathNames(lookup.Root, name);
             TSearchRec found;
-            // A related file that is not there (or is no regular file) cannot be archived.
-            if (!FindFirst(abs, 511, found)) continue;
-            FindClose(found);
+            if (name == lookup.Rel) {
+                found = rec;  // the walker has just looked at this very file
+            } else {
+                // A related file that is not there (or is no regular file) cannot be archived.
+                if (!FindFirst(abs, faAnyFile, found)) continue;
+                FindClose(found);
+            }
             // The row names the directory that holds the related file: packing and deleting
             // read AbsPath and FileName together.
             const std::string holder = ExtractFileDir(abs);
@@ -173,9 +176,8 @@ void TdmOlvexArchiv::ExploreSystem_AddDel(TDirExplorer&, const TSearchRec& rec, 
         // The lock of running archive runs is no candidate: deleting it would let two runs in.
         if (dir == FScanArchivDir && rec.Name == TArchivDirLock::kFileName) return;
         const TLookup lookup = LookUp(rec, dir);
-        const TDecision decision = DecideDelete(lookup.Object, lookup.Time, FScanToday);
-        if (!decision.Candidate) return;
-        const std::string& note = decision.Note;
+        if (!DecideDelete(lookup.Object, lookup.Time, FScanToday).Candidate) return;
+        const std::string note = DeleteNote(lookup.Object);
         TVRList& table = *GetSystemDel();
         table.RowAdd({ConcatPathNames(lookup.Root, lookup.Rel), rec.Size, lookup.Time, lookup.Time, note,
                       static_cast<std::int32_t>(table.GetRowCount()), dir, GetTavikFSNames()->GetTavikFSName(dir),

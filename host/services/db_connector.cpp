@@ -1,5 +1,7 @@
 #include "host/services/db_connector.h"
 
+#include <unordered_set>
+
 #include "host/services/host_installation.h"
 
 namespace tavik {
@@ -13,6 +15,9 @@ struct TDBConnector::TConnection {
     TSqliteDb Db;
     TSqliteStatement Related;
     TSqliteStatement Setting;
+    // The names that have rows at all: most files of a scan have none, and asking the set is
+    // far cheaper than a query.
+    std::optional<std::unordered_set<std::string>> RelatedNames;
 };
 
 TDBConnector::TDBConnector() = default;
@@ -24,7 +29,15 @@ TDBConnector::TConnection& TDBConnector::Connection() {
 }
 
 bool TDBConnector::GetRelatedFiles(const std::string& name, std::vector<std::string>& list) {
-    auto& statement = Connection().Related;
+    auto& connection = Connection();
+    if (!connection.RelatedNames) {
+        connection.RelatedNames.emplace();
+        TSqliteStatement names(connection.Db.Handle(), "SELECT DISTINCT name FROM related_file");
+        while (names.Step())
+            if (auto text = names.Text(0)) connection.RelatedNames->insert(std::move(*text));
+    }
+    if (!connection.RelatedNames->contains(name)) return false;
+    auto& statement = connection.Related;
     statement.Reset();
     statement.Bind(1, name);
     bool known = false;
