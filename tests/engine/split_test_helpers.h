@@ -106,13 +106,13 @@ inline TContents ReadSet(const std::string& path, int flags = 0) {
     return ReadThroughLibzip(tavik::CreateSplitSetSource(*set), flags);
 }
 
-inline TContents ReadPlainZip(const std::string& path) {
+inline TContents ReadPlainZip(const std::string& path, int flags = ZIP_CHECKCONS) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_file_create(path.c_str(), 0, -1, &error);
     zip_error_fini(&error);
     if (source == nullptr) throw std::runtime_error("zip_source_file_create");
-    return ReadThroughLibzip(source, ZIP_CHECKCONS);
+    return ReadThroughLibzip(source, flags);
 }
 
 inline std::vector<std::string> FileNames(const fs::path& dir) {
