@@ -32,9 +32,10 @@ std::int64_t EntrySize(const TZipEntry& entry) {
 }  // namespace
 
 void TZipArchiv::RegisterAbort(zip_t* archive) {
-    zip_register_cancel_callback_with_state(
-        archive, [](zip_t*, void* self) { return static_cast<TZipArchiv*>(self)->AbortRequested() ? 1 : 0; },
-        nullptr, this);
+    if (zip_register_cancel_callback_with_state(
+            archive, [](zip_t*, void* self) { return static_cast<TZipArchiv*>(self)->AbortRequested() ? 1 : 0; },
+            nullptr, this) != 0)
+        Fail("Die Abbruchmöglichkeit kann nicht eingerichtet werden: " + ZipErrorText(zip_get_error(archive)) + ".");
 }
 
 bool TZipArchiv::ExecuteArchivList() {

@@ -108,7 +108,7 @@ TEST_F(ArchivCli, InterruptAbortsPackingAndLeavesNoArchive) {
         ::_exit(127);
     }
     // Wait until the temporary archive appears, then interrupt.
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         bool writing = false;
         for (const auto& entry : fs::directory_iterator(dir.path()))
             writing = writing || entry.path().filename().string().rfind(".a.zip", 0) == 0;
