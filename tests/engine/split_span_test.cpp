@@ -1,6 +1,7 @@
 // Spanning and merging, checked by independent tools.
 #include <gtest/gtest.h>
 
+#include "host/engine/split_naming.h"
 #include "host/engine/split_reader.h"
 #include "tests/engine/split_test_helpers.h"
 
@@ -71,6 +72,54 @@ TEST_F(SplitSpanTest, VolumesMatchInfoZipSplitByteForByte) {
     ASSERT_EQ(FileNames(temp / "aus"), names);
     for (const std::string& name : names)
         EXPECT_EQ(testsupport::ReadFile(temp / "aus" / name), testsupport::ReadFile(temp / "iz" / name)) << name;
+}
+
+TEST_F(SplitSpanTest, HundredthVolumeIsNamedZ100) {
+    EXPECT_EQ(tavik::splitname::VolumeExtension(1), ".z01");
+    EXPECT_EQ(tavik::splitname::VolumeExtension(9), ".z09");
+    EXPECT_EQ(tavik::splitname::VolumeExtension(10), ".z10");
+    EXPECT_EQ(tavik::splitname::VolumeExtension(99), ".z99");
+    EXPECT_EQ(tavik::splitname::PieceExtension(2), ".002");
+
+    const TContents big{{"gross.bin", RandomBytes(101 * 65536, 11)}};
+    WriteFiles(temp / "quelle", big);
+    ASSERT_EQ(RunTool({"zip", "-q", "-X", "-0", "../viele.zip", "gross.bin"}, P("quelle")).status, 0);
+    SpanArchive(P("viele.zip"), Out(), k64K, nullptr);
+    EXPECT_TRUE(fs::exists(temp / "aus" / "viele.z99"));
+    EXPECT_TRUE(fs::exists(temp / "aus" / "viele.z100"));
+    EXPECT_FALSE(fs::exists(temp / "aus" / "viele.z0100"));
+    const auto set = tavik::FindSplitSet(Out() + "/viele.z100");
+    ASSERT_TRUE(set);
+    EXPECT_EQ(set->volumes.size(), 102u);
+    ExpectToolsAccept(Out() + "/viele.zip");
+    EXPECT_EQ(ReadSet(Out() + "/viele.zip"), big);
+}
+
+// A header that fits into no volume stops the run after volumes were written; none remains.
+TEST_F(SplitSpanTest, FailureHalfwayLeavesNothing) {
+    const auto python = RunTool({"python3", "-c",
+                                 "import os, zipfile\n"
+                                 "with zipfile.ZipFile('../kopf.zip', 'w') as z:\n"
+                                 "    z.write('daten/beleg1.bin')\n"
+                                 "    info = zipfile.ZipInfo('riesenkopf.txt')\n"
+                                 "    info.extra = b'\\x99\\x99' + (65496).to_bytes(2, 'little') + bytes(65496)\n"
+                                 "    z.writestr(info, 'klein')\n"},
+                                P("quelle"));
+    ASSERT_EQ(python.status, 0) << python.err;
+    std::int64_t written = 0;
+    const std::string message = Refusal([&] {
+        SpanArchive(P("kopf.zip"), Out(), k64K, [&](std::int64_t done, std::int64_t) {
+            written = done;
+            return true;
+        });
+    });
+    EXPECT_NE(message.find("riesenkopf.txt"), std::string::npos) << message;
+    EXPECT_NE(message.find("größere Teilgröße"), std::string::npos) << message;
+    EXPECT_GT(written, 65536);
+    EXPECT_TRUE(FileNames(temp / "aus").empty());
+    // Larger volumes take it.
+    SpanArchive(P("kopf.zip"), Out(), 200'000, nullptr);
+    ExpectToolsAccept(Out() + "/kopf.zip");
 }
 
 TEST_F(SplitSpanTest, SevenZipAndInfoZipAcceptOwnVolumes) {
