@@ -102,6 +102,7 @@ private:
     TVRList* GetSystemDel();
     std::string ArchCreateFileName();
     void ArchDeleteFiles();
+    void LeaveOutVanishedItems();
     void ArchivOnCommandProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
                                  std::int64_t total);
     void ArchivOnCommandItemProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command,

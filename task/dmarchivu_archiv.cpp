@@ -65,6 +65,7 @@ bool TdmOlvexArchiv::ArchExecute() {
         // Held while the name is chosen and the archive written, so a run started at the same
         // moment picks the next free name.
         std::optional<TArchivDirLock> lock(std::in_place, GetDirOlvexByName("ARCHIV", "", true));
+        LeaveOutVanishedItems();
         const std::string path = ArchCreateFileName();
         if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
         FArchiv->ArchivFile = path;
@@ -103,6 +104,20 @@ bool TdmOlvexArchiv::ArchExecute() {
     });
 }
 
+void TdmOlvexArchiv::LeaveOutVanishedItems() {
+    // A run that held the lock before this one may have archived and deleted files of the
+    // same scan; they are not there to pack any more, which is no failure.
+    std::vector<TFileInfoItem> present;
+    for (const auto& item : FArchiv->GetFileItemsList().Items()) {
+        struct stat info {};
+        if (lstat(ConcatPathNames(item.AbsDir, item.FileName).c_str(), &info) == 0 || errno != ENOENT)
+            present.push_back(item);
+    }
+    if (present.size() == FArchiv->GetFileItemsList().Items().size()) return;
+    FArchiv->FileItemClear();
+    for (const auto& item : present) FArchiv->FileItemAdd(item);
+}
+
 void TdmOlvexArchiv::ArchDeleteFiles() {
     Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
         const auto& items = FArchiv->GetFileItemsList();
@@ -115,7 +130,10 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
             }
             // Only the file as it was packed goes: one that changed since stays for the next run.
             const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime});
-            if (result.Outcome != TDeleteOutcome::Deleted && result.Outcome != TDeleteOutcome::Missing)
+            if (result.Outcome == TDeleteOutcome::Changed)
+                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
+                                            result.Reason + " Der nächste Lauf archiviert sie erneut.");
+            else if (result.Outcome != TDeleteOutcome::Deleted && result.Outcome != TDeleteOutcome::Missing)
                 TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles", result.Reason);
         }
     });

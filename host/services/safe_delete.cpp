@@ -52,8 +52,8 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
                       "„" + path + "“ ist keine gewöhnliche Datei (mehr) und wird nicht gelöscht.");
     if (expected && (info.st_size != expected->Size ||
                      (expected->Modified != TDateTime{} && FileTimeToDateTime(info.st_mtime) != expected->Modified)))
-        return Result(TDeleteOutcome::Changed, "„" + path + "“ wurde seit dem Archivieren verändert und bleibt "
-                                                             "erhalten; sie wird beim nächsten Lauf erneut archiviert.");
+        return Result(TDeleteOutcome::Changed,
+                      "„" + path + "“ hat sich verändert, seit sie gelesen wurde, und wird nicht gelöscht.");
     if (unlinkat(dir.Get(), name.c_str(), 0) != 0)
         return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + std::strerror(errno) +
                                                   "). Bitte die Rechte prüfen.");
