@@ -16,6 +16,7 @@ TFailureList::TFailureList(QWidget* parent) : QDialog(parent), FList(new QTreeWi
     setWindowTitle(QStringLiteral("Archivverwaltung - Fehler"));
     setModal(false);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(640, 260);
 
     auto* text = new QLabel(QStringLiteral("Diese Vorgänge sind fehlgeschlagen. Die Meldung nennt jeweils den Grund; "

@@ -27,6 +27,7 @@ constexpr auto kPaintInterval = std::chrono::milliseconds(50);
 TProgressWindow::TProgressWindow(const TTavikStdProgressDialog& dialog)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("pgd"));
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QString::fromStdString(dialog.Caption));
     setMinimumSize(dialog.Width, dialog.Height);
     auto* layout = new QVBoxLayout(this);

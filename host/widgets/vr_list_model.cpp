@@ -74,10 +74,13 @@ QModelIndex TVRListModel::IndexOf(const TVirtualNode& node, int column) const {
 }
 
 std::int64_t TVRListModel::TotalsValue(int row) const {
-    return FTotalsColumn >= 0 && FList ? FList->GetInt64(row, FTotalsColumn) : 0;
+    // Nodes of a table that has since been emptied count nothing until they are rebuilt.
+    if (FTotalsColumn < 0 || !FList || row >= FList->GetRowCount()) return 0;
+    return FList->GetInt64(row, FTotalsColumn);
 }
 
 void TVRListModel::SetTotalsColumn(int column) {
+    if (column == FTotalsColumn) return;
     FTotalsColumn = column;
     RecountTotals();
 }
@@ -138,6 +141,8 @@ bool TVRListModel::hasChildren(const QModelIndex& parent) const { return !parent
 QVariant TVRListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !FList || index.row() >= NodeCount()) return {};
     const TVirtualNode& node = FNodes[static_cast<std::size_t>(FOrder[static_cast<std::size_t>(index.row())])];
+    // Between emptying the table and the next rebuild the nodes may point past its rows.
+    if (node.Row >= FList->GetRowCount() || index.column() >= FList->GetColumnCount()) return {};
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(FList->GetCellValueAsFormatedString(node.Row, index.column()));

@@ -1,0 +1,158 @@
+#pragma once
+// TfrmVendrask: the main window of the interactive program. A toolbar of three buttons, a
+// page control with the two cleanup pages (archive and delete candidates) and the workbench
+// for one archive file, and the main menu. Every handler guards its body: a failure goes to
+// the error service and the window stays usable.
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+#include "host/services/vr_list.h"
+#include "host/widgets/choosers.h"
+#include "host/widgets/tvt_vr_list.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+
+namespace vendrask {
+
+class TfrmVendrask : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TfrmVendrask(std::shared_ptr<tavik::TChoosers> choosers, QWidget* parent = nullptr);
+    ~TfrmVendrask() override;
+
+    // toolbar
+    QFrame* pnlHauptrahmen = nullptr;
+    QWidget* pnlDaten = nullptr;
+    QFrame* bvlButtons = nullptr;
+    QToolButton* spbEnde = nullptr;
+    QToolButton* spbAlleEin = nullptr;
+    QToolButton* spbAlleUms = nullptr;
+    QTabWidget* pgcAnsicht = nullptr;
+    QWidget* tshOlvexSystemArch = nullptr;
+    QWidget* tshOlvexSystemDel = nullptr;
+    QWidget* tshArchivVerwaltung = nullptr;
+
+    // page "System aufräumen: Archivieren"
+    QToolButton* spbSystemArchRefresh = nullptr;
+    QToolButton* spbSystemArch = nullptr;
+    QLabel* lblOlvexSysArchAnz = nullptr;
+    QLabel* dspOlvexSysArchAnz = nullptr;
+    QLabel* lblOlvexSysArchAnzSel = nullptr;
+    QLabel* dspOlvexSysArchAnzSel = nullptr;
+    QLabel* lblOlvexSysArchBytes = nullptr;
+    QLabel* dspOlvexSysArchBytes = nullptr;
+    QLabel* lblOlvexSysArchBytesSel = nullptr;
+    QLabel* dspOlvexSysArchBytesSel = nullptr;
+    QFrame* bvlOlvexSysArch = nullptr;
+    tavik::TVTVRList* vrtSystemArch = nullptr;
+
+    // page "System aufräumen: Löschen"
+    QToolButton* spbSystemDelRefresh = nullptr;
+    QToolButton* spbSystemDelClick = nullptr;
+    QLabel* lblOlvexSysDelAnz = nullptr;
+    QLabel* dspOlvexSysDelAnz = nullptr;
+    QLabel* lblOlvexSysDelAnzSel = nullptr;
+    QLabel* dspOlvexSysDelAnzSel = nullptr;
+    QLabel* lblOlvexSysDelBytes = nullptr;
+    QLabel* dspOlvexSysDelBytes = nullptr;
+    QLabel* lblOlvexSysDelBytesSel = nullptr;
+    QLabel* dspOlvexSysDelBytesSel = nullptr;
+    QFrame* bvlOlvexSysDel = nullptr;
+    tavik::TVTVRList* vrtSystemDel = nullptr;
+
+    // page "Archivdatei bearbeiten"
+    QToolButton* spbOpenFiles = nullptr;
+    QLabel* lblArchDateiName = nullptr;
+    QLabel* lblTxtArchDateiBytes = nullptr;
+    QLabel* lblArchDateiBytes = nullptr;
+    QLabel* lblTxtArchDateiTime = nullptr;
+    QLabel* lblArchDateiTime = nullptr;
+    QToolButton* spbAbortOperation = nullptr;
+    QFrame* bvlArchivVerwaltung = nullptr;
+    tavik::TVTVRList* vrtArchivInhalt = nullptr;
+    QLabel* lblProgressItem = nullptr;
+    QProgressBar* pgbProgressItem = nullptr;
+    QProgressBar* pgbProgressTotal = nullptr;
+    QPushButton* spbVerifySimple = nullptr;
+    QPushButton* spbVerifyComplete = nullptr;
+    QPushButton* spbDecompressSel = nullptr;
+    QPushButton* spbDecompressAll = nullptr;
+    QPushButton* spbCompressNew = nullptr;
+    QPushButton* spbCompressAdd = nullptr;
+    QPushButton* spbSpan = nullptr;
+    QPushButton* spbMerge = nullptr;
+
+    // main menu
+    QMenu* Funktionen1 = nullptr;
+    QAction* Beenden1 = nullptr;
+    QMenu* Ansicht1 = nullptr;
+    QAction* Allemarkieren1 = nullptr;
+    QAction* Markierungumkehren1 = nullptr;
+    QMenu* N2 = nullptr;
+    QAction* Hilfe1 = nullptr;
+
+    // The open archive's contents, shown by vrtArchivInhalt; empty after a failed FormCreate.
+    tavik::TVRList* ArchivInhalt() const { return FArchivInhalt.get(); }
+    // The column of FArchivInhalt that holds each entry's position in the engine's list.
+    int ArchivInhaltIndexCol() const { return FArchivInhaltIndexCol; }
+    tavik::TChoosers& Choosers() const { return *FChoosers; }
+    // The filter of the file-open dialog: all files (preselected) and archive files.
+    static QString OpenDialogFilter() { return QStringLiteral("alle Dateien (*);;Archivdateien (*.sar *.zip)"); }
+
+    // handlers of the frame
+    void FormCreate(QObject* sender);
+    void FormShow(QObject* sender);
+    void FormDestroy(QObject* sender);
+    void spbEndeClick(QObject* sender);
+
+    // handlers of the two cleanup pages
+    void spbSystemRefreshClick(QObject* sender);
+    void spbSystemArchClick(QObject* sender);
+    void spbSystemDelClickClick(QObject* sender);
+    void vrtSystemInitNode(QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                           tavik::TVirtualNodeInitStates& initialStates);
+    void vrtSystemChecked(QObject* sender, tavik::PVirtualNode node);
+    void spbAlleEinClick(QObject* sender);
+    void spbAlleUmsClick(QObject* sender);
+
+    // Shows the candidate tables of the task module in the two views (the part of a refresh
+    // after the scan).
+    void ShowCandidates();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildFrame();
+    void BuildMenu();
+    void BuildKeys();
+    QWidget* BuildSystemPage(bool archive);
+    QWidget* BuildWorkbenchPage();
+    void ConnectSystemPages();
+    void BindCandidates(tavik::TVTVRList& view, tavik::TVRList* table);
+
+    void GetSelectedFilesSize(tavik::TVTVRList& view, int& count, int& markedCount, std::int64_t& bytes,
+                              std::int64_t& markedBytes);
+    void AlleEin_VST(tavik::TVTVRList& view);
+    void AlleUms_VST(tavik::TVTVRList& view);
+
+    std::shared_ptr<tavik::TChoosers> FChoosers;
+    std::unique_ptr<tavik::TVRList> FArchivInhalt;
+    int FArchivInhaltIndexCol = -1;
+    bool FShown = false;
+};
+
+// The main window; empty until start-up has created it.
+extern TfrmVendrask* frmVendrask;
+
+}  // namespace vendrask

@@ -1,0 +1,258 @@
+// The components of the three pages.
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "host/widgets/icons.h"
+#include "ui/vendrasku.h"
+
+namespace vendrask {
+
+namespace {
+
+QToolButton* ImageButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setIcon(icon);
+    button->setIconSize(QSize(24, 24));
+    button->setAutoRaise(true);
+    button->setFixedSize(30, 30);
+    return button;
+}
+
+QLabel* Label(QWidget* parent, const QString& name, const QString& caption) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// A number display: right-aligned, its text taken literally.
+QLabel* Display(QWidget* parent, const QString& name) {
+    QLabel* display = Label(parent, name, QStringLiteral("0"));
+    display->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    display->setMinimumWidth(90);
+    return display;
+}
+
+QFrame* Bevel(QWidget* parent, const QString& name) {
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(name);
+    bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    return bevel;
+}
+
+tavik::TVTVRList* CandidateView(QWidget* parent, const QString& name) {
+    auto* view = new tavik::TVTVRList(parent);
+    view->setObjectName(name);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->header()->setSectionsMovable(true);
+    return view;
+}
+
+QPushButton* CommandButton(QWidget* parent, const char* name, const QString& caption, const QIcon& icon) {
+    auto* button = new QPushButton(icon, caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFlat(true);
+    button->setIconSize(QSize(20, 20));
+    button->setFixedSize(317, 27);
+    // Image 10 pixels from the left edge, caption from 40 on.
+    button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding-left: 10px; }"));
+    return button;
+}
+
+QProgressBar* Bar(QWidget* parent, const QString& name) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setRange(0, 1000);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(12);
+    return bar;
+}
+
+}  // namespace
+
+QWidget* TfrmVendrask::BuildSystemPage(bool archive) {
+    const QString part = archive ? QStringLiteral("Arch") : QStringLiteral("Del");
+    auto* page = new QWidget(pgcAnsicht);
+    page->setObjectName(archive ? QStringLiteral("tshOlvexSystemArch") : QStringLiteral("tshOlvexSystemDel"));
+
+    QToolButton* refresh = ImageButton(page, QStringLiteral("spbSystem%1Refresh").arg(part),
+                                       QStringLiteral("Anzeige aktualisieren"), tavik::icons::Refresh());
+    QToolButton* run = archive ? ImageButton(page, QStringLiteral("spbSystemArch"),
+                                             QStringLiteral("F5 - Markierte Dateien archivieren"),
+                                             tavik::icons::ArchiveFiles())
+                               : ImageButton(page, QStringLiteral("spbSystemDelClick"),
+                                             QStringLiteral("Umsch+F5 - Markierte Dateien löschen"),
+                                             tavik::icons::DeleteFiles());
+
+    const QString prefix = QStringLiteral("OlvexSys") + part;
+    QLabel* lblAnz = Label(page, QStringLiteral("lbl%1Anz").arg(prefix), QStringLiteral("Anzahl Dateien"));
+    QLabel* dspAnz = Display(page, QStringLiteral("dsp%1Anz").arg(prefix));
+    QLabel* lblAnzSel = Label(page, QStringLiteral("lbl%1AnzSel").arg(prefix), QStringLiteral("Anzahl markierter Dateien"));
+    QLabel* dspAnzSel = Display(page, QStringLiteral("dsp%1AnzSel").arg(prefix));
+    QLabel* lblBytes = Label(page, QStringLiteral("lbl%1Bytes").arg(prefix), QStringLiteral("Größe der Dateien"));
+    QLabel* dspBytes = Display(page, QStringLiteral("dsp%1Bytes").arg(prefix));
+    QLabel* lblBytesSel = Label(page, QStringLiteral("lbl%1BytesSel").arg(prefix), QStringLiteral("Größe der Dateien"));
+    QLabel* dspBytesSel = Display(page, QStringLiteral("dsp%1BytesSel").arg(prefix));
+    QFrame* bevel = Bevel(page, QStringLiteral("bvl%1").arg(prefix));
+    tavik::TVTVRList* view = CandidateView(page, QStringLiteral("vrtSystem%1").arg(part));
+
+    auto* counters = new QGridLayout;
+    counters->setHorizontalSpacing(8);
+    counters->setVerticalSpacing(0);
+    counters->addWidget(lblAnz, 0, 0);
+    counters->addWidget(dspAnz, 0, 1);
+    counters->addWidget(lblAnzSel, 0, 3);
+    counters->addWidget(dspAnzSel, 0, 4);
+    counters->addWidget(lblBytes, 1, 0);
+    counters->addWidget(dspBytes, 1, 1);
+    counters->addWidget(lblBytesSel, 1, 3);
+    counters->addWidget(dspBytesSel, 1, 4);
+    counters->setColumnStretch(1, 1);
+    counters->setColumnStretch(2, 1);
+    counters->setColumnStretch(4, 1);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(2);
+    top->addWidget(refresh, 0, Qt::AlignTop);
+    top->addWidget(run, 0, Qt::AlignTop);
+    top->addSpacing(12);
+    top->addLayout(counters, 1);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(4);
+    layout->addLayout(top);
+    layout->addWidget(bevel);
+    layout->addWidget(view, 1);
+
+    if (archive) {
+        spbSystemArchRefresh = refresh;
+        spbSystemArch = run;
+        lblOlvexSysArchAnz = lblAnz;
+        dspOlvexSysArchAnz = dspAnz;
+        lblOlvexSysArchAnzSel = lblAnzSel;
+        dspOlvexSysArchAnzSel = dspAnzSel;
+        lblOlvexSysArchBytes = lblBytes;
+        dspOlvexSysArchBytes = dspBytes;
+        lblOlvexSysArchBytesSel = lblBytesSel;
+        dspOlvexSysArchBytesSel = dspBytesSel;
+        bvlOlvexSysArch = bevel;
+        vrtSystemArch = view;
+    } else {
+        spbSystemDelRefresh = refresh;
+        spbSystemDelClick = run;
+        lblOlvexSysDelAnz = lblAnz;
+        dspOlvexSysDelAnz = dspAnz;
+        lblOlvexSysDelAnzSel = lblAnzSel;
+        dspOlvexSysDelAnzSel = dspAnzSel;
+        lblOlvexSysDelBytes = lblBytes;
+        dspOlvexSysDelBytes = dspBytes;
+        lblOlvexSysDelBytesSel = lblBytesSel;
+        dspOlvexSysDelBytesSel = dspBytesSel;
+        bvlOlvexSysDel = bevel;
+        vrtSystemDel = view;
+    }
+    return page;
+}
+
+QWidget* TfrmVendrask::BuildWorkbenchPage() {
+    auto* page = new QWidget(pgcAnsicht);
+    page->setObjectName(QStringLiteral("tshArchivVerwaltung"));
+
+    spbOpenFiles = ImageButton(page, QStringLiteral("spbOpenFiles"), QStringLiteral("Archivdatei auswählen ..."),
+                               tavik::icons::OpenArchive());
+    lblArchDateiName = Label(page, QStringLiteral("lblArchDateiName"), QStringLiteral("lblArchDateiName"));
+    lblTxtArchDateiBytes = Label(page, QStringLiteral("lblTxtArchDateiBytes"), QStringLiteral("Größe"));
+    lblArchDateiBytes = Label(page, QStringLiteral("lblArchDateiBytes"), QStringLiteral("0"));
+    lblTxtArchDateiTime = Label(page, QStringLiteral("lblTxtArchDateiTime"), QStringLiteral("Datum und Zeit"));
+    lblArchDateiTime = Label(page, QStringLiteral("lblArchDateiTime"), QStringLiteral("lblArchDateiTime"));
+    spbAbortOperation = ImageButton(page, QStringLiteral("spbAbortOperation"), QStringLiteral("Operation abbrechen"),
+                                    tavik::icons::AbortOperation());
+    spbAbortOperation->setVisible(false);
+    bvlArchivVerwaltung = Bevel(page, QStringLiteral("bvlArchivVerwaltung"));
+
+    vrtArchivInhalt = new tavik::TVTVRList(page);
+    vrtArchivInhalt->setObjectName(QStringLiteral("vrtArchivInhalt"));
+    vrtArchivInhalt->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lblProgressItem = Label(page, QStringLiteral("lblProgressItem"), QString());
+    pgbProgressItem = Bar(page, QStringLiteral("pgbProgressItem"));
+    pgbProgressTotal = Bar(page, QStringLiteral("pgbProgressTotal"));
+
+    spbVerifySimple = CommandButton(page, "spbVerifySimple", QStringLiteral("Archivdatei prüfen (einfach)"),
+                                    tavik::icons::VerifySimple());
+    spbVerifyComplete = CommandButton(page, "spbVerifyComplete", QStringLiteral("Archivdatei prüfen (vollständig)"),
+                                      tavik::icons::VerifyComplete());
+    spbDecompressSel = CommandButton(page, "spbDecompressSel", QStringLiteral("Dateien entpacken (selektierte) ..."),
+                                     tavik::icons::ExtractSelected());
+    spbDecompressAll = CommandButton(page, "spbDecompressAll", QStringLiteral("Dateien entpacken (vollständig) ..."),
+                                     tavik::icons::ExtractAll());
+    spbCompressNew = CommandButton(page, "spbCompressNew", QStringLiteral("Dateien packen (neue Archivdatei) ..."),
+                                   tavik::icons::PackNew());
+    spbCompressAdd = CommandButton(page, "spbCompressAdd",
+                                   QStringLiteral("Dateien packen (Archivdatei erweitern) ..."), tavik::icons::PackAdd());
+    spbSpan = CommandButton(page, "spbSpan", QStringLiteral("Archivdatei aufteilen "), tavik::icons::Span());
+    spbMerge = CommandButton(page, "spbMerge", QStringLiteral("Archivdatei zusammenfügen"), tavik::icons::Merge());
+
+    auto* details = new QGridLayout;
+    details->setHorizontalSpacing(8);
+    details->setVerticalSpacing(0);
+    details->addWidget(lblArchDateiName, 0, 0, 1, 4);
+    details->addWidget(lblTxtArchDateiBytes, 1, 0);
+    details->addWidget(lblArchDateiBytes, 1, 1);
+    details->addWidget(lblTxtArchDateiTime, 1, 2);
+    details->addWidget(lblArchDateiTime, 1, 3);
+    details->setColumnMinimumWidth(1, 150);
+    details->setColumnStretch(3, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(spbOpenFiles, 0, Qt::AlignTop);
+    top->addSpacing(8);
+    top->addLayout(details, 1);
+    top->addWidget(spbAbortOperation, 0, Qt::AlignTop | Qt::AlignRight);
+
+    auto* commands = new QVBoxLayout;
+    commands->setSpacing(1);
+    QPushButton* const pairs[4][2] = {{spbVerifySimple, spbVerifyComplete},
+                                      {spbDecompressSel, spbDecompressAll},
+                                      {spbCompressNew, spbCompressAdd},
+                                      {spbSpan, spbMerge}};
+    for (int pair = 0; pair < 4; ++pair) {
+        if (pair > 0) commands->addSpacing(8);
+        commands->addWidget(pairs[pair][0]);
+        commands->addWidget(pairs[pair][1]);
+    }
+    commands->addStretch(1);
+
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(7);
+    middle->addWidget(vrtArchivInhalt, 1);
+    middle->addLayout(commands);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(3);
+    layout->addLayout(top);
+    layout->addWidget(bvlArchivVerwaltung);
+    layout->addLayout(middle, 1);
+    layout->addWidget(lblProgressItem);
+    layout->addWidget(pgbProgressItem);
+    layout->addWidget(pgbProgressTotal);
+
+    // The list first, then the bars, then the commands in their pairs.
+    QWidget* order[] = {vrtArchivInhalt, pgbProgressItem, pgbProgressTotal, spbVerifySimple, spbVerifyComplete,
+                        spbDecompressSel, spbDecompressAll, spbCompressNew, spbCompressAdd, spbSpan, spbMerge};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    return page;
+}
+
+}  // namespace vendrask
