@@ -1,0 +1,170 @@
+// The windows' front end: message boxes, pending input, failures, progress dialogs.
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "host/services/progress_dialog.h"
+#include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
+#include "host/widgets/progress_window.h"
+#include "host/widgets/qt_frontend.h"
+#include "task/dmarchivu.h"
+#include "tests/ui/support/window_fixture.h"
+
+namespace uitest {
+namespace {
+
+using namespace tavik;
+
+class QtFrontendTest : public testing::Test {
+protected:
+    void TearDown() override { TavikProgramm().Reset(); }
+
+    std::shared_ptr<WindowChoosers> choosers = std::make_shared<WindowChoosers>();
+    TQtFrontend frontend{choosers};
+};
+
+TEST_F(QtFrontendTest, ANoticeIsAModalMessageBoxWithTheText) {
+    choosers->modalAnswers.push_back([](QDialog& dialog) {
+        auto& box = dynamic_cast<QMessageBox&>(dialog);
+        EXPECT_EQ(box.windowTitle(), QStringLiteral("Archivverwaltung"));
+        EXPECT_EQ(box.icon(), QMessageBox::Information);
+        box.button(QMessageBox::Ok)->click();
+        return 1;
+    });
+    frontend.ShowNotice("Die Archivdatei scheint defekt zu sein.", "");
+    ASSERT_EQ(choosers->modalTexts.size(), 1u);
+    EXPECT_EQ(choosers->modalTexts[0], QStringLiteral("Die Archivdatei scheint defekt zu sein."));
+    EXPECT_TRUE(choosers->modalAnswers.empty());
+}
+
+TEST_F(QtFrontendTest, AQuestionAnswersYesOrNo) {
+    const auto click = [](QMessageBox::StandardButton which) {
+        return [which](QDialog& dialog) {
+            auto& box = dynamic_cast<QMessageBox&>(dialog);
+            EXPECT_EQ(box.windowTitle(), QStringLiteral("Frage"));
+            EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+            EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+            box.button(which)->click();
+            return 1;
+        };
+    };
+    choosers->modalAnswers = {click(QMessageBox::Yes), click(QMessageBox::No)};
+    EXPECT_EQ(frontend.AskQuestion("Weiter?", "Frage", mbYesNo, 0xE8F0FF), idYes);
+    EXPECT_EQ(frontend.AskQuestion("Weiter?", "Frage", mbYesNo, 0xE8F0FF), idNo);
+    // Closed without an answer: No.
+    EXPECT_EQ(frontend.AskQuestion("Weiter?", "Frage", mbYesNo, 0xE8F0FF), idNo);
+}
+
+TEST_F(QtFrontendTest, FailuresAreCollectedInOneWindowWithoutAModalBox) {
+    EXPECT_EQ(frontend.Failures(), nullptr);
+    frontend.ShowFailure({Now(), "TdmOlvexArchiv.ArchExecute", "Im Archivverzeichnis kann nicht geschrieben werden."});
+    frontend.ShowFailure({Now(), "TdmOlvexArchiv.DeleteExecute", "„x“ wird nicht gelöscht."});
+    ASSERT_NE(frontend.Failures(), nullptr);
+    EXPECT_TRUE(frontend.Failures()->isVisible());
+    EXPECT_FALSE(frontend.Failures()->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(choosers->modalTexts.empty());
+    ASSERT_EQ(frontend.Failures()->Count(), 2);
+    EXPECT_EQ(frontend.Failures()->Line(0)[1], QStringLiteral("TdmOlvexArchiv.ArchExecute"));
+    EXPECT_EQ(frontend.Failures()->Line(1)[2], QStringLiteral("„x“ wird nicht gelöscht."));
+    EXPECT_FALSE(frontend.Failures()->testAttribute(Qt::WA_QuitOnClose));
+}
+
+TEST_F(QtFrontendTest, TheErrorServiceReachesTheFailureWindow) {
+    auto owned = std::make_unique<TQtFrontend>(choosers);
+    TQtFrontend* installed = owned.get();
+    TavikProgramm().SetFrontend(std::move(owned));
+    TavikInfo().Reset();
+    Guarded("TfrmVendrask.spbSystemArchClick", [] { throw std::runtime_error("kaputt"); });
+    ASSERT_NE(installed->Failures(), nullptr);
+    EXPECT_EQ(installed->Failures()->Line(0)[1], QStringLiteral("TfrmVendrask.spbSystemArchClick"));
+    EXPECT_EQ(installed->Failures()->Line(0)[2], QStringLiteral("kaputt"));
+    TavikInfo().Reset();
+}
+
+TEST_F(QtFrontendTest, PendingEventsAreHandled) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    frontend.ProcessMessages(333);
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsOwner) {
+    vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
+    QWidget owner;
+    owner.show();
+    frontend.SetOwner(&owner);
+    auto view = frontend.OpenProgressView(module.pgdArchiv);
+    ASSERT_NE(view, nullptr);
+    auto& window = dynamic_cast<TProgressWindowView&>(*view).Window();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(owner.isEnabled());
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Dateien archivieren ..."));
+    auto* item = window.findChild<QProgressBar*>(QStringLiteral("Item"));
+    auto* total = window.findChild<QProgressBar*>(QStringLiteral("Total"));
+    auto* line = window.findChild<QLabel*>(QStringLiteral("CounterLine0"));
+    auto* caption = window.findChild<QLabel*>(QStringLiteral("CounterLine0Caption"));
+    ASSERT_TRUE(item && total && line && caption);
+    EXPECT_EQ(caption->text(), QStringLiteral("Datei"));
+
+    module.pgdArchiv.SetProgress(0, 3, 1);
+    module.pgdArchiv.SetProgress(1, 3, 2);
+    module.pgdArchiv.SetCounterText(0, "beleg0001.dat");
+    view->Refresh(module.pgdArchiv);
+    EXPECT_EQ(item->value(), 333);
+    EXPECT_EQ(total->value(), 667);
+    EXPECT_EQ(line->text(), QStringLiteral("beleg0001.dat"));
+    // The user cannot close it.
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+
+    view.reset();
+    EXPECT_TRUE(owner.isEnabled());
+}
+
+TEST_F(QtFrontendTest, TheDeleteDialogPlaysItsAnimationAndGivesBackADisabledOwnerDisabled) {
+    vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
+    QWidget owner;
+    owner.show();
+    owner.setEnabled(false);
+    frontend.SetOwner(&owner);
+    auto view = frontend.OpenProgressView(module.pgdDelete);
+    auto& window = dynamic_cast<TProgressWindowView&>(*view).Window();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Dateien löschen ..."));
+    auto* animation = window.findChild<QProgressBar*>(QStringLiteral("Bar0"));
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(animation->minimum(), 0);
+    EXPECT_EQ(animation->maximum(), 0);  // a busy bar that keeps moving
+    EXPECT_EQ(animation->property("animation").toString(), QStringLiteral("aviDeleteFile"));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("CounterLine0")), nullptr);
+    view.reset();
+    EXPECT_FALSE(owner.isEnabled());
+}
+
+TEST_F(QtFrontendTest, TheTaskModulesDialogOpensThroughTheProgramsFrontEnd) {
+    auto owned = std::make_unique<TQtFrontend>(choosers);
+    TavikProgramm().SetFrontend(std::move(owned));
+    vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
+    module.pgdDelete.Start();
+    EXPECT_TRUE(module.pgdDelete.Active());
+    bool shown = false;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<TProgressWindow*>(top); window && window->isVisible())
+            shown = window->windowTitle() == QStringLiteral("Dateien löschen ...");
+    EXPECT_TRUE(shown);
+    module.pgdDelete.Stop();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<TProgressWindow*>(top)) {
+            EXPECT_FALSE(window->isVisible());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace uitest
