@@ -122,6 +122,26 @@ TEST_F(SplitSpanTest, FailureHalfwayLeavesNothing) {
     ExpectToolsAccept(Out() + "/kopf.zip");
 }
 
+// Thousands of small entries: the central directory itself runs over several volumes.
+TEST_F(SplitSpanTest, CentralDirectoryAcrossVolumes) {
+    TContents many;
+    for (int i = 0; i < 1500; ++i) many["viele/beleg_" + std::to_string(i) + ".txt"] = "Beleg " + std::to_string(i);
+    WriteFiles(temp / "klein", many);
+    ASSERT_EQ(RunTool({"zip", "-q", "-X", "-r", "-s", "64k", "../izset.zip", "viele"}, P("klein")).status, 0);
+    ASSERT_TRUE(fs::exists(temp / "izset.z02"));
+    EXPECT_EQ(ReadSet(P("izset.zip"), ZIP_CHECKCONS), many);
+
+    MergeArchive(P("izset.zip"), Out(), nullptr);
+    ExpectUnzipAccepts(Out() + "/izset.zip");
+    SpanArchive(Out() + "/izset.zip", P("quelle"), k64K, nullptr);
+    const auto set = tavik::FindSplitSet(P("quelle/izset.zip"));
+    ASSERT_TRUE(set);
+    tavik::splitread::TSplitArchive archive(set->volumes.back(), set);
+    EXPECT_LT(archive.CentralStart(), archive.Files().Start(archive.Files().Count() - 1));
+    ExpectToolsAccept(P("quelle/izset.zip"));
+    EXPECT_EQ(ReadSet(P("quelle/izset.z01"), ZIP_CHECKCONS), many);
+}
+
 TEST_F(SplitSpanTest, SevenZipAndInfoZipAcceptOwnVolumes) {
     InfoZip(temp / "quelle", "../archiv.zip", files);
     SpanArchive(P("archiv.zip"), Out(), 100'000, nullptr);
