@@ -16,11 +16,25 @@ namespace tavik::splitio {
 namespace {
 
 std::string Reason(int error) {
-    return std::strerror(error);
+    switch (error) {
+    case ENOENT: return "die Datei oder der Ordner fehlt";
+    case EACCES:
+    case EPERM: return "der Zugriff wurde verweigert";
+    case ENOSPC: return "der Datenträger ist voll";
+    case EDQUOT: return "das Speicherkontingent ist erschöpft";
+    case EROFS: return "der Datenträger ist schreibgeschützt";
+    case EIO: return "Ein-/Ausgabefehler des Datenträgers";
+    case EISDIR: return "es ist ein Ordner";
+    case ENOTDIR: return "ein Teil des Pfades ist kein Ordner";
+    case ENAMETOOLONG: return "der Name ist zu lang";
+    case EMFILE:
+    case ENFILE: return "zu viele offene Dateien";
+    default: return std::strerror(error);
+    }
 }
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw EOlvex(what + " „" + path + "“ fehlgeschlagen: " + Reason(error) + ".");
+    throw EOlvex(what + " „" + path + "“ ist fehlgeschlagen: " + Reason(error) + ".");
 }
 
 // rename that refuses to replace; falls back to link/unlink where the file system lacks it.
