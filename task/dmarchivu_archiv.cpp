@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
@@ -62,9 +61,9 @@ bool TdmOlvexArchiv::ArchExecute() {
         } stopDialog{pgdArchiv};
 
         if (!FArchiv) throw EOlvex("Es gibt kein Archivobjekt für den Archivierungslauf.");
-        // Held while the name is chosen and the archive written, so a run started at the same
-        // moment picks the next free name.
-        std::optional<TArchivDirLock> lock(std::in_place, GetDirOlvexByName("ARCHIV", "", true));
+        // Held while the name is chosen, the archive written and its files deleted, so that a run
+        // started at the same moment picks the next free name and finds those files gone.
+        const TArchivDirLock lock(GetDirOlvexByName("ARCHIV", "", true));
         LeaveOutVanishedItems();
         const std::string path = ArchCreateFileName();
         if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
@@ -84,7 +83,6 @@ bool TdmOlvexArchiv::ArchExecute() {
             ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
         };
         ok = FArchiv->ExecuteFilesAdd(false);
-        lock.reset();
         if (ok) {
             const auto& packed = FArchiv->GetFileItemsList();
             if (packed.GetCount() > 0) FLastArchivRun.Path = path;
