@@ -5,19 +5,23 @@
 #include <memory>
 #include <set>
 #include <cstring>
+#include <vector>
 
+#include "host/engine/pack_pipeline.h"
 #include "host/engine/pack_plan.h"
 #include "host/engine/pending_file.h"
 #include "host/engine/split_volumes.h"
-#include "host/engine/zip_disk_source.h"
 #include "host/engine/zip_format.h"
 #include "host/engine/zip_handles.h"
+#include "host/engine/zip_packed_source.h"
 
 namespace tavik {
 
 namespace {
 
-constexpr zip_uint32_t kDeflateLevel = 6;
+// libdeflate's level 5 packs smaller than zlib's level 6, the default of zip and 7-Zip, and
+// three times as fast; its level 6 gains another 2 % at half the speed.
+constexpr int kDeflateLevel = 5;
 
 // Extra fields that libzip writes itself and refuses to be given.
 bool IsLibzipOwnField(zip_uint16_t id) { return id == 0x0001 || id == 0x7075 || id == 0x6375; }
@@ -131,6 +135,19 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     std::set<std::size_t> skipped;
     for (;;) {
         TPendingFile pending(ArchivFile);
+        // The files are read and deflated on worker threads from here on; libzip writes what
+        // they deliver as it is. The archive goes first, before the sources it refers to.
+        std::vector<std::size_t> fileOf(accepted.size(), accepted.size());
+        std::vector<TPackFile> files;
+        for (std::size_t i = 0; i < accepted.size(); ++i) {
+            if (skipped.count(i) != 0 || accepted[i].directory) continue;
+            fileOf[i] = files.size();
+            files.push_back({accepted[i].path, accepted[i].status});
+        }
+        TPackOptions options;
+        options.level = kDeflateLevel;
+        TPackPipeline pipeline(std::move(files), options);
+        std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
         int openError = 0;
         TZipPtr archive(zip_open(pending.TempPath().c_str(), ZIP_TRUNCATE, &openError));
         if (!archive)
@@ -149,7 +166,6 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         }
 
         std::int64_t done = 0;
-        std::vector<std::unique_ptr<TDiskFileSource>> sources(accepted.size());
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0) continue;
             TPackEntry& entry = accepted[i];
@@ -159,8 +175,8 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             } else {
                 PFileInfoItem item = &entry.item;
                 const std::int64_t size = entry.status.st_size;
-                sources[i] = std::make_unique<TDiskFileSource>(
-                    entry.path, entry.status,
+                sources[i] = std::make_unique<TPackedSource>(
+                    pipeline, fileOf[i], size,
                     [this, item, size, &done, total, last = std::int64_t{0}](std::int64_t read) mutable {
                         done += read - last;
                         last = read;
@@ -173,8 +189,10 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             }
             if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));
             const auto at = static_cast<zip_uint64_t>(index);
-            // libzip's default is level 9: far slower for a few per mille; 6 is what zip and 7-Zip use.
-            if (!entry.directory && zip_set_file_compression(archive.get(), at, ZIP_CM_DEFLATE, kDeflateLevel) != 0)
+            const bool stored = !entry.directory && sources[i]->Stored();
+            if (!entry.directory &&
+                zip_set_file_compression(archive.get(), at, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                         stored ? 0 : static_cast<zip_uint32_t>(kDeflateLevel)) != 0)
                 Fail(failure("Die Kompression des Eintrags „" + entry.name + "“ kann nicht gesetzt werden"));
             const std::time_t mtime = entry.entryTime != TDateTime{} ? DateTimeToFileTime(entry.entryTime)
                                                                       : entry.status.st_mtime;

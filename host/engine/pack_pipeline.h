@@ -1,0 +1,86 @@
+#pragma once
+// Reads and deflates the files of a new archive on worker threads while the calling thread
+// writes the archive. Files are cut into pieces of at most TPackOptions::pieceSize bytes; the
+// calling thread takes the finished pieces in file order and piece order. Only a bounded
+// number of bytes is read ahead, so memory stays small whatever the size of the files.
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tavik {
+
+class TPieceDeflater;
+
+struct TPackOptions {
+    int level = 6;                          // libdeflate's level
+    std::size_t pieceSize = 4 << 20;        // bytes of a file compressed at once
+    std::size_t aheadBytes = 48 << 20;      // bytes read but not yet taken, at most
+    std::size_t aheadPieces = 256;          // pieces read but not yet taken, at most
+    unsigned workers = 0;                   // 0: one per processor
+};
+
+struct TPackFile {
+    std::string path;
+    struct stat planned {};  // as found while planning; more than its size is never read
+};
+
+struct TPackPiece {
+    std::size_t file = 0;
+    std::vector<std::uint8_t> deflated;  // raw deflate, to be joined with the file's other pieces
+    std::int64_t size = 0;               // bytes of the file it holds
+    std::uint32_t crc = 0;               // CRC-32 of those bytes
+    bool last = false;                   // the file's last piece
+    std::string failure;                 // German: the file could not be read
+};
+
+class TPackPipeline {
+public:
+    TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options);
+    TPackPipeline(const TPackPipeline&) = delete;
+    TPackPipeline& operator=(const TPackPipeline&) = delete;
+    ~TPackPipeline();  // stops the workers; pieces not taken are dropped
+
+    // The next piece in order; waits until it is ready.
+    TPackPiece Take();
+    bool Finished() const { return FTaken == FJobs.size(); }
+
+    // The file as it was opened; valid once one of its pieces was taken without failure.
+    const struct stat& Opened(std::size_t file) const;
+
+private:
+    struct TJob {
+        std::size_t file;
+        std::int64_t offset;
+        std::size_t length;
+        bool last;
+    };
+    struct TFileState;
+
+    void Work(std::stop_token stop);
+    TPackPiece Run(const TJob& job, TPieceDeflater& deflater, std::vector<std::uint8_t>& buffer);
+    bool MayStart(std::size_t job) const;
+
+    std::vector<TPackFile> FFiles;
+    std::vector<TJob> FJobs;
+    std::unique_ptr<TFileState[]> FStates;
+    TPackOptions FOptions;
+
+    mutable std::mutex FMutex;
+    std::condition_variable_any FWorkReady;
+    std::condition_variable FPieceReady;
+    std::size_t FNext = 0;       // next job to start
+    std::size_t FTaken = 0;      // jobs handed out by Take()
+    std::size_t FAheadBytes = 0; // bytes of started jobs not taken yet
+    std::map<std::size_t, TPackPiece> FDone;
+    std::vector<std::jthread> FWorkers;  // last: they stop before the rest goes
+};
+
+}  // namespace tavik
