@@ -8,6 +8,7 @@
 namespace tavik {
 
 class TExtractTarget;
+class TZipEntryReader;
 
 class TZipArchiv : public TArchivCommandBase {
 public:
@@ -23,10 +24,10 @@ public:
 
 private:
     void Extract(const std::vector<int>* indexes);
-    void ExtractEntry(zip_t* archive, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
+    void ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
                       std::int64_t total);
-    // Reads an entry to its end; libzip checks size and CRC there. Throws EOlvex on damage.
-    void ReadEntryData(zip_t* archive, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,
+    // Reads an entry to its end, size and CRC checked. Throws EOlvex on damage.
+    void ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,
                        std::int64_t total, const std::function<void(const char*, std::size_t)>& sink);
     void AddFiles(bool addToExisting);
     void RegisterAbort(zip_t* archive);

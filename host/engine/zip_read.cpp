@@ -6,6 +6,7 @@
 
 #include "host/engine/entry_name.h"
 #include "host/engine/extract_target.h"
+#include "host/engine/zip_entry_reader.h"
 #include "host/engine/zip_format.h"
 #include "host/engine/zip_handles.h"
 
@@ -13,7 +14,6 @@ namespace tavik {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 256 * 1024;
 constexpr zip_uint64_t kMaxLinkTarget = 4096;
 
 std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
@@ -49,29 +49,23 @@ bool TZipArchiv::ExecuteArchivList() {
     });
 }
 
-void TZipArchiv::ReadEntryData(zip_t* archive, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,
-                               std::int64_t total, const std::function<void(const char*, std::size_t)>& sink) {
-    if (entry.encrypted) throw EOlvex("Der Eintrag ist verschlüsselt und kann nicht gelesen werden.");
+void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
+                               std::int64_t& done, std::int64_t total,
+                               const std::function<void(const char*, std::size_t)>& sink) {
     const std::int64_t size = EntrySize(entry);
-    TZipFilePtr file(zip_fopen_index(archive, entry.index, 0));
-    if (!file) throw EOlvex(ZipErrorText(zip_get_error(archive)) + ".");
-    std::vector<char> buffer(kBufferSize);
-    std::int64_t read = 0;
+    const std::int64_t before = done;
     PFileInfoItem current = &item;
     ItemProgress(current, 0, size);
-    for (;;) {
-        const zip_int64_t n = zip_fread(file.get(), buffer.data(), buffer.size());
-        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file.get())) + ".");
-        if (n == 0) break;
-        read += n;
-        if (read > size) throw EOlvex("Der Eintrag enthält mehr Daten als angegeben (beschädigt).");
-        sink(buffer.data(), static_cast<std::size_t>(n));
-        done += n;
-        ItemProgress(current, read, size);
-        Progress(done, total);
-    }
-    if (read != size) throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt).");
-    if (zip_fclose(file.release()) != 0) throw EOlvex("Der Eintrag ist beschädigt.");
+    reader.Read(
+        entry,
+        [&sink](const std::uint8_t* data, std::size_t length) {
+            sink(reinterpret_cast<const char*>(data), length);
+        },
+        [&](std::int64_t read) {
+            done = before + read;
+            ItemProgress(current, read, size);
+            Progress(done, total);
+        });
 }
 
 bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
@@ -80,6 +74,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         if (mode != TArchivVerifyMode::Complete) return;
         RegisterAbort(archive.get());
         const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+        TZipEntryReader reader(archive.get());
         std::int64_t total = 0, done = 0;
         for (const TZipEntry& entry : entries) total += EntrySize(entry);
         Progress(0, total);
@@ -92,7 +87,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
             }
             const std::int64_t before = done;
             try {
-                ReadEntryData(archive.get(), entry, item, done, total, [](const char*, std::size_t) {});
+                ReadEntryData(reader, entry, item, done, total, [](const char*, std::size_t) {});
             } catch (const ECommandAborted&) {
                 throw;
             } catch (const ECommandFailed&) {
@@ -134,12 +129,13 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     std::int64_t total = 0, done = 0;
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
-    for (const TZipEntry* entry : chosen) ExtractEntry(archive.get(), *entry, target, done, total);
+    TZipEntryReader reader(archive.get());
+    for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
     target.RestoreDirectoryTimes();
     Progress(done, total);
 }
 
-void TZipArchiv::ExtractEntry(zip_t* archive, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
+void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
                               std::int64_t total) {
     TFileInfoItem item = ZipEntryItem(entry);
     PFileInfoItem current = &item;
@@ -159,7 +155,7 @@ void TZipArchiv::ExtractEntry(zip_t* archive, const TZipEntry& entry, TExtractTa
                 reason = "Das Ziel der Verknüpfung ist zu lang.";
             } else {
                 std::string linkTarget;
-                ReadEntryData(archive, entry, item, done, total,
+                ReadEntryData(reader, entry, item, done, total,
                               [&linkTarget](const char* data, std::size_t size) { linkTarget.append(data, size); });
                 reason = CheckLinkTarget(parts, linkTarget);
                 if (reason.empty()) reason = target.MakeSymlink(parts, linkTarget);
@@ -169,7 +165,7 @@ void TZipArchiv::ExtractEntry(zip_t* archive, const TZipEntry& entry, TExtractTa
             const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
             reason = target.CreateFile(parts, mode, file);
             if (reason.empty()) {
-                ReadEntryData(archive, entry, item, done, total, [&file](const char* data, std::size_t size) {
+                ReadEntryData(reader, entry, item, done, total, [&file](const char* data, std::size_t size) {
                     const std::string error = file->Write(data, size);
                     if (!error.empty()) throw EOlvex(error);
                 });
