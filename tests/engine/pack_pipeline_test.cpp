@@ -1,0 +1,157 @@
+// Deflating files piece by piece on worker threads: the joined pieces are one valid deflate
+// stream (read back with zlib), the same bytes whatever the number of threads, with failures
+// reported per file and a pipeline that can be dropped halfway.
+#include <zlib.h>
+
+#include "host/engine/deflate_piece.h"
+#include "host/engine/pack_pipeline.h"
+#include "tests/engine/archiv_test_helpers.h"
+
+namespace archivtest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Inflates a raw deflate stream with zlib; fails the test unless it ends exactly at its end.
+std::string Inflate(const Bytes& stream) {
+    z_stream z{};
+    EXPECT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+    std::string out;
+    std::vector<Bytef> buffer(1 << 16);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = buffer.data();
+        z.avail_out = static_cast<uInt>(buffer.size());
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - z.avail_out);
+    }
+    EXPECT_EQ(result, Z_STREAM_END);
+    EXPECT_EQ(z.avail_in, 0u);
+    inflateEnd(&z);
+    return out;
+}
+
+std::string Mixed() { return TextRecords(20'000) + Incompressible(300'000, 5) + TextRecords(9'000) + "\n"; }
+
+TEST(DeflatePiece, PiecesOfTextRandomAndNothingJoinIntoOneStream) {
+    const std::string data = Mixed();
+    tavik::TPieceDeflater deflater(5);
+    Bytes joined, piece;
+    const std::size_t cuts[] = {0, 100'000, 100'000, 450'000, 700'000, 900'000, data.size()};
+    for (std::size_t i = 0; i + 1 < std::size(cuts); ++i) {
+        const auto* from = reinterpret_cast<const std::uint8_t*>(data.data()) + cuts[i];
+        deflater.Deflate(from, cuts[i + 1] - cuts[i], i + 2 == std::size(cuts), piece);
+        joined.insert(joined.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(Inflate(joined), data);
+    EXPECT_LT(joined.size(), data.size() / 2);
+}
+
+TEST(DeflatePiece, RandomIsStoredAndTextIsNot) {
+    tavik::TPieceDeflater deflater(5);
+    const Bytes random = AsBytes(Incompressible(200'000, 2));
+    const Bytes text = AsBytes(TextRecords(8'000));
+    EXPECT_TRUE(deflater.LooksIncompressible(random.data(), random.size()));
+    EXPECT_FALSE(deflater.LooksIncompressible(text.data(), text.size()));
+    Bytes out;
+    deflater.Deflate(random.data(), random.size(), true, out);
+    EXPECT_EQ(out.size(), random.size() + 4 * 5);  // four stored blocks of at most 65535 bytes
+    EXPECT_EQ(Inflate(out), std::string(random.begin(), random.end()));
+}
+
+TEST(DeflatePiece, AStreamOfOneBlockGoesOnAfterTheStoredMark) {
+    Bytes first = {0x4B, 0x04, 0x00};  // "a" in one fixed block, final
+    tavik::MakeStreamContinue(first);
+    Bytes last;
+    tavik::AppendStoredBlocks(reinterpret_cast<const std::uint8_t*>("bc"), 2, true, last);
+    first.insert(first.end(), last.begin(), last.end());
+    EXPECT_EQ(Inflate(first), "abc");
+    Bytes broken = {0x4B, 0x04};
+    EXPECT_THROW(tavik::MakeStreamContinue(broken), std::runtime_error);
+}
+
+class PackPipeline : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::WriteFile(dir / "gemischt.bin", Mixed());
+        testsupport::WriteFile(dir / "klein.txt", "Grüße\n");
+        testsupport::WriteFile(dir / "leer.dat", "");
+        testsupport::WriteFile(dir / "text.txt", TextRecords(40'000));
+    }
+
+    std::vector<tavik::TPackFile> Files(const std::vector<std::string>& names) {
+        std::vector<tavik::TPackFile> files;
+        for (const std::string& name : names) {
+            tavik::TPackFile file;
+            file.path = (dir / name).string();
+            ::stat(file.path.c_str(), &file.planned);
+            files.push_back(file);
+        }
+        return files;
+    }
+
+    struct TJoined {
+        Bytes stream;
+        std::uint32_t crc = 0;
+        std::int64_t size = 0;
+        std::string failure;
+    };
+    std::vector<TJoined> Run(const std::vector<std::string>& names, unsigned workers, std::size_t ahead) {
+        tavik::TPackOptions options;
+        options.pieceSize = 64 * 1024;
+        options.aheadBytes = ahead;
+        options.workers = workers;
+        tavik::TPackPipeline pipeline(Files(names), options);
+        std::vector<TJoined> joined(names.size());
+        while (!pipeline.Finished()) {
+            tavik::TPackPiece piece = pipeline.Take();
+            TJoined& file = joined.at(piece.file);
+            if (!piece.failure.empty()) file.failure = piece.failure;
+            file.stream.insert(file.stream.end(), piece.deflated.begin(), piece.deflated.end());
+            file.crc = static_cast<std::uint32_t>(crc32_combine(file.crc, piece.crc, piece.size));
+            file.size += piece.size;
+        }
+        return joined;
+    }
+
+    testsupport::TempDir dir;
+};
+
+TEST_F(PackPipeline, ParallelGivesTheSameBytesAsSerialAndThoseInflateToTheFiles) {
+    const std::vector<std::string> names = {"gemischt.bin", "klein.txt", "leer.dat", "text.txt"};
+    const std::vector<TJoined> serial = Run(names, 1, 48 << 20);
+    const std::vector<TJoined> parallel = Run(names, 4, 200'000);  // little read ahead: workers wait
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        const std::string content = testsupport::ReadFile(dir / names[i]);
+        EXPECT_EQ(parallel[i].stream, serial[i].stream);
+        EXPECT_EQ(Inflate(parallel[i].stream), content);
+        EXPECT_EQ(parallel[i].size, static_cast<std::int64_t>(content.size()));
+        EXPECT_EQ(parallel[i].crc, crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                         static_cast<uInt>(content.size())));
+        EXPECT_TRUE(parallel[i].failure.empty());
+    }
+}
+
+TEST_F(PackPipeline, AMissingFileIsReportedAndTheOthersGoOn) {
+    const std::vector<TJoined> joined = Run({"text.txt", "fehlt.txt", "klein.txt"}, 2, 48 << 20);
+    EXPECT_NE(joined[1].failure.find("nicht geöffnet"), std::string::npos) << joined[1].failure;
+    EXPECT_EQ(Inflate(joined[2].stream), "Grüße\n");
+}
+
+TEST_F(PackPipeline, DroppedHalfwayItStopsItsWorkers) {
+    tavik::TPackOptions options;
+    options.pieceSize = 64 * 1024;
+    options.workers = 2;
+    auto pipeline = std::make_unique<tavik::TPackPipeline>(Files({"text.txt", "gemischt.bin", "text.txt"}), options);
+    EXPECT_EQ(pipeline->Take().file, 0u);
+    pipeline.reset();  // must come back, with the workers joined
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace archivtest
