@@ -69,7 +69,7 @@ bool TPackPipeline::MayStart(std::size_t job) const {
 }
 
 void TPackPipeline::Work(std::stop_token stop) {
-    TPieceDeflater deflater(FOptions.level);
+    std::unique_ptr<TPieceDeflater> deflater;  // made by the first piece, which reports a failure
     std::vector<std::uint8_t> buffer;
     for (;;) {
         std::size_t job;
@@ -89,7 +89,8 @@ void TPackPipeline::Work(std::stop_token stop) {
     }
 }
 
-TPackPiece TPackPipeline::Run(const TJob& job, TPieceDeflater& deflater, std::vector<std::uint8_t>& buffer) {
+TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater,
+                              std::vector<std::uint8_t>& buffer) {
     TPackPiece piece;
     piece.file = job.file;
     piece.last = job.last;
@@ -107,6 +108,7 @@ TPackPiece TPackPipeline::Run(const TJob& job, TPieceDeflater& deflater, std::ve
         piece.failure = state.failure;
     } else {
         try {
+            if (!deflater) deflater = std::make_unique<TPieceDeflater>(FOptions.level);
             buffer.resize(job.length);
             std::size_t got = 0;
             while (got < job.length) {
@@ -123,7 +125,7 @@ TPackPiece TPackPipeline::Run(const TJob& job, TPieceDeflater& deflater, std::ve
             if (piece.failure.empty()) {
                 piece.size = static_cast<std::int64_t>(got);
                 piece.crc = libdeflate_crc32(0, buffer.data(), got);
-                deflater.Deflate(buffer.data(), got, job.last, piece.deflated);
+                deflater->Deflate(buffer.data(), got, job.last, piece.deflated);
             }
         } catch (const std::exception& e) {
             piece.failure = "Die Datei kann nicht komprimiert werden (" + std::string(e.what()) + ").";

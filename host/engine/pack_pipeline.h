@@ -65,7 +65,7 @@ private:
     struct TFileState;
 
     void Work(std::stop_token stop);
-    TPackPiece Run(const TJob& job, TPieceDeflater& deflater, std::vector<std::uint8_t>& buffer);
+    TPackPiece Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater, std::vector<std::uint8_t>& buffer);
     bool MayStart(std::size_t job) const;
 
     std::vector<TPackFile> FFiles;

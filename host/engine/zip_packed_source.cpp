@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "host/engine/pack_pipeline.h"
 
@@ -28,7 +29,12 @@ zip_source_t* TPackedSource::Create(zip_t* archive) { return zip_source_function
 const struct stat& TPackedSource::Opened() const { return FPipeline.Opened(FFile); }
 
 zip_int64_t TPackedSource::Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-    return static_cast<TPackedSource*>(state)->Handle(data, length, command);
+    auto* self = static_cast<TPackedSource*>(state);
+    try {
+        return self->Handle(data, length, command);
+    } catch (const std::exception& e) {  // nothing may pass through libzip
+        return self->SetError(ZIP_ER_INTERNAL, "Interner Fehler beim Packen (" + std::string(e.what()) + ").");
+    }
 }
 
 zip_int64_t TPackedSource::SetError(int zipError, std::string failure) {
