@@ -34,6 +34,7 @@ TfrmVendrask::TfrmVendrask(std::shared_ptr<TChoosers> choosers, QWidget* parent)
     BuildMenu();
     BuildKeys();
     ConnectSystemPages();
+    ConnectWorkbench();
     // The resource names the workbench as the active page; FormCreate overrides it.
     pgcAnsicht->setCurrentWidget(tshArchivVerwaltung);
     if (!frmVendrask) frmVendrask = this;

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "host/engine/archiv_format.h"
 #include "host/services/vr_list.h"
 #include "host/widgets/choosers.h"
 #include "host/widgets/tvt_vr_list.h"
@@ -129,6 +131,36 @@ public:
     // after the scan).
     void ShowCandidates();
 
+    // the workbench: open and show an archive, progress and abort
+    void spbOpenFilesClick(QObject* sender);
+    void ArchivAnzeigen();
+    // Bytes of the file and of its split volumes .z01, .z02, ... up to the first missing one;
+    // -1 when one of them cannot be read.
+    static std::int64_t GetFileSize(const QString& fileName);
+    void ArchivFileProgress(tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand command,
+                            tavik::PFileInfoItem entry, std::int64_t done, std::int64_t total);
+    void ArchivTotalProgress(tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
+                             std::int64_t total);
+    void ArchivCommandEnd(tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand command);
+    void spbAbortOperationClick(QObject* sender);
+    void vrtArchivInhaltInitNode(QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                                 tavik::TVirtualNodeInitStates& initialStates);
+
+    // the workbench: verify and extract
+    void spbVerifySimpleClick(QObject* sender);
+    void spbVerifyCompleteClick(QObject* sender);
+    void spbDecompressSelClick(QObject* sender);
+    void spbDecompressAllClick(QObject* sender);
+
+    // the workbench: pack, split and join
+    void spbCompressNewClick(QObject* sender);
+    void spbCompressAddClick(QObject* sender);
+    void spbSpanClick(QObject* sender);
+    void spbMergeClick(QObject* sender);
+
+    // True while an engine command of the workbench runs; a second one is refused meanwhile.
+    bool CommandRunning() const { return FCommandRunning; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -140,6 +172,17 @@ private:
     QWidget* BuildWorkbenchPage();
     void ConnectSystemPages();
     void BindCandidates(tavik::TVTVRList& view, tavik::TVRList* table);
+    void ConnectWorkbench();
+
+    // Tells the user that a command is still running when that is so (the caller then stops).
+    bool RefuseWhileRunning();
+    void Verify(tavik::TArchivVerifyMode mode);
+    void Extract(const std::vector<int>* indexes);
+    // Before packing: the engine object must be the one of the archive the user chose.
+    void EnsureChosenArchiv();
+    void Pack(bool addToExisting);
+
+    friend class TWorkbenchCommand;
 
     void GetSelectedFilesSize(tavik::TVTVRList& view, int& count, int& markedCount, std::int64_t& bytes,
                               std::int64_t& markedBytes);
@@ -150,6 +193,7 @@ private:
     std::unique_ptr<tavik::TVRList> FArchivInhalt;
     int FArchivInhaltIndexCol = -1;
     bool FShown = false;
+    bool FCommandRunning = false;
 };
 
 // The main window; empty until start-up has created it.

@@ -255,4 +255,29 @@ QWidget* TfrmVendrask::BuildWorkbenchPage() {
     return page;
 }
 
+void TfrmVendrask::ConnectWorkbench() {
+    vrtArchivInhalt->OnInitNode = [this](QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                                         tavik::TVirtualNodeInitStates& states) {
+        vrtArchivInhaltInitNode(sender, parentNode, node, states);
+    };
+    connect(spbOpenFiles, &QToolButton::clicked, this, [this] { spbOpenFilesClick(spbOpenFiles); });
+    connect(spbAbortOperation, &QToolButton::clicked, this, [this] { spbAbortOperationClick(spbAbortOperation); });
+    const struct {
+        QPushButton* Button;
+        void (TfrmVendrask::*Handler)(QObject*);
+    } commands[] = {{spbVerifySimple, &TfrmVendrask::spbVerifySimpleClick},
+                    {spbVerifyComplete, &TfrmVendrask::spbVerifyCompleteClick},
+                    {spbDecompressSel, &TfrmVendrask::spbDecompressSelClick},
+                    {spbDecompressAll, &TfrmVendrask::spbDecompressAllClick},
+                    {spbCompressNew, &TfrmVendrask::spbCompressNewClick},
+                    {spbCompressAdd, &TfrmVendrask::spbCompressAddClick},
+                    {spbSpan, &TfrmVendrask::spbSpanClick},
+                    {spbMerge, &TfrmVendrask::spbMergeClick}};
+    for (const auto& command : commands) {
+        QPushButton* button = command.Button;
+        const auto handler = command.Handler;
+        connect(button, &QPushButton::clicked, this, [this, button, handler] { (this->*handler)(button); });
+    }
+}
+
 }  // namespace vendrask

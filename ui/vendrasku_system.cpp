@@ -13,6 +13,7 @@
 #include "host/services/tavik_info.h"
 #include "task/dmarchivu.h"
 #include "ui/vendrasku.h"
+#include "ui/view_update.h"
 
 namespace vendrask {
 
@@ -30,17 +31,6 @@ public:
 
 private:
     QWidget& FWindow;
-};
-
-class TViewUpdate {
-public:
-    explicit TViewUpdate(TVTVRList& view) : FView(view) { FView.BeginUpdate(); }
-    ~TViewUpdate() { FView.EndUpdate(); }
-    TViewUpdate(const TViewUpdate&) = delete;
-    TViewUpdate& operator=(const TViewUpdate&) = delete;
-
-private:
-    TVTVRList& FView;
 };
 
 TdmOlvexArchiv& Module() {
@@ -76,10 +66,6 @@ void TfrmVendrask::ConnectSystemPages() {
                                   TVirtualNodeInitStates& states) { vrtSystemInitNode(sender, parentNode, node, states); };
         view->OnChecked = [this](QObject* sender, PVirtualNode node) { vrtSystemChecked(sender, node); };
     }
-    // The workbench's list gets its handlers with the workbench's commands.
-    vrtArchivInhalt->OnInitNode = [](QObject*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates&) {
-        node->CheckType = ctCheckBox;
-    };
     connect(spbSystemArchRefresh, &QToolButton::clicked, this, [this] { spbSystemRefreshClick(spbSystemArchRefresh); });
     connect(spbSystemDelRefresh, &QToolButton::clicked, this, [this] { spbSystemRefreshClick(spbSystemDelRefresh); });
     connect(spbSystemArch, &QToolButton::clicked, this, [this] { spbSystemArchClick(spbSystemArch); });
@@ -165,6 +151,8 @@ void TfrmVendrask::GetSelectedFilesSize(TVTVRList& view, int& count, int& marked
 
 void TfrmVendrask::spbSystemArchClick(QObject*) {
     Guarded("TfrmVendrask.spbSystemArchClick", [&] {
+        // The run replaces the engine object, which a command of the workbench may be using.
+        if (RefuseWhileRunning()) return;
         TdmOlvexArchiv& module = Module();
         module.ArchInitialize();
         TArchivFormatAbstract* archiv = module.Archiv();
@@ -201,10 +189,12 @@ void TfrmVendrask::spbSystemDelClickClick(QObject*) {
         for (PVirtualNode node = vrtSystemDel->GetFirst(); node; node = vrtSystemDel->GetNext(node)) {
             if (!IsMarked(node)) continue;
             const int row = static_cast<int>(vrtSystemDel->GetCellValueAsInt64(node, columns.Index));
+            TExpectedFile expected;
+            expected.Size = PVRItem2Int64(table.GetCellValue(row, columns.Groesse));
+            expected.Modified = table.GetDateTime(row, columns.Datum);
             items.push_back({ConcatPathNames(table.GetCellValueAsFormatedString(row, columns.AbsPath),
                                              table.GetCellValueAsFormatedString(row, columns.FileName)),
-                             TExpectedFile{PVRItem2Int64(table.GetCellValue(row, columns.Groesse)),
-                                           table.GetDateTime(row, columns.Datum)}});
+                             expected});
         }
         TDisabledWindow disabled(*this);
         if (module.DeleteExecute(items)) spbSystemRefreshClick(spbSystemDelRefresh);

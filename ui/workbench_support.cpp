@@ -1,0 +1,43 @@
+#include "ui/workbench_support.h"
+
+#include <QFileInfo>
+
+#include "host/services/exceptions.h"
+#include "host/services/frontend.h"
+#include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
+#include "task/dmarchivu.h"
+
+namespace vendrask {
+
+using namespace tavik;
+
+TdmOlvexArchiv& WorkbenchModule() {
+    if (!dmOlvexArchiv)
+        throw EOlvex("Die Archivverwaltung ist nicht vollständig gestartet (das Aufgabenmodul fehlt). "
+                     "Bitte das Programm neu starten.");
+    return *dmOlvexArchiv;
+}
+
+TArchivFormatAbstract* CurrentArchiv() { return dmOlvexArchiv ? dmOlvexArchiv->Archiv() : nullptr; }
+
+TArchivFormatAbstract* ChosenArchiv() {
+    TArchivFormatAbstract* archiv = CurrentArchiv();
+    if (!archiv || dmOlvexArchiv->ArchivFileName().empty()) return nullptr;
+    return archiv->ArchivFile == dmOlvexArchiv->ArchivFileName() ? archiv : nullptr;
+}
+
+bool FileExists(const std::string& name) { return !name.empty() && QFileInfo(QString::fromStdString(name)).isFile(); }
+
+void Notice(const char* text) { TavikHinweisBox(text, ""); }
+
+bool Confirmed(const char* text) {
+    return TavikMessageBox(text, "Frage", mbYesNo, TavikInfo().GetMeldungsFarbe(2)) == idYes;
+}
+
+void ReportFailure(const char* context, const std::string& what, const TArchivFormatAbstract& archiv) {
+    const std::string& reason = archiv.LastError();
+    TavikInfo().RegisterFailure(context, reason.empty() ? what : what + " " + reason);
+}
+
+}  // namespace vendrask

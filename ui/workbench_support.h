@@ -1,0 +1,31 @@
+#pragma once
+// What the workbench's commands share: the task module and its engine object, files by name,
+// and the notices, questions and failure reports of the page.
+#include <QString>
+
+#include <string>
+
+#include "host/engine/archiv_format.h"
+
+namespace vendrask {
+
+class TdmOlvexArchiv;
+
+// The task module; throws when start-up did not create it.
+TdmOlvexArchiv& WorkbenchModule();
+// The task module's engine object; none when there is no module or no object.
+tavik::TArchivFormatAbstract* CurrentArchiv();
+// The engine object only while it belongs to the archive the user chose (an archive run of the
+// cleanup pages replaces it with one of its own).
+tavik::TArchivFormatAbstract* ChosenArchiv();
+
+// A regular file of that name exists (an empty name never does).
+bool FileExists(const std::string& name);
+
+void Notice(const char* text);
+// The Yes/No question; true for Yes.
+bool Confirmed(const char* text);
+// Hands an engine command's failure to the error service: what was not done, and why.
+void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv);
+
+}  // namespace vendrask
