@@ -1,0 +1,204 @@
+// The workbench page: verifying simply and completely, extracting the ticked and all entries.
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/run_process.h"
+#include "tests/ui/support/workbench_fixture.h"
+
+namespace uitest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tavik;
+
+const char* const kSound = "Die Archivdatei wurde erfolgreich geprüft.";
+const char* const kDamaged = "Die Archivdatei scheint defekt zu sein.";
+const char* const kExtracted = "Daten wurden erfolgreich entpackt.";
+
+class WorkbenchVerify : public WorkbenchTest {
+protected:
+    // Three stored entries; with damage, one byte of the second entry's data is changed, which
+    // only a complete check notices.
+    std::string ThreeEntries(const std::string& name, bool damaged = false) {
+        const std::string archive =
+            MakeZip(Scratch(name), {{"a.txt", "alpha alpha"}, {"b.txt", "bravo bravo"}, {"c.txt", "charlie"}}, true);
+        if (damaged) Patch(archive, "bravo", "brXvo");
+        return archive;
+    }
+    static void Patch(const std::string& file, const std::string& from, const std::string& to) {
+        std::string bytes = testsupport::ReadFile(file);
+        const auto at = bytes.find(from);
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at, to.size(), to);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    void ExpectIdle() {
+        EXPECT_FALSE(window->spbAbortOperation->isVisible());
+        EXPECT_FALSE(window->CommandRunning());
+        ASSERT_NE(module->Archiv(), nullptr);
+        EXPECT_FALSE(module->Archiv()->OnCommandEnd);
+        EXPECT_FALSE(module->Archiv()->OnCommandProgress);
+        EXPECT_FALSE(module->Archiv()->OnCommandItemProgress);
+        EXPECT_FALSE(module->Archiv()->OnCommandItemStart);
+    }
+    static std::vector<std::string> FilesBelow(const std::string& directory) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(directory))
+            if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), directory).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(WorkbenchVerify, ASoundArchivePassesBothChecks) {
+    const std::string archive = ThreeEntries("gut.zip");
+    Open();
+    ChooseArchive(archive);
+    bool abortVisible = false;
+    log.onProcessMessages = [&] { abortVisible = abortVisible || window->spbAbortOperation->isVisible(); };
+    window->spbVerifySimple->click();
+    window->spbVerifyComplete->click();
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kSound, kSound}));
+    EXPECT_TRUE(abortVisible);
+    EXPECT_EQ(window->pgbProgressTotal->value(), 1000);
+    EXPECT_EQ(Text("lblProgressItem"), "");
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, DamagedDataIsFoundByTheCompleteCheckOnly) {
+    const std::string archive = ThreeEntries("daten.zip", true);
+    Open();
+    ChooseArchive(archive);
+    window->spbVerifySimple->click();
+    window->spbVerifyComplete->click();
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kSound, kDamaged}));
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, ADamagedStructureFailsBothChecks) {
+    const std::string archive = ThreeEntries("struktur.zip");
+    // The local header of the first entry loses its signature; the directory still lists it.
+    Patch(archive, std::string("PK\x03\x04", 4), "XX\x03\x04");
+    Open();
+    ChooseArchive(archive);
+    window->spbVerifySimple->click();
+    window->spbVerifyComplete->click();
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kDamaged, kDamaged}));
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, TickedEntriesAreExtractedInDisplayOrderAndHighlightedOnesAreNot) {
+    const std::string archive = ThreeEntries("auswahl.zip");
+    Open();
+    ChooseArchive(archive);
+    tavik::TVTVRList& view = *window->vrtArchivInhalt;
+    view.SortByColumn(0, Qt::DescendingOrder);
+    ASSERT_EQ(Rows(), (std::vector<std::string>{"c.txt", "b.txt", "a.txt"}));
+    view.SetCheckState(view.NodeAtPosition(0), csCheckedNormal);
+    view.SetCheckState(view.NodeAtPosition(2), csCheckedNormal);
+    view.setCurrentIndex(view.IndexOfNode(view.NodeAtPosition(1)));
+    ASSERT_TRUE(view.selectionModel()->isSelected(view.IndexOfNode(view.NodeAtPosition(1))));
+
+    const std::string target = Scratch("ziel/neu");
+    choosers->directories.push_back(QString::fromStdString(target));
+    std::vector<std::string> order;
+    log.onProcessMessages = [&] {
+        const std::string item = Text("lblProgressItem");
+        if (!item.empty() && (order.empty() || order.back() != item)) order.push_back(item);
+    };
+    window->spbDecompressSel->click();
+
+    ASSERT_EQ(choosers->directoryRequests.size(), 1u);
+    EXPECT_TRUE(choosers->directoryRequests[0].AllowCreate);
+    EXPECT_TRUE(choosers->directoryRequests[0].AskBeforeCreate);
+    EXPECT_TRUE(choosers->directoryRequests[0].StartDir.isEmpty());
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
+    EXPECT_EQ(FilesBelow(target), (std::vector<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"c.txt", "a.txt"}));
+    EXPECT_EQ(module->Archiv()->ExtractDir, target);
+    // The list and its ticks stay as they were.
+    EXPECT_EQ(view.CheckState(view.NodeAtPosition(0)), csCheckedNormal);
+    EXPECT_EQ(view.CheckState(view.NodeAtPosition(1)), csUncheckedNormal);
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, AllTickedByTheToolbarAreExtracted) {
+    const std::string archive = ThreeEntries("alle-ein.zip");
+    Open();
+    ChooseArchive(archive);
+    window->spbAlleEin->click();
+    choosers->directories.push_back(QString::fromStdString(Scratch("ziel")));
+    window->spbDecompressSel->click();
+    EXPECT_EQ(FilesBelow(Scratch("ziel")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
+}
+
+TEST_F(WorkbenchVerify, WithNothingTickedNoDialogAndNoMessage) {
+    Open();
+    ChooseArchive(ThreeEntries("nichts.zip"));
+    window->spbDecompressSel->click();
+    EXPECT_TRUE(choosers->directoryRequests.empty());
+    EXPECT_TRUE(log.notices.empty());
+}
+
+TEST_F(WorkbenchVerify, AllEntriesGoIntoTheChosenDirectory) {
+    Open();
+    ChooseArchive(ThreeEntries("voll.zip"));
+    fs::create_directories(Scratch("voll"));
+    choosers->directories.push_back(QString::fromStdString(Scratch("voll")));
+    window->spbDecompressAll->click();
+    ASSERT_EQ(choosers->directoryRequests.size(), 1u);
+    EXPECT_EQ(choosers->directoryRequests[0].Caption.toStdString(), "Zielverzeichnis zum entpacken ...");
+    EXPECT_TRUE(choosers->directoryRequests[0].StartDir.isEmpty());
+    EXPECT_FALSE(choosers->directoryRequests[0].AllowCreate);
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
+    EXPECT_EQ(FilesBelow(Scratch("voll")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(testsupport::ReadFile(Scratch("voll/b.txt")), "bravo bravo");
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, CancellingEitherDirectoryDialogEndsWithoutACommand) {
+    Open();
+    ChooseArchive(ThreeEntries("abbruch.zip"));
+    window->spbAlleEin->click();
+    const int pumped = log.processMessagesCalls;
+    window->spbDecompressSel->click();
+    window->spbDecompressAll->click();
+    EXPECT_EQ(choosers->directoryRequests.size(), 2u);
+    EXPECT_TRUE(log.notices.empty());
+    EXPECT_EQ(log.processMessagesCalls, pumped);
+    EXPECT_TRUE(module->Archiv()->ExtractDir.empty());
+}
+
+TEST_F(WorkbenchVerify, AFailedExtractionShowsNoNoticeButItsReasonReachesTheFailureList) {
+    Open();
+    ChooseArchive(ThreeEntries("crc.zip", true));
+    choosers->directories.push_back(QString::fromStdString(Scratch("crc")));
+    window->spbDecompressAll->click();
+    EXPECT_TRUE(log.notices.empty());
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.spbDecompressAllClick: ", 0), 0u) << log.failures[0];
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, WithoutAnEngineObjectTheSixCommandsDoNothing) {
+    Open();
+    ASSERT_EQ(module->Archiv(), nullptr);
+    for (QPushButton* button : {window->spbVerifySimple, window->spbVerifyComplete, window->spbDecompressSel,
+                                window->spbDecompressAll, window->spbSpan, window->spbMerge})
+        button->click();
+    EXPECT_TRUE(choosers->directoryRequests.empty());
+    EXPECT_TRUE(choosers->fileRequests.empty());
+    EXPECT_TRUE(choosers->modalShown.empty());
+    EXPECT_TRUE(log.notices.empty());
+    EXPECT_TRUE(log.questions.empty());
+    EXPECT_TRUE(log.failures.empty());
+}
+
+}  // namespace
+}  // namespace uitest
