@@ -1,5 +1,6 @@
 // The delete run and the two automatic runs over the candidate tables.
 #include "host/services/exceptions.h"
+#include "host/services/fs_names.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
 #include "task/dmarchivu.h"
@@ -27,7 +28,7 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
         for (const auto& item : items) {
             // A path that is gone is skipped; one that cannot be deleted stays, and the
             // administrator learns why.
-            const TDeleteResult result = DeleteRegularFile(item.Path, item.Expected);
+            const TDeleteResult result = DeleteRegularFile(item.Path, item.Expected, DeleteBase(item.Path));
             if (result.Outcome == TDeleteOutcome::Deleted)
                 FLastDeleted.push_back(item.Path);
             else if (result.Outcome != TDeleteOutcome::Missing)
@@ -35,6 +36,21 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
         }
         return true;
     });
+}
+
+std::string TdmOlvexArchiv::DeleteBase(const std::string& path) {
+    // The root when the file lies below it, else the host directory that holds it: from there
+    // on no directory on the way may be a link.
+    std::string base = OlvexRoot();
+    if (!base.empty() && path.rfind(base, 0) == 0) return base;
+    base.clear();
+    for (const auto& name : GetTavikFSNames()->Names()) {
+        const std::string directory = GetDirOlvexByName(name, "", true);
+        if (path.size() > directory.size() && path.rfind(directory, 0) == 0 && path[directory.size()] == '/' &&
+            (base.empty() || directory.size() < base.size()))
+            base = directory;
+    }
+    return base;
 }
 
 void TdmOlvexArchiv::AutoArchExecuteAll() {
@@ -68,7 +84,7 @@ void TdmOlvexArchiv::AutoDeleteExecuteAll() {
             items.push_back({ConcatPathNames(table.GetCellValueAsFormatedString(row, FColumns.AbsPath),
                                              table.GetCellValueAsFormatedString(row, FColumns.FileName)),
                              TExpectedFile{PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse)),
-                                           table.GetDateTime(row, FColumns.Datum)}});
+                                           table.GetDateTime(row, FColumns.Datum), std::nullopt}});
         DeleteExecute(items);
     });
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Deleting files the program has looked at before: only a regular file, never through a
-// symbolic link in its last component, and only while it is the file that was seen.
+// symbolic link, and only while it is the file that was seen.
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,9 @@ namespace tavik {
 struct TExpectedFile {
     std::int64_t Size = 0;
     TDateTime Modified{};  // zero: not compared
+    // When set, a file whose status changed after this moment (its contents written, even with
+    // the old size and time put back, or its name or rights changed) is not the file that was seen.
+    std::optional<timespec> UnchangedSince;
 };
 
 enum class TDeleteOutcome { Deleted, Missing, NotRegular, Changed, Failed };
@@ -21,6 +25,11 @@ struct TDeleteResult {
     std::string Reason;  // German, for every outcome but Deleted and Missing
 };
 
-TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected);
+// The file's directory is reached from base one directory at a time, and none of them may be a
+// symbolic link: a directory swapped for a link since the file was seen ends the deletion
+// (NotRegular), so nothing outside base is ever deleted. base itself is taken as it is. Without
+// a base, or for a path not below it, only the file's own directory must not be a link.
+TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected,
+                                const std::string& base = "");
 
 }  // namespace tavik
