@@ -4,6 +4,7 @@
 // object and the two progress dialogs, and performs the scan, the archive run and the delete
 // run. Every method guards its body; failures go to the error service, never to the caller.
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -103,6 +104,7 @@ private:
     std::string ArchCreateFileName();
     void ArchDeleteFiles();
     void LeaveOutVanishedItems();
+    std::string DeleteBase(const std::string& path);
     void ArchivOnCommandProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
                                  std::int64_t total);
     void ArchivOnCommandItemProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command,
@@ -139,6 +141,7 @@ private:
     std::string FScanArchivDir;
     TArchivRunResult FLastArchivRun;
     std::vector<std::string> FLastDeleted;
+    std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };
 
 // The global instance; empty until start-up has created the module.

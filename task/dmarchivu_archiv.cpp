@@ -12,11 +12,23 @@
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_info.h"
 #include "task/archiv_dir_lock.h"
+#include "task/archiv_leftovers.h"
 #include "task/dmarchivu.h"
 
 namespace vendrask {
 
 using namespace tavik;
+
+namespace {
+
+// What extraction accepts in a name (it refuses control characters and backslashes).
+bool IsRestorableName(const std::string& name) {
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\') return false;
+    return true;
+}
+
+}  // namespace
 
 std::string TdmOlvexArchiv::ArchCreateFileName() {
     return Guarded("TdmOlvexArchiv.ArchCreateFileName", std::string(), [&] {
@@ -49,6 +61,7 @@ void TdmOlvexArchiv::ArchInitialize() {
 
 bool TdmOlvexArchiv::ArchExecute() {
     FLastArchivRun = {};
+    FPackStart.reset();
     return Guarded("TdmOlvexArchiv.ArchExecute", false, [&] {
         bool ok = false;
         pgdArchiv.ResetCounter(0);
@@ -63,7 +76,10 @@ bool TdmOlvexArchiv::ArchExecute() {
         if (!FArchiv) throw EOlvex("Es gibt kein Archivobjekt für den Archivierungslauf.");
         // Held while the name is chosen, the archive written and its files deleted, so that a run
         // started at the same moment picks the next free name and finds those files gone.
-        const TArchivDirLock lock(GetDirOlvexByName("ARCHIV", "", true));
+        const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
+        const TArchivDirLock lock(archivDir);
+        // No run is writing now: an unfinished archive there is left over from a killed one.
+        RemoveArchivRunLeftovers(archivDir);
         LeaveOutVanishedItems();
         const std::string path = ArchCreateFileName();
         if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
@@ -82,13 +98,25 @@ bool TdmOlvexArchiv::ArchExecute() {
                                                 PFileInfoItem fileInfo, std::int64_t done, std::int64_t total) {
             ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
         };
+        // Whatever changes from here on is not what gets packed, and must not be deleted.
+        FPackStart = lock.PassedMoment();
         ok = FArchiv->ExecuteFilesAdd(false);
-        if (ok) {
-            const auto& packed = FArchiv->GetFileItemsList();
+        const auto& packed = FArchiv->GetFileItemsList();
+        // Files the engine could not read are left out of an archive that is complete all the same;
+        // the engine then lists what it packed. Those go, the others stay for the next run.
+        struct stat written {};
+        const bool writtenWithout = !ok && packed.GetCount() > 0 && lstat(path.c_str(), &written) == 0 &&
+                                    S_ISREG(written.st_mode);
+        if (writtenWithout)
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                        "Das Archiv „" + path +
+                                            "“ wurde ohne die Dateien geschrieben, die nicht gelesen werden konnten; "
+                                            "sie bleiben für den nächsten Lauf erhalten: " + FArchiv->LastError());
+        if (ok || writtenWithout) {
             if (packed.GetCount() > 0) FLastArchivRun.Path = path;
             FLastArchivRun.Files = packed.GetCount();
             for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
-            FLastArchivRun.Ok = true;
+            FLastArchivRun.Ok = ok;
             ArchDeleteFiles();
         } else {
             TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
@@ -107,6 +135,16 @@ void TdmOlvexArchiv::LeaveOutVanishedItems() {
     // same scan; they are not there to pack any more, which is no failure.
     std::vector<TFileInfoItem> present;
     for (const auto& item : FArchiv->GetFileItemsList().Items()) {
+        // A file whose name extraction would refuse (a control character or a backslash in it)
+        // could not be restored from the archive: it is not packed, and so not deleted.
+        if (!IsRestorableName(item.RelDir) || !IsRestorableName(item.FileName)) {
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                        "„" + ConcatPathNames(item.AbsDir, item.FileName) +
+                                            "“ wird nicht archiviert: Ihr Name enthält ein Steuerzeichen oder einen "
+                                            "umgekehrten Schrägstrich und ließe sich aus dem Archiv nicht "
+                                            "wiederherstellen. Bitte die Datei umbenennen.");
+            continue;
+        }
         struct stat info {};
         if (lstat(ConcatPathNames(item.AbsDir, item.FileName).c_str(), &info) == 0 || errno != ENOENT)
             present.push_back(item);
@@ -127,7 +165,7 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
                 continue;
             }
             // Only the file as it was packed goes: one that changed since stays for the next run.
-            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime});
+            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart}, DeleteBase(path));
             if (result.Outcome == TDeleteOutcome::Changed)
                 TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
                                             result.Reason + " Der nächste Lauf archiviert sie erneut.");
