@@ -7,6 +7,9 @@ namespace tavik {
 namespace {
 
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+    if (db && (sqlite3_errcode(db) == SQLITE_BUSY || sqlite3_errcode(db) == SQLITE_LOCKED))
+        throw EOlvex("Die Olvex-Datenbank ist durch ein anderes Programm gesperrt (" + what + "): " +
+                     sqlite3_errmsg(db) + ". Bitte später erneut versuchen.");
     throw EOlvex("Die Olvex-Datenbank meldet einen Fehler (" + what + "): " +
                  (db ? sqlite3_errmsg(db) : "keine Verbindung") +
                  ". Bitte prüfen, ob die Datenbank vollständig und lesbar ist.");
