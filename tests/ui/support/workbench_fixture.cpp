@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
@@ -48,6 +49,7 @@ std::optional<QString> WorkbenchChoosers::SelectDirectory(QWidget*, const TDirec
 
 int WorkbenchChoosers::ExecModal(QDialog& dialog) {
     modalShown.push_back(dialog.objectName());
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) modalTexts.push_back(box->text());
     if (modalAnswers.empty()) return 2;
     auto answer = modalAnswers.front();
     modalAnswers.pop_front();

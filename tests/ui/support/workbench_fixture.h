@@ -46,6 +46,7 @@ public:
     std::vector<FileRequest> fileRequests;
     std::vector<tavik::TDirectoryChooserOptions> directoryRequests;
     std::vector<QString> modalShown;  // object names of the dialogs shown
+    std::vector<QString> modalTexts;  // the texts of the message boxes among them
 };
 
 class WorkbenchTest : public testing::Test {
