@@ -117,8 +117,17 @@ std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts,
     return {};
 }
 
+std::string TExtractTarget::Claim(const std::vector<std::string>& parts) {
+    std::string name;
+    for (const auto& part : parts) name += "/" + part;
+    if (!FClaimed.insert(name).second)
+        return "Der Name kommt im Archiv mehrfach vor; nur der erste Eintrag dieses Namens wird entpackt.";
+    return {};
+}
+
 std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
                                        std::unique_ptr<TExtractFile>& file) {
+    if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -140,6 +149,7 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
 }
 
 std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
+    if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -154,6 +164,7 @@ std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, c
 }
 
 std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
+    if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd from = OpenParent(existing, false, reason);
     if (!from) return reason;

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,9 @@ public:
     // Creates the directory (with its parents) when it does not exist. Throws EOlvex.
     explicit TExtractTarget(const std::string& dir);
 
-    // Each returns the German reason of a failure, or an empty string.
+    // Each returns the German reason of a failure, or an empty string. A file, link or hard link
+    // whose name an earlier entry of the same extraction has had is refused: it would silently
+    // replace what that entry wrote.
     std::string MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
     std::string CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
     std::string MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
@@ -54,7 +57,11 @@ private:
     // The directory that holds parts.back(), walked (and with create, made) without following links.
     TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason);
 
+    // Empty when the name is still free in this extraction (and claims it), else the reason.
+    std::string Claim(const std::vector<std::string>& parts);
+
     TUniqueFd FRoot;
+    std::set<std::string> FClaimed;
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
 };
 
