@@ -3,6 +3,8 @@
 // while the workers run leaves no archive, and both ways of inflating read the same data.
 #include <zip.h>
 
+#include <thread>
+
 #include "host/engine/zip_entry.h"
 #include "host/engine/zip_entry_reader.h"
 #include "host/engine/zip_handles.h"
@@ -44,6 +46,26 @@ protected:
     testsupport::TempDir dir;
     TTree tree;
 };
+
+// Reads every entry with the given limits; returns name -> data.
+TTree ReadAll(const std::string& archive, tavik::TEntryReadLimits limits) {
+    const tavik::TZipPtr zip = tavik::OpenZipForReading(archive, false);
+    tavik::TZipEntryReader reader(zip.get(), limits);
+    TTree entries;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip.get(), 0); ++i) {
+        const tavik::TZipEntry entry = tavik::ReadZipEntry(zip.get(), static_cast<zip_uint64_t>(i));
+        if (entry.directory) continue;
+        std::string& data = entries[entry.name];
+        std::int64_t last = -1;
+        reader.Read(
+            entry, [&data](const std::uint8_t* bytes, std::size_t size) { data.append(bytes, bytes + size); },
+            [&last](std::int64_t done) {
+                EXPECT_GT(done, last);
+                last = done;
+            });
+    }
+    return entries;
+}
 
 TEST_F(ZipParallel, LargeFileInPiecesIsReadByteForByteByUnzip7ZipAndPython) {
     const std::string archive = Pack("a.zip");
@@ -100,24 +122,41 @@ TEST_F(ZipParallel, AbortWhileTheWorkersCompressLeavesNoArchive) {
     EXPECT_EQ(DirectoryListing(), std::vector<std::string>{"src"});
 }
 
-// Reads every entry with the given limits; returns name -> data.
-TTree ReadAll(const std::string& archive, tavik::TEntryReadLimits limits) {
-    const tavik::TZipPtr zip = tavik::OpenZipForReading(archive, false);
-    tavik::TZipEntryReader reader(zip.get(), limits);
-    TTree entries;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip.get(), 0); ++i) {
-        const tavik::TZipEntry entry = tavik::ReadZipEntry(zip.get(), static_cast<zip_uint64_t>(i));
-        if (entry.directory) continue;
-        std::string& data = entries[entry.name];
-        std::int64_t last = -1;
-        reader.Read(
-            entry, [&data](const std::uint8_t* bytes, std::size_t size) { data.append(bytes, bytes + size); },
-            [&last](std::int64_t done) {
-                EXPECT_GT(done, last);
-                last = done;
-            });
-    }
-    return entries;
+TEST_F(ZipParallel, EventsComeOnTheCallingThreadItemByItemInOrder) {
+    auto engine = Engine(TArchivFormat::Zip, (dir / "a.zip").string());
+    const std::thread::id caller = std::this_thread::get_id();
+    std::vector<std::string> order;
+    std::int64_t lastDone = 0;
+    bool sameThread = true, growing = true;
+    engine->OnCommandItemProgress = [&](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::PFileInfoItem item,
+                                        std::int64_t, std::int64_t) {
+        sameThread = sameThread && std::this_thread::get_id() == caller;
+        const std::string name = item->RelDir + "/" + item->FileName;
+        if (order.empty() || order.back() != name) order.push_back(name);
+    };
+    engine->OnCommandProgress = [&](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, std::int64_t done,
+                                    std::int64_t) {
+        sameThread = sameThread && std::this_thread::get_id() == caller;
+        growing = growing && done >= lastDone;
+        lastDone = done;
+    };
+    engine->FileItemAdd((dir / "src/daten").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(false)) << engine->LastError();
+    EXPECT_TRUE(sameThread);
+    EXPECT_TRUE(growing);
+    std::vector<std::string> packedFiles;
+    for (const tavik::TFileInfoItem& item : engine->GetFileItemsList().Items())
+        if ((item.Attributes & tavik::faDirectory) == 0 && item.Size > 0)
+            packedFiles.push_back(item.RelDir + "/" + item.FileName);
+    EXPECT_EQ(order, packedFiles);  // each file's events together, in the order of the archive
+}
+
+TEST_F(ZipParallel, EntriesOfOtherMethodsAreReadThroughLibzip) {
+    if (zip_compression_method_supported(ZIP_CM_BZIP2, 0) == 0) GTEST_SKIP() << "libzip without bzip2";
+    const std::string archive = (dir / "bzip2.zip").string();
+    const auto sevenZip = Tool({"7zz", "a", "-tzip", "-mm=BZip2", "-bso0", archive, "daten"}, (dir / "src").string());
+    ASSERT_EQ(sevenZip.status, 0) << sevenZip.err;
+    EXPECT_EQ(ReadAll(archive, {}), tree);
 }
 
 TEST_F(ZipParallel, WholeEntryAndPieceByPieceInflatingReadTheSame) {
