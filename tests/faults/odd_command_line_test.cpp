@@ -45,6 +45,7 @@ TEST(OddCommandLine, TheDirectorySwitchAndOtherParametersOfTheUnattendedRun) {
         host.File("stadata/a.dat", "a", 1'000'000'000);
         FaultOptions options;
         options.args = args;
+        options.killAfterMs = 60'000;  // a run that waits for something is a failure, not a hang
         const FaultResult run = RunVendrask(host, options);
         std::string shown;
         for (const auto& a : args) shown += "[" + a.substr(0, 20) + "] ";

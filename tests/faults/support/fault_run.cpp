@@ -70,6 +70,9 @@ FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions
         dup2(out.fd[1], 1);
         dup2(err.fd[1], 2);
         setenv("OLVEX_ROOT", host.Root().c_str(), 1);
+        // As the scheduler starts it: no display, so a command line that is no unattended run
+        // ends at once instead of opening the window.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
         for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
         if (options.fileSizeLimit >= 0) {
             // An ignored SIGXFSZ stays ignored across exec: the write fails with EFBIG instead.
