@@ -27,6 +27,10 @@ struct TPackPipeline::TFileState {
 
 namespace {
 
+// Jobs a worker takes at once while they are small.
+constexpr std::size_t kBatchJobs = 32;
+constexpr std::size_t kBatchBytes = 1 << 20;
+
 std::string OpenFailure(int error) {
     if (error == ELOOP) return "Die Datei ist inzwischen eine symbolische Verknüpfung.";
     return "Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").";
@@ -71,21 +75,33 @@ bool TPackPipeline::MayStart(std::size_t job) const {
 void TPackPipeline::Work(std::stop_token stop) {
     std::unique_ptr<TPieceDeflater> deflater;  // made by the first piece, which reports a failure
     std::vector<std::uint8_t> buffer;
+    std::vector<TPackPiece> pieces;
     for (;;) {
-        std::size_t job;
+        // Small files are taken several at a time: one lock for many, not one each.
+        std::size_t first = 0;
+        std::size_t count = 0;
         {
             std::unique_lock lock(FMutex);
             if (!FWorkReady.wait(lock, stop, [this] { return MayStart(FNext) || FNext >= FJobs.size(); })) return;
             if (FNext >= FJobs.size()) return;
-            job = FNext++;
-            FAheadBytes += FJobs[job].length;
+            first = FNext;
+            std::size_t bytes = 0;
+            do {
+                bytes += FJobs[FNext].length;
+                FAheadBytes += FJobs[FNext].length;
+                ++FNext;
+                ++count;
+            } while (count < kBatchJobs && bytes < kBatchBytes && MayStart(FNext));
         }
-        TPackPiece piece = Run(FJobs[job], deflater, buffer);
+        pieces.clear();
+        for (std::size_t job = first; job < first + count; ++job) pieces.push_back(Run(FJobs[job], deflater, buffer));
+        bool wake = false;
         {
             const std::lock_guard lock(FMutex);
-            FDone.emplace(job, std::move(piece));
+            for (std::size_t i = 0; i < count; ++i) FDone.emplace(first + i, std::move(pieces[i]));
+            wake = FWriterWaiting && FDone.count(FTaken) != 0;
         }
-        FPieceReady.notify_all();
+        if (wake) FPieceReady.notify_one();
     }
 }
 
@@ -137,18 +153,25 @@ TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& 
 }
 
 TPackPiece TPackPipeline::Take() {
-    TPackPiece piece;
-    {
+    if (FHandedOut >= FJobs.size()) throw std::logic_error("every piece was taken");
+    if (FReady.empty()) {
+        // The pieces handed out since the last visit free their room only now, in one go.
         std::unique_lock lock(FMutex);
-        if (FTaken >= FJobs.size()) throw std::logic_error("every piece was taken");
+        FAheadBytes -= FReleased;
+        if (FReleased != 0) FWorkReady.notify_all();
+        FReleased = 0;
+        FWriterWaiting = true;
         FPieceReady.wait(lock, [this] { return FDone.count(FTaken) != 0; });
-        auto found = FDone.find(FTaken);
-        piece = std::move(found->second);
-        FDone.erase(found);
-        FAheadBytes -= FJobs[FTaken].length;
-        ++FTaken;
+        FWriterWaiting = false;
+        for (auto found = FDone.find(FTaken); found != FDone.end() && found->first == FTaken; ++FTaken) {
+            FReady.push_back(std::move(found->second));
+            found = FDone.erase(found);
+        }
     }
-    FWorkReady.notify_all();
+    TPackPiece piece = std::move(FReady.front());
+    FReady.pop_front();
+    FReleased += FJobs[FHandedOut].length;
+    ++FHandedOut;
     return piece;
 }
 

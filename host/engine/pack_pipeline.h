@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -50,7 +51,7 @@ public:
 
     // The next piece in order; waits until it is ready.
     TPackPiece Take();
-    bool Finished() const { return FTaken == FJobs.size(); }
+    bool Finished() const { return FHandedOut == FJobs.size(); }
 
     // The file as it was opened; valid once one of its pieces was taken without failure.
     const struct stat& Opened(std::size_t file) const;
@@ -76,10 +77,16 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable_any FWorkReady;
     std::condition_variable FPieceReady;
-    std::size_t FNext = 0;       // next job to start
-    std::size_t FTaken = 0;      // jobs handed out by Take()
-    std::size_t FAheadBytes = 0; // bytes of started jobs not taken yet
+    std::size_t FNext = 0;        // next job to start
+    std::size_t FTaken = 0;       // jobs moved on to the writer
+    std::size_t FAheadBytes = 0;  // bytes of started jobs whose room the writer has not freed
+    bool FWriterWaiting = false;
     std::map<std::size_t, TPackPiece> FDone;
+
+    // The writer's own, without the lock.
+    std::deque<TPackPiece> FReady;  // finished pieces in order, not handed out yet
+    std::size_t FHandedOut = 0;
+    std::size_t FReleased = 0;      // bytes of pieces handed out since the last visit
     std::vector<std::jthread> FWorkers;  // last: they stop before the rest goes
 };
 
