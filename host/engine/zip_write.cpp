@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/engine/pack_pipeline.h"
+#include "host/engine/zip_archive_sink.h"
 #include "host/engine/pack_plan.h"
 #include "host/engine/pending_file.h"
 #include "host/engine/split_volumes.h"
@@ -136,7 +137,8 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     for (;;) {
         TPendingFile pending(ArchivFile);
         // The files are read and deflated on worker threads from here on; libzip writes what
-        // they deliver as it is. The archive goes first, before the sources it refers to.
+        // they deliver as it is. The archive goes first, before the sources it refers to and
+        // the sink it writes to.
         std::vector<std::size_t> fileOf(accepted.size(), accepted.size());
         std::vector<TPackFile> files;
         for (std::size_t i = 0; i < accepted.size(); ++i) {
@@ -148,10 +150,15 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         options.level = kDeflateLevel;
         TPackPipeline pipeline(std::move(files), options);
         std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
-        int openError = 0;
-        TZipPtr archive(zip_open(pending.TempPath().c_str(), ZIP_TRUNCATE, &openError));
+        TArchiveSink sink(pending.TempPath());
+        zip_error_t openError;
+        zip_error_init(&openError);
+        const std::unique_ptr<zip_error_t, TZipErrorFini> openErrorOwner(&openError);
+        TZipSourcePtr target(sink.Create(&openError));
+        TZipPtr archive(target ? zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, &openError) : nullptr);
         if (!archive)
-            Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(openError) + ".");
+            Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(&openError) + ".");
+        target.release();  // the archive owns it now
         RegisterAbort(archive.get());
         const auto failure = [&archive](const std::string& what) {
             return what + ": " + ZipErrorText(zip_get_error(archive.get())) + ".";
