@@ -104,7 +104,9 @@ private:
     std::string ArchCreateFileName();
     void ArchDeleteFiles();
     void LeaveOutVanishedItems();
-    std::string DeleteBase(const std::string& path);
+    // The root and the host directories: below them no directory on the way to a file that is
+    // packed or deleted may be a link.
+    std::vector<std::string> HostBases();
     void ArchivOnCommandProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
                                  std::int64_t total);
     void ArchivOnCommandItemProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command,

@@ -8,6 +8,7 @@
 
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_info.h"
@@ -84,6 +85,7 @@ bool TdmOlvexArchiv::ArchExecute() {
         const std::string path = ArchCreateFileName();
         if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
         FArchiv->ArchivFile = path;
+        FArchiv->SourceBases = HostBases();
         FArchiv->OnError = [this](TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
                                   const std::string& item, const std::string& reason, bool& flag) {
             ArchivOnError(sender, command, kind, item, reason, flag);
@@ -165,7 +167,8 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
                 continue;
             }
             // Only the file as it was packed goes: one that changed since stays for the next run.
-            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart}, DeleteBase(path));
+            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
+                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
             if (result.Outcome == TDeleteOutcome::Changed)
                 TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
                                             result.Reason + " Der nächste Lauf archiviert sie erneut.");

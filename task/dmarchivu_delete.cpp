@@ -1,6 +1,7 @@
 // The delete run and the two automatic runs over the candidate tables.
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
 #include "task/dmarchivu.h"
@@ -25,10 +26,12 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
             TTavikStdProgressDialog& Dialog;
             ~TStopDialog() { Dialog.Stop(); }
         } stopDialog{pgdDelete};
+        const std::vector<std::string> bases = HostBases();
         for (const auto& item : items) {
             // A path that is gone is skipped; one that cannot be deleted stays, and the
             // administrator learns why.
-            const TDeleteResult result = DeleteRegularFile(item.Path, item.Expected, DeleteBase(item.Path));
+            const TDeleteResult result =
+                DeleteRegularFile(item.Path, item.Expected, ShortestBaseHolding(bases, item.Path));
             if (result.Outcome == TDeleteOutcome::Deleted)
                 FLastDeleted.push_back(item.Path);
             else if (result.Outcome != TDeleteOutcome::Missing)
@@ -38,19 +41,12 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
     });
 }
 
-std::string TdmOlvexArchiv::DeleteBase(const std::string& path) {
-    // The root when the file lies below it, else the host directory that holds it: from there
-    // on no directory on the way may be a link.
-    std::string base = OlvexRoot();
-    if (!base.empty() && path.rfind(base, 0) == 0) return base;
-    base.clear();
-    for (const auto& name : GetTavikFSNames()->Names()) {
-        const std::string directory = GetDirOlvexByName(name, "", true);
-        if (path.size() > directory.size() && path.rfind(directory, 0) == 0 && path[directory.size()] == '/' &&
-            (base.empty() || directory.size() < base.size()))
-            base = directory;
-    }
-    return base;
+std::vector<std::string> TdmOlvexArchiv::HostBases() {
+    std::vector<std::string> bases;
+    if (const std::string root = OlvexRoot(); !root.empty()) bases.push_back(root);
+    if (TTavikFSNames* names = GetTavikFSNames())
+        for (const auto& name : names->Names()) bases.push_back(GetDirOlvexByName(name, "", true));
+    return bases;
 }
 
 void TdmOlvexArchiv::AutoArchExecuteAll() {

@@ -71,6 +71,11 @@ public:
 
     std::string ArchivFile;  // the archive's path
     std::string ExtractDir;  // target of extraction
+    // Directories whose subdirectories may not be symbolic links when packing reads a file below
+    // them: a directory swapped for a link after the files were chosen leads nowhere. The
+    // shortest base that holds a file applies; a file below none is only read without
+    // following a link in its last component.
+    std::vector<std::string> SourceBases;
 
     TCommandEndEvent OnCommandEnd;
     TCommandProgressEvent OnCommandProgress;  // uncompressed bytes of the whole command

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/engine/unique_fd.h"
+#include "host/services/unique_fd.h"
 
 namespace tavik {
 

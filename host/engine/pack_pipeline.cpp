@@ -1,3 +1,4 @@
+#include "host/services/open_below.h"
 #include "host/engine/pack_pipeline.h"
 
 #include <fcntl.h>
@@ -13,7 +14,7 @@
 #include <libdeflate.h>
 
 #include "host/engine/deflate_piece.h"
-#include "host/engine/unique_fd.h"
+#include "host/services/unique_fd.h"
 
 namespace tavik {
 
@@ -32,7 +33,8 @@ constexpr std::size_t kBatchJobs = 32;
 constexpr std::size_t kBatchBytes = 1 << 20;
 
 std::string OpenFailure(int error) {
-    if (error == ELOOP) return "Die Datei ist inzwischen eine symbolische Verknüpfung.";
+    if (error == ELOOP || error == ENOTDIR)
+        return "Die Datei oder ein Verzeichnis auf dem Weg zu ihr ist inzwischen eine symbolische Verknüpfung.";
     return "Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").";
 }
 
@@ -112,7 +114,7 @@ TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& 
     piece.last = job.last;
     TFileState& state = FStates[job.file];
     std::call_once(state.opening, [this, &state, &job] {
-        state.fd.Reset(::open(FFiles[job.file].path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        state.fd.Reset(OpenFileBelow(FFiles[job.file].path, FFiles[job.file].base, O_RDONLY | O_NOCTTY));
         if (!state.fd) {
             state.failure = OpenFailure(errno);
         } else if (::fstat(state.fd.Get(), &state.opened) != 0 || !S_ISREG(state.opened.st_mode)) {

@@ -30,6 +30,7 @@ struct TPackOptions {
 
 struct TPackFile {
     std::string path;
+    std::string base;        // no directory between it and the file may be a link (see SourceBases)
     struct stat planned {};  // as found while planning; more than its size is never read
 };
 

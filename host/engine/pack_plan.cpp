@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "host/engine/unique_fd.h"
+#include "host/services/unique_fd.h"
 
 namespace tavik {
 

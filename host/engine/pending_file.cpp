@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/engine/unique_fd.h"
+#include "host/services/unique_fd.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {

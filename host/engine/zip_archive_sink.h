@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/engine/unique_fd.h"
+#include "host/services/unique_fd.h"
 
 namespace tavik {
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/services/open_below.h"
 #include "host/engine/pack_pipeline.h"
 #include "host/engine/zip_archive_sink.h"
 #include "host/engine/pack_plan.h"
@@ -17,6 +18,7 @@
 #include "host/engine/zip_packed_source.h"
 
 namespace tavik {
+
 
 namespace {
 
@@ -144,7 +146,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0 || accepted[i].directory) continue;
             fileOf[i] = files.size();
-            files.push_back({accepted[i].path, accepted[i].status});
+            files.push_back({accepted[i].path, ShortestBaseHolding(SourceBases, accepted[i].path), accepted[i].status});
         }
         TPackOptions options;
         options.level = kDeflateLevel;

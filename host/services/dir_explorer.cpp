@@ -1,3 +1,4 @@
+#include "host/services/unique_fd.h"
 #include "host/services/dir_explorer.h"
 
 #include <dirent.h>
@@ -26,20 +27,6 @@ const char* const kContext = "TDirExplorer.Execute";
 
 // Deeper trees are not walked: each level holds a descriptor and a stack frame.
 constexpr int kMaxLevel = 1000;
-
-class TUniqueFd {
-public:
-    explicit TUniqueFd(int fd) : FFd(fd) {}
-    ~TUniqueFd() {
-        if (FFd >= 0) close(FFd);
-    }
-    TUniqueFd(const TUniqueFd&) = delete;
-    TUniqueFd& operator=(const TUniqueFd&) = delete;
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
 
 struct TDirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
