@@ -110,7 +110,8 @@ bool TZipArchiv::ExecuteArchivExtract(const std::vector<int>& indexes) {
 }
 
 void TZipArchiv::Extract(const std::vector<int>* indexes) {
-    const TZipPtr archive = OpenZipForReading(ArchivFile, false);
+    // The structure is checked first: entries that overlap could unpack far beyond the archive.
+    const TZipPtr archive = OpenZipForReading(ArchivFile, true);
     RegisterAbort(archive.get());
     const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
     std::vector<const TZipEntry*> chosen;

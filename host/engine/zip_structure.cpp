@@ -1,6 +1,8 @@
 #include "host/engine/zip_structure.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <cstring>
 #include <vector>
 
@@ -142,6 +144,11 @@ void CheckZipStructure(zip_source_t* source) {
         Damaged("das Inhaltsverzeichnis liegt nicht vor seinem Abschluss");
 
     const std::vector<std::uint8_t> directory = reader.Read(directoryOffset, directorySize);
+    struct TSpan {
+        std::uint64_t start, end;
+        std::string name;
+    };
+    std::vector<TSpan> spans;
     std::size_t pos = 0;
     for (std::uint64_t n = 0; n < count; ++n) {
         if (pos + 46 > directory.size() || Get(&directory[pos], 4) != kCentralSignature)
@@ -186,7 +193,13 @@ void CheckZipStructure(zip_source_t* source) {
         const std::uint64_t dataStart = entry.offset + 30 + localNameLength + localExtraLength;
         if (dataStart > directoryOffset || entry.compressed > directoryOffset - dataStart)
             Damaged("die Daten des Eintrags " + which + " reichen in das Inhaltsverzeichnis");
+        spans.push_back({entry.offset, dataStart + entry.compressed, which});
     }
+    // Entries that share bytes would let a small archive unpack to any size.
+    std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.start < b.start; });
+    for (std::size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].start < spans[i - 1].end)
+            Damaged("die Einträge " + spans[i - 1].name + " und " + spans[i].name + " überlappen sich");
 }
 
 }  // namespace tavik
