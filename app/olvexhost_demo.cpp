@@ -1,9 +1,14 @@
 #include "app/olvexhost_demo.h"
 
+#include <sys/time.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 
+#include "host/engine/archiv_format.h"
+#include "host/services/exceptions.h"
 #include "host/services/host_setup.h"
 
 namespace {
@@ -37,6 +42,32 @@ std::string Scan(unsigned seed, std::size_t size) {
     std::string data(size, '\0');
     for (auto& c : data) c = static_cast<char>(random() & 0xFF);
     return data;
+}
+
+// A real archive as an earlier nightly run would have left it in ARCHIV, so the workbench can
+// open it: a few receipts of that year, packed with the engine.
+void WriteOldArchive(tavik::THostSetup& host, const std::string& name, int year, std::time_t modified) {
+    const std::string staging = host.Root() + "/STATEMP/demo-" + name;
+    std::vector<std::string> files;
+    for (int i = 1; i <= 3; ++i) {
+        char file[64];
+        std::snprintf(file, sizeof file, "stadata/m01/beleg%02d%02d.dat", year, i);
+        host.WriteFile("STATEMP/demo-" + name + "/" + file, Receipt(year * 100 + i), modified);
+        files.push_back(file);
+    }
+    auto archive = tavik::GetArchivFormatClass(tavik::TArchivFormat::Zip)();
+    archive->ArchivFile = host.Root() + "/ARCHIV/" + name;
+    for (const auto& file : files) {
+        tavik::TFileInfoItem item;
+        item.FileName = file.substr(file.rfind('/') + 1);
+        item.RelDir = file.substr(0, file.rfind('/'));
+        item.AbsDir = staging + "/" + item.RelDir;
+        archive->FileItemAdd(item);
+    }
+    if (!archive->ExecuteFilesAdd(false)) throw tavik::EOlvex(archive->LastError());
+    std::filesystem::remove_all(staging);
+    const timeval times[2] = {{modified, 0}, {modified, 0}};
+    utimes(archive->ArchivFile.c_str(), times);
 }
 
 }  // namespace
@@ -94,8 +125,8 @@ void CreateDemoInstallation(const std::string& root, std::time_t now) {
     // Old archives: deleted after ten years; an unknown file in ARCHIV is deleted at once.
     host.AddRule(1, "ARCHIV/SK*", false, 3650);
     host.AddRule(1, "ARCHIV/liesmich.txt", false, 0);
-    host.WriteFile("ARCHIV/SK120105.001", Scan(12, 8 * 1024), now - 5000 * kDay);
-    host.WriteFile("ARCHIV/SK240105.001", Scan(24, 8 * 1024), now - 700 * kDay);
+    WriteOldArchive(host, "SK120105.001", 12, now - 5000 * kDay);
+    WriteOldArchive(host, "SK240105.001", 24, now - 700 * kDay);
     host.WriteFile("ARCHIV/liesmich.txt", "Archive der Olvex-Belege.\n", now - 4000 * kDay);
     host.WriteFile("ARCHIV/kopie.tmp", "Zwischenstand\n", now - 1 * kDay);
 }
