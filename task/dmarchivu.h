@@ -78,6 +78,10 @@ public:
         std::optional<tavik::TExpectedFile> Expected;
     };
     bool DeleteExecute(const std::vector<TDeleteItem>& items);
+
+    // What a row of a candidate table gives the archive run and the delete run.
+    tavik::TFileInfoItem ArchivItemOf(const TVRList& table, int row) const;
+    TDeleteItem DeleteItemOf(const TVRList& table, int row) const;
     void AutoArchExecuteAll();
     void AutoDeleteExecuteAll();
 

@@ -56,16 +56,7 @@ void TdmOlvexArchiv::AutoArchExecuteAll() {
         FArchiv->FileItemClear();
         if (!FSystemArch) throw EOlvex("Vor dem Archivieren muss das System durchsucht werden.");
         const TVRList& table = *FSystemArch;
-        TFileInfoItem item;
-        for (int row = 0; row < table.GetRowCount(); ++row) {
-            item.FileName = table.GetCellValueAsFormatedString(row, FColumns.FileName);
-            item.AbsDir = table.GetCellValueAsFormatedString(row, FColumns.AbsPath);
-            item.RelDir = table.GetCellValueAsFormatedString(row, FColumns.RelPath);
-            item.Size = PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse));
-            item.DateTime = TDateTime{};
-            item.Attributes = static_cast<std::uint32_t>(PVRItem2Integer(table.GetCellValue(row, FColumns.Attribute)));
-            FArchiv->FileItemAdd(item);
-        }
+        for (int row = 0; row < table.GetRowCount(); ++row) FArchiv->FileItemAdd(ArchivItemOf(table, row));
         ArchExecute();
     });
 }
@@ -76,13 +67,30 @@ void TdmOlvexArchiv::AutoDeleteExecuteAll() {
         const TVRList& table = *FSystemDel;
         std::vector<TDeleteItem> items;
         items.reserve(static_cast<std::size_t>(table.GetRowCount()));
-        for (int row = 0; row < table.GetRowCount(); ++row)
-            items.push_back({ConcatPathNames(table.GetCellValueAsFormatedString(row, FColumns.AbsPath),
-                                             table.GetCellValueAsFormatedString(row, FColumns.FileName)),
-                             TExpectedFile{PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse)),
-                                           table.GetDateTime(row, FColumns.Datum), std::nullopt}});
+        for (int row = 0; row < table.GetRowCount(); ++row) items.push_back(DeleteItemOf(table, row));
         DeleteExecute(items);
     });
+}
+
+TFileInfoItem TdmOlvexArchiv::ArchivItemOf(const TVRList& table, int row) const {
+    TFileInfoItem item;
+    item.FileName = table.GetCellValueAsFormatedString(row, FColumns.FileName);
+    item.AbsDir = table.GetCellValueAsFormatedString(row, FColumns.AbsPath);
+    item.RelDir = table.GetCellValueAsFormatedString(row, FColumns.RelPath);
+    item.Size = PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse));
+    item.DateTime = TDateTime{};  // the engine takes the time from the file
+    item.Attributes = static_cast<std::uint32_t>(PVRItem2Integer(table.GetCellValue(row, FColumns.Attribute)));
+    return item;
+}
+
+TdmOlvexArchiv::TDeleteItem TdmOlvexArchiv::DeleteItemOf(const TVRList& table, int row) const {
+    // The file goes only while it is still the one that was listed: same size and time.
+    TExpectedFile expected;
+    expected.Size = PVRItem2Int64(table.GetCellValue(row, FColumns.Groesse));
+    expected.Modified = table.GetDateTime(row, FColumns.Datum);
+    return {ConcatPathNames(table.GetCellValueAsFormatedString(row, FColumns.AbsPath),
+                            table.GetCellValueAsFormatedString(row, FColumns.FileName)),
+            expected};
 }
 
 }  // namespace vendrask

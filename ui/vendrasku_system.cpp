@@ -165,14 +165,7 @@ void TfrmVendrask::spbSystemArchClick(QObject*) {
         for (PVirtualNode node = vrtSystemArch->GetFirst(); node; node = vrtSystemArch->GetNext(node)) {
             if (!IsMarked(node)) continue;
             const int row = static_cast<int>(vrtSystemArch->GetCellValueAsInt64(node, columns.Index));
-            TFileInfoItem item;
-            item.FileName = table.GetCellValueAsFormatedString(row, columns.FileName);
-            item.AbsDir = table.GetCellValueAsFormatedString(row, columns.AbsPath);
-            item.RelDir = table.GetCellValueAsFormatedString(row, columns.RelPath);
-            item.Size = PVRItem2Int64(table.GetCellValue(row, columns.Groesse));
-            item.DateTime = TDateTime{};
-            item.Attributes = static_cast<std::uint32_t>(PVRItem2Integer(table.GetCellValue(row, columns.Attribute)));
-            archiv->FileItemAdd(item);
+            archiv->FileItemAdd(module.ArchivItemOf(table, row));
         }
         TDisabledWindow disabled(*this);
         if (module.ArchExecute()) spbSystemRefreshClick(spbSystemArchRefresh);
@@ -184,17 +177,11 @@ void TfrmVendrask::spbSystemDelClickClick(QObject*) {
         TdmOlvexArchiv& module = Module();
         const TCandidateColumns& columns = module.CandidateColumns();
         const TVRList& table = Table(module.SystemDel());
-        // Each file goes only while it is still the one that was listed: same size and time.
         std::vector<TdmOlvexArchiv::TDeleteItem> items;
         for (PVirtualNode node = vrtSystemDel->GetFirst(); node; node = vrtSystemDel->GetNext(node)) {
             if (!IsMarked(node)) continue;
             const int row = static_cast<int>(vrtSystemDel->GetCellValueAsInt64(node, columns.Index));
-            TExpectedFile expected;
-            expected.Size = PVRItem2Int64(table.GetCellValue(row, columns.Groesse));
-            expected.Modified = table.GetDateTime(row, columns.Datum);
-            items.push_back({ConcatPathNames(table.GetCellValueAsFormatedString(row, columns.AbsPath),
-                                             table.GetCellValueAsFormatedString(row, columns.FileName)),
-                             expected});
+            items.push_back(module.DeleteItemOf(table, row));
         }
         TDisabledWindow disabled(*this);
         if (module.DeleteExecute(items)) spbSystemRefreshClick(spbSystemDelRefresh);
