@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "host/widgets/icon_palette.h"
+
 namespace vendrask {
 
 namespace {
@@ -11,14 +13,9 @@ namespace {
 // Every image is drawn on a 32 x 32 grid and scaled to the size asked for.
 constexpr qreal kGrid = 32.0;
 
-// The palette of the main window's images, so that both windows look alike.
-const QColor kOutline(0x2f, 0x3b, 0x4c);
-const QColor kGreen(0x2e, 0x9d, 0x4a);
-const QColor kRed(0xd0, 0x39, 0x2b);
-const QColor kBlue(0x2f, 0x74, 0xd0);
-const QColor kGrey(0x9a, 0xa3, 0xad);
-const QColor kPaper(0xfb, 0xfb, 0xf7);
-const QColor kFolder(0xe8, 0xa8, 0x30);
+using namespace tavik::icons;  // the main window's palette, so that both windows look alike
+
+const QColor kFolder = kAmber;
 const QColor kFolderDark = kFolder.darker(140);
 
 void DrawCheckMark(QPainter& p) {

@@ -1,5 +1,7 @@
 #include "host/widgets/icons.h"
 
+#include "host/widgets/icon_palette.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -14,15 +16,6 @@ namespace {
 
 // Every image is drawn on a grid of 24 × 24 units and rendered at the sizes the buttons use.
 using TDraw = std::function<void(QPainter&)>;
-
-const QColor kOutline(0x2f, 0x3b, 0x4c);
-const QColor kBlue(0x2f, 0x74, 0xd0);
-const QColor kGreen(0x2e, 0x9d, 0x4a);
-const QColor kRed(0xd0, 0x39, 0x2b);
-const QColor kAmber(0xe8, 0xa8, 0x30);
-const QColor kPaper(0xfb, 0xfb, 0xf7);
-const QColor kBox(0xc8, 0x95, 0x5a);
-const QColor kGrey(0x9a, 0xa3, 0xad);
 
 QIcon Make(const TDraw& draw) {
     QIcon icon;

@@ -1,5 +1,7 @@
 #include "tests/support/run_process.h"
 
+#include "tests/support/pipe.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -12,25 +14,6 @@
 extern char** environ;
 
 namespace testsupport {
-
-namespace {
-
-struct Pipe {
-    int fd[2] = {-1, -1};
-    Pipe() {
-        if (pipe2(fd, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    }
-    ~Pipe() {
-        for (int f : fd)
-            if (f >= 0) close(f);
-    }
-    void closeEnd(int i) {
-        if (fd[i] >= 0) close(fd[i]);
-        fd[i] = -1;
-    }
-};
-
-}  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     if (argv.empty()) throw std::invalid_argument("RunProcess: no program");
@@ -50,11 +33,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         execvp(args[0], args.data());
         _exit(127);
     }
-    in.closeEnd(0);
-    out.closeEnd(1);
-    err.closeEnd(1);
+    in.CloseEnd(0);
+    out.CloseEnd(1);
+    err.CloseEnd(1);
     std::size_t written = 0;
-    if (options.input.empty()) in.closeEnd(1);
+    if (options.input.empty()) in.CloseEnd(1);
 
     ProcessResult result;
     pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
@@ -79,7 +62,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         if (in.fd[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR))) {
             const ssize_t n = write(in.fd[1], options.input.data() + written, options.input.size() - written);
             if (n > 0) written += static_cast<std::size_t>(n);
-            if (n <= 0 || written == options.input.size()) in.closeEnd(1);
+            if (n <= 0 || written == options.input.size()) in.CloseEnd(1);
         }
     }
     int status = 0;

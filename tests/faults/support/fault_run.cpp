@@ -13,30 +13,17 @@
 #include <random>
 #include <stdexcept>
 
+#include "tests/support/pipe.h"
 #include "tests/support/temp_dir.h"
 
 namespace faults {
 
 namespace fs = std::filesystem;
 using testsupport::ProcessResult;
+using testsupport::Pipe;
 using testsupport::RunProcess;
 
 namespace {
-
-struct Pipe {
-    int fd[2] = {-1, -1};
-    Pipe() {
-        if (pipe2(fd, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    }
-    ~Pipe() {
-        for (int f : fd)
-            if (f >= 0) close(f);
-    }
-    void CloseEnd(int i) {
-        if (fd[i] >= 0) close(fd[i]);
-        fd[i] = -1;
-    }
-};
 
 bool DropPrivileges() { return setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0; }
 
