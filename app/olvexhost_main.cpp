@@ -7,6 +7,7 @@
 
 #include "app/olvexhost_demo.h"
 #include "app/olvexhost_explain.h"
+#include "app/usage_texts.h"
 #include "host/services/exceptions.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/host_setup.h"
@@ -28,6 +29,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (vendrask::AnswerInfoRequest(vendrask::TProgram::Olvexhost, argc, argv)) return 0;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage();
     try {

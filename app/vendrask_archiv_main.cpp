@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
 #include "host/services/date_time.h"
@@ -232,6 +233,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (vendrask::AnswerInfoRequest(vendrask::TProgram::VendraskArchiv, argc, argv)) return 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

@@ -1,0 +1,91 @@
+#include "app/usage_texts.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vendrask {
+
+namespace {
+
+struct TProgramTexts {
+    const char* Name;
+    const char* Help;
+};
+
+constexpr const char* kVendraskHelp =
+    "Aufruf: vendrask [SCHALTER ...]\n"
+    "Archivverwaltung für Olvex: archiviert und löscht die Dateien, die eine Suche in den\n"
+    "Verzeichnissen der Olvex-Installation von OLVEX_ROOT findet.\n"
+    "\n"
+    "  (ohne Schalter)    Hauptfenster öffnen\n"
+    "  -A                 suchen, dann alle Archivkandidaten archivieren\n"
+    "  -L                 suchen, dann alle Löschkandidaten löschen\n"
+    "  -AUTO              ohne Ausgabe bei Erfolg (der übliche nächtliche Aufruf: -AUTO -A -L)\n"
+    "  -D:VERZ,VERZ       nur die genannten Olvex-Verzeichnisse bearbeiten\n"
+    "  --help, -h         diese Hilfe zeigen\n"
+    "  --version          Version zeigen\n"
+    "\n"
+    "Schalter beginnen mit - oder /, Groß- und Kleinschreibung ist gleich.\n"
+    "Exit-Status: 0 Erfolg, 1 etwas ist fehlgeschlagen (Gründe auf der Standardfehlerausgabe),\n"
+    "2 keine brauchbare Olvex-Installation.\n"
+    "Mehr in: man vendrask\n";
+
+constexpr const char* kVendraskArchivHelp =
+    "Aufruf: vendrask-archiv BEFEHL ARGUMENTE ...\n"
+    "Befehle der Archiv-Werkbank auf der Kommandozeile.\n"
+    "\n"
+    "  list ARCHIV                   Inhalt anzeigen: NR, GRÖSSE, Datum, NAME je Zeile\n"
+    "  verify [--complete] ARCHIV    Archiv prüfen (einfach oder vollständig)\n"
+    "  extract ARCHIV ZIELVERZ [NR ...]  alle oder die genannten Einträge entpacken\n"
+    "  pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
+    "  add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
+    "  span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
+    "  merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n"
+    "  --help, -h                    diese Hilfe zeigen\n"
+    "  --version                     Version zeigen\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 Befehl fehlgeschlagen oder abgelehnt (Grund auf der\n"
+    "Standardfehlerausgabe), 2 falscher Aufruf.\n"
+    "Mehr in: man vendrask-archiv\n";
+
+constexpr const char* kOlvexhostHelp =
+    "Aufruf: olvexhost BEFEHL ARGUMENTE ...\n"
+    "Legt Olvex-Installationen für vendrask an und erklärt, was dessen Suche findet.\n"
+    "\n"
+    "  init VERZEICHNIS [MANDANT]   neue, leere Olvex-Installation anlegen\n"
+    "  demo VERZEICHNIS             Olvex-Installation mit Beispieldaten anlegen\n"
+    "  candidates                   Kandidaten der Installation von OLVEX_ROOT zeigen\n"
+    "  explain DATEI                zeigen, was die Suche aus einer Datei macht\n"
+    "  --help, -h                   diese Hilfe zeigen\n"
+    "  --version                    Version zeigen\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 fehlgeschlagen, 2 falscher Aufruf oder keine brauchbare\n"
+    "Olvex-Installation.\n"
+    "Mehr in: man olvexhost\n";
+
+TProgramTexts TextsOf(TProgram program) {
+    switch (program) {
+        case TProgram::Vendrask: return {"vendrask", kVendraskHelp};
+        case TProgram::VendraskArchiv: return {"vendrask-archiv", kVendraskArchivHelp};
+        case TProgram::Olvexhost: return {"olvexhost", kOlvexhostHelp};
+    }
+    return {"vendrask", kVendraskHelp};
+}
+
+}  // namespace
+
+bool AnswerInfoRequest(TProgram program, int argc, char** argv) {
+    if (argc < 2) return false;
+    const TProgramTexts texts = TextsOf(program);
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n", texts.Name, VENDRASK_VERSION);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        std::fputs(texts.Help, stdout);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace vendrask

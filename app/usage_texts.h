@@ -1,0 +1,13 @@
+#pragma once
+// What the three programs print for --help and --version. The texts live here, apart from the
+// programs' own argument handling, so that each main needs only one line for them.
+
+namespace vendrask {
+
+enum class TProgram { Vendrask, VendraskArchiv, Olvexhost };
+
+// When the first argument asks for help (--help, -h) or the version (--version), prints the
+// answer to standard output and returns true; the program then ends with status 0.
+bool AnswerInfoRequest(TProgram program, int argc, char** argv);
+
+}  // namespace vendrask
