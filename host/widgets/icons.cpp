@@ -282,4 +282,24 @@ QIcon Merge() {
     });
 }
 
+namespace {
+
+void DrawProgram(QPainter& p) {
+    Sheet(p, QRectF(6.5, 1.5, 11, 13));
+    Arrow(p, {12, 4.5}, {12, 11}, kGreen, 2.6);
+    Box(p, QRectF(2, 10.5, 20, 12));
+}
+
+}  // namespace
+
+QIcon Program() { return Make(DrawProgram); }
+
+void PaintProgram(QPainter& painter, int size) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 24.0, size / 24.0);
+    DrawProgram(painter);
+    painter.restore();
+}
+
 }  // namespace tavik::icons
