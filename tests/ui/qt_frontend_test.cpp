@@ -70,7 +70,8 @@ TEST_F(QtFrontendTest, FailuresAreCollectedInOneWindowWithoutAModalBox) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(choosers->modalTexts.empty());
     ASSERT_EQ(frontend.Failures()->Count(), 2);
-    EXPECT_EQ(frontend.Failures()->Line(0)[1], QStringLiteral("TdmOlvexArchiv.ArchExecute"));
+    EXPECT_EQ(frontend.Failures()->Line(0)[1], QStringLiteral("Dateien archivieren"));
+    EXPECT_EQ(frontend.Failures()->Context(0), "TdmOlvexArchiv.ArchExecute");
     EXPECT_EQ(frontend.Failures()->Line(1)[2], QStringLiteral("„x“ wird nicht gelöscht."));
     EXPECT_FALSE(frontend.Failures()->testAttribute(Qt::WA_QuitOnClose));
 }
@@ -82,7 +83,8 @@ TEST_F(QtFrontendTest, TheErrorServiceReachesTheFailureWindow) {
     TavikInfo().Reset();
     Guarded("TfrmVendrask.spbSystemArchClick", [] { throw std::runtime_error("kaputt"); });
     ASSERT_NE(installed->Failures(), nullptr);
-    EXPECT_EQ(installed->Failures()->Line(0)[1], QStringLiteral("TfrmVendrask.spbSystemArchClick"));
+    EXPECT_EQ(installed->Failures()->Line(0)[1], QStringLiteral("Markierte Dateien archivieren"));
+    EXPECT_EQ(installed->Failures()->Context(0), "TfrmVendrask.spbSystemArchClick");
     EXPECT_EQ(installed->Failures()->Line(0)[2], QStringLiteral("kaputt"));
     TavikInfo().Reset();
 }
