@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -99,7 +100,9 @@ TEST_F(QtFrontendTest, PendingEventsAreHandled) {
 TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsOwner) {
     vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
     QWidget owner;
+    owner.setGeometry(150, 120, 800, 600);
     owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
     frontend.SetOwner(&owner);
     auto view = frontend.OpenProgressView(module.pgdArchiv);
     ASSERT_NE(view, nullptr);
@@ -107,6 +110,12 @@ TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsO
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(owner.isEnabled());
     EXPECT_TRUE(window.isEnabled());
+    // A dialog of the main window: above it, centred over it, no taskbar entry of its own.
+    EXPECT_EQ(window.parentWidget(), &owner);
+    EXPECT_TRUE(window.isWindow());
+    EXPECT_EQ(window.windowType(), Qt::Dialog);
+    const QPoint offset = window.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Dateien archivieren ..."));
     auto* item = window.findChild<QProgressBar*>(QStringLiteral("Item"));
     auto* total = window.findChild<QProgressBar*>(QStringLiteral("Total"));
