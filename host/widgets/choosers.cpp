@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "host/widgets/directory_dialog.h"
+#include "host/widgets/file_dialog_locale.h"
 
 namespace tavik {
 
@@ -17,6 +18,7 @@ public:
         QFileDialog dialog(parent, title, initialDir, filter);
         dialog.setObjectName(QStringLiteral("dlgDatei"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        UseProgramLocale(dialog);
         // A name that does not exist yet may be entered: a new archive is created under it.
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -28,6 +30,7 @@ public:
         QFileDialog dialog(parent, title);
         dialog.setObjectName(QStringLiteral("dlgDateien"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        UseProgramLocale(dialog);
         dialog.setFileMode(QFileDialog::ExistingFiles);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
         return dialog.selectedFiles();

@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "host/widgets/choosers.h"
+#include "host/widgets/file_dialog_locale.h"
 
 namespace tavik {
 
@@ -21,6 +22,7 @@ TDirectoryDialog::TDirectoryDialog(QWidget* parent, const TDirectoryChooserOptio
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly);
+    UseProgramLocale(*this);
     setOption(QFileDialog::ReadOnly, !FAllowCreate);
     if (!FAllowCreate) {
         // Read-only only disables it; a button that can never work is not shown.

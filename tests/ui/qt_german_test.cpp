@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -11,14 +12,18 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
+#include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "host/widgets/choosers.h"
 #include "host/widgets/directory_dialog.h"
+#include "host/widgets/file_dialog_locale.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/support/modal_driver.h"
 #include "tests/ui/support/workbench_fixture.h"
@@ -91,9 +96,14 @@ TEST(QtGerman, TheFileDialogSpeaksGermanAndIsQtsOwn) {
     QStringList texts;
     bool native = true;
     QStringList columns;
+    QString sizeText, dateText, expectedDate;
     driver.Then([&](QWidget& modal) {
         auto* dialog = qobject_cast<QFileDialog*>(&modal);
         if (!dialog) return false;
+        // The folder is read in the background: wait until the file is known.
+        auto* files = dialog->findChild<QFileSystemModel*>();
+        if (files && !files->lastModified(files->index(QString::fromStdString((scratch / "beleg.dat").string()))).isValid())
+            return false;
         native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
         texts << LabelText(*dialog, "lookInLabel") << LabelText(*dialog, "fileNameLabel")
               << LabelText(*dialog, "fileTypeLabel");
@@ -103,6 +113,25 @@ TEST(QtGerman, TheFileDialogSpeaksGermanAndIsQtsOwn) {
         if (auto* model = dialog->findChild<QFileSystemModel*>())
             for (int column = 0; column < model->columnCount(); ++column)
                 columns << model->headerData(column, Qt::Horizontal).toString();
+        // Size and date of a file in the program's locale, whatever the machine's is.
+        auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        if (view && model) {
+            const QModelIndex file = model->index(QString::fromStdString((scratch / "beleg.dat").string()));
+            auto* delegate = qobject_cast<TFileDialogLocaleDelegate*>(view->itemDelegateForIndex(file));
+            if (delegate) {
+                sizeText = delegate->DisplayedText(file.siblingAtColumn(1));
+                dateText = delegate->DisplayedText(file.siblingAtColumn(3));
+                expectedDate = QLocale(QLocale::German, QLocale::Germany)
+                                   .toString(model->lastModified(file), QLocale::ShortFormat);
+            }
+        }
+        // With VENDRASK_SCREENSHOT_DIR the dialog is also saved as a picture (for the README).
+        if (const char* directory = std::getenv("VENDRASK_SCREENSHOT_DIR")) {
+            dialog->setViewMode(QFileDialog::Detail);
+            QTest::qWait(200);  // the folder is read in the background; only the picture waits for it
+            EXPECT_TRUE(dialog->grab().save(QDir(QString::fromLocal8Bit(directory)).filePath("file-dialog.png")));
+        }
         ModalDriver::Later(dialog, [dialog] { dialog->reject(); });
         return true;
     });
@@ -114,6 +143,11 @@ TEST(QtGerman, TheFileDialogSpeaksGermanAndIsQtsOwn) {
     EXPECT_FALSE(native);
     EXPECT_EQ(texts, (QStringList{QStringLiteral("Suchen in:"), QStringLiteral("Datei&name:"),
                                   QStringLiteral("Dateien des Typs:"), QStringLiteral("&Öffnen"), QStringLiteral("Abbrechen")}));
+    EXPECT_EQ(sizeText, QStringLiteral("1 Byte")) << sizeText.toStdString();
+    EXPECT_FALSE(dateText.isEmpty());
+    EXPECT_EQ(dateText, expectedDate);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d$")).match(dateText).hasMatch())
+        << dateText.toStdString();
     EXPECT_EQ(columns, (QStringList{QStringLiteral("Name"), QStringLiteral("Größe"), QStringLiteral("Typ"),
                                     QStringLiteral("Änderungsdatum")}));
 }
