@@ -66,6 +66,8 @@ TFailureList::TFailureList(QWidget* parent) : QDialog(parent), FList(new QTableW
     close->setObjectName(QStringLiteral("btnSchliessen"));
     connect(clear, &QPushButton::clicked, FList, [this] { FList->setRowCount(0); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+    // The list is read, not worked in: the keyboard starts on the button.
+    close->setFocus();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
