@@ -39,6 +39,10 @@ TEST(FailureList, AtTheDefaultSizeNothingIsCutAndTheReasonIsWrapped) {
     ASSERT_GE(QString::fromStdString(reason).size(), 200);
     list.Add({Now(), "TfrmVendrask.spbSpanClick", reason});
     list.Add({Now(), "TdmOlvexArchiv.ArchDeleteFiles", "„stadata/m01/beleg0001.dat“ ist schreibgeschützt."});
+    std::string deep = "/srv";
+    for (int i = 0; i < 12; ++i) deep += "/AbteilungBuchhaltung" + std::to_string(i);
+    const std::string pathReason = "Die Einträge wurden nicht nach „" + deep + "“ entpackt.";
+    list.Add({Now(), "TfrmVendrask.spbDecompressAllClick", pathReason});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
     QApplication::processEvents();
 
@@ -57,12 +61,16 @@ TEST(FailureList, AtTheDefaultSizeNothingIsCutAndTheReasonIsWrapped) {
                 const QRect needed =
                     metrics.boundingRect(QRect(0, 0, cell.width() - margin, 100000), Qt::TextWordWrap, text);
                 EXPECT_LE(needed.height(), cell.height()) << text.toStdString();
+                EXPECT_LE(needed.width(), cell.width() - margin) << text.toStdString();
             }
         }
     }
     // The long reason takes several lines instead of being cut.
     EXPECT_GE(table.rowHeight(0), 3 * metrics.lineSpacing());
     EXPECT_LT(table.rowHeight(1), 2 * metrics.lineSpacing() + margin);
+    // The path wraps between its folders; the line keeps the reason as it was given.
+    EXPECT_GE(table.rowHeight(2), 2 * metrics.lineSpacing());
+    EXPECT_EQ(list.Line(2)[2].toStdString(), pathReason);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$"))
                     .match(list.Line(0)[0])
                     .hasMatch())
