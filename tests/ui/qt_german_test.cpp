@@ -71,10 +71,10 @@ ModalDriver::Step Answer(QMessageBox::StandardButton which, QString* text = null
     return [which, text](QWidget& modal) {
         auto* box = qobject_cast<QMessageBox*>(&modal);
         if (!box) return false;
-        if (text) *text = box->text();
+        // Another box than the one expected: left for the driver to report and close.
         QAbstractButton* button = box->button(which);
-        EXPECT_NE(button, nullptr);
         if (!button) return false;
+        if (text) *text = box->text();
         ModalDriver::Later(button, [button] { button->click(); });
         return true;
     };

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kTickMs = 20;
 // Generous: a dialog waits this long for a step before it is rejected (only to stop hangs).
-constexpr int kMaxIdleTicks = 60'000 / kTickMs;
+constexpr int kMaxIdleTicks = 30'000 / kTickMs;
 
 }  // namespace
 
@@ -31,7 +31,6 @@ void ModalDriver::Tick() {
     if (!modal || !modal->isVisible()) return;
     if (modal != FLast) {
         FLast = modal;
-        FSeen.push_back(modal->windowTitle());
         FIdleTicks = 0;
     }
     if (!FSteps.empty() && FSteps.front()(*modal)) {

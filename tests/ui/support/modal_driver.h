@@ -26,8 +26,6 @@ public:
 
     void Then(Step step) { FSteps.push_back(std::move(step)); }
     bool Done() const { return FSteps.empty(); }
-    // The titles of the modal windows seen, each once, in order.
-    const std::vector<QString>& Seen() const { return FSeen; }
 
     // Runs the slot from the event loop, after the running step has returned.
     static void Later(QObject* target, std::function<void()> action);
@@ -37,7 +35,6 @@ private:
 
     QTimer FTimer;
     std::deque<Step> FSteps;
-    std::vector<QString> FSeen;
     QPointer<QWidget> FLast;
     int FIdleTicks = 0;
 };
