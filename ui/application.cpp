@@ -1,12 +1,14 @@
 #include "ui/application.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
 #include "host/widgets/qt_frontend.h"
 #include "ui/archivadddlg.h"
 #include "ui/archivspandlg.h"
+#include "ui/qt_german.h"
 #include "ui/vendrasku.h"
 
 namespace vendrask {
@@ -46,6 +48,7 @@ TApplication::TApplication(const TParameters& parameters) : FArguments(parameter
     FArgc = static_cast<int>(FArguments.size());
     FApp = std::make_unique<QApplication>(FArgc, FArgv.data());
     QApplication::setApplicationName(QStringLiteral("Archivverwaltung"));
+    FQtTexts = InstallGermanQtTexts();
 
     FChoosers = NewQtChoosers();
     auto frontend = std::make_unique<TQtFrontend>(FChoosers);
@@ -62,6 +65,7 @@ TApplication::~TApplication() {
     // The windows' front end holds windows of its own; they go before Qt's application.
     TavikProgramm().SetFrontend(std::move(FPreviousFrontend));
     FFrontend = nullptr;
+    FQtTexts.reset();
     FApp.reset();
 }
 

@@ -11,6 +11,7 @@
 #include "host/widgets/choosers.h"
 
 class QApplication;
+class QTranslator;
 
 namespace tavik {
 class TQtFrontend;
@@ -53,6 +54,7 @@ private:
     std::vector<char*> FArgv;
     int FArgc = 0;
     std::unique_ptr<QApplication> FApp;
+    std::unique_ptr<QTranslator> FQtTexts;  // Qt's own texts in German; none without the file
     std::shared_ptr<tavik::TChoosers> FChoosers;
     tavik::TQtFrontend* FFrontend = nullptr;  // owned by the program object while the windows run
     std::unique_ptr<tavik::TTavikFrontend> FPreviousFrontend;

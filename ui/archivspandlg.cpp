@@ -12,6 +12,7 @@
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
 #include "host/widgets/choosers.h"
+#include "host/widgets/path_label.h"
 #include "ui/dialog_strip.h"
 #include "ui/megabyte_edit.h"
 
@@ -59,13 +60,10 @@ TfrmArchivSpan::TfrmArchivSpan(QWidget* parent) : QDialog(parent) {
     spbTarget->setFixedSize(26, 26);
     connect(spbTarget, &QToolButton::clicked, this, &TfrmArchivSpan::spbTargetClick);
 
-    // A directory name is shown as it is: '&' is no accelerator, '<' starts no markup.
-    lblTarget = new QLabel(this);
+    // A directory name is shown as it is: '&' is no accelerator, '<' starts no markup; a long
+    // one loses its middle, and the tooltip shows all of it.
+    lblTarget = new tavik::TPathLabel(this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
-    lblTarget->setTextFormat(Qt::PlainText);
-    lblTarget->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblTarget->setMinimumWidth(0);
-    lblTarget->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     rbtAuto = new QRadioButton(QStringLiteral("automatisch"), this);
     rbtAuto->setObjectName(QStringLiteral("rbtAuto"));

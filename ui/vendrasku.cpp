@@ -108,8 +108,10 @@ void TfrmVendrask::FormDestroy(QObject*) {
 
 void TfrmVendrask::spbEndeClick(QObject*) {
     Guarded("TfrmVendrask.spbEndeClick", [&] {
-        if (dmOlvexArchiv && dmOlvexArchiv->Archiv() && dmOlvexArchiv->Archiv()->Busy())
+        if (dmOlvexArchiv && dmOlvexArchiv->Archiv() && dmOlvexArchiv->Archiv()->Busy()) {
+            FCommandAborted = true;
             dmOlvexArchiv->Archiv()->Abort();
+        }
         QCoreApplication::quit();
     });
 }

@@ -163,7 +163,9 @@ void TfrmVendrask::ArchivCommandEnd(TArchivFormatAbstract&, TArchivCommand) {
 void TfrmVendrask::spbAbortOperationClick(QObject*) {
     Guarded("TfrmVendrask.spbAbortOperationClick", [&] {
         TArchivFormatAbstract* archiv = CurrentArchiv();
-        if (archiv && archiv->Busy()) archiv->Abort();
+        if (!archiv || !archiv->Busy()) return;
+        FCommandAborted = true;
+        archiv->Abort();
     });
 }
 

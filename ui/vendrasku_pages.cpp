@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "host/widgets/icons.h"
+#include "host/widgets/path_label.h"
 #include "ui/vendrasku.h"
 
 namespace vendrask {
@@ -171,7 +172,11 @@ QWidget* TfrmVendrask::BuildWorkbenchPage() {
 
     spbOpenFiles = ImageButton(page, QStringLiteral("spbOpenFiles"), QStringLiteral("Archivdatei auswählen ..."),
                                tavik::icons::OpenArchive());
-    lblArchDateiName = Label(page, QStringLiteral("lblArchDateiName"), QStringLiteral("lblArchDateiName"));
+    // A long path loses its middle, never the file name at its end.
+    auto* archivName = new tavik::TPathLabel(page);
+    archivName->setObjectName(QStringLiteral("lblArchDateiName"));
+    archivName->setText(QStringLiteral("lblArchDateiName"));
+    lblArchDateiName = archivName;
     lblTxtArchDateiBytes = Label(page, QStringLiteral("lblTxtArchDateiBytes"), QStringLiteral("Größe"));
     lblArchDateiBytes = Label(page, QStringLiteral("lblArchDateiBytes"), QStringLiteral("0"));
     lblTxtArchDateiTime = Label(page, QStringLiteral("lblTxtArchDateiTime"), QStringLiteral("Datum und Zeit"));

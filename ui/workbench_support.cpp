@@ -7,6 +7,7 @@
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
 #include "task/dmarchivu.h"
+#include "ui/vendrasku.h"
 
 namespace vendrask {
 
@@ -36,6 +37,8 @@ bool Confirmed(const char* text) {
 }
 
 void ReportFailure(const char* context, const std::string& what, const TArchivFormatAbstract& archiv) {
+    // A command the user stopped did what the user wanted.
+    if (frmVendrask && frmVendrask->CommandAborted()) return;
     const std::string& reason = archiv.LastError();
     TavikInfo().RegisterFailure(context, reason.empty() ? what : what + " " + reason);
 }

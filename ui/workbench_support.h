@@ -25,7 +25,8 @@ bool FileExists(const std::string& name);
 void Notice(const char* text);
 // The Yes/No question; true for Yes.
 bool Confirmed(const char* text);
-// Hands an engine command's failure to the error service: what was not done, and why.
+// Hands an engine command's failure to the error service: what was not done, and why. A
+// command the user aborted is no failure and is not handed on.
 void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv);
 
 }  // namespace vendrask

@@ -24,8 +24,8 @@ constexpr auto kPaintInterval = std::chrono::milliseconds(50);
 
 }  // namespace
 
-TProgressWindow::TProgressWindow(const TTavikStdProgressDialog& dialog)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TProgressWindow::TProgressWindow(const TTavikStdProgressDialog& dialog, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("pgd"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QString::fromStdString(dialog.Caption));
@@ -82,14 +82,20 @@ void TProgressWindow::Follow(const TTavikStdProgressDialog& dialog) {
 void TProgressWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 TProgressWindowView::TProgressWindowView(const TTavikStdProgressDialog& dialog, QWidget* owner)
-    : FWindow(std::make_unique<TProgressWindow>(dialog)), FOwner(owner) {
+    : FOwner(owner ? owner->window() : nullptr) {
+    // A window of the owner: above it, centred over it, without a taskbar entry of its own.
+    FWindow = std::make_unique<TProgressWindow>(dialog, FOwner.data());
+    FWindowAlive = FWindow.get();
     if (FOwner) {
-        const QRect area = FOwner->window()->frameGeometry();
-        FWindow->move(area.center() - FWindow->rect().center());
+        FWindow->adjustSize();
+        const QRect area = FOwner->frameGeometry();
+        FWindow->move(area.center() - QPoint(FWindow->width() / 2, FWindow->height() / 2));
         if (dialog.DisableOwner) {
             FOwnerWasEnabled = FOwner->isEnabled();
             FOwner->setEnabled(false);
             FOwnerDisabled = true;
+            // Disabling a window disables its dialogs too; this one shows the run.
+            FWindow->setEnabled(true);
         }
     }
     FWindow->show();
@@ -100,6 +106,11 @@ TProgressWindowView::TProgressWindowView(const TTavikStdProgressDialog& dialog, 
 }
 
 TProgressWindowView::~TProgressWindowView() {
+    // The owner may have gone first and taken its window with it.
+    if (!FWindowAlive) {
+        (void)FWindow.release();
+        return;
+    }
     FWindow->hide();
     if (FOwnerDisabled && FOwner) FOwner->setEnabled(FOwnerWasEnabled);
 }

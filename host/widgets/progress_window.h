@@ -21,7 +21,8 @@ class TProgressWindow : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TProgressWindow(const TTavikStdProgressDialog& dialog);
+    // owner: the window it belongs to (it stays above it); none for a window of its own.
+    TProgressWindow(const TTavikStdProgressDialog& dialog, QWidget* owner);
     void Follow(const TTavikStdProgressDialog& dialog);
 
 protected:
@@ -43,6 +44,7 @@ public:
 
 private:
     std::unique_ptr<TProgressWindow> FWindow;
+    QPointer<TProgressWindow> FWindowAlive;  // empty once the owner has deleted it
     QPointer<QWidget> FOwner;
     bool FOwnerWasEnabled = true;
     bool FOwnerDisabled = false;

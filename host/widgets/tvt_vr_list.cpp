@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyleOptionHeader>
 
 #include <algorithm>
 
@@ -15,9 +16,29 @@ namespace {
 // million rows.
 constexpr int kFitSampleRows = 200;
 
+// Qt draws the mark of an ascending sort as a downward arrow; desktop users read an upward
+// arrow as ascending (A at the top), so the header shows the mark the other way round.
+class TSortMarkHeader : public QHeaderView {
+public:
+    explicit TSortMarkHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        // As the header a tree view makes for itself.
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        if (option->sortIndicator == QStyleOptionHeader::SortDown)
+            option->sortIndicator = QStyleOptionHeader::SortUp;
+        else if (option->sortIndicator == QStyleOptionHeader::SortUp)
+            option->sortIndicator = QStyleOptionHeader::SortDown;
+    }
+};
+
 }  // namespace
 
 TVTVRList::TVTVRList(QWidget* parent) : QTreeView(parent), FModel(new TVRListModel(this)) {
+    setHeader(new TSortMarkHeader(this));
     setModel(FModel);
     setUniformRowHeights(true);
     setRootIsDecorated(false);

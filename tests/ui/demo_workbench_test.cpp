@@ -12,12 +12,16 @@
 #include <filesystem>
 #include <sstream>
 
+#include "host/services/fs_names.h"
 #include "host/services/tavik_programm.h"
+#include "host/widgets/failure_list.h"
 #include "host/widgets/qt_frontend.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/support/workbench_fixture.h"
+#include "ui/application.h"
+#include "ui/archivspandlg.h"
 
 namespace uitest {
 namespace {
@@ -75,14 +79,54 @@ TEST(DemoWorkbench, TheNightlyArchiveOfTheDemoOpensAndPassesTheCompleteCheck) {
         EXPECT_EQ(choosers->modalTexts, (std::vector<QString>{QStringLiteral("Die Archivdatei wurde erfolgreich geprüft.")}));
         EXPECT_FALSE(window.spbAbortOperation->isVisible());
 
-        // Two entries ticked, so that the picture shows both states.
+        // Sorted by name, so that the picture shows the sort mark; two entries ticked, so that
+        // it shows both states.
+        window.vrtArchivInhalt->SortByColumn(0, Qt::AscendingOrder);
         window.vrtArchivInhalt->SetCheckState(window.vrtArchivInhalt->NodeAtPosition(0), csCheckedNormal);
         window.vrtArchivInhalt->SetCheckState(window.vrtArchivInhalt->NodeAtPosition(2), csCheckedNormal);
         QTest::qWait(20);
         const QImage page = window.grab().toImage();
         EXPECT_EQ(page.size(), window.size() * window.devicePixelRatio());
-        if (const char* directory = std::getenv("VENDRASK_SCREENSHOT_DIR")) {
+        const char* directory = std::getenv("VENDRASK_SCREENSHOT_DIR");
+        if (directory) {
             EXPECT_TRUE(page.save(QDir(QString::fromLocal8Bit(directory)).filePath("main-window-workbench.png")));
+        }
+
+        // Splitting: the span dialog shows its preset, STATEMP, with automatic size. Its target
+        // is then set to a place where no directory can be, so the split fails and the failure
+        // list appears beside the window.
+        vendrask::TfrmArchivSpan span(&window);
+        span.SetChoosers(choosers);
+        vendrask::frmArchivSpan = &span;
+        QImage spanPicture;
+        const std::string blocked = (scratch / "belegt").string();
+        testsupport::WriteFile(blocked, "keine Ablage");
+        choosers->modalAnswers.push_back([&](QDialog& dialog) {
+            auto& shown = dynamic_cast<vendrask::TfrmArchivSpan&>(dialog);
+            shown.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&shown));
+            auto* target = shown.findChild<QLabel*>(QStringLiteral("lblTarget"));
+            EXPECT_EQ(target->text().toStdString(), GetDirOlvexByName("STATEMP", "", true));
+            spanPicture = shown.grab().toImage();
+            target->setText(QString::fromStdString(blocked + "/STATEMP"));
+            shown.spbOKClick();
+            return shown.ModalResult();
+        });
+        window.spbSpan->click();
+        vendrask::frmArchivSpan = nullptr;
+        EXPECT_FALSE(spanPicture.isNull());
+        auto* frontend = dynamic_cast<TQtFrontend*>(&TavikProgramm().Frontend());
+        ASSERT_NE(frontend, nullptr);
+        TFailureList* failures = frontend->Failures();
+        ASSERT_NE(failures, nullptr);
+        ASSERT_EQ(failures->Count(), 1);
+        EXPECT_EQ(failures->Line(0)[1], QStringLiteral("Archivdatei aufteilen"));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(failures));
+        QTest::qWait(20);
+        const QImage failurePicture = failures->grab().toImage();
+        if (directory) {
+            EXPECT_TRUE(spanPicture.save(QDir(QString::fromLocal8Bit(directory)).filePath("span-dialog.png")));
+            EXPECT_TRUE(failurePicture.save(QDir(QString::fromLocal8Bit(directory)).filePath("failure-list.png")));
         }
     }
     testsupport::ResetHostServices();

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -70,7 +71,8 @@ TEST_F(QtFrontendTest, FailuresAreCollectedInOneWindowWithoutAModalBox) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(choosers->modalTexts.empty());
     ASSERT_EQ(frontend.Failures()->Count(), 2);
-    EXPECT_EQ(frontend.Failures()->Line(0)[1], QStringLiteral("TdmOlvexArchiv.ArchExecute"));
+    EXPECT_EQ(frontend.Failures()->Line(0)[1], QStringLiteral("Dateien archivieren"));
+    EXPECT_EQ(frontend.Failures()->Context(0), "TdmOlvexArchiv.ArchExecute");
     EXPECT_EQ(frontend.Failures()->Line(1)[2], QStringLiteral("„x“ wird nicht gelöscht."));
     EXPECT_FALSE(frontend.Failures()->testAttribute(Qt::WA_QuitOnClose));
 }
@@ -82,7 +84,8 @@ TEST_F(QtFrontendTest, TheErrorServiceReachesTheFailureWindow) {
     TavikInfo().Reset();
     Guarded("TfrmVendrask.spbSystemArchClick", [] { throw std::runtime_error("kaputt"); });
     ASSERT_NE(installed->Failures(), nullptr);
-    EXPECT_EQ(installed->Failures()->Line(0)[1], QStringLiteral("TfrmVendrask.spbSystemArchClick"));
+    EXPECT_EQ(installed->Failures()->Line(0)[1], QStringLiteral("Markierte Dateien archivieren"));
+    EXPECT_EQ(installed->Failures()->Context(0), "TfrmVendrask.spbSystemArchClick");
     EXPECT_EQ(installed->Failures()->Line(0)[2], QStringLiteral("kaputt"));
     TavikInfo().Reset();
 }
@@ -97,7 +100,9 @@ TEST_F(QtFrontendTest, PendingEventsAreHandled) {
 TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsOwner) {
     vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
     QWidget owner;
+    owner.setGeometry(150, 120, 800, 600);
     owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
     frontend.SetOwner(&owner);
     auto view = frontend.OpenProgressView(module.pgdArchiv);
     ASSERT_NE(view, nullptr);
@@ -105,6 +110,12 @@ TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsO
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(owner.isEnabled());
     EXPECT_TRUE(window.isEnabled());
+    // A dialog of the main window: above it, centred over it, no taskbar entry of its own.
+    EXPECT_EQ(window.parentWidget(), &owner);
+    EXPECT_TRUE(window.isWindow());
+    EXPECT_EQ(window.windowType(), Qt::Dialog);
+    const QPoint offset = window.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Dateien archivieren ..."));
     auto* item = window.findChild<QProgressBar*>(QStringLiteral("Item"));
     auto* total = window.findChild<QProgressBar*>(QStringLiteral("Total"));

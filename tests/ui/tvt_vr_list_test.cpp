@@ -1,10 +1,13 @@
 // TVTVRList: a view over a table, nodes with check boxes, sorting, hidden columns, totals.
 #include <QHeaderView>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "host/widgets/tvt_vr_list.h"
 
@@ -108,6 +111,42 @@ TEST_F(VRListViewTest, NumbersAndDatesSortAsSuchWithASortMark) {
     // Sorting moved no row of the table.
     EXPECT_EQ(table.GetCellValueAsFormatedString(0, 0), "zehn");
     EXPECT_EQ(view.GetCellValueAsInt64(view.GetFirst(), 4), 2);
+}
+
+// The sort mark as drawn: +1 when it points up (narrow at the top), -1 when down, 0 when none is
+// found in the right part of the section.
+int SortMarkDirection(QHeaderView& header, int section) {
+    const QImage image = header.grab().toImage();
+    const double ratio = image.devicePixelRatio();
+    const int right = static_cast<int>((header.sectionViewportPosition(section) + header.sectionSize(section)) * ratio);
+    const int left = right - static_cast<int>(30 * ratio);
+    const QColor background = image.pixelColor(right - static_cast<int>(3 * ratio), 2);
+    std::vector<int> widths;
+    for (int y = 0; y < image.height(); ++y) {
+        int dark = 0;
+        for (int x = std::max(0, left); x < right && x < image.width(); ++x)
+            if (image.pixelColor(x, y).lightness() < background.lightness() - 80) ++dark;
+        if (dark > 0) widths.push_back(dark);
+    }
+    if (widths.size() < 3) return 0;
+    if (widths.front() < widths.back()) return 1;
+    if (widths.front() > widths.back()) return -1;
+    return 0;
+}
+
+TEST_F(VRListViewTest, TheSortMarkPointsUpForAscendingAndDownForDescending) {
+    Add("b", 2, At(2024, 1, 1));
+    Add("a", 1, At(2024, 1, 2));
+    Bind();
+    view.setColumnWidth(0, 160);
+    view.SortByColumn(0, Qt::AscendingOrder);
+    EXPECT_EQ(view.header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(NamesInOrder(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SortMarkDirection(*view.header(), 0), 1);
+    view.SortByColumn(0, Qt::DescendingOrder);
+    EXPECT_EQ(SortMarkDirection(*view.header(), 0), -1);
+    view.SortByColumn(1, Qt::AscendingOrder);
+    EXPECT_EQ(SortMarkDirection(*view.header(), 0), 0);
 }
 
 TEST_F(VRListViewTest, ChecksFollowTheirNodesThroughSorting) {
