@@ -25,6 +25,15 @@ bool ContainsText(const std::vector<std::string>& list, const std::string& text)
     return std::any_of(list.begin(), list.end(), [&](const std::string& item) { return SameText(item, text); });
 }
 
+// The start-up refuses such an installation; a scan never walks the database all the same.
+bool IsRefusedRootOrAbove(const std::string& name, const std::string& directory, const std::string& root) {
+    if (!IsSameOrBelow(root, directory)) return false;
+    TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem",
+                                "Das Verzeichnis „" + name + "“ ist das Olvex-Stammverzeichnis oder liegt darüber; es "
+                                "wird nicht durchsucht. Bitte die Tabelle host_directory berichtigen.");
+    return true;
+}
+
 struct TCandidateColumn {
     const char* Caption;
     int Kind;
@@ -91,14 +100,12 @@ void TdmOlvexArchiv::ExploreSystem() {
             if (SameText(name, "ARCHIV")) continue;
             if (!AutoDirs.empty() && !ContainsText(AutoDirs, UpperCaseAscii(name))) continue;
             walker.StartDir = GetDirOlvexByName(name, "", true);
-            // The start-up refuses such an installation; a scan never walks the database.
-            if (IsSameOrBelow(FScanPlaces.Root, walker.StartDir))
-                throw EOlvex("Das Verzeichnis „" + name + "“ ist das Olvex-Stammverzeichnis oder liegt darüber; "
-                             "es wird nicht durchsucht. Bitte die Tabelle host_directory berichtigen.");
+            if (IsRefusedRootOrAbove(name, walker.StartDir, FScanPlaces.Root)) continue;
             walker.Execute();
         }
 
-        if (AutoDirs.empty() || ContainsText(AutoDirs, "ARCHIV")) {
+        if ((AutoDirs.empty() || ContainsText(AutoDirs, "ARCHIV")) &&
+            !IsRefusedRootOrAbove("ARCHIV", FScanArchivDir, FScanPlaces.Root)) {
             const auto addDel = [this](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
                                        bool& continueWalk) { ExploreSystem_AddDel(sender, rec, dir, level, continueWalk); };
             walker.OnFileFound = addDel;
