@@ -13,7 +13,7 @@ namespace {
 
 // The part of path below directory ("" for the directory itself), or nothing.
 std::optional<std::string> Below(const std::string& path, const std::string& directory) {
-    if (directory == "/") return path.size() > 1 && path.front() == '/' ? std::optional(path.substr(1)) : std::nullopt;
+    if (directory == "/") return !path.empty() && path.front() == '/' ? std::optional(path.substr(1)) : std::nullopt;
     if (path == directory) return std::string();
     if (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
         path[directory.size()] == '/')
