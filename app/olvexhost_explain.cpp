@@ -11,26 +11,27 @@
 #include "host/services/tavik_info.h"
 #include "task/candidate_rules.h"
 #include "task/dmarchivu.h"
+#include "task/own_archive.h"
+#include "task/related_files.h"
 
 using namespace tavik;
 using vendrask::TdmOlvexArchiv;
 
 namespace {
 
-void PrintTable(const char* title, TVRList& table) {
+// Each candidate by its relative name, as the archive entry and the object table name it.
+void PrintTable(const char* title, TVRList& table, const vendrask::TCandidateColumns& columns) {
     std::int64_t bytes = 0;
-    for (int row = 0; row < table.GetRowCount(); ++row) bytes += table.GetInt64(row, 1);
+    for (int row = 0; row < table.GetRowCount(); ++row) bytes += table.GetInt64(row, columns.Groesse);
     std::printf("%s: %d Dateien, %s\n", title, table.GetRowCount(), tavik_FormatByteSize(bytes).c_str());
     for (int row = 0; row < table.GetRowCount(); ++row)
-        std::printf("  %-50s %12s  %s %s  %s\n", std::string(table.GetText(row, 0)).c_str(),
+        std::printf("  %-50s %12s  %s %s  %s\n",
+                    ConcatPathNames(std::string(table.GetText(row, columns.RelPath)),
+                                    std::string(table.GetText(row, columns.FileName)))
+                        .c_str(),
                     tavik_FormatByteSize(table.GetInt64(row, 1)).c_str(),
                     table.GetCellValueAsFormatedString(row, 2).c_str(),
                     table.GetCellValueAsFormatedString(row, 3).c_str(), std::string(table.GetText(row, 4)).c_str());
-}
-
-bool IsBelow(const std::string& path, const std::string& directory) {
-    return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
-           path[directory.size()] == '/';
 }
 
 }  // namespace
@@ -38,8 +39,8 @@ bool IsBelow(const std::string& path, const std::string& directory) {
 int PrintCandidates() {
     TdmOlvexArchiv module({"olvexhost"});
     module.ExploreSystem();
-    PrintTable("Zu archivieren", *module.SystemArch());
-    PrintTable("Zu löschen", *module.SystemDel());
+    PrintTable("Zu archivieren", *module.SystemArch(), module.CandidateColumns());
+    PrintTable("Zu löschen", *module.SystemDel(), module.CandidateColumns());
     return TavikInfo().FailureCount() > 0 ? 1 : 0;
 }
 
@@ -67,14 +68,14 @@ int ExplainFile(const std::string& argument) {
     else
         std::printf("Objekttabelle:  unbekannt (RTyp %d)\n", module.RTyp());
 
-    const std::string archiv = GetDirOlvexByName("ARCHIV", "", true);
+    const vendrask::THostPlaces places = vendrask::HostPlacesOf(*names);
+    const std::string& archiv = places.ArchivDir;
     std::string home;
-    for (const auto& name : names->Names()) {
-        const std::string dir = GetDirOlvexByName(name, "", true);
-        if (IsBelow(path, dir)) home = name;
-    }
-    if (IsBelow(path, archiv)) {
-        const auto decision = vendrask::DecideDelete(object, rec.Time, today);
+    for (const auto& directory : names->Directories())
+        if (path != directory.Path && IsSameOrBelow(path, directory.Path)) home = directory.Name;
+    if (path != archiv && IsSameOrBelow(path, archiv)) {
+        const bool own = !object.Exists && vendrask::IsOwnArchive(ExtractFileDir(path), archiv, rec.Name);
+        const auto decision = vendrask::DecideDelete(object, rec.Time, today, own);
         std::printf("Archivieren:    nein, die Datei liegt in ARCHIV\n");
         std::printf("Löschen:        %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein",
                     vendrask::ReasonText(decision.Reason, object.Days).c_str(), decision.Candidate ? ", Notiz: " : "",
@@ -89,7 +90,18 @@ int ExplainFile(const std::string& argument) {
         std::vector<std::string> related;
         if (GetDBConnector().GetRelatedFiles(rel, related)) {
             std::printf("Zugehörig:      %s\n", related.empty() ? "(keine Dateien, die Datei bringt keine Zeile)" : "");
-            for (const auto& file : related) std::printf("                %s\n", file.c_str());
+            for (const auto& file : related) {
+                if (file == rel) {
+                    std::printf("                %s\n", file.c_str());
+                    continue;
+                }
+                const auto check = vendrask::CheckRelatedFile(file, names->GetTavikFSPath(file), places);
+                std::printf("                %s%s%s\n", file.c_str(),
+                            check.Verdict == vendrask::TRelatedVerdict::Missing ? " (fehlt)"
+                            : check.Verdict == vendrask::TRelatedVerdict::Refused ? " (bleibt: "
+                                                                                   : "",
+                            check.Verdict == vendrask::TRelatedVerdict::Refused ? (check.Why + ")").c_str() : "");
+            }
         }
     } else {
         std::printf("Die Datei liegt in keinem Verzeichnis der Olvex-Installation; der Lauf sieht sie nicht.\n");

@@ -26,8 +26,8 @@ TDecision DecideArchive(const TObjektRTypExist& object, TDateTime modified, TDat
     return ByAge(object, modified, today);
 }
 
-TDecision DecideDelete(const TObjektRTypExist& object, TDateTime modified, TDateTime today) {
-    if (!object.Exists) return {true, TReason::Unknown};
+TDecision DecideDelete(const TObjektRTypExist& object, TDateTime modified, TDateTime today, bool ownArchive) {
+    if (!object.Exists) return ownArchive ? TDecision{false, TReason::OwnArchive} : TDecision{true, TReason::Unknown};
     if (object.Days <= 0) return {false, TReason::NoLimit};
     return ByAge(object, modified, today);
 }
@@ -47,6 +47,9 @@ std::string ReasonText(TReason reason, int days) {
         case TReason::NoLimit: return "bekannt, ohne Altersgrenze";
         case TReason::Old: return "bekannt, älter als " + std::to_string(days) + " Tage";
         case TReason::NotOld: return "bekannt, nicht älter als " + std::to_string(days) + " Tage";
+        case TReason::OwnArchive:
+            return "ein Archiv des Archivierungslaufs; gelöscht wird es nur nach einer Regel der Objekttabelle, "
+                   "die es nennt, wenn es älter als deren Tage ist";
     }
     return "";
 }

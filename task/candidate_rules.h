@@ -8,7 +8,7 @@
 
 namespace vendrask {
 
-enum class TReason { Unknown, NotArchived, NoLimit, Old, NotOld };
+enum class TReason { Unknown, NotArchived, NoLimit, Old, NotOld, OwnArchive };
 
 struct TDecision {
     bool Candidate = false;
@@ -20,8 +20,10 @@ bool IsOlderThan(tavik::TDateTime modified, tavik::TDateTime today, int days);
 
 // A file of a host directory other than ARCHIV.
 TDecision DecideArchive(const tavik::TObjektRTypExist& object, tavik::TDateTime modified, tavik::TDateTime today);
-// A file of ARCHIV.
-TDecision DecideDelete(const tavik::TObjektRTypExist& object, tavik::TDateTime modified, tavik::TDateTime today);
+// A file of ARCHIV. ownArchive: the file is an archive of the archive run (own_archive.h), which
+// only a rule deletes, by age, and never the absence of one.
+TDecision DecideDelete(const tavik::TObjektRTypExist& object, tavik::TDateTime modified, tavik::TDateTime today,
+                       bool ownArchive = false);
 
 // The note of a candidate row of the archive scan or of the delete scan.
 std::string ArchiveNote(const tavik::TObjektRTypExist& object);

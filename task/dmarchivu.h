@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/vr_list.h"
+#include "task/related_files.h"
 
 namespace tavik {
 class TTavikFSNames;
@@ -126,7 +128,7 @@ private:
     // What both scan handlers first find out about an entry.
     struct TLookup {
         std::string Root;
-        std::string Rel;  // relative to the root, '/' separated
+        std::string Rel;  // the host's relative name (GetTavikFSName), '/' separated
         tavik::TDateTime Time{};
         tavik::TObjektRTypExist Object;
     };
@@ -145,6 +147,8 @@ private:
     TCandidateColumns FColumns;
     tavik::TDateTime FScanToday{};
     std::string FScanArchivDir;
+    THostPlaces FScanPlaces;             // where related files may lie, for one scan
+    std::set<std::string> FScanRefused;  // related names reported in this scan, each once
     TArchivRunResult FLastArchivRun;
     std::vector<std::string> FLastDeleted;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since

@@ -12,6 +12,8 @@
 #include "task/archiv_leftovers.h"
 #include "task/candidate_rules.h"
 #include "task/dmarchivu.h"
+#include "task/own_archive.h"
+#include "task/related_files.h"
 
 namespace vendrask {
 
@@ -19,27 +21,17 @@ using namespace tavik;
 
 namespace {
 
-// Related names come from the host database; one that is absolute or climbs out of the root
-// would make the run pack and delete a file outside the host's directories.
-bool IsSafeRelativeName(const std::string& name) {
-    if (name.empty() || name.front() == '/') return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        const std::size_t end = std::min(name.find('/', start), name.size());
-        if (name.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 bool ContainsText(const std::vector<std::string>& list, const std::string& text) {
     return std::any_of(list.begin(), list.end(), [&](const std::string& item) { return SameText(item, text); });
 }
 
-bool IsBelow(const std::string& path, const std::string& directory) {
-    return path == directory ||
-           (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
-            path[directory.size()] == '/');
+// The start-up refuses such an installation; a scan never walks the database all the same.
+bool IsRefusedRootOrAbove(const std::string& name, const std::string& directory, const std::string& root) {
+    if (!IsSameOrBelow(root, directory)) return false;
+    TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem",
+                                "Das Verzeichnis „" + name + "“ ist das Olvex-Stammverzeichnis oder liegt darüber; es "
+                                "wird nicht durchsucht. Bitte die Tabelle host_directory berichtigen.");
+    return true;
 }
 
 struct TCandidateColumn {
@@ -90,6 +82,10 @@ void TdmOlvexArchiv::ExploreSystem() {
         GetSystemDel()->RowsClear();
         FScanToday = DateOf(Clock());
         FScanArchivDir = GetDirOlvexByName("ARCHIV", "", true);
+        FScanRefused.clear();
+        TTavikFSNames* fsNames = GetTavikFSNames();
+        if (!fsNames) throw EOlvex("Die Verzeichnisse der Olvex-Installation sind nicht bekannt.");
+        FScanPlaces = HostPlacesOf(*fsNames);
 
         TDirExplorer walker;
         const auto addArch = [this](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
@@ -97,17 +93,19 @@ void TdmOlvexArchiv::ExploreSystem() {
         walker.OnFileFound = addArch;
         walker.OnDirectoryFound = addArch;
 
-        const auto& names = GetTavikFSNames()->Names();
+        const auto& names = fsNames->Names();
         const std::size_t count = names.size();
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& name = names[i];
             if (SameText(name, "ARCHIV")) continue;
             if (!AutoDirs.empty() && !ContainsText(AutoDirs, UpperCaseAscii(name))) continue;
             walker.StartDir = GetDirOlvexByName(name, "", true);
+            if (IsRefusedRootOrAbove(name, walker.StartDir, FScanPlaces.Root)) continue;
             walker.Execute();
         }
 
-        if (AutoDirs.empty() || ContainsText(AutoDirs, "ARCHIV")) {
+        if ((AutoDirs.empty() || ContainsText(AutoDirs, "ARCHIV")) &&
+            !IsRefusedRootOrAbove("ARCHIV", FScanArchivDir, FScanPlaces.Root)) {
             const auto addDel = [this](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
                                        bool& continueWalk) { ExploreSystem_AddDel(sender, rec, dir, level, continueWalk); };
             walker.OnFileFound = addDel;
@@ -121,8 +119,12 @@ void TdmOlvexArchiv::ExploreSystem() {
 TdmOlvexArchiv::TLookup TdmOlvexArchiv::LookUp(const TSearchRec& rec, const std::string& dir) {
     TLookup lookup;
     lookup.Root = OlvexRoot();
-    const std::string directory = dir.size() > lookup.Root.size() ? dir.substr(lookup.Root.size()) : std::string();
-    lookup.Rel = ConcatPathNames(directory, rec.Name);
+    TTavikFSNames* names = GetTavikFSNames();
+    if (!names) throw EOlvex("Die Verzeichnisse der Olvex-Installation sind nicht bekannt.");
+    auto rel = names->FindTavikFSName(ConcatPathNames(dir, rec.Name));
+    if (!rel)
+        throw EOlvex("„" + ConcatPathNames(dir, rec.Name) + "“ liegt in keinem Verzeichnis der Olvex-Installation.");
+    lookup.Rel = std::move(*rel);
     lookup.Time = rec.Time;
     TRObjTab* table = GetROBJTab();
     if (!table) throw EOlvex("Die Objekttabelle der Olvex-Installation ist nicht verfügbar.");
@@ -134,37 +136,44 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
                                            bool& continueWalk) {
     continueWalk = true;
     Guarded("TdmOlvexArchiv.ExploreSystem_AddArch", [&] {
-        // An ARCHIV that lies inside another host directory is never packed into itself.
-        if (IsBelow(dir, FScanArchivDir)) return;
+        // An ARCHIV that lies inside another host directory is never packed into itself, and
+        // nothing directly under the root is ever packed.
+        if (IsSameOrBelow(dir, FScanArchivDir) || dir == FScanPlaces.Root) return;
         const TLookup lookup = LookUp(rec, dir);
         if (!DecideArchive(lookup.Object, lookup.Time, FScanToday).Candidate) return;
         const std::string note = ArchiveNote(lookup.Object);
 
         std::vector<std::string> related;
         if (!GetDBConnector().GetRelatedFiles(lookup.Rel, related)) related = {lookup.Rel};
+        TTavikFSNames& names = *GetTavikFSNames();
         TVRList& table = *GetSystemArch();
         for (const auto& name : related) {
-            if (!IsSafeRelativeName(name)) {
-                TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem_AddArch",
-                                            "Die zugehörige Datei „" + name + "“ von „" + lookup.Rel +
-                                                "“ liegt nicht unter dem Olvex-Stammverzeichnis und wird übergangen.");
-                continue;
-            }
-            const std::string abs = ConcatPathNames(lookup.Root, name);
             TSearchRec found;
+            std::string holder;
             if (name == lookup.Rel) {
-                found = rec;  // the walker has just looked at this very file
+                // The file the walker has just looked at, where it really is.
+                found = rec;
+                holder = dir;
             } else {
-                // A related file that is not there (or is no regular file) cannot be archived.
-                if (!FindFirst(abs, faAnyFile, found)) continue;
+                const std::string abs = names.GetTavikFSPath(name);
+                const TRelatedCheck check = CheckRelatedFile(name, abs, FScanPlaces);
+                if (check.Verdict == TRelatedVerdict::Missing) continue;
+                if (check.Verdict == TRelatedVerdict::Refused) {
+                    if (FScanRefused.insert(name).second)
+                        TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem_AddArch",
+                                                    RelatedRefusal(name, lookup.Rel, check.Why));
+                    continue;
+                }
+                if (!FindFirst(abs, faAnyFile & ~faDirectory, found)) continue;
                 FindClose(found);
+                holder = ExtractFileDir(abs);
             }
             // The row names the directory that holds the related file: packing and deleting
-            // read AbsPath and FileName together.
-            const std::string holder = ExtractFileDir(abs);
-            table.RowAdd({GetTavikFSNames()->GetTavikFSName(abs), found.Size, lookup.Time, lookup.Time, note,
-                          static_cast<std::int32_t>(table.GetRowCount()), holder,
-                          GetTavikFSNames()->GetTavikFSName(holder), found.Name,
+            // read AbsPath and FileName together, the archive entry is named by RelPath.
+            const auto relDir = names.FindTavikFSName(holder);
+            if (!relDir) throw EOlvex("„" + holder + "“ hat keinen Namen in der Olvex-Installation.");
+            table.RowAdd({ConcatPathNames(*relDir, found.Name), found.Size, lookup.Time, lookup.Time, note,
+                          static_cast<std::int32_t>(table.GetRowCount()), holder, *relDir, found.Name,
                           static_cast<std::int32_t>(found.Attr)});
         }
     });
@@ -180,10 +189,13 @@ void TdmOlvexArchiv::ExploreSystem_AddDel(TDirExplorer&, const TSearchRec& rec, 
         // when it is left over from a killed one.
         if (dir == FScanArchivDir && IsArchivRunLeftover(rec.Name)) return;
         const TLookup lookup = LookUp(rec, dir);
-        if (!DecideDelete(lookup.Object, lookup.Time, FScanToday).Candidate) return;
+        // The run's own archives hold the only copy of what they took: without a rule that
+        // names them they are no unknown files.
+        const bool own = !lookup.Object.Exists && IsOwnArchive(dir, FScanArchivDir, rec.Name);
+        if (!DecideDelete(lookup.Object, lookup.Time, FScanToday, own).Candidate) return;
         const std::string note = DeleteNote(lookup.Object);
         TVRList& table = *GetSystemDel();
-        table.RowAdd({ConcatPathNames(lookup.Root, lookup.Rel), rec.Size, lookup.Time, lookup.Time, note,
+        table.RowAdd({ConcatPathNames(dir, rec.Name), rec.Size, lookup.Time, lookup.Time, note,
                       static_cast<std::int32_t>(table.GetRowCount()), dir, GetTavikFSNames()->GetTavikFSName(dir),
                       rec.Name, static_cast<std::int32_t>(rec.Attr)});
     });

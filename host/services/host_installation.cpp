@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "host/services/exceptions.h"
+#include "host/services/fs_names.h"
 #include "host/services/sqlite_db.h"
 
 namespace tavik {
@@ -31,6 +32,53 @@ bool IsDirectory(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The path with every link resolved as far as it exists; the text itself when that fails.
+std::string Canonical(const std::string& path) {
+    std::error_code error;
+    const auto canonical = std::filesystem::weakly_canonical(path, error);
+    if (error) return path;
+    std::string text = canonical.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
+// A name that can stand at the start of a relative file name: no empty, "." or ".." component.
+bool IsPlainRelativeName(const std::string& name) {
+    if (name.empty() || name.front() == '/' || name.back() == '/') return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string part = name.substr(start, end - start);
+        if (part.empty() || part == "." || part == ".." || part.find('\\') != std::string::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// A host directory that is the root or holds it would take the database and every file of
+// the installation into a run; one outside the root lends its name to the names of its files.
+void CheckHostDirectories(TSqliteDb& db, const std::string& root) {
+    const std::string canonicalRoot = Canonical(root);
+    TSqliteStatement rows(db.Handle(), "SELECT name, path FROM host_directory ORDER BY position");
+    while (rows.Step()) {
+        const std::string name = rows.Text(0).value_or("");
+        const std::string stored = rows.Text(1).value_or("");
+        const std::string path = ResolveHostDirectory(root, name, stored);
+        if (IsSameOrBelow(root, path) || IsSameOrBelow(canonicalRoot, Canonical(path)))
+            throw EHostInstallation("Das Verzeichnis „" + name + "“ der Olvex-Installation („" + stored +
+                                    "“) ist das Olvex-Stammverzeichnis oder liegt darüber. So würden die Läufe "
+                                    "die Datenbank und die ganze Installation archivieren und löschen. Bitte in "
+                                    "der Tabelle host_directory ein Verzeichnis unterhalb des Stammverzeichnisses "
+                                    "oder außerhalb davon eintragen.");
+        if (!IsSameOrBelow(path, root) && !IsPlainRelativeName(name))
+            throw EHostInstallation("Das Verzeichnis „" + path + "“ liegt außerhalb des Olvex-Stammverzeichnisses, "
+                                    "und sein Name „" + name + "“ taugt nicht als Anfang der Dateinamen darin. "
+                                    "Bitte in der Tabelle host_directory einen Namen ohne „.“, „..“ und leere "
+                                    "Teile eintragen.");
+    }
 }
 
 }  // namespace
@@ -70,6 +118,7 @@ void CheckHostInstallation() {
             throw EHostInstallation("Der Olvex-Datenbank „" + database +
                                     "“ fehlen Tabellen (host_setting, host_directory, object_rule, "
                                     "related_file). Bitte die Installation einrichten.");
+        CheckHostDirectories(db, root);
     } catch (const EHostInstallation&) {
         throw;
     } catch (const std::exception& error) {

@@ -14,7 +14,9 @@ std::string HostRoot();
 std::string HostDatabasePath();
 
 // Throws EHostInstallation, with a message that names the variable or the path, unless the
-// root, its database with the host tables, and "stadata" below the root are all there.
+// root, its database with the host tables, and "stadata" below the root are all there, and no
+// host directory is the root itself or lies above it. A host directory outside the root must
+// have a name that can begin a relative file name (no empty, "." or ".." part).
 void CheckHostInstallation();
 
 // The tables of the host database, as other programs create them.

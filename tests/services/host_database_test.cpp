@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "host/services/db_connector.h"
 #include "host/services/exceptions.h"
@@ -98,6 +99,40 @@ TEST_F(HostDatabase, DirectoryNamesAndPaths) {
     EXPECT_EQ(names.GetTavikFSName(host.Root() + "/stadata"), "stadata");
     EXPECT_EQ(names.GetTavikFSName(host.Root() + "x/stadata"), host.Root() + "x/stadata");
     EXPECT_EQ(names.GetTavikFSName("/anderswo/x"), "/anderswo/x");
+}
+
+TEST_F(HostDatabase, AFileOfADirectoryOutsideTheRootIsNamedByThatDirectorysName) {
+    const std::string outside = std::filesystem::path(host.Root()).parent_path().string() + "/extern";
+    host.Directory("Export", outside + "/export");
+    host.Directory("Tief", outside + "/export/tief");
+    host.Directory("Unten", "stadata/unten");
+    TTavikFSNames names;
+    EXPECT_EQ(names.GetTavikFSName(outside + "/export/sub/datev.csv"), "Export/sub/datev.csv");
+    EXPECT_EQ(names.GetTavikFSName(outside + "/export"), "Export");
+    EXPECT_EQ(names.GetTavikFSName(outside + "/export/tief/x"), "Tief/x");  // the innermost directory
+    EXPECT_EQ(names.GetTavikFSName(host.Root() + "/stadata/unten/x"), "stadata/unten/x");
+    EXPECT_EQ(names.GetTavikFSName(outside + "/exportx/y"), outside + "/exportx/y");
+    EXPECT_FALSE(names.FindTavikFSName(outside + "/exportx/y"));
+    EXPECT_FALSE(names.FindTavikFSName(host.Root()));
+    EXPECT_FALSE(names.FindTavikFSName("/"));
+    // And back: the first part of a name finds the directory outside, in any case.
+    EXPECT_EQ(names.GetTavikFSPath("export/sub/datev.csv"), outside + "/export/sub/datev.csv");
+    EXPECT_EQ(names.GetTavikFSPath("TIEF/x"), outside + "/export/tief/x");
+    EXPECT_EQ(names.GetTavikFSPath("Exportx/y"), host.Root() + "/Exportx/y");
+    EXPECT_EQ(names.GetTavikFSPath("stadata/unten/x"), host.Root() + "/stadata/unten/x");
+}
+
+TEST_F(HostDatabase, ADirectoryOutsideTheRootNeedsANameThatCanBeginAFileName) {
+    const std::string outside = std::filesystem::path(host.Root()).parent_path().string() + "/extern";
+    host.Directory("Daten/Export", outside);
+    EXPECT_NO_THROW(CheckHostInstallation());
+    host.Directory("..", outside + "2");
+    try {
+        CheckHostInstallation();
+        ADD_FAILURE() << "accepted the name ..";
+    } catch (const EHostInstallation& error) {
+        EXPECT_NE(std::string(error.what()).find("„..“"), std::string::npos) << error.what();
+    }
 }
 
 TEST_F(HostDatabase, ArchivAndStatempDefaultBelowTheRoot) {

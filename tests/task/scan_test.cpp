@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/services/date_time.h"
+#include "host/services/tavik_info.h"
 #include "task/dmarchivu.h"
 #include "tests/support/host_fixture.h"
 
@@ -159,6 +160,32 @@ TEST_F(Scan, TheDSwitchRestrictsBothWalks) {
     auto& all = Run({"-D:export"});
     EXPECT_EQ(all.SystemArch()->GetRowCount(), 2);
     EXPECT_EQ(all.SystemDel()->GetRowCount(), 1);
+}
+
+TEST_F(Scan, ADirectoryThatIsTheRootOrAboveIsNeverWalked) {
+    // The start-up refuses such an installation; the scan does not rely on that.
+    for (const char* path : {".", ".."}) {
+        testsupport::HostFixture bad;
+        bad.Directory("Alles", path);
+        bad.File("stadata/x.dat", "x", At(2020, 1, 1));
+        bad.File("notiz.txt", "n", At(2020, 1, 1));
+        bad.Activate();
+        EXPECT_EQ(Names(Run().SystemArch()), std::vector<std::string>{"stadata/x.dat"}) << path;
+        EXPECT_EQ(tavik::TavikInfo().FailureCount(), 1) << path;
+    }
+    for (const char* path : {".", ".."}) {
+        testsupport::HostFixture bad(false);
+        bad.Directory("stadata", "stadata");
+        bad.Directory("ARCHIV", path);
+        bad.File("stadata/x.dat", "x", At(2020, 1, 1));
+        bad.File("notiz.txt", "n", At(2020, 1, 1));
+        bad.Activate();
+        auto& m = Run();
+        // Everything lies in that ARCHIV: nothing is archived, and nothing deleted.
+        EXPECT_EQ(m.SystemArch()->GetRowCount(), 0) << path;
+        EXPECT_EQ(m.SystemDel()->GetRowCount(), 0) << path;
+        EXPECT_EQ(tavik::TavikInfo().FailureCount(), 1) << path;
+    }
 }
 
 TEST_F(Scan, ASecondScanStartsFromEmptyTables) {
