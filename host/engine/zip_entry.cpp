@@ -29,12 +29,10 @@ void PutLe(zip_uint8_t* p, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) p[i] = static_cast<zip_uint8_t>(value >> (8 * i));
 }
 
+// From the central directory: Info-ZIP, 7-Zip and this engine put the times there too, and
+// reading each local header would cost a seek per entry.
 const zip_uint8_t* ExtraField(zip_t* archive, zip_uint64_t index, zip_uint16_t id, zip_uint16_t& length) {
-    for (const zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
-        if (const zip_uint8_t* data = zip_file_extra_field_get_by_id(archive, index, id, 0, &length, where))
-            return data;
-    }
-    return nullptr;
+    return zip_file_extra_field_get_by_id(archive, index, id, 0, &length, ZIP_FL_CENTRAL);
 }
 
 // The extended timestamp holds 32 bits. Info-ZIP reads them as a signed time, unless the DOS date
