@@ -29,7 +29,9 @@ const char* const kUsageText =
     "Aufruf:\n"
     "  vendrask-archiv list ARCHIV                   Inhalt anzeigen\n"
     "  vendrask-archiv verify [--complete] ARCHIV    Archiv prüfen (einfach oder vollständig)\n"
-    "  vendrask-archiv extract ARCHIV ZIELVERZ [NR ...]  alle oder die genannten Einträge entpacken\n"
+    "  vendrask-archiv extract [--overwrite] ARCHIV ZIELVERZ [NR ...]\n"
+    "                                                alle oder die genannten Einträge entpacken; vorhandene\n"
+    "                                                andere Dateien nur mit --overwrite ersetzen\n"
     "  vendrask-archiv pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
     "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
@@ -64,10 +66,14 @@ public:
                                 const std::string& item, const std::string& reason, bool& skip) {
             EndLine();
             std::cerr << "vendrask-archiv: „" << item << "“: " << reason << "\n";
+            if (reason == tavik::kArchivConflictRefused) ++FConflicts;
             // Report the item and go on with the others; the command fails at its end.
             if (kind == tavik::TArchivErrorKind::Item) skip = true;
         };
     }
+
+    // Items refused because a different file was there.
+    int Conflicts() const { return FConflicts; }
 
 private:
     void EndLine() {
@@ -79,6 +85,7 @@ private:
     bool FShowProgress;
     bool FLineOpen = false;
     int FShownPercent = -1;
+    int FConflicts = 0;
     std::string FItem;
 };
 
@@ -144,7 +151,7 @@ int Run(const std::vector<std::string>& args) {
         if (!archiv) return kFailed;
         TConsole console(*archiv);
         if (!archiv->ExecuteArchivList()) return Result(false, *archiv, "");
-        for (int i = 0; i < archiv->GetArchivItemsCount(); ++i) {
+        for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
             const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
             const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
             char when[32];
@@ -153,6 +160,11 @@ int Run(const std::vector<std::string>& args) {
             std::string name = item.RelDir.empty() ? item.FileName : item.RelDir + "/" + item.FileName;
             if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
             std::cout << i << '\t' << item.Size << '\t' << when << '\t' << ListedName(name) << '\n';
+        }
+        if (!std::cout.flush()) {
+            std::cerr << "vendrask-archiv: Das Inhaltsverzeichnis kann nicht auf die Standardausgabe geschrieben "
+                         "werden (ist der Datenträger voll oder die Ausgabe geschlossen?).\n";
+            return kFailed;
         }
         return kOk;
     }
@@ -174,19 +186,32 @@ int Run(const std::vector<std::string>& args) {
     }
 
     if (command == "extract") {
-        if (args.size() < 3) return Usage("extract erwartet ein Archiv und ein Zielverzeichnis.");
+        bool overwrite = false;
+        std::vector<std::string> rest;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--overwrite") overwrite = true;
+            else rest.push_back(args[i]);
+        }
+        if (rest.size() < 2) return Usage("extract erwartet ein Archiv und ein Zielverzeichnis.");
         std::vector<int> indexes;
-        for (std::size_t i = 3; i < args.size(); ++i) {
+        for (std::size_t i = 2; i < rest.size(); ++i) {
             long long value = 0;
-            if (!ParseNumber(args[i], value) || value < 0 || value > INT32_MAX)
-                return Usage("„" + args[i] + "“ ist keine gültige Eintragsnummer.");
+            if (!ParseNumber(rest[i], value) || value < 0 || value > INT32_MAX)
+                return Usage("„" + rest[i] + "“ ist keine gültige Eintragsnummer.");
             indexes.push_back(static_cast<int>(value));
         }
-        auto archiv = Open(args[1]);
+        auto archiv = Open(rest[0]);
         if (!archiv) return kFailed;
         TConsole console(*archiv);
-        archiv->ExtractDir = args[2];
+        archiv->ExtractDir = rest[1];
+        // Without the switch no handler: a different file already there is an item error.
+        if (overwrite)
+            archiv->OnConflict = [](tavik::TArchivFormatAbstract&, const std::string&) {
+                return tavik::TArchivConflictAnswer::YesAll;
+            };
         const bool ok = indexes.empty() ? archiv->ExecuteArchivExtract() : archiv->ExecuteArchivExtract(indexes);
+        if (!ok && !overwrite && console.Conflicts() > 0)
+            std::cerr << "vendrask-archiv: Vorhandene andere Dateien werden nur mit --overwrite ersetzt.\n";
         return Result(ok, *archiv, "Daten wurden erfolgreich entpackt.");
     }
 

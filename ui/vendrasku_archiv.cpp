@@ -5,9 +5,13 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "host/services/exceptions.h"
 #include "host/services/formatting.h"
@@ -15,6 +19,7 @@
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
+#include "host/services/unique_fd.h"
 #include "task/dmarchivu.h"
 #include "ui/vendrasku.h"
 #include "ui/view_update.h"
@@ -53,6 +58,41 @@ int BarPosition(const QProgressBar& bar, std::int64_t done, std::int64_t total) 
     return static_cast<int>(std::clamp(position, static_cast<double>(bar.minimum()), static_cast<double>(bar.maximum())));
 }
 
+// Why the chosen file was not opened: the notice for the user, the details for the failure list.
+void ExplainRefusedArchive(const std::string& name) {
+    // A file that is not there or cannot be read is no damaged archive; the user can do
+    // something about it.
+    struct stat st {};
+    std::string reason;
+    if (::stat(name.c_str(), &st) != 0) {
+        reason = errno == ENOENT ? "Die Datei „" + name + "“ ist nicht vorhanden."
+                                 : "Die Datei „" + name + "“ ist nicht erreichbar (" + std::strerror(errno) + ").";
+    } else if (S_ISDIR(st.st_mode)) {
+        reason = "„" + name + "“ ist ein Verzeichnis und keine Archivdatei.";
+    } else if (const TUniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC)); !fd) {
+        reason = "Die Datei „" + name + "“ kann nicht gelesen werden (" + std::strerror(errno) +
+                 "). Bitte prüfen Sie die Zugriffsrechte.";
+    }
+    if (!reason.empty()) {
+        TavikInfo().RegisterFailure("TfrmVendrask.spbOpenFilesClick", reason);
+        TavikHinweisBox(reason, "");
+        return;
+    }
+    Notice("Die Datei scheint defekt oder es handelt\nsich nicht um eine gültige Archivdatei.");
+    // What each format found, for the failure list.
+    std::string found;
+    for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
+        const TArchivFormatClass create = GetArchivFormatClass(format);
+        if (!create) continue;
+        const std::unique_ptr<TArchivFormatAbstract> trial = create();
+        trial->ArchivFile = name;
+        if (!trial->ExecuteArchivVerify(TArchivVerifyMode::Simple) && !trial->LastError().empty())
+            found += " " + trial->LastError();
+    }
+    TavikInfo().RegisterFailure("TfrmVendrask.spbOpenFilesClick",
+                                "Die Datei „" + name + "“ wird nicht als Archiv geöffnet." + found);
+}
+
 }  // namespace
 
 bool TfrmVendrask::RefuseWhileRunning() {
@@ -70,10 +110,10 @@ void TfrmVendrask::spbOpenFilesClick(QObject*) {
         const auto chosen = Choosers().OpenFile(this, QStringLiteral("Archivdatei auswählen ..."), OpenDialogFilter(),
                                                 initialDir);
         if (!chosen) return;
-        module.SetArchivFileName(chosen->toStdString());
+        const std::string name = chosen->toStdString();
+        module.SetArchivFileName(name);
         ArchivAnzeigen();
-        if (module.ArchivFileName().empty())
-            Notice("Die Datei scheint defekt oder es handelt\nsich nicht um eine gültige Archivdatei.");
+        if (module.ArchivFileName().empty()) ExplainRefusedArchive(name);
     });
 }
 
@@ -118,8 +158,10 @@ void TfrmVendrask::ArchivAnzeigen() {
             vrtArchivInhalt->Rebuild(true);
             vrtArchivInhalt->SetColumnVisible(FArchivInhaltIndexCol, false);
             vrtArchivInhalt->AutoFitColumns(0, 0);
-        } catch (...) {
-            Notice("Die Archivdatei scheint defekt zu sein.");
+        } catch (const std::exception& e) {
+            Notice("Der Inhalt der Archivdatei kann nicht angezeigt werden.");
+            TavikInfo().RegisterFailure("TfrmVendrask.ArchivAnzeigen",
+                                        "Der Inhalt von „" + name + "“ kann nicht angezeigt werden: " + e.what());
         }
     });
 }

@@ -1,7 +1,9 @@
 // The workbench page: verifying the open archive and extracting its ticked or all entries.
 #include <vector>
 
+#include "host/services/frontend.h"
 #include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
 #include "host/widgets/choosers.h"
 #include "task/dmarchivu.h"
 #include "ui/vendrasku.h"
@@ -11,6 +13,33 @@
 namespace vendrask {
 
 using namespace tavik;
+
+namespace {
+
+// While it lives, extraction asks the user once per file before it replaces a different one.
+class TAskBeforeReplacing {
+public:
+    explicit TAskBeforeReplacing(TArchivFormatAbstract& archiv) : FArchiv(archiv) {
+        FArchiv.OnConflict = [](TArchivFormatAbstract&, const std::string& path) {
+            const std::string text =
+                "Die Datei „" + path + "“ ist bereits vorhanden. Soll sie überschrieben werden?";
+            switch (TavikMessageBox(text, "Frage", mbYesNoAll, TavikInfo().GetMeldungsFarbe(2))) {
+                case idYes: return TArchivConflictAnswer::Yes;
+                case idYesAll: return TArchivConflictAnswer::YesAll;
+                case idNoAll: return TArchivConflictAnswer::NoAll;
+                default: return TArchivConflictAnswer::No;
+            }
+        };
+    }
+    ~TAskBeforeReplacing() { FArchiv.OnConflict = nullptr; }
+    TAskBeforeReplacing(const TAskBeforeReplacing&) = delete;
+    TAskBeforeReplacing& operator=(const TAskBeforeReplacing&) = delete;
+
+private:
+    TArchivFormatAbstract& FArchiv;
+};
+
+}  // namespace
 
 void TfrmVendrask::spbVerifySimpleClick(QObject*) {
     Guarded("TfrmVendrask.spbVerifySimpleClick", [&] { Verify(TArchivVerifyMode::Simple); });
@@ -27,6 +56,8 @@ void TfrmVendrask::Verify(TArchivVerifyMode mode) {
     const TWorkbenchCommand command(*this, *archiv, false);
     if (archiv->ExecuteArchivVerify(mode))
         Notice("Die Archivdatei wurde erfolgreich geprüft.");
+    else if (archiv->LastAborted())
+        Notice("Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt.");
     else
         Notice("Die Archivdatei scheint defekt zu sein.");
 }
@@ -52,6 +83,7 @@ void TfrmVendrask::spbDecompressSelClick(QObject*) {
         if (!archiv) return;
         archiv->ExtractDir = directory->toStdString();
         const TWorkbenchCommand command(*this, *archiv, true);
+        const TAskBeforeReplacing ask(*archiv);
         if (archiv->ExecuteArchivExtract(selection))
             Notice("Daten wurden erfolgreich entpackt.");
         else
@@ -72,6 +104,7 @@ void TfrmVendrask::spbDecompressAllClick(QObject*) {
         if (!archiv) return;
         archiv->ExtractDir = directory->toStdString();
         const TWorkbenchCommand command(*this, *archiv, true);
+        const TAskBeforeReplacing ask(*archiv);
         if (archiv->ExecuteArchivExtract())
             Notice("Daten wurden erfolgreich entpackt.");
         else

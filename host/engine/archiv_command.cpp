@@ -10,6 +10,8 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     FBusy = true;
     FAbortRequested = false;
     FLastError.clear();
+    FLastAborted = false;
+    FConflictForAll.reset();
     FCommand = command;
     FFailedItems = 0;
     FFirstItemError.clear();
@@ -36,6 +38,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
         FLastError = "Der Vorgang wurde durch einen unerwarteten Fehler beendet.";
     }
     FBusy = false;
+    FLastAborted = !ok && FAbortRequested.load();
     FAbortRequested = false;
     FCommand = TArchivCommand::None;
     if (OnCommandEnd) OnCommandEnd(*this, command);
@@ -89,6 +92,20 @@ bool TArchivCommandBase::ProgressNoThrow(std::int64_t done, std::int64_t total) 
 
 void TArchivCommandBase::RethrowPending() {
     if (FPending) std::rethrow_exception(std::exchange(FPending, nullptr));
+}
+
+TReplaceQuestion TArchivCommandBase::ConflictQuestion() {
+    if (!OnConflict) return {};
+    return [this](const std::string& path) {
+        if (FConflictForAll) return *FConflictForAll;
+        switch (OnConflict(*this, path)) {
+            case TArchivConflictAnswer::Yes: return TReplaceDecision::Replace;
+            case TArchivConflictAnswer::YesAll: return *(FConflictForAll = TReplaceDecision::Replace);
+            case TArchivConflictAnswer::NoAll: return *(FConflictForAll = TReplaceDecision::Keep);
+            case TArchivConflictAnswer::No: break;
+        }
+        return TReplaceDecision::Keep;
+    };
 }
 
 void TArchivCommandBase::ItemFailed(const std::string& item, const std::string& reason) {

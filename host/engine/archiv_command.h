@@ -2,9 +2,11 @@
 // What every format shares: the frame of a command (busy flag, events, abort, failures and
 // skipped items) so that each format only describes its own work.
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "host/engine/archiv_format.h"
+#include "host/engine/extract_target.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -48,11 +50,16 @@ protected:
 
     TArchivCommand CurrentCommand() const { return FCommand; }
 
+    // The question of extraction before a different file is replaced: OnConflict, with the
+    // All answers remembered for the rest of the command.
+    TReplaceQuestion ConflictQuestion();
+
 private:
     TArchivCommand FCommand = TArchivCommand::None;
     int FFailedItems = 0;
     std::string FFirstItemError;
     std::exception_ptr FPending;
+    std::optional<TReplaceDecision> FConflictForAll;
 };
 
 }  // namespace tavik

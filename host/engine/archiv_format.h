@@ -26,6 +26,13 @@ enum class TArchivVerifyMode : std::uint8_t {
 // to true lets the command skip it and go on, otherwise the command stops.
 enum class TArchivErrorKind : std::uint8_t { Command = 0, Warning = 1, Item = 2 };
 
+// The reason of an entry refused because a different file of its name is already there.
+inline constexpr const char* kArchivConflictRefused =
+    "Im Zielverzeichnis gibt es bereits eine andere Datei dieses Namens; sie wird nicht überschrieben.";
+
+// Answers to OnConflict.
+enum class TArchivConflictAnswer : std::uint8_t { Yes, No, YesAll, NoAll };
+
 struct TFileInfoItem {
     std::string FileName;  // bare name (last component)
     std::string AbsDir;    // absolute directory that holds the file on disk (packing)
@@ -61,6 +68,7 @@ using TCommandItemProgressEvent =
                        std::int64_t done, std::int64_t total)>;
 using TErrorEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
                                        const std::string& item, const std::string& reason, bool& flag)>;
+using TConflictEvent = std::function<TArchivConflictAnswer(TArchivFormatAbstract& sender, const std::string& path)>;
 
 class TArchivFormatAbstract {
 public:
@@ -82,6 +90,11 @@ public:
     TCommandItemStartEvent OnCommandItemStart;  // false skips the item
     TCommandItemProgressEvent OnCommandItemProgress;  // uncompressed bytes of the current item
     TErrorEvent OnError;
+    // Extraction meets a file at path (ExtractDir and the entry's name) whose content differs
+    // from the entry: Yes replaces it, No keeps it and leaves the entry out; the All answers
+    // hold for the rest of the command. Without a handler the entry fails (OnError, Item) and
+    // the file stays. An identical file is no conflict and stays as it is.
+    TConflictEvent OnConflict;
 
     virtual TArchivFormat Format() const = 0;
 
@@ -122,6 +135,8 @@ public:
 
     // The German reason of the last failure of a command; empty after success.
     const std::string& LastError() const { return FLastError; }
+    // Whether the last command ended because Abort() was called.
+    bool LastAborted() const { return FLastAborted; }
 
 protected:
     TFileItemsList FArchivItems;
@@ -129,6 +144,7 @@ protected:
     bool FBusy = false;
     std::atomic<bool> FAbortRequested{false};
     std::string FLastError;
+    bool FLastAborted = false;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

@@ -22,6 +22,44 @@ bool HasDriveLetter(std::string_view text) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t follow = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the range of the first continuation byte
+        if (c < 0x80) {
+            follow = 0;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            follow = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            follow = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            follow = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= follow) return false;
+        for (std::size_t k = 1; k <= follow; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+        }
+        i += follow + 1;
+    }
+    return true;
+}
+
+bool IsCurrentDirectoryName(std::string_view name) {
+    if (name.empty() || name.front() == '/') return false;
+    for (const std::string_view part : Components(name))
+        if (!part.empty() && part != ".") return false;
+    return true;
+}
+
 std::string CheckEntryName(std::string_view name, std::vector<std::string>& parts) {
     parts.clear();
     if (name.empty()) return "Der Eintrag hat keinen Namen.";

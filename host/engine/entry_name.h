@@ -16,6 +16,12 @@ std::string CheckEntryName(std::string_view name, std::vector<std::string>& part
 // the link has parent directories; absolute targets are refused.
 std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target);
 
+// Whether the bytes are valid UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// Whether the name only names the directory it is in ("." and "./" and the like).
+bool IsCurrentDirectoryName(std::string_view name);
+
 // "a/b/c.txt" -> RelDir "a/b", FileName "c.txt"; a trailing '/' marks a directory.
 void SplitEntryName(std::string_view name, std::string& relDir, std::string& fileName, bool& directory);
 

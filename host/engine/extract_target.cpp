@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "host/engine/archiv_format.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -19,6 +22,36 @@ constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 std::string SystemReason(int error) { return std::string(std::strerror(error)); }
 
+const char* const kDifferentFile = kArchivConflictRefused;
+const char* const kDirectoryThere = "Im Zielverzeichnis gibt es unter diesem Namen bereits ein Verzeichnis.";
+
+// Whether two regular files in dir have the same bytes.
+bool SameContent(int dir, const std::string& a, const std::string& b) {
+    const TUniqueFd first(::openat(dir, a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const TUniqueFd second(::openat(dir, b.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat one {}, two {};
+    if (!first || !second || ::fstat(first.Get(), &one) != 0 || ::fstat(second.Get(), &two) != 0 ||
+        !S_ISREG(one.st_mode) || !S_ISREG(two.st_mode) || one.st_size != two.st_size)
+        return false;
+    std::array<char, 64 * 1024> left{}, right{};
+    for (;;) {
+        const ssize_t n = ::read(first.Get(), left.data(), left.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            char extra = 0;
+            return ::read(second.Get(), &extra, 1) == 0;
+        }
+        for (ssize_t got = 0; got < n;) {
+            const ssize_t m = ::read(second.Get(), right.data() + got, static_cast<std::size_t>(n - got));
+            if (m < 0 && errno == EINTR) continue;
+            if (m <= 0) return false;
+            got += m;
+        }
+        if (std::memcmp(left.data(), right.data(), static_cast<std::size_t>(n)) != 0) return false;
+    }
+}
+
 std::string WalkReason(int error) {
     if (error == ELOOP || error == ENOTDIR)
         return "Der Pfad führt über eine symbolische Verknüpfung oder eine Datei und wird nicht entpackt.";
@@ -27,8 +60,10 @@ std::string WalkReason(int error) {
 
 }  // namespace
 
-TExtractFile::TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd)
-    : FDir(std::move(dir)), FName(std::move(name)), FTempName(std::move(tempName)), FFd(std::move(fd)) {}
+TExtractFile::TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd,
+                           std::function<TReplaceDecision()> replace)
+    : FReplace(std::move(replace)), FDir(std::move(dir)), FName(std::move(name)), FTempName(std::move(tempName)),
+      FFd(std::move(fd)) {}
 
 TExtractFile::~TExtractFile() {
     if (!FCommitted) {
@@ -66,13 +101,41 @@ std::string TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> m
         ::futimens(FFd.Get(), times);  // a missing time is no reason to lose the data
     }
     if (!FFd.Close()) return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+    // Taking the name only while it is free leaves no moment in which a file that appears
+    // meanwhile would be replaced unasked.
+    if (::renameat2(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str(), RENAME_NOREPLACE) == 0) {
+        FCommitted = true;
+        return {};
+    }
+    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+    return PlaceOverExisting();
+}
+
+std::string TExtractFile::PlaceOverExisting() {
+    struct stat st {};
+    bool replace = true;
+    if (::fstatat(FDir.Get(), FName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode)) return kDirectoryThere;
+        // The same content is no conflict: the file stays as it is.
+        if (SameContent(FDir.Get(), FTempName, FName)) return {};
+        switch (FReplace ? FReplace() : TReplaceDecision::Refuse) {
+            case TReplaceDecision::Replace: break;
+            case TReplaceDecision::Keep: replace = false; break;
+            case TReplaceDecision::Refuse: return kDifferentFile;
+        }
+    } else if (errno != ENOENT) {
+        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+    }
+    if (!replace) return {};
     if (::renameat(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str()) != 0)
         return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
     FCommitted = true;
     return {};
 }
 
-TExtractTarget::TExtractTarget(const std::string& dir) {
+TExtractTarget::TExtractTarget(const std::string& dir, TReplaceQuestion replace)
+    : FDirName(dir), FReplace(std::move(replace)) {
     if (dir.empty()) throw EOlvex("Es ist kein Zielverzeichnis zum Entpacken angegeben.");
     std::error_code error;
     std::filesystem::create_directories(dir, error);
@@ -133,14 +196,15 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
     if (!parent) return reason;
     struct stat st {};
     if (::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
-        return "Im Zielverzeichnis gibt es unter diesem Namen bereits ein Verzeichnis.";
+        return kDirectoryThere;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = "." + parts.back().substr(0, 200) + ".vrx" + std::to_string(::getpid()) + "-" +
                                  std::to_string(attempt);
         TUniqueFd fd(::openat(parent.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                               mode & 0777));
         if (fd) {
-            file = std::make_unique<TExtractFile>(std::move(parent), parts.back(), temp, std::move(fd));
+            file = std::make_unique<TExtractFile>(std::move(parent), parts.back(), temp, std::move(fd),
+                                                  [this, parts] { return Ask(parts); });
             return {};
         }
         if (errno != EEXIST) return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
@@ -148,18 +212,46 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
     return "Die Datei kann nicht angelegt werden (kein freier temporärer Name).";
 }
 
+TReplaceDecision TExtractTarget::Ask(const std::vector<std::string>& parts) const {
+    if (!FReplace) return TReplaceDecision::Refuse;
+    std::string path = FDirName;
+    for (const auto& part : parts) path += (path.empty() || path.back() == '/' ? "" : "/") + part;
+    return FReplace(path);
+}
+
+std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
+    done = false;
+    struct stat st {};
+    if (::fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    if (S_ISDIR(st.st_mode)) return kDirectoryThere;
+    if (alreadyThere) {
+        done = true;
+        return {};
+    }
+    switch (Ask(parts)) {
+        case TReplaceDecision::Replace: break;
+        case TReplaceDecision::Keep: done = true; return {};
+        case TReplaceDecision::Refuse: return kDifferentFile;
+    }
+    if (::unlinkat(parent, parts.back().c_str(), 0) != 0 && errno != ENOENT)
+        return "Die vorhandene Datei kann nicht ersetzt werden (" + SystemReason(errno) + ").";
+    return {};
+}
+
 std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
     if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
-    struct stat st {};
-    if (::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode)) return "Im Zielverzeichnis gibt es unter diesem Namen bereits ein Verzeichnis.";
-        ::unlinkat(parent.Get(), parts.back().c_str(), 0);
-    }
+    // The same link is no conflict.
+    std::array<char, 4097> existing{};
+    const ssize_t length = ::readlinkat(parent.Get(), parts.back().c_str(), existing.data(), existing.size());
+    const bool same = length >= 0 && std::string(existing.data(), static_cast<std::size_t>(length)) == target;
+    bool done = false;
+    if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     if (::symlinkat(target.c_str(), parent.Get(), parts.back().c_str()) != 0)
-        return "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile
+                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
     return {};
 }
 
@@ -170,14 +262,17 @@ std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, 
     if (!from) return reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
-    struct stat st {};
-    if (::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode)) return "Im Zielverzeichnis gibt es unter diesem Namen bereits ein Verzeichnis.";
-        ::unlinkat(parent.Get(), parts.back().c_str(), 0);
-    }
+    // A link to the same file is no conflict.
+    struct stat source {}, there {};
+    const bool same = ::fstatat(from.Get(), existing.back().c_str(), &source, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      ::fstatat(parent.Get(), parts.back().c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      source.st_dev == there.st_dev && source.st_ino == there.st_ino;
+    bool done = false;
+    if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     // Flag 0: a link to a symbolic link links the link itself, never what it points to.
     if (::linkat(from.Get(), existing.back().c_str(), parent.Get(), parts.back().c_str(), 0) != 0)
-        return "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile
+                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
     return {};
 }
 

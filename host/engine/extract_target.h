@@ -5,7 +5,9 @@
 // a temporary name and take their own name only when complete.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,9 +18,19 @@
 
 namespace tavik {
 
+// What happens to a file already on disk under an entry's name that differs from the entry.
+enum class TReplaceDecision : std::uint8_t {
+    Replace,  // the entry takes its place
+    Keep,     // it stays, the entry is left out as the user chose
+    Refuse,   // it stays, and the entry fails
+};
+// Asked with the path of the file on disk.
+using TReplaceQuestion = std::function<TReplaceDecision(const std::string& path)>;
+
 class TExtractFile {
 public:
-    TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd);
+    TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd,
+                 std::function<TReplaceDecision()> replace);
     TExtractFile(const TExtractFile&) = delete;
     TExtractFile& operator=(const TExtractFile&) = delete;
     ~TExtractFile();  // removes the temporary file unless committed
@@ -27,9 +39,14 @@ public:
     std::string Write(const void* data, std::size_t size);
     std::string WriteAt(std::int64_t offset, const void* data, std::size_t size);
     // Sets the final size (sparse data), the modification time and moves the file into place.
+    // A file of the same name with the same content stays as it is; one that differs is replaced
+    // only when the question allows it.
     std::string Commit(std::int64_t size, std::optional<std::time_t> mtime);
 
 private:
+    std::string PlaceOverExisting();
+
+    std::function<TReplaceDecision()> FReplace;
     TUniqueFd FDir;
     std::string FName;
     std::string FTempName;
@@ -39,12 +56,14 @@ private:
 
 class TExtractTarget {
 public:
-    // Creates the directory (with its parents) when it does not exist. Throws EOlvex.
-    explicit TExtractTarget(const std::string& dir);
+    // Creates the directory (with its parents) when it does not exist. Throws EOlvex. replace is
+    // asked before anything on disk that differs from an entry is replaced; none: it is refused.
+    TExtractTarget(const std::string& dir, TReplaceQuestion replace);
 
     // Each returns the German reason of a failure, or an empty string. A file, link or hard link
     // whose name an earlier entry of the same extraction has had is refused: it would silently
-    // replace what that entry wrote.
+    // replace what that entry wrote. Something else under the name on disk stays unless the
+    // question allows replacing it.
     std::string MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
     std::string CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
     std::string MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
@@ -59,7 +78,14 @@ private:
 
     // Empty when the name is still free in this extraction (and claims it), else the reason.
     std::string Claim(const std::vector<std::string>& parts);
+    // What becomes of the file on disk under parts.
+    TReplaceDecision Ask(const std::vector<std::string>& parts) const;
+    // Makes room for a link where something else is: empty when the link is to be made, else
+    // the reason, or done set when nothing is to be done.
+    std::string MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
 
+    std::string FDirName;
+    TReplaceQuestion FReplace;
     TUniqueFd FRoot;
     std::set<std::string> FClaimed;
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;

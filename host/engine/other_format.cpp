@@ -76,7 +76,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
         }
     }
     std::unique_ptr<TExtractTarget> target;
-    if (extract) target = std::make_unique<TExtractTarget>(ExtractDir);
+    if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ConflictQuestion());
 
     const TUtf8Locale utf8;
     const TArchivePtr reader = OpenArchiveReader(ArchivFile);
@@ -150,9 +150,7 @@ void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfo
     const unsigned type = archive_entry_filetype(entry);
     try {
         if (!reason.empty()) {
-            if (type == AE_IFDIR && parts.empty() && name.find("..") == std::string::npos &&
-                name.front() != '/')
-                reason.clear();  // "./" itself: the target directory
+            if (type == AE_IFDIR && IsCurrentDirectoryName(name)) reason.clear();  // the target directory itself
         } else if (hardlink) {
             std::vector<std::string> existing;
             reason = CheckEntryName(*hardlink, existing);

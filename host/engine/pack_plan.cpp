@@ -25,25 +25,6 @@ bool SameFile(const struct stat& a, const struct stat* b) {
     return b != nullptr && a.st_dev == b->st_dev && a.st_ino == b->st_ino;
 }
 
-bool ValidUtf8(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t follow = 0;
-        if (c < 0x80) follow = 0;
-        else if ((c & 0xE0) == 0xC0 && c >= 0xC2) follow = 1;
-        else if ((c & 0xF0) == 0xE0) follow = 2;
-        else if ((c & 0xF8) == 0xF0 && c <= 0xF4) follow = 3;
-        else return false;
-        if (follow > 0 && i + follow >= text.size()) return false;
-        for (std::size_t k = 1; k <= follow; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += follow + 1;
-    }
-    return true;
-}
-
 class TPlanner {
 public:
     TPlanner(const struct stat* exclude, const TPackProblem& problem) : FExclude(exclude), FProblem(problem) {}
@@ -56,7 +37,7 @@ public:
             FProblem(path, Reason(errno));
             return;
         }
-        const std::string name = ToUtf8Name(JoinName(item.RelDir, item.FileName));
+        const std::string name = JoinName(item.RelDir, item.FileName);
         AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
         Walk(std::move(fd), path, name);
     }
@@ -72,7 +53,7 @@ public:
             FProblem(path, Reason(errno));
             return;
         }
-        const std::string name = ToUtf8Name(JoinName(item.RelDir, item.FileName));
+        const std::string name = JoinName(item.RelDir, item.FileName);
         if (S_ISDIR(st.st_mode)) {
             AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
             FEntries.back().entryTime = item.DateTime;
@@ -130,16 +111,24 @@ private:
         }
         fd.Release();  // the DIR owns it now
         std::vector<std::string> children;
-        errno = 0;
-        while (const dirent* child = ::readdir(dir.get())) {
+        for (;;) {
+            errno = 0;
+            const dirent* child = ::readdir(dir.get());
+            if (child == nullptr) break;
             const std::string childName = child->d_name;
             if (childName != "." && childName != "..") children.push_back(childName);
+        }
+        if (errno != 0) {
+            // Packing what was read would leave the rest of the directory out unnoticed.
+            FProblem(path, "Das Verzeichnis kann nicht vollständig gelesen werden (" + std::string(std::strerror(errno)) +
+                               ").");
+            return;
         }
         std::sort(children.begin(), children.end());
         const int dirFd = ::dirfd(dir.get());
         for (const std::string& child : children) {
             const std::string childPath = path + "/" + child;
-            const std::string childEntry = name + "/" + ToUtf8Name(child);
+            const std::string childEntry = name + "/" + child;
             struct stat st {};
             if (::fstatat(dirFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 FProblem(childPath, Reason(errno));
@@ -168,21 +157,6 @@ private:
 };
 
 }  // namespace
-
-std::string ToUtf8Name(const std::string& name) {
-    if (ValidUtf8(name)) return name;
-    std::string result;
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x80) {
-            result += c;
-        } else {
-            result += static_cast<char>(0xC0 | (u >> 6));
-            result += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return result;
-}
 
 std::vector<TPackEntry> PlanPackEntries(const std::vector<TFileInfoItem>& queued, const struct stat* exclude,
                                         const TPackProblem& problem) {

@@ -16,7 +16,7 @@ namespace tavik {
 constexpr std::uint32_t faWholeTree = 0x80000000u;
 
 struct TPackEntry {
-    std::string name;  // entry name, UTF-8, directories end in '/'
+    std::string name;  // entry name with the bytes of the names on disk, directories end in '/'
     std::string path;  // on disk
     bool directory = false;
     struct stat status {};  // as found while planning
@@ -29,8 +29,5 @@ struct TPackEntry {
 using TPackProblem = std::function<void(const std::string& item, const std::string& reason)>;
 std::vector<TPackEntry> PlanPackEntries(const std::vector<TFileInfoItem>& queued, const struct stat* exclude,
                                         const TPackProblem& problem);
-
-// Names from the disk in UTF-8: bytes that are not UTF-8 are taken as Latin-1.
-std::string ToUtf8Name(const std::string& name);
 
 }  // namespace tavik

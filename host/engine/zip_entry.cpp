@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 
 #include "host/engine/entry_name.h"
 #include "host/engine/zip_handles.h"
@@ -13,15 +15,67 @@ namespace tavik {
 namespace {
 
 constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
+constexpr zip_uint16_t kNtfsTimes = 0x000A;
+// Seconds from 1601-01-01 (the NTFS epoch) to 1970-01-01.
+constexpr std::int64_t kNtfsEpochOffset = 11'644'473'600;
+constexpr std::int64_t kNtfsTicks = 10'000'000;  // 100 ns steps per second
 
-std::optional<std::time_t> ExtendedTime(zip_t* archive, zip_uint64_t index) {
+std::uint32_t Le32(const zip_uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+void PutLe(zip_uint8_t* p, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) p[i] = static_cast<zip_uint8_t>(value >> (8 * i));
+}
+
+// From the central directory: Info-ZIP, 7-Zip and this engine put the times there too, and
+// reading each local header would cost a seek per entry.
+const zip_uint8_t* ExtraField(zip_t* archive, zip_uint64_t index, zip_uint16_t id, zip_uint16_t& length) {
+    return zip_file_extra_field_get_by_id(archive, index, id, 0, &length, ZIP_FL_CENTRAL);
+}
+
+// The extended timestamp holds 32 bits. Info-ZIP reads them as a signed time, unless the DOS date
+// lies after 2038-01-18: then the same bits count unsigned, up to 2106.
+std::optional<std::time_t> ExtendedTime(zip_t* archive, zip_uint64_t index, std::optional<std::time_t> dosTime) {
     zip_uint16_t length = 0;
-    const zip_uint8_t* data =
-        zip_file_extra_field_get_by_id(archive, index, kExtendedTimestamp, 0, &length, ZIP_FL_CENTRAL);
+    const zip_uint8_t* data = ExtraField(archive, index, kExtendedTimestamp, length);
     if (data == nullptr || length < 5 || (data[0] & 1) == 0) return std::nullopt;
-    const std::uint32_t raw = static_cast<std::uint32_t>(data[1]) | static_cast<std::uint32_t>(data[2]) << 8 |
-                              static_cast<std::uint32_t>(data[3]) << 16 | static_cast<std::uint32_t>(data[4]) << 24;
-    return static_cast<std::time_t>(static_cast<std::int32_t>(raw));
+    const std::uint32_t raw = Le32(data + 1);
+    const auto value = static_cast<std::int32_t>(raw);
+    if (value < 0 && dosTime && *dosTime >= std::time_t{INT32_MAX} - 86'400) return static_cast<std::time_t>(raw);
+    return static_cast<std::time_t>(value);
+}
+
+// The NTFS times: attribute 1 holds modification, access and creation time in 100 ns steps.
+std::optional<std::time_t> NtfsTime(zip_t* archive, zip_uint64_t index) {
+    zip_uint16_t length = 0;
+    const zip_uint8_t* data = ExtraField(archive, index, kNtfsTimes, length);
+    if (data == nullptr) return std::nullopt;
+    for (std::size_t at = 4; at + 4 <= length;) {
+        const unsigned tag = data[at] | data[at + 1] << 8;
+        const unsigned size = data[at + 2] | data[at + 3] << 8;
+        at += 4;
+        if (at + size > length) break;
+        if (tag == 1 && size >= 8) {
+            const auto ticks = static_cast<std::int64_t>(Le32(data + at) | std::uint64_t{Le32(data + at + 4)} << 32);
+            if (ticks <= 0) return std::nullopt;
+            return static_cast<std::time_t>(ticks / kNtfsTicks - kNtfsEpochOffset);
+        }
+        at += size;
+    }
+    return std::nullopt;
+}
+
+// The DOS form holds 1980 to 2107 in local time; a time outside is set to the nearest end.
+bool SetDosTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
+    std::tm local {};
+    if (::localtime_r(&mtime, &local) == nullptr) return false;
+    if (local.tm_year >= 80 && local.tm_year <= 207) return zip_file_set_mtime(archive, index, mtime, 0) == 0;
+    const bool before = local.tm_year < 80;
+    const auto date = static_cast<zip_uint16_t>(before ? (0 << 9 | 1 << 5 | 1) : (127 << 9 | 12 << 5 | 31));
+    const auto time = static_cast<zip_uint16_t>(before ? 0 : (23 << 11 | 59 << 5 | 29));
+    return zip_file_set_dostime(archive, index, time, date, 0) == 0;
 }
 
 }  // namespace
@@ -47,9 +101,18 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index) {
             entry.directory = true;
         }
     }
+    // A name made on Unix that is not UTF-8 is the bytes of the name on disk, as Info-ZIP writes
+    // and reads it there; libzip would take it as code page 437 and give back another name.
+    if (system == ZIP_OPSYS_UNIX) {
+        const char* raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
+        if (raw != nullptr && !IsValidUtf8(raw)) entry.name = raw;
+    }
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
-    entry.mtime = ExtendedTime(archive, index);
-    if (!entry.mtime && (entry.stat.valid & ZIP_STAT_MTIME)) entry.mtime = entry.stat.mtime;
+    std::optional<std::time_t> dosTime;
+    if (entry.stat.valid & ZIP_STAT_MTIME) dosTime = entry.stat.mtime;
+    entry.mtime = ExtendedTime(archive, index, dosTime);
+    if (!entry.mtime) entry.mtime = NtfsTime(archive, index);
+    if (!entry.mtime) entry.mtime = dosTime;
     return entry;
 }
 
@@ -65,13 +128,24 @@ TFileInfoItem ZipEntryItem(const TZipEntry& entry) {
 }
 
 bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
-    if (zip_file_set_mtime(archive, index, mtime, 0) != 0) return false;
-    if (mtime < INT32_MIN || mtime > INT32_MAX) return true;
-    const auto value = static_cast<std::uint32_t>(static_cast<std::int32_t>(mtime));
-    const zip_uint8_t data[5] = {1, static_cast<zip_uint8_t>(value), static_cast<zip_uint8_t>(value >> 8),
-                                 static_cast<zip_uint8_t>(value >> 16), static_cast<zip_uint8_t>(value >> 24)};
-    return zip_file_extra_field_set(archive, index, kExtendedTimestamp, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
-                                    ZIP_FL_LOCAL | ZIP_FL_CENTRAL) == 0;
+    if (!SetDosTime(archive, index, mtime)) return false;
+    const zip_flags_t both = ZIP_FL_LOCAL | ZIP_FL_CENTRAL;
+    if (mtime >= INT32_MIN && mtime <= std::time_t{UINT32_MAX}) {
+        zip_uint8_t data[5] = {1};
+        PutLe(data + 1, static_cast<std::uint64_t>(mtime), 4);
+        return zip_file_extra_field_set(archive, index, kExtendedTimestamp, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
+                                        both) == 0;
+    }
+    // Beyond the 32 bits only the NTFS times hold the time (7-Zip and libarchive read them).
+    const std::int64_t ticks = (static_cast<std::int64_t>(mtime) + kNtfsEpochOffset) * kNtfsTicks;
+    if (mtime < -kNtfsEpochOffset || mtime > INT64_MAX / kNtfsTicks - kNtfsEpochOffset) return true;
+    zip_uint8_t data[32] = {};
+    PutLe(data + 4, 1, 2);
+    PutLe(data + 6, 24, 2);
+    for (int i = 0; i < 3; ++i) PutLe(data + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
+    return zip_file_extra_field_set(archive, index, kNtfsTimes, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
 }
+
+zip_flags_t ZipNameEncoding(const std::string& name) { return IsValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437; }
 
 }  // namespace tavik

@@ -13,7 +13,7 @@ namespace tavik {
 
 struct TZipEntry {
     zip_uint64_t index = 0;
-    std::string name;  // as stored, decoded to UTF-8
+    std::string name;  // UTF-8, or the stored bytes of a name made on Unix that is not UTF-8
     zip_stat_t stat{};
     bool directory = false;
     bool symlink = false;
@@ -26,7 +26,13 @@ struct TZipEntry {
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index);
 TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 
-// The extended timestamp (0x5455) with a modification time, in local and central headers.
+// The DOS time, set to the nearest end of its range (1980 to 2107) for a time outside, and the
+// exact time in the extended timestamp (0x5455), or where 32 bits do not hold it in the NTFS
+// times (0x000A), in local and central headers.
 bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime);
+
+// How libzip is to store a name: UTF-8 with its flag, or its bytes as they are without the flag
+// (a name on disk that is not UTF-8, as Info-ZIP stores it on Unix).
+zip_flags_t ZipNameEncoding(const std::string& name);
 
 }  // namespace tavik

@@ -49,7 +49,7 @@ void CopyEntryRaw(zip_t* from, const TZipEntry& entry, zip_t* to) {
         throw EOlvex(failure + "er ist verschlüsselt. Verschlüsselte Archive können nicht erweitert werden.");
     TZipSourcePtr source(zip_source_zip(to, from, entry.index, 0, 0, -1));
     if (!source) throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
-    const zip_int64_t index = zip_file_add(to, entry.name.c_str(), source.get(), ZIP_FL_ENC_UTF_8);
+    const zip_int64_t index = zip_file_add(to, entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
     if (index < 0) throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
     source.release();
     const auto at = static_cast<zip_uint64_t>(index);
@@ -180,7 +180,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             TPackEntry& entry = accepted[i];
             zip_int64_t index;
             if (entry.directory) {
-                index = zip_dir_add(archive.get(), entry.name.c_str(), ZIP_FL_ENC_UTF_8);
+                index = zip_dir_add(archive.get(), entry.name.c_str(), ZipNameEncoding(entry.name));
             } else {
                 PFileInfoItem item = &entry.item;
                 const std::int64_t size = entry.status.st_size;
@@ -193,7 +193,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                     });
                 TZipSourcePtr source(sources[i]->Create(archive.get()));
                 if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
-                index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZIP_FL_ENC_UTF_8);
+                index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
                 if (index >= 0) source.release();
             }
             if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));

@@ -52,14 +52,20 @@ void TConsoleFrontend::ShowNotice(const std::string& text, const std::string&) {
     if (!TavikProgramm().SilentMode()) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-int TConsoleFrontend::AskQuestion(const std::string& text, const std::string&, int, std::uint32_t) {
+int TConsoleFrontend::AskQuestion(const std::string& text, const std::string&, int buttons, std::uint32_t) {
     // Nobody can answer an unattended run; it takes the safe answer.
     if (TavikProgramm().SilentMode() || !isatty(STDIN_FILENO)) return idNo;
-    std::fprintf(stderr, "%s [j/N] ", text.c_str());
+    const bool all = buttons == mbYesNoAll;
+    std::fprintf(stderr, "%s %s ", text.c_str(), all ? "[j = ja, N = nein, a = ja, alle, k = nein, keine]" : "[j/N]");
     std::fflush(stderr);
     char answer[16] = {};
     if (std::fgets(answer, sizeof answer, stdin) == nullptr) return idNo;
-    return (answer[0] == 'j' || answer[0] == 'J' || answer[0] == 'y' || answer[0] == 'Y') ? idYes : idNo;
+    switch (answer[0]) {
+        case 'j': case 'J': case 'y': case 'Y': return idYes;
+        case 'a': case 'A': return all ? idYesAll : idNo;
+        case 'k': case 'K': return all ? idNoAll : idNo;
+        default: return idNo;
+    }
 }
 
 void TConsoleFrontend::ProcessMessages(int) {}

@@ -19,15 +19,19 @@ public:
 };
 
 constexpr int mbYesNo = 4;
+constexpr int mbYesNoAll = 0x20;  // Ja / Nein / Ja, alle / Nein, keine
 constexpr int idYes = 6;
 constexpr int idNo = 7;
+constexpr int idNoAll = 9;
+constexpr int idYesAll = 10;
 
 class TTavikFrontend {
 public:
     virtual ~TTavikFrontend() = default;
     // A modal notice with the text alone.
     virtual void ShowNotice(const std::string& text, const std::string& caption) = 0;
-    // A question; buttons 4 asks Yes/No; answers 6 (Yes) or 7 (No).
+    // A question; buttons mbYesNo asks Yes/No and answers idYes or idNo, mbYesNoAll adds
+    // "Ja, alle" and "Nein, keine" (idYesAll, idNoAll). Closed without an answer: idNo.
     virtual int AskQuestion(const std::string& text, const std::string& caption, int buttons,
                             std::uint32_t colour) = 0;
     // Handles pending input for at most the given milliseconds.

@@ -1,5 +1,7 @@
 #include "host/services/paths.h"
 
+#include "host/services/text_case.h"
+
 #include <algorithm>
 
 namespace tavik {
@@ -36,7 +38,12 @@ std::string ExtractFileDir(const std::string& path) {
 
 static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+static bool Ascii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 bool SameText(const std::string& a, const std::string& b) {
+    if (!Ascii(a) || !Ascii(b)) return FoldCaseUtf8(a) == FoldCaseUtf8(b);
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }

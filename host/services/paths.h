@@ -12,7 +12,7 @@ std::string ExtractFileExt(const std::string& name);
 std::string ExtractFileName(const std::string& path);
 std::string ExtractFileDir(const std::string& path);
 
-// Compares ASCII letters without regard to case.
+// Compares without regard to case, umlauts and the other Latin letters included (UTF-8).
 bool SameText(const std::string& a, const std::string& b);
 std::string UpperCaseAscii(std::string text);
 

@@ -35,22 +35,34 @@ void TQtFrontend::ShowNotice(const std::string& text, const std::string& caption
 
 int TQtFrontend::AskQuestion(const std::string& text, const std::string& caption, int buttons, std::uint32_t colour) {
     const bool yesNo = buttons == mbYesNo;
-    QMessageBox box(QMessageBox::Question, CaptionOr(caption), QString::fromStdString(text),
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, Owner());
+    const bool all = buttons == mbYesNoAll;
+    QMessageBox::StandardButtons shown = QMessageBox::Ok;
+    if (yesNo) shown = QMessageBox::Yes | QMessageBox::No;
+    if (all) shown = QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll | QMessageBox::NoToAll;
+    QMessageBox box(QMessageBox::Question, CaptionOr(caption), QString::fromStdString(text), shown, Owner());
     box.setObjectName(QStringLiteral("msgFrage"));
-    if (yesNo) {
+    if (yesNo || all) {
         box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
         box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
-        box.setDefaultButton(QMessageBox::Yes);
+        // A question with the All answers replaces files: the safe answer is the default.
+        box.setDefaultButton(all ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
+    }
+    if (all) {
+        box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Ja, &alle"));
+        box.button(QMessageBox::NoToAll)->setText(QStringLiteral("Nein, &keine"));
     }
     QPalette palette = box.palette();
     palette.setColor(QPalette::Window, QColor::fromRgb(colour));
     box.setPalette(palette);
     box.setAutoFillBackground(true);
     FChoosers->ExecModal(box);
-    if (!yesNo) return 1;
-    return box.clickedButton() == box.button(QMessageBox::Yes) ? idYes : idNo;
+    if (!yesNo && !all) return 1;
+    const QAbstractButton* clicked = box.clickedButton();
+    if (clicked == box.button(QMessageBox::Yes)) return idYes;
+    if (all && clicked == box.button(QMessageBox::YesToAll)) return idYesAll;
+    if (all && clicked == box.button(QMessageBox::NoToAll)) return idNoAll;
+    return idNo;
 }
 
 void TQtFrontend::ProcessMessages(int milliseconds) {

@@ -104,9 +104,15 @@ TEST_F(ExtractSafety, ExistingSymlinkInTheTargetIsNotFollowed) {
     auto engine = Engine(TArchivFormat::Zip, archive);
     recorder.Attach(*engine);
     engine->ExtractDir = target.string();
-    EXPECT_FALSE(engine->ExecuteArchivExtract());  // sub/x.txt is refused
+    EXPECT_FALSE(engine->ExecuteArchivExtract());  // sub/x.txt is refused, and the link is no file of ours
     EXPECT_TRUE(fs::is_empty(dir / "draussen"));
-    // The link itself is replaced by the file; its old target is untouched.
+    EXPECT_TRUE(fs::is_symlink(target / "datei.txt"));
+    // Allowed to replace it, the link itself is replaced by the file; its old target is untouched.
+    engine->OnConflict = [](tavik::TArchivFormatAbstract&, const std::string&) {
+        return tavik::TArchivConflictAnswer::Yes;
+    };
+    EXPECT_FALSE(engine->ExecuteArchivExtract());
+    EXPECT_TRUE(fs::is_empty(dir / "draussen"));
     EXPECT_FALSE(fs::is_symlink(target / "datei.txt"));
     EXPECT_EQ(testsupport::ReadFile(target / "datei.txt"), "neu");
 }

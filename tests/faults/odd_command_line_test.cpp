@@ -58,6 +58,21 @@ TEST(OddCommandLine, TheDirectorySwitchAndOtherParametersOfTheUnattendedRun) {
     }
 }
 
+TEST(OddCommandLine, TheDirectorySwitchComparesUmlautsWithoutRegardToCase) {
+    HostFixture host;
+    host.Directory("DÄTEN", "DÄTEN");
+    host.File("DÄTEN/a.dat", "a", 1'000'000'000);
+    host.File("stadata/b.dat", "b", 1'000'000'000);
+    FaultOptions options;
+    options.args = {"-AUTO", "-A", "-D:däten"};
+    options.killAfterMs = 60'000;
+    const FaultResult run = RunVendrask(host, options);
+    EXPECT_EQ(run.process.status, 0) << run.process.err;
+    EXPECT_FALSE(host.Exists("DÄTEN/a.dat")) << "„däten“ names the directory „DÄTEN“";
+    EXPECT_TRUE(host.Exists("stadata/b.dat"));
+    EXPECT_EQ(FinalArchives(host).size(), 1u);
+}
+
 TEST(OddCommandLine, TheWorkbenchRefusesWrongUsageWithStatusTwo) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "a.txt", "a");

@@ -45,7 +45,6 @@ TEST(Scale, ThousandsOfCandidatesInOneRun) {
     options.args = {"-AUTO", "-A", "-L"};
     const FaultResult run = RunVendrask(host, options);
     EXPECT_EQ(run.process.status, 0) << run.process.err;
-    EXPECT_LT(run.seconds, 60);
     EXPECT_THAT(TakeSnapshot(host), IsEmpty());
     const auto archives = FinalArchives(host);
     ASSERT_EQ(archives.size(), 1u);
@@ -97,7 +96,6 @@ TEST(Scale, ASparseFileOfSeveralGigabytesGivesASmallCompleteArchive) {
     host.File("stadata/klein.dat", "klein", 1'000'000'000);
     const FaultResult run = RunVendrask(host);
     ASSERT_EQ(run.process.status, 0) << run.process.err;
-    EXPECT_LT(run.seconds, 90);
     EXPECT_FALSE(fs::exists(path));
     const auto archives = FinalArchives(host);
     ASSERT_EQ(archives.size(), 1u);

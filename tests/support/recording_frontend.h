@@ -13,6 +13,7 @@ namespace testsupport {
 struct FrontendLog {
     std::vector<std::string> notices;
     std::vector<std::string> questions;
+    std::vector<int> questionButtons;        // the buttons each question offered
     std::vector<std::string> failures;       // "context: message"
     std::vector<std::string> dialogsOpened;  // captions of progress dialogs, in order
     int processMessagesCalls = 0;
@@ -24,8 +25,9 @@ class RecordingFrontend : public tavik::TTavikFrontend {
 public:
     explicit RecordingFrontend(FrontendLog& log) : FLog(log) {}
     void ShowNotice(const std::string& text, const std::string&) override { FLog.notices.push_back(text); }
-    int AskQuestion(const std::string& text, const std::string&, int, std::uint32_t) override {
+    int AskQuestion(const std::string& text, const std::string&, int buttons, std::uint32_t) override {
         FLog.questions.push_back(text);
+        FLog.questionButtons.push_back(buttons);
         if (FLog.answers.empty()) return tavik::idNo;
         const int answer = FLog.answers.front();
         FLog.answers.pop_front();

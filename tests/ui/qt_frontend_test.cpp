@@ -61,6 +61,33 @@ TEST_F(QtFrontendTest, AQuestionAnswersYesOrNo) {
     EXPECT_EQ(frontend.AskQuestion("Weiter?", "Frage", mbYesNo, 0xE8F0FF), idNo);
 }
 
+TEST_F(QtFrontendTest, AQuestionWithTheAllAnswersHasFourButtonsAndNoAsDefault) {
+    const auto click = [](QMessageBox::StandardButton which) {
+        return [which](QDialog& dialog) {
+            auto& box = dynamic_cast<QMessageBox&>(dialog);
+            EXPECT_EQ(box.buttons().size(), 4);
+            EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+            EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+            EXPECT_EQ(box.button(QMessageBox::YesToAll)->text(), QStringLiteral("Ja, &alle"));
+            EXPECT_EQ(box.button(QMessageBox::NoToAll)->text(), QStringLiteral("Nein, &keine"));
+            EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+            box.button(which)->click();
+            return 1;
+        };
+    };
+    choosers->modalAnswers = {click(QMessageBox::Yes), click(QMessageBox::No), click(QMessageBox::YesToAll),
+                              click(QMessageBox::NoToAll)};
+    const std::string text = "Die Datei „/tmp/a.txt“ ist bereits vorhanden. Soll sie überschrieben werden?";
+    EXPECT_EQ(frontend.AskQuestion(text, "Frage", mbYesNoAll, 0xE8F0FF), idYes);
+    EXPECT_EQ(frontend.AskQuestion(text, "Frage", mbYesNoAll, 0xE8F0FF), idNo);
+    EXPECT_EQ(frontend.AskQuestion(text, "Frage", mbYesNoAll, 0xE8F0FF), idYesAll);
+    EXPECT_EQ(frontend.AskQuestion(text, "Frage", mbYesNoAll, 0xE8F0FF), idNoAll);
+    ASSERT_EQ(choosers->modalTexts.size(), 4u);
+    EXPECT_EQ(choosers->modalTexts[0], QString::fromStdString(text));
+    // Closed without an answer: No.
+    EXPECT_EQ(frontend.AskQuestion(text, "Frage", mbYesNoAll, 0xE8F0FF), idNo);
+}
+
 TEST_F(QtFrontendTest, FailuresAreCollectedInOneWindowWithoutAModalBox) {
     EXPECT_EQ(frontend.Failures(), nullptr);
     frontend.ShowFailure({Now(), "TdmOlvexArchiv.ArchExecute", "Im Archivverzeichnis kann nicht geschrieben werden."});

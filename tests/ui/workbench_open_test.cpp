@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <filesystem>
+
 #include "host/engine/archiv_open.h"
 #include "host/services/date_time.h"
 #include "host/services/formatting.h"
@@ -140,6 +142,29 @@ TEST_F(WorkbenchOpen, ATextFileGivesTheNoticeAndClosesTheArchiveShownBefore) {
     EXPECT_EQ(Text("lblArchDateiBytes"), "");
     EXPECT_EQ(Text("lblArchDateiTime"), "");
     EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(WorkbenchOpen, AMissingFileOrADirectoryIsNamedAsSuchNotAsDamaged) {
+    std::filesystem::create_directories(Scratch("ordner.tar"));
+    Open();
+    ChooseArchive(Scratch("fehlt.tar"));
+    ChooseArchive(Scratch("ordner.tar"));
+    EXPECT_EQ(log.notices, (std::vector<std::string>{"Die Datei „" + Scratch("fehlt.tar") + "“ ist nicht vorhanden.",
+                                                     "„" + Scratch("ordner.tar") +
+                                                         "“ ist ein Verzeichnis und keine Archivdatei."}));
+    ASSERT_EQ(log.failures.size(), 2u);
+    EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.spbOpenFilesClick: ", 0), 0u) << log.failures[0];
+    EXPECT_EQ(module->Archiv(), nullptr);
+}
+
+TEST_F(WorkbenchOpen, ADamagedFileReportsWhatTheFormatsFound) {
+    Write("kaputt.tar", std::string(3000, 'k'));
+    Open();
+    ChooseArchive(Scratch("kaputt.tar"));
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kNotAnArchive}));
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_NE(log.failures[0].find("kein ZIP-Archiv"), std::string::npos) << log.failures[0];
+    EXPECT_NE(log.failures[0].find("kein Archiv eines bekannten Formats"), std::string::npos) << log.failures[0];
 }
 
 TEST_F(WorkbenchOpen, ANewNameWithZipShowsTheNameAloneAndNoMessage) {

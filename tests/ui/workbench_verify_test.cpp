@@ -186,6 +186,74 @@ TEST_F(WorkbenchVerify, AFailedExtractionShowsNoNoticeButItsReasonReachesTheFail
     ExpectIdle();
 }
 
+TEST_F(WorkbenchVerify, AnAbortedCheckSaysSoAndNotThatTheArchiveIsDamaged) {
+    const std::string archive = MakeZip(Scratch("gross.zip"), {{"a.bin", std::string(8 << 20, 'a')},
+                                                              {"b.bin", std::string(8 << 20, 'b')}},
+                                        true);
+    Open();
+    ChooseArchive(archive);
+    log.onProcessMessages = [&] {
+        if (window->spbAbortOperation->isVisible()) window->spbAbortOperation->click();
+    };
+    window->spbVerifyComplete->click();
+    log.onProcessMessages = nullptr;
+    EXPECT_EQ(log.notices,
+              (std::vector<std::string>{
+                  "Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt."}));
+    ExpectIdle();
+}
+
+// An archive of a.txt, b.txt, c.txt, and a directory holding a b.txt and c.txt of other content
+// and an a.txt of the same.
+class WorkbenchConflict : public WorkbenchVerify {
+protected:
+    void SetUp() override {
+        archive = ThreeEntries("konflikt.zip");
+        fs::create_directories(Scratch("ziel"));
+        testsupport::WriteFile(Scratch("ziel/a.txt"), "alpha alpha");
+        testsupport::WriteFile(Scratch("ziel/b.txt"), "lebendig b");
+        testsupport::WriteFile(Scratch("ziel/c.txt"), "lebendig c");
+        Open();
+        ChooseArchive(archive);
+        choosers->directories.push_back(QString::fromStdString(Scratch("ziel")));
+    }
+    std::string Question(const std::string& name) const {
+        return "Die Datei „" + Scratch("ziel") + "/" + name + "“ ist bereits vorhanden. Soll sie überschrieben werden?";
+    }
+    std::string archive;
+};
+
+TEST_F(WorkbenchConflict, EachDifferentFileIsAskedForOnceWithFourAnswers) {
+    log.answers = {idNo, idYes};
+    window->spbDecompressAll->click();
+    // a.txt is the same: no question.
+    EXPECT_EQ(log.questions, (std::vector<std::string>{Question("b.txt"), Question("c.txt")}));
+    EXPECT_EQ(log.questionButtons, (std::vector<int>{mbYesNoAll, mbYesNoAll}));
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/b.txt")), "lebendig b");
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/c.txt")), "charlie");
+    EXPECT_EQ(FilesBelow(Scratch("ziel")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_TRUE(log.failures.empty());
+    EXPECT_FALSE(module->Archiv()->OnConflict);
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchConflict, NoneKeepsEveryFileAfterAskingOnce) {
+    log.answers = {idNoAll};
+    window->spbDecompressAll->click();
+    EXPECT_EQ(log.questions.size(), 1u);
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/b.txt")), "lebendig b");
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/c.txt")), "lebendig c");
+}
+
+TEST_F(WorkbenchConflict, AllReplacesEveryFileAfterAskingOnce) {
+    log.answers = {idYesAll};
+    window->spbDecompressAll->click();
+    EXPECT_EQ(log.questions.size(), 1u);
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/b.txt")), "bravo bravo");
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/c.txt")), "charlie");
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
+}
+
 TEST_F(WorkbenchVerify, WithoutAnEngineObjectTheSixCommandsDoNothing) {
     Open();
     ASSERT_EQ(module->Archiv(), nullptr);
