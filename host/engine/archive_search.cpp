@@ -43,9 +43,7 @@ struct TArchiveResult {
 class TSearch {
 public:
     TSearch(std::vector<TSearchArchive> archives, const std::vector<std::string>& terms)
-        : FArchives(std::move(archives)), FResults(FArchives.size()), FTerms(terms) {
-        TNameMatcher check(terms);  // unusable terms fail here, before any thread starts
-    }
+        : FArchives(std::move(archives)), FResults(FArchives.size()), FTerms(terms), FOwnMatcher(terms) {}
 
     TSearchResult Run(const TSearchEvents& events, unsigned threads) {
         if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -57,7 +55,7 @@ public:
                 for (unsigned i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
             // With one thread the caller searches itself, archive by archive, as it hands on.
             for (std::size_t i = 0; i < FArchives.size(); ++i) {
-                if (threads <= 1) SearchOne(i, Matcher(), Reader());
+                if (threads <= 1) SearchOne(i, FOwnMatcher, FOwnReader);
                 TArchiveResult done = WaitFor(i);
                 HandOn(i, done, events, result);
                 if (events.OnProgress && !events.OnProgress(i + 1, FArchives.size())) {
@@ -71,12 +69,6 @@ public:
     }
 
 private:
-    TNameMatcher& Matcher() {
-        if (!FOwnMatcher) FOwnMatcher = std::make_unique<TNameMatcher>(FTerms);
-        return *FOwnMatcher;
-    }
-    TDirectoryReader& Reader() { return FOwnReader; }
-
     void Work() {
         TNameMatcher matcher(FTerms);
         TDirectoryReader reader;
@@ -156,7 +148,9 @@ private:
     std::atomic<bool> FStop{false};
     std::mutex FMutex;
     std::condition_variable FReady;
-    std::unique_ptr<TNameMatcher> FOwnMatcher;
+    // The caller's own, when it searches alone; built first, so unusable terms fail before
+    // any thread starts.
+    TNameMatcher FOwnMatcher;
     TDirectoryReader FOwnReader;
 };
 

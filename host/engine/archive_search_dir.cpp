@@ -110,7 +110,16 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
             continue;
         }
         if (EndsWithNoCase(file, ".zip")) {
-            archives.push_back(SetArchive(path, true));
+            // Only a first volume beside it makes it a set; an ordinary archive that claims
+            // to be the last of several volumes is reported when it is read.
+            const std::string stem = file.substr(0, file.size() - 4);
+            if (present.count(stem + ".z01") || present.count(stem + ".Z01")) {
+                archives.push_back(SetArchive(path, true));
+            } else {
+                TSearchArchive archive;
+                archive.path = path;
+                archives.push_back(std::move(archive));
+            }
             continue;
         }
         TSearchArchive archive;
