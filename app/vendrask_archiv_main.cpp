@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/archiv_find_command.h"
+#include "app/listed_name.h"
 #include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
@@ -110,31 +111,6 @@ std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
     return archiv;
 }
 
-// A name as one line of the listing: a newline or tab in it would start a line or a column of
-// its own, so control characters and the backslash are written as C escapes.
-std::string ListedName(const std::string& name) {
-    std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            text += "\\\\";
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\t') {
-            text += "\\t";
-        } else if (c == '\r') {
-            text += "\\r";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
-
 bool ParseNumber(const std::string& text, long long& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -163,7 +139,7 @@ int Run(const std::vector<std::string>& args) {
                           p.Minute, p.Second);
             std::string name = item.RelDir.empty() ? item.FileName : item.RelDir + "/" + item.FileName;
             if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
-            std::cout << i << '\t' << item.Size << '\t' << when << '\t' << ListedName(name) << '\n';
+            std::cout << i << '\t' << item.Size << '\t' << when << '\t' << vendrask::ListedName(name) << '\n';
         }
         if (!std::cout.flush()) {
             std::cerr << "vendrask-archiv: Das Inhaltsverzeichnis kann nicht auf die Standardausgabe geschrieben "

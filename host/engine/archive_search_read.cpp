@@ -13,7 +13,6 @@ namespace {
 
 using namespace ziprec;
 
-constexpr std::uint16_t kExtendedTimestamp = 0x5455;
 // Most end records have no comment: a small tail finds them without reading 64 KiB.
 constexpr std::size_t kShortTail = 4096;
 // A buffer that grew beyond this for one huge directory is given back afterwards.
@@ -33,28 +32,32 @@ void Release(std::vector<std::uint8_t>& buffer) {
 
 }  // namespace
 
+namespace {
+
+// The DOS fields as a time, the way libzip reads them, so that the listing and the search agree.
+std::time_t DosFieldsTime(std::uint16_t dosTime, std::uint16_t dosDate) {
+    std::tm tm{};
+    tm.tm_isdst = -1;
+    tm.tm_year = ((dosDate >> 9) & 127) + 1980 - 1900;
+    tm.tm_mon = ((dosDate >> 5) & 15) - 1;
+    tm.tm_mday = dosDate & 31;
+    tm.tm_hour = (dosTime >> 11) & 31;
+    tm.tm_min = (dosTime >> 5) & 63;
+    tm.tm_sec = (dosTime << 1) & 62;
+    return std::mktime(&tm);
+}
+
+}  // namespace
+
 bool EntryUnixTime(const TCentralView& entry, std::int64_t& unixTime) {
-    std::size_t size = 0;
-    const std::uint8_t* data = FindExtraBlock(entry.extra, entry.extraSize, kExtendedTimestamp, size);
-    if (data == nullptr || size < 5 || (data[0] & 1) == 0) return false;
-    unixTime = static_cast<std::int32_t>(Get32(data + 1));
+    const auto exact = ExtraFieldTime(entry.extra, entry.extraSize, DosFieldsTime(entry.time, entry.date));
+    if (!exact) return false;
+    unixTime = *exact;
     return true;
 }
 
 TDateParts EntryLocalTime(std::uint16_t dosTime, std::uint16_t dosDate, bool hasUnixTime, std::int64_t unixTime) {
-    std::time_t when = static_cast<std::time_t>(unixTime);
-    if (!hasUnixTime) {
-        // As libzip turns the DOS fields into a time, so that the listing and the search agree.
-        std::tm tm{};
-        tm.tm_isdst = -1;
-        tm.tm_year = ((dosDate >> 9) & 127) + 1980 - 1900;
-        tm.tm_mon = ((dosDate >> 5) & 15) - 1;
-        tm.tm_mday = dosDate & 31;
-        tm.tm_hour = (dosTime >> 11) & 31;
-        tm.tm_min = (dosTime >> 5) & 63;
-        tm.tm_sec = (dosTime << 1) & 62;
-        when = std::mktime(&tm);
-    }
+    const std::time_t when = hasUnixTime ? static_cast<std::time_t>(unixTime) : DosFieldsTime(dosTime, dosDate);
     return DecodeDateTime(FileTimeToDateTime(when));
 }
 

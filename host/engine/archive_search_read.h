@@ -31,10 +31,11 @@ private:
     std::vector<std::uint8_t> FCentral;
 };
 
-// The entry's modification time in local time as the listing shows it: the extended
-// timestamp (0x5455) of the central header when it has one, else the DOS date and time.
+// The entry's modification time in local time as the listing shows it: the exact time of the
+// central header's extra field (extended timestamp or NTFS times) when it has one, else the DOS
+// date and time.
 TDateParts EntryLocalTime(std::uint16_t dosTime, std::uint16_t dosDate, bool hasUnixTime, std::int64_t unixTime);
-// Whether entry carries an extended timestamp with the modification time; sets unixTime.
+// Whether entry carries an exact modification time in its extra field; sets unixTime.
 bool EntryUnixTime(const ziprec::TCentralView& entry, std::int64_t& unixTime);
 
 }  // namespace tavik::archsearch

@@ -8,6 +8,7 @@
 
 #include "host/engine/entry_name.h"
 #include "host/engine/zip_handles.h"
+#include "host/engine/zip_records.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -20,11 +21,6 @@ constexpr zip_uint16_t kNtfsTimes = 0x000A;
 constexpr std::int64_t kNtfsEpochOffset = 11'644'473'600;
 constexpr std::int64_t kNtfsTicks = 10'000'000;  // 100 ns steps per second
 
-std::uint32_t Le32(const zip_uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 void PutLe(zip_uint8_t* p, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) p[i] = static_cast<zip_uint8_t>(value >> (8 * i));
 }
@@ -35,35 +31,12 @@ const zip_uint8_t* ExtraField(zip_t* archive, zip_uint64_t index, zip_uint16_t i
     return zip_file_extra_field_get_by_id(archive, index, id, 0, &length, ZIP_FL_CENTRAL);
 }
 
-// The extended timestamp holds 32 bits. Info-ZIP reads them as a signed time, unless the DOS date
-// lies after 2038-01-18: then the same bits count unsigned, up to 2106.
-std::optional<std::time_t> ExtendedTime(zip_t* archive, zip_uint64_t index, std::optional<std::time_t> dosTime) {
+std::optional<std::time_t> ExactTime(zip_t* archive, zip_uint64_t index, std::optional<std::time_t> dosTime) {
     zip_uint16_t length = 0;
-    const zip_uint8_t* data = ExtraField(archive, index, kExtendedTimestamp, length);
-    if (data == nullptr || length < 5 || (data[0] & 1) == 0) return std::nullopt;
-    const std::uint32_t raw = Le32(data + 1);
-    const auto value = static_cast<std::int32_t>(raw);
-    if (value < 0 && dosTime && *dosTime >= std::time_t{INT32_MAX} - 86'400) return static_cast<std::time_t>(raw);
-    return static_cast<std::time_t>(value);
-}
-
-// The NTFS times: attribute 1 holds modification, access and creation time in 100 ns steps.
-std::optional<std::time_t> NtfsTime(zip_t* archive, zip_uint64_t index) {
-    zip_uint16_t length = 0;
-    const zip_uint8_t* data = ExtraField(archive, index, kNtfsTimes, length);
-    if (data == nullptr) return std::nullopt;
-    for (std::size_t at = 4; at + 4 <= length;) {
-        const unsigned tag = data[at] | data[at + 1] << 8;
-        const unsigned size = data[at + 2] | data[at + 3] << 8;
-        at += 4;
-        if (at + size > length) break;
-        if (tag == 1 && size >= 8) {
-            const auto ticks = static_cast<std::int64_t>(Le32(data + at) | std::uint64_t{Le32(data + at + 4)} << 32);
-            if (ticks <= 0) return std::nullopt;
-            return static_cast<std::time_t>(ticks / kNtfsTicks - kNtfsEpochOffset);
-        }
-        at += size;
-    }
+    if (const zip_uint8_t* data = ExtraField(archive, index, kExtendedTimestamp, length))
+        if (auto time = ziprec::ExtendedTimestampTime(data, length, dosTime)) return static_cast<std::time_t>(*time);
+    if (const zip_uint8_t* data = ExtraField(archive, index, kNtfsTimes, length))
+        if (auto time = ziprec::NtfsModificationTime(data, length)) return static_cast<std::time_t>(*time);
     return std::nullopt;
 }
 
@@ -110,8 +83,7 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index) {
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
     std::optional<std::time_t> dosTime;
     if (entry.stat.valid & ZIP_STAT_MTIME) dosTime = entry.stat.mtime;
-    entry.mtime = ExtendedTime(archive, index, dosTime);
-    if (!entry.mtime) entry.mtime = NtfsTime(archive, index);
+    entry.mtime = ExactTime(archive, index, dosTime);
     if (!entry.mtime) entry.mtime = dosTime;
     return entry;
 }

@@ -1,5 +1,7 @@
 #include "host/engine/zip_records.h"
 
+#include <cstdint>
+
 #include <algorithm>
 
 namespace tavik::ziprec {
@@ -219,6 +221,43 @@ TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
         v.diskStart = Get32(field);
     }
     return v;
+}
+
+std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std::size_t size,
+                                                  std::optional<std::int64_t> dosTime) {
+    if (data == nullptr || size < 5 || (data[0] & 1) == 0) return std::nullopt;
+    const std::uint32_t raw = Get32(data + 1);
+    const auto value = static_cast<std::int32_t>(raw);
+    if (value < 0 && dosTime && *dosTime >= std::int64_t{INT32_MAX} - 86'400) return std::int64_t{raw};
+    return std::int64_t{value};
+}
+
+std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::size_t size) {
+    constexpr std::int64_t kNtfsEpochOffset = 11'644'473'600;  // seconds from 1601 to 1970
+    constexpr std::int64_t kNtfsTicks = 10'000'000;             // 100 ns steps per second
+    if (data == nullptr) return std::nullopt;
+    for (std::size_t at = 4; at + 4 <= size;) {
+        const unsigned tag = Get16(data + at);
+        const unsigned length = Get16(data + at + 2);
+        at += 4;
+        if (at + length > size) break;
+        if (tag == 1 && length >= 8) {
+            const auto ticks = static_cast<std::int64_t>(Get64(data + at));
+            if (ticks <= 0) return std::nullopt;
+            return ticks / kNtfsTicks - kNtfsEpochOffset;
+        }
+        at += length;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> ExtraFieldTime(const std::uint8_t* extra, std::size_t extraSize,
+                                           std::optional<std::int64_t> dosTime) {
+    std::size_t size = 0;
+    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, 0x5455, size))
+        if (auto time = ExtendedTimestampTime(data, size, dosTime)) return time;
+    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, 0x000A, size)) return NtfsModificationTime(data, size);
+    return std::nullopt;
 }
 
 const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraSize, std::uint16_t id,

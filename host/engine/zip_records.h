@@ -4,6 +4,7 @@
 // against the bytes at hand, since the input may be hostile.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -93,6 +94,17 @@ TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size);
 // The data of the first extra block with the given id, or nullptr; size receives its length.
 const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraSize, std::uint16_t id,
                                    std::size_t& size);
+
+// The modification time in an extended timestamp block (0x5455). Its 32 bits read signed, as
+// Info-ZIP reads them, unless the DOS time lies after 2038-01-18: then unsigned, up to 2106.
+std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std::size_t size,
+                                                  std::optional<std::int64_t> dosTime);
+// The modification time in an NTFS times block (0x000A): attribute 1, in 100 ns steps from 1601.
+std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::size_t size);
+// The exact time of an entry from its whole extra field: the extended timestamp, else the NTFS
+// times; nothing when it holds neither.
+std::optional<std::int64_t> ExtraFieldTime(const std::uint8_t* extra, std::size_t extraSize,
+                                           std::optional<std::int64_t> dosTime);
 
 // True when a local header's extra field holds a Zip64 block (then data descriptors carry
 // 8-byte sizes).
