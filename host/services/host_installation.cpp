@@ -4,9 +4,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/paths.h"
 #include "host/services/sqlite_db.h"
 
 namespace tavik {
@@ -62,11 +65,17 @@ bool IsPlainRelativeName(const std::string& name) {
 // the installation into a run; one outside the root lends its name to the names of its files.
 void CheckHostDirectories(TSqliteDb& db, const std::string& root) {
     const std::string canonicalRoot = Canonical(root);
+    std::string archiv = root + "/ARCHIV";
+    std::vector<std::pair<std::string, std::string>> others;  // name, resolved path
     TSqliteStatement rows(db.Handle(), "SELECT name, path FROM host_directory ORDER BY position");
     while (rows.Step()) {
         const std::string name = rows.Text(0).value_or("");
         const std::string stored = rows.Text(1).value_or("");
         const std::string path = ResolveHostDirectory(root, name, stored);
+        if (SameText(name, "ARCHIV"))
+            archiv = path;
+        else
+            others.emplace_back(name, path);
         if (IsSameOrBelow(root, path) || IsSameOrBelow(canonicalRoot, Canonical(path)))
             throw EHostInstallation("Das Verzeichnis „" + name + "“ der Olvex-Installation („" + stored +
                                     "“) ist das Olvex-Stammverzeichnis oder liegt darüber. So würden die Läufe "
@@ -79,6 +88,15 @@ void CheckHostDirectories(TSqliteDb& db, const std::string& root) {
                                     "Bitte in der Tabelle host_directory einen Namen ohne „.“, „..“ und leere "
                                     "Teile eintragen.");
     }
+    // The delete run takes unknown files of ARCHIV without archiving them first: a host
+    // directory that ARCHIV is, or holds, would lose its files that way.
+    const std::string canonicalArchiv = Canonical(archiv);
+    for (const auto& [name, path] : others)
+        if (IsSameOrBelow(path, archiv) || IsSameOrBelow(Canonical(path), canonicalArchiv))
+            throw EHostInstallation("Das Verzeichnis „" + name + "“ der Olvex-Installation („" + path +
+                                    "“) ist ARCHIV selbst oder liegt darin („" + archiv +
+                                    "“). Der Löschlauf würde seine Dateien löschen, ohne sie zu archivieren. "
+                                    "Bitte in der Tabelle host_directory getrennte Verzeichnisse eintragen.");
 }
 
 }  // namespace

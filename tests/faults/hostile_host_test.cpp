@@ -173,6 +173,40 @@ TEST(HostileHost, AHostDirectoryThatIsTheRootOrLiesAboveItIsRefusedAtStartUp) {
     }
 }
 
+TEST(HostileHost, AHostDirectoryThatIsArchivOrLiesInsideItIsRefusedAtStartUp) {
+    // The delete run deletes unknown files of ARCHIV without archiving them: pointed at stadata,
+    // or holding another host directory, it would empty that directory.
+    for (const std::string archiv : {"stadata", "./stadata", "daten", "LINK"}) {
+        SCOPED_TRACE(archiv);
+        HostFixture host;
+        host.File("stadata/x.dat", "x", kOld);
+        host.File("daten/belege/b.dat", "b", kOld);
+        host.Sql("INSERT INTO host_directory VALUES (10, 'belege', 'daten/belege')");
+        std::string stored = archiv;
+        if (archiv == "LINK") {
+            stored = Beside(host, "archiv-link").string();
+            fs::create_directory_symlink(host.Root() + "/stadata", stored);
+        }
+        host.Sql("UPDATE host_directory SET path = '" + stored + "' WHERE name = 'ARCHIV'");
+
+        const auto run = RunOn(host);
+        EXPECT_EQ(run.process.status, 2) << run.process.err;
+        EXPECT_NE(run.process.err.find("ARCHIV selbst oder liegt darin"), std::string::npos) << run.process.err;
+        EXPECT_TRUE(host.Exists("stadata/x.dat"));
+        EXPECT_TRUE(host.Exists("daten/belege/b.dat"));
+    }
+    // ARCHIV inside another host directory is a sound installation: its files stay out of the
+    // archive run, and the run goes on.
+    HostFixture host;
+    host.File("stadata/x.dat", "x", kOld);
+    host.Sql("UPDATE host_directory SET path = 'stadata/ARCHIV' WHERE name = 'ARCHIV'");
+    fs::create_directories(host.Root() + "/stadata/ARCHIV");
+    const auto run = RunOn(host, {"-AUTO", "-A"});
+    EXPECT_EQ(run.process.status, 0) << run.process.err;
+    EXPECT_FALSE(host.Exists("stadata/x.dat"));
+    EXPECT_EQ(NewArchives(host.Root() + "/stadata/ARCHIV", 0).size(), 1u);
+}
+
 TEST(HostileHost, FilesOfAHostDirectoryOutsideTheRootAreNamedByTheDirectorysName) {
     HostFixture host;
     // Beside the root, with a path as long as the root's and a separator, plus "export": cut by
