@@ -13,7 +13,7 @@ constexpr int LeserExitRereading = 12;
 constexpr int LeserExitOutput = 13;
 
 // Seconds of CPU time the helper may use without progress, and its address space.
-constexpr unsigned LeserCpuSecondsWithoutProgress = 5;
+constexpr unsigned LeserCpuSecondsWithoutProgress = 3;
 constexpr std::uint64_t LeserAddressSpace = std::uint64_t{2} * 1024 * 1024 * 1024;
 
 // Closes every descriptor above standard error, sets the limits and the handlers. Returns false
