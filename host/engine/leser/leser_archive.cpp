@@ -181,6 +181,8 @@ TLeserEntry ArchiveEntryFields(archive_entry* entry) {
         fields.Hardlink = PickName(archive_entry_hardlink_w(entry), archive_entry_hardlink_utf8(entry),
                                    archive_entry_hardlink(entry));
     switch (archive_entry_filetype(entry)) {
+        // ar and some cpio writers store no file type: such an entry holds data like a file.
+        case 0:
         case AE_IFREG: fields.Kind = TLeserEntryKind::File; break;
         case AE_IFDIR: fields.Kind = TLeserEntryKind::Directory; break;
         case AE_IFLNK:

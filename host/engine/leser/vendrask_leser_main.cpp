@@ -23,6 +23,8 @@ namespace {
 
 using TRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
+constexpr int MaxRetries = 10000;
+
 bool ParseRanges(std::string_view text, TRanges& ranges) {
     while (!text.empty()) {
         const std::size_t comma = text.find(',');
@@ -100,11 +102,17 @@ int Run(bool withData, const TRanges* ranges) {
         Send(TLeserFrameType::Failure, reason);
         return 0;
     }
+    int retries = 0;
     for (std::int64_t position = 0;;) {
         archive_entry* header = nullptr;
         const int status = archive_read_next_header(reader.get(), &header);
         if (status == ARCHIVE_EOF) break;
-        if (status < ARCHIVE_WARN) {
+        // Bytes that are no header (a damaged tar): the library skips them on the next call.
+        if (status == ARCHIVE_RETRY && ++retries <= MaxRetries) {
+            Send(TLeserFrameType::Warning, WarningText(reader.get()));
+            continue;
+        }
+        if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
             Send(TLeserFrameType::Failure, ArchiveErrorText(reader.get()));
             return 0;
         }
