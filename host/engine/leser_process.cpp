@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,9 +55,15 @@ std::string TLeserProcess::HelperPath() {
 }
 
 TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments) {
-    TUniqueFd input = AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)));
+    // Without O_NONBLOCK a named pipe would keep open() waiting for a writer.
+    TUniqueFd input =
+        AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
     if (!input)
         throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + std::strerror(errno) + ".");
+    struct stat status {};
+    if (fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw EOlvex("„" + archive + "“ ist keine gewöhnliche Datei und wird nicht als Archiv gelesen.");
+    fcntl(input.Get(), F_SETFL, fcntl(input.Get(), F_GETFL) & ~O_NONBLOCK);
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) throw EOlvex("Für das Lesen des Archivs ist keine Verbindung zu bekommen.");
     TUniqueFd readEnd(ends[0]);

@@ -127,3 +127,18 @@ TEST(OtherFormatLimits, TheHelperReportsFramesForATar) {
 
 }  // namespace
 }  // namespace archivtest
+
+namespace archivtest {
+namespace {
+
+TEST(OtherFormatLimits, ANamedPipeIsNoArchiveAndDoesNotBlock) {
+    testsupport::TempDir dir;
+    ASSERT_EQ(Tool({"mkfifo", (dir / "rohr").string()}).status, 0);
+    auto engine = tavik::GetArchivFormatClass(tavik::TArchivFormat::Other)();
+    engine->ArchivFile = (dir / "rohr").string();
+    EXPECT_FALSE(engine->ExecuteArchivList());
+    EXPECT_NE(engine->LastError().find("keine gewöhnliche Datei"), std::string::npos) << engine->LastError();
+}
+
+}  // namespace
+}  // namespace archivtest
