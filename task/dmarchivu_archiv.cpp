@@ -12,6 +12,7 @@
 #include "host/services/paths.h"
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
 #include "task/archiv_dir_lock.h"
 #include "task/archiv_leftovers.h"
 #include "task/dmarchivu.h"
@@ -195,7 +196,14 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
             if (!formatClass) continue;
             auto trial = formatClass();
             trial->ArchivFile = name;
-            if (trial->ExecuteArchivVerify(TArchivVerifyMode::Simple)) {
+            // A hostile archive of format 1 takes seconds until the reading helper's limits stop it;
+            // the window goes on meanwhile.
+            trial->OnCommandProgress = [](TArchivFormatAbstract&, TArchivCommand, std::int64_t, std::int64_t) {
+                TavikInfoProcessMessages(333);
+            };
+            const bool recognised = trial->ExecuteArchivVerify(TArchivVerifyMode::Simple);
+            trial->OnCommandProgress = nullptr;
+            if (recognised) {
                 FArchiv = std::move(trial);
                 FArchivFileName = name;
                 return;

@@ -1,17 +1,41 @@
 #include "host/engine/other_format.h"
 
 #include <set>
+#include <utility>
 
 #include "host/engine/entry_name.h"
 #include "host/engine/extract_target.h"
-#include "host/engine/other_reader.h"
 
 namespace tavik {
 
 namespace {
 
-// ARCHIVE_WARN carries on; anything worse ends reading this archive.
-bool Worse(int status) { return status < ARCHIVE_WARN; }
+TFileInfoItem EntryItem(const TLeserEntry& entry) {
+    TFileInfoItem item;
+    bool directory = false;
+    std::string name = entry.Name;
+    while (name.rfind("./", 0) == 0 && name.size() > 2) name.erase(0, 2);
+    SplitEntryName(name, item.RelDir, item.FileName, directory);
+    item.Size = entry.Size.value_or(0);
+    if (entry.ModTime) item.DateTime = FileTimeToDateTime(static_cast<std::time_t>(*entry.ModTime));
+    if (directory || entry.Kind == TLeserEntryKind::Directory) item.Attributes |= faDirectory;
+    if ((entry.Permissions & 0222) == 0) item.Attributes |= faReadOnly;
+    return item;
+}
+
+// Positions as the helper takes them: "0-3,7".
+std::string Ranges(const std::set<int>& chosen) {
+    std::string text;
+    for (auto it = chosen.begin(); it != chosen.end();) {
+        const int first = *it;
+        int last = first;
+        while (++it != chosen.end() && *it == last + 1) last = *it;
+        if (!text.empty()) text += ',';
+        text += std::to_string(first);
+        if (last != first) text += '-' + std::to_string(last);
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -19,19 +43,45 @@ bool TOtherArchiv::ExecuteArchivList() {
     return RunCommand(TArchivCommand::List, [this] { ReadDirectory(); });
 }
 
+void TOtherArchiv::FailUnreadable(const std::string& reason) const {
+    Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ wurde abgebrochen, weil " + reason +
+         ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das Archiv "
+         "erneut schicken oder prüfen Sie es mit einem anderen Programm.");
+}
+
+TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& done, std::int64_t total) {
+    TLeserFrame frame;
+    std::string reason;
+    // Progress while waiting keeps a window responsive and its abort button working.
+    if (!helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason)) FailUnreadable(reason);
+    if (frame.Type == TLeserFrameType::Failure)
+        Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".");
+    return frame;
+}
+
+TLeserEntry TOtherArchiv::DecodeEntry(const TLeserFrame& frame) const {
+    TLeserEntry entry;
+    if (!DecodeLeserEntry(frame.Payload, entry)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    return entry;
+}
+
 void TOtherArchiv::ReadDirectory() {
     FArchivItems.Clear();
     FListedFile.clear();
-    const TUtf8Locale utf8;
-    const TArchivePtr reader = OpenArchiveReader(ArchivFile);
+    TLeserProcess helper(ArchivFile, {"liste"});
     TFileItemsList items;
+    std::int64_t nameBytes = 0;
+    const std::int64_t none = 0;
     for (;;) {
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
-        if (status == ARCHIVE_EOF) break;
-        if (Worse(status)) Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " +
-                                ArchiveErrorText(reader.get()) + ".");
-        items.Add(ArchiveEntryItem(entry));
+        const TLeserFrame frame = NextFrame(helper, none, 0);
+        if (frame.Type == TLeserFrameType::End) break;
+        if (frame.Type != TLeserFrameType::Entry) continue;
+        const TLeserEntry entry = DecodeEntry(frame);
+        nameBytes += static_cast<std::int64_t>(entry.Name.size());
+        if (items.GetCount() >= MaxEntries || nameBytes > MaxNameBytes)
+            FailUnreadable("es mehr als " + std::to_string(MaxEntries) +
+                           " Einträge oder übermäßig lange Namen hat, mehr als sich anzeigen lässt");
+        items.Add(EntryItem(entry));
         CheckAbort();
     }
     FArchivItems = std::move(items);
@@ -66,6 +116,7 @@ bool TOtherArchiv::ExecuteArchivExtract(const std::vector<int>& indexes) {
 void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
     std::int64_t total = KnownTotal();
     std::set<int> chosen;
+    std::vector<std::string> arguments{"lesen"};
     if (indexes != nullptr) {
         total = 0;
         for (const int index : *indexes) {
@@ -74,105 +125,149 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                      "; es wurde inzwischen wohl verändert. Bitte öffnen Sie es erneut.");
             if (chosen.insert(index).second) total += FArchivItems.GetItem(index).Size;
         }
+        // Only the chosen data comes over, unless the list of them is too long for a command line.
+        std::string ranges = Ranges(chosen);
+        if (!ranges.empty() && ranges.size() < 64 * 1024) arguments.push_back(std::move(ranges));
     }
     std::unique_ptr<TExtractTarget> target;
     if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ConflictQuestion());
 
-    const TUtf8Locale utf8;
-    const TArchivePtr reader = OpenArchiveReader(ArchivFile);
+    TLeserProcess helper(ArchivFile, arguments);
     std::int64_t done = 0;
     Progress(0, total);
-    for (int position = 0;; ++position) {
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
-        if (status == ARCHIVE_EOF) break;
-        if (Worse(status)) Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " +
-                                ArchiveErrorText(reader.get()) + ".");
-        if (indexes != nullptr && chosen.count(position) == 0) continue;
-        TFileInfoItem item = ArchiveEntryItem(entry);
-        PFileInfoItem current = &item;
-        if (!ItemStart(current)) continue;
-        const std::string name = ArchiveEntryName(entry);
-        if (extract) {
-            ExtractEntry(reader.get(), entry, item, *target, done, total);
-        } else if (archive_entry_is_encrypted(entry)) {
-            ItemFailed(name, "Der Eintrag ist verschlüsselt und kann nicht geprüft werden.");
-        } else {
-            try {
-                ReadData(reader.get(), item, done, total, [](std::int64_t, const void*, std::size_t) {
-                    return std::string();
-                });
-            } catch (const ECommandFailed&) {
-                throw;
-            } catch (const ECommandAborted&) {
-                throw;
-            } catch (const EOlvex& e) {
-                ItemFailed(name, e.what());
+    int position = -1;
+    std::string warning;
+    TCurrentEntry current;
+    for (bool more = true; more;) {
+        const TLeserFrame frame = NextFrame(helper, done, total);
+        switch (frame.Type) {
+            case TLeserFrameType::Entry: {
+                if (current.Active) {
+                    current.Active = false;
+                    ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
+                }
+                const TLeserEntry entry = DecodeEntry(frame);
+                if (++position >= MaxEntries) FailUnreadable("es mehr als " + std::to_string(MaxEntries) + " Einträge hat");
+                const std::string pending = std::exchange(warning, {});
+                if (indexes != nullptr && chosen.count(position) == 0) break;
+                TFileInfoItem item = EntryItem(entry);
+                PFileInfoItem started = &item;
+                if (!ItemStart(started)) break;
+                if (!pending.empty()) {
+                    if (!extract) {
+                        ItemFailed(entry.Name, pending);
+                        break;
+                    }
+                    bool ignored = false;
+                    if (OnError) OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, entry.Name, pending, ignored);
+                }
+                if (extract) {
+                    StartExtract(entry, item, *target, current);
+                } else if (entry.Encrypted) {
+                    ItemFailed(entry.Name, "Der Eintrag ist verschlüsselt und kann nicht geprüft werden.");
+                } else if (entry.HasData) {
+                    current.Active = true;
+                    current.Item = item;
+                    current.Name = entry.Name;
+                    current.Read = 0;
+                    ItemProgress(&current.Item, 0, current.Item.Size);
+                }
+                break;
             }
+            case TLeserFrameType::Data:
+                if (current.Active) TakeData(frame.Payload, current, done, total);
+                break;
+            case TLeserFrameType::DataEnd:
+                if (current.Active) {
+                    current.Active = false;
+                    if (current.File) {
+                        const std::string reason = current.File->Commit(current.Item.Size, current.ModTime);
+                        current.File.reset();
+                        if (!reason.empty()) ItemFailed(current.Name, reason);
+                    }
+                }
+                break;
+            case TLeserFrameType::EntryError:
+                if (current.Active) {
+                    current.Active = false;
+                    current.File.reset();
+                    ItemFailed(current.Name, frame.Payload + ".");
+                }
+                break;
+            case TLeserFrameType::Warning:
+                if (!current.Active) {
+                    warning = frame.Payload + ".";
+                } else if (!extract) {
+                    current.Active = false;
+                    ItemFailed(current.Name, frame.Payload + ".");
+                } else {
+                    bool ignored = false;
+                    if (OnError)
+                        OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, current.Name, frame.Payload + ".", ignored);
+                }
+                break;
+            case TLeserFrameType::End: more = false; break;
+            default: break;
         }
     }
+    if (current.Active) ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
     if (target) target->RestoreDirectoryTimes();
     Progress(done, total);
 }
 
-void TOtherArchiv::ReadData(archive* reader, TFileInfoItem& item, std::int64_t& done, std::int64_t total,
-                            const std::function<std::string(std::int64_t, const void*, std::size_t)>& sink) {
-    PFileInfoItem current = &item;
-    std::int64_t read = 0;
-    ItemProgress(current, 0, item.Size);
-    for (;;) {
-        const void* block = nullptr;
-        std::size_t size = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(reader, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) break;
-        if (status == ARCHIVE_FATAL) Fail("Die Archivdatei „" + ArchivFile + "“ ist beschädigt: " +
-                                          ArchiveErrorText(reader) + ".");
-        if (Worse(status)) throw EOlvex(ArchiveErrorText(reader) + ".");
-        if (size == 0) continue;
-        const std::string error = sink(offset, block, size);
-        if (!error.empty()) throw EOlvex(error);
-        read += static_cast<std::int64_t>(size);
-        done += static_cast<std::int64_t>(size);
-        ItemProgress(current, read, item.Size);
-        Progress(done, total);
+void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done,
+                            std::int64_t total) {
+    std::int64_t offset = 0;
+    std::string_view bytes;
+    if (!DecodeLeserData(payload, offset, bytes)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    if (current.File) {
+        const std::string reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
+        if (!reason.empty()) {
+            current.Active = false;
+            current.File.reset();
+            ItemFailed(current.Name, reason);
+            return;
+        }
     }
+    current.Read += static_cast<std::int64_t>(bytes.size());
+    done += static_cast<std::int64_t>(bytes.size());
+    ItemProgress(&current.Item, current.Read, current.Item.Size);
+    Progress(done, total);
 }
 
-void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfoItem& item, TExtractTarget& target,
-                                std::int64_t& done, std::int64_t total) {
-    const std::string name = ArchiveEntryName(entry);
+void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target,
+                                TCurrentEntry& current) {
     std::vector<std::string> parts;
-    std::string reason = CheckEntryName(name, parts);
+    std::string reason = CheckEntryName(entry.Name, parts);
     const std::optional<std::time_t> mtime =
-        archive_entry_mtime_is_set(entry) ? std::optional<std::time_t>(archive_entry_mtime(entry)) : std::nullopt;
-    const std::optional<std::string> hardlink = ArchiveEntryHardlink(entry);
-    const unsigned type = archive_entry_filetype(entry);
+        entry.ModTime ? std::optional<std::time_t>(static_cast<std::time_t>(*entry.ModTime)) : std::nullopt;
     try {
         if (!reason.empty()) {
-            if (type == AE_IFDIR && IsCurrentDirectoryName(name)) reason.clear();  // the target directory itself
-        } else if (hardlink) {
+            if (entry.Kind == TLeserEntryKind::Directory && IsCurrentDirectoryName(entry.Name)) reason.clear();
+        } else if (entry.Hardlink) {
             std::vector<std::string> existing;
-            reason = CheckEntryName(*hardlink, existing);
+            reason = CheckEntryName(*entry.Hardlink, existing);
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
-        } else if (type == AE_IFDIR) {
+        } else if (entry.Kind == TLeserEntryKind::Directory) {
             reason = target.MakeDirectory(parts, mtime);
-        } else if (type == AE_IFLNK) {
-            const std::string link = ArchiveEntrySymlink(entry);
-            reason = CheckLinkTarget(parts, link);
-            if (reason.empty()) reason = target.MakeSymlink(parts, link);
-        } else if (type == AE_IFREG) {
-            if (archive_entry_is_encrypted(entry)) {
+        } else if (entry.Kind == TLeserEntryKind::Symlink) {
+            reason = CheckLinkTarget(parts, entry.Symlink);
+            if (reason.empty()) reason = target.MakeSymlink(parts, entry.Symlink);
+        } else if (entry.Kind == TLeserEntryKind::File) {
+            if (entry.Encrypted) {
                 reason = "Der Eintrag ist verschlüsselt und kann nicht entpackt werden.";
+            } else if (!entry.HasData) {
+                reason = "Die Daten des Eintrags fehlen.";
             } else {
-                std::unique_ptr<TExtractFile> file;
-                const mode_t mode = archive_entry_perm(entry) & 0777;
-                reason = target.CreateFile(parts, mode != 0 ? mode : 0666, file);
+                const mode_t mode = entry.Permissions & 0777;
+                reason = target.CreateFile(parts, mode != 0 ? mode : 0666, current.File);
                 if (reason.empty()) {
-                    ReadData(reader, item, done, total, [&file](std::int64_t offset, const void* data, std::size_t size) {
-                        return file->WriteAt(offset, data, size);
-                    });
-                    reason = file->Commit(item.Size, mtime);
+                    current.Active = true;
+                    current.Item = item;
+                    current.Name = entry.Name;
+                    current.ModTime = mtime;
+                    current.Read = 0;
+                    ItemProgress(&current.Item, 0, current.Item.Size);
                 }
             }
         } else {
@@ -185,7 +280,7 @@ void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfo
     } catch (const EOlvex& e) {
         reason = e.what();
     }
-    if (!reason.empty()) ItemFailed(name, reason);
+    if (!reason.empty()) ItemFailed(entry.Name, reason);
 }
 
 void TOtherArchiv::RefuseWriting() const {

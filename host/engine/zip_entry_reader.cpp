@@ -25,6 +25,10 @@ struct TInflateEnd {
     void operator()(z_stream* stream) const { inflateEnd(stream); }
 };
 
+// Deflate makes at most 1032 bytes of one. A declared size beyond that cannot be true, and the
+// memory taken for an entry at once must not follow what the archive merely claims.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
 }  // namespace
 
 void TZipEntryReader::TFree::operator()(libdeflate_decompressor* decompressor) const {
@@ -60,7 +64,8 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
     TZipFilePtr file(zip_fopen_index(FArchive, entry.index, ZIP_FL_COMPRESSED));
     if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
     if (method == ZIP_CM_STORE) ReadStored(file.get(), entry, sink, progress);
-    else if (entry.stat.size <= FLimits.wholeEntry && entry.stat.comp_size <= FLimits.wholeEntry)
+    else if (entry.stat.size <= FLimits.wholeEntry && entry.stat.comp_size <= FLimits.wholeEntry &&
+             entry.stat.size <= entry.stat.comp_size * kMaxDeflateRatio + 1024)
         InflateWhole(file.get(), entry, sink, progress);
     else InflatePieces(file.get(), entry, sink, progress);
 }
@@ -121,6 +126,8 @@ void TZipEntryReader::InflateWhole(zip_file_t* file, const TZipEntry& entry, con
         case LIBDEFLATE_INSUFFICIENT_SPACE: MoreThanAnnounced();
         default: BadData();
     }
+    // With the produced count asked for, libdeflate reports a short entry as success.
+    if (produced != size) LessThanAnnounced();
     CheckCrc(entry, libdeflate_crc32(0, out, size));
     HandOn(out, size, 0, sink, progress);
 }

@@ -82,3 +82,82 @@ TEST(OtherFormatRefusal, WritingIsRefusedWithAReason) {
 
 }  // namespace
 }  // namespace archivtest
+
+namespace archivtest {
+namespace {
+
+const char* const kMakeTars = R"(
+import io, sys, tarfile
+out = sys.argv[1]
+def add(t, name, kind=tarfile.REGTYPE, data=b''):
+    info = tarfile.TarInfo(name)
+    info.type = kind
+    info.size = len(data)
+    info.mode = 0o755 if kind == tarfile.DIRTYPE else 0o644
+    t.addfile(info, io.BytesIO(data))
+with tarfile.open(out + '/verzeichnisse.tar', 'w', format=tarfile.USTAR_FORMAT) as t:
+    add(t, './', tarfile.DIRTYPE)
+    add(t, 'steuer\x01zeichen/', tarfile.DIRTYPE)
+    add(t, '/absolut/', tarfile.DIRTYPE)
+    add(t, 'gut/', tarfile.DIRTYPE)
+    add(t, 'gut/a.txt', data=b'alpha')
+with tarfile.open(out + '/zwei.tar', 'w', format=tarfile.USTAR_FORMAT) as t:
+    add(t, 'a.txt', data=b'alpha')
+    add(t, 'b.txt', data=b'bravo')
+data = open(out + '/zwei.tar', 'rb').read()
+open(out + '/luecke.tar', 'wb').write(data[:1024] + b'X' * 512 + data[1024:])
+)";
+
+TEST(OtherFormatEntries, RefusedDirectoriesAreItemErrorsAndDotIsTheTarget) {
+    testsupport::TempDir dir;
+    Python(kMakeTars, {dir.str()});
+    auto engine = Engine(TArchivFormat::Other, (dir / "verzeichnisse.tar").string());
+    TRecorder recorder;
+    recorder.Attach(*engine);
+    engine->ExtractDir = (dir / "aus").string();
+    EXPECT_FALSE(engine->ExecuteArchivExtract());
+    EXPECT_EQ(recorder.errorItems, (std::vector<std::string>{"steuer\x01zeichen/", "/absolut/"}));
+    EXPECT_NE(engine->LastError().find("2 Einträge"), std::string::npos) << engine->LastError();
+    EXPECT_EQ(ReadTree(dir / "aus"), (TTree{{"gut/a.txt", "alpha"}}));
+}
+
+TEST(OtherFormatEntries, BytesSkippedBeforeAHeaderFailTheCompleteCheck) {
+    testsupport::TempDir dir;
+    Python(kMakeTars, {dir.str()});
+    auto engine = Engine(TArchivFormat::Other, (dir / "luecke.tar").string());
+    ASSERT_TRUE(engine->ExecuteArchivList()) << engine->LastError();
+    EXPECT_EQ(EntryNames(*engine), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_FALSE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete));
+    EXPECT_NE(engine->LastError().find("„b.txt“: Warnung beim Lesen"), std::string::npos) << engine->LastError();
+    auto sound = Engine(TArchivFormat::Other, (dir / "zwei.tar").string());
+    EXPECT_TRUE(sound->ExecuteArchivVerify(TArchivVerifyMode::Complete)) << sound->LastError();
+}
+
+TEST(OtherFormatEntries, TheArNameTableIsNoEntryAndMembersAreFiles) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "eine_sehr_lange_datei_mit_namen.txt", "lang\n");
+    testsupport::WriteFile(dir / "k.txt", "kurz\n");
+    const auto made = Tool({"ar", "rc", "lib.a", "eine_sehr_lange_datei_mit_namen.txt", "k.txt"}, dir.str());
+    ASSERT_EQ(made.status, 0) << made.err;
+    auto engine = Engine(TArchivFormat::Other, (dir / "lib.a").string());
+    ASSERT_TRUE(engine->ExecuteArchivList()) << engine->LastError();
+    EXPECT_EQ(EntryNames(*engine), (std::vector<std::string>{"eine_sehr_lange_datei_mit_namen.txt", "k.txt"}));
+    EXPECT_TRUE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete)) << engine->LastError();
+    engine->ExtractDir = (dir / "aus").string();
+    ASSERT_TRUE(engine->ExecuteArchivExtract()) << engine->LastError();
+    EXPECT_EQ(ReadTree(dir / "aus"), (TTree{{"eine_sehr_lange_datei_mit_namen.txt", "lang\n"}, {"k.txt", "kurz\n"}}));
+}
+
+TEST(OtherFormatEntries, AnArchiveWithEncryptedHeadersSaysItIsEncrypted) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "k.txt", "kurz\n");
+    const auto made = Tool({"7zz", "a", "-bso0", "-pgeheim", "-mhe=on", "geheim.7z", "k.txt"}, dir.str());
+    ASSERT_EQ(made.status, 0) << made.err;
+    auto engine = Engine(TArchivFormat::Other, (dir / "geheim.7z").string());
+    EXPECT_FALSE(engine->ExecuteArchivList());
+    EXPECT_NE(engine->LastError().find("verschlüsselt"), std::string::npos) << engine->LastError();
+    EXPECT_EQ(engine->LastError().find("beschädigt"), std::string::npos) << engine->LastError();
+}
+
+}  // namespace
+}  // namespace archivtest

@@ -1,0 +1,50 @@
+#pragma once
+// What the reading helper (vendrask-leser) tells the engine about an archive of format 1, on its
+// standard output: frames of one type byte, a 32-bit little-endian length and the payload.
+// The engine trusts nothing in them: every length is bounded and every field read checked.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavik {
+
+enum class TLeserFrameType : std::uint8_t {
+    Entry = 1,       // a header: TLeserEntry
+    Data = 2,        // a piece of the current entry's data: offset, bytes
+    DataEnd = 3,     // the current entry's data is complete
+    EntryError = 4,  // the current entry's data cannot be read: German reason; reading goes on
+    Warning = 5,     // the library warned (bytes skipped, say): German text; reading goes on
+    End = 6,         // the archive was read to its end
+    Failure = 7,     // the archive cannot be read further: German reason
+    Alive = 8,       // the helper has read further into the archive file
+};
+
+enum class TLeserEntryKind : std::uint8_t { File = 0, Directory = 1, Symlink = 2, Other = 3 };
+
+struct TLeserEntry {
+    std::string Name;
+    std::optional<std::string> Hardlink;
+    std::string Symlink;
+    TLeserEntryKind Kind = TLeserEntryKind::File;
+    std::uint32_t Permissions = 0;
+    std::optional<std::int64_t> Size;
+    std::optional<std::int64_t> ModTime;
+    bool Encrypted = false;
+    bool HasData = false;  // Data frames and DataEnd or EntryError follow
+};
+
+// Frames never exceed this; a larger length is a broken helper.
+constexpr std::uint32_t LeserMaxFrame = 1024 * 1024;
+// Data frames carry at most this many bytes.
+constexpr std::size_t LeserMaxChunk = 256 * 1024;
+
+std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload);
+std::string EncodeLeserEntry(const TLeserEntry& entry);
+std::string EncodeLeserData(std::int64_t offset, std::string_view bytes);
+
+// Each returns false when the payload is malformed.
+bool DecodeLeserEntry(std::string_view payload, TLeserEntry& entry);
+bool DecodeLeserData(std::string_view payload, std::int64_t& offset, std::string_view& bytes);
+
+}  // namespace tavik
