@@ -101,8 +101,9 @@ timespec TArchivDirLock::PassedMoment() const {
     const tavik::TUniqueFd probe = ProbeFile(FFd, FDir);
     timespec first{};
     if (!probe || !Stamp(probe.Get(), first))
-        throw tavik::EOlvex("Im Archivverzeichnis kann die Uhr des Dateisystems nicht gelesen werden (" +
-                            std::string(std::strerror(errno)) + "). Bitte die Rechte prüfen.");
+        throw tavik::EOlvex("Im Archivverzeichnis „" + FDir + "“ kann nicht geschrieben werden (" +
+                            std::string(std::strerror(errno)) +
+                            "); es wurde nichts archiviert. Bitte prüfen, ob die Rechte reichen.");
     for (int i = 0; i < 1000; ++i) {
         timespec next{};
         if (!Stamp(probe.Get(), next) || Later(next, first)) break;

@@ -101,8 +101,8 @@ public:
         bool Ok = false;  // every item was packed
     };
     const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
-    // What became of each file the last archive run took in hand and did not simply delete
-    // (Deleted entries included); of the last delete run, each file it found.
+    // What became of each file the last archive run took in hand (deleted, kept, not archived),
+    // and of each file the last delete run found.
     const std::vector<TFileOutcome>& LastArchivFiles() const { return FLastArchivFiles; }
     const std::vector<TFileOutcome>& LastDeleteFiles() const { return FLastDeleteFiles; }
     const std::vector<std::string>& LastDeleted() const { return FLastDeleted; }
