@@ -55,7 +55,8 @@ void PrintArchivRun(const TdmOlvexArchiv& module) {
         std::printf("Archivieren: keine Dateien zu archivieren.\n");
     } else {
         if (run.State == TState::Written)
-            std::printf("Archivieren: %s (%s) nach %s geschrieben.\n", Files(static_cast<std::size_t>(run.Files)).c_str(),
+            std::printf("Archivieren: %s (%s) nach %s geschrieben.\n",
+                        Files(static_cast<std::size_t>(run.Files)).c_str(),
                         tavik::tavik_FormatByteSize(run.Bytes).c_str(), run.Path.c_str());
         else
             std::printf("Archivieren: es wurde kein Archiv geschrieben.\n");

@@ -61,10 +61,9 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
         return Result(TDeleteOutcome::ReadOnly, "„" + path + "“ ist schreibgeschützt und bleibt erhalten.");
     if (unlinkat(dir.Get(), name.c_str(), 0) != 0) {
         if (errno == EACCES || errno == EPERM)
-            return Result(TDeleteOutcome::NoRights, "„" + path + "“ darf nicht gelöscht werden (" +
-                                                        std::strerror(errno) +
-                                                        ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses "
-                                                        "prüfen.");
+            return Result(TDeleteOutcome::NoRights,
+                          "„" + path + "“ darf nicht gelöscht werden (" + std::strerror(errno) +
+                              ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses prüfen.");
         return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + std::strerror(errno) +
                                                   ").");
     }
