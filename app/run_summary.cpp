@@ -1,24 +1,85 @@
 #include "app/run_summary.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "host/services/formatting.h"
 #include "host/services/tavik_info.h"
 
 namespace vendrask {
 
-void PrintRunSummary(const TdmOlvexArchiv& module) {
-    if (module.AutoArchivieren) {
-        const auto& run = module.LastArchivRun();
-        if (run.Path.empty())
-            std::printf("Archivieren: keine Dateien zu archivieren.\n");
-        else if (run.Ok)
-            std::printf("Archivieren: %d Dateien (%s) nach %s geschrieben und gelöscht.\n", run.Files,
+namespace {
+
+std::string Files(std::size_t count) { return std::to_string(count) + (count == 1 ? " Datei" : " Dateien"); }
+
+const char* Why(TFileFate fate) {
+    switch (fate) {
+        case TFileFate::KeptChanged: return "verändert";
+        case TFileFate::KeptReadOnly: return "schreibgeschützt";
+        case TFileFate::KeptNoRights: return "keine Rechte";
+        case TFileFate::Unreadable: return "nicht lesbar";
+        case TFileFate::RefusedName: return "Name nicht wiederherstellbar";
+        case TFileFate::KeptOther:
+        case TFileFate::Deleted: break;
+    }
+    return "";
+}
+
+// "  Title: n Dateien:" and one line per file with its reason.
+void PrintGroup(const char* title, const std::vector<const TFileOutcome*>& files) {
+    if (files.empty()) return;
+    std::printf("  %s: %s:\n", title, Files(files.size()).c_str());
+    for (const TFileOutcome* file : files) {
+        const std::string why = *Why(file->Fate) != '\0' ? Why(file->Fate) : file->Reason;
+        std::printf("    „%s“: %s\n", file->Path.c_str(), why.c_str());
+    }
+}
+
+void PrintArchivRun(const TdmOlvexArchiv& module) {
+    const auto& run = module.LastArchivRun();
+    using TState = TdmOlvexArchiv::TArchivRunResult::TState;
+    std::vector<const TFileOutcome*> kept, notArchived;
+    std::size_t deleted = 0;
+    for (const TFileOutcome& file : module.LastArchivFiles()) {
+        if (file.Fate == TFileFate::Deleted)
+            ++deleted;
+        else if (file.Fate == TFileFate::Unreadable || file.Fate == TFileFate::RefusedName)
+            notArchived.push_back(&file);
+        else
+            kept.push_back(&file);
+    }
+    if (run.State == TState::Failed) {
+        std::printf("Archivieren: fehlgeschlagen, es wurde nichts gelöscht.\n");
+    } else if (run.State == TState::NothingToDo && notArchived.empty()) {
+        std::printf("Archivieren: keine Dateien zu archivieren.\n");
+    } else {
+        if (run.State == TState::Written)
+            std::printf("Archivieren: %s (%s) nach %s geschrieben.\n",
+                        Files(static_cast<std::size_t>(run.Files)).c_str(),
                         tavik::tavik_FormatByteSize(run.Bytes).c_str(), run.Path.c_str());
         else
-            std::printf("Archivieren: fehlgeschlagen, es wurde nichts gelöscht.\n");
+            std::printf("Archivieren: es wurde kein Archiv geschrieben.\n");
+        if (run.State == TState::Written) std::printf("  Gelöscht: %s.\n", Files(deleted).c_str());
+        PrintGroup("Archiviert, aber erhalten", kept);
     }
-    if (module.AutoDelete) std::printf("Löschen: %zu Dateien gelöscht.\n", module.LastDeleted().size());
+    PrintGroup("Nicht archiviert", notArchived);
+}
+
+void PrintDeleteRun(const TdmOlvexArchiv& module) {
+    std::vector<const TFileOutcome*> kept;
+    for (const TFileOutcome& file : module.LastDeleteFiles())
+        if (file.Fate != TFileFate::Deleted) kept.push_back(&file);
+    std::printf("Löschen: %s gelöscht, %s erhalten.\n", Files(module.LastDeleted().size()).c_str(),
+                Files(kept.size()).c_str());
+    PrintGroup("Erhalten", kept);
+}
+
+}  // namespace
+
+void PrintRunSummary(const TdmOlvexArchiv& module) {
+    if (module.AutoArchivieren) PrintArchivRun(module);
+    if (module.AutoDelete) PrintDeleteRun(module);
     const int failures = tavik::TavikInfo().FailureCount();
     if (failures > 0) std::printf("Fehler: %d (Einzelheiten in der Fehlerausgabe).\n", failures);
 }

@@ -3,6 +3,7 @@
 // host objects that the scan and the runs need, the two candidate tables, the archive engine
 // object and the two progress dialogs, and performs the scan, the archive run and the delete
 // run. Every method guards its body; failures go to the error service, never to the caller.
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "host/services/tavik_programm.h"
 #include "host/services/vr_list.h"
 #include "task/related_files.h"
+#include "task/run_outcome.h"
 
 namespace tavik {
 class TTavikFSNames;
@@ -64,6 +66,10 @@ public:
 
     // The clock that gives "now" to the scan and to archive naming (tests replace it).
     std::function<tavik::TDateTime()> Clock = [] { return tavik::Now(); };
+    // How long the archive run waits for another run's lock on ARCHIV (zero: not at all).
+    std::chrono::milliseconds ArchivLockWait{std::chrono::minutes(5)};
+    // Called with the path of the written archive before it is read back (tests damage it here).
+    std::function<void(const std::string& archive)> AfterArchivWritten;
 
     // operations
     void DataModuleCreate(void* sender);
@@ -89,12 +95,18 @@ public:
 
     // What the last archive run wrote, for the summary of an attended run.
     struct TArchivRunResult {
+        enum class TState { Failed, NothingToDo, Written };
+        TState State = TState::Failed;  // Failed: nothing was deleted
         std::string Path;
         int Files = 0;
         std::int64_t Bytes = 0;
-        bool Ok = false;
+        bool Ok = false;  // every item was packed
     };
     const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
+    // What became of each file the last archive run took in hand (deleted, kept, not archived),
+    // and of each file the last delete run found.
+    const std::vector<TFileOutcome>& LastArchivFiles() const { return FLastArchivFiles; }
+    const std::vector<TFileOutcome>& LastDeleteFiles() const { return FLastDeleteFiles; }
     const std::vector<std::string>& LastDeleted() const { return FLastDeleted; }
 
     // State for tests and for the tools that explain the scan.
@@ -109,6 +121,7 @@ private:
     TVRList* GetSystemDel();
     std::string ArchCreateFileName();
     void ArchDeleteFiles();
+    void CheckWrittenArchive(const std::string& path);
     void LeaveOutVanishedItems();
     // The root and the host directories: below them no directory on the way to a file that is
     // packed or deleted may be a link.
@@ -151,6 +164,8 @@ private:
     std::set<std::string> FScanRefused;  // related names reported in this scan, each once
     TArchivRunResult FLastArchivRun;
     std::vector<std::string> FLastDeleted;
+    std::vector<TFileOutcome> FLastArchivFiles;
+    std::vector<TFileOutcome> FLastDeleteFiles;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };
 

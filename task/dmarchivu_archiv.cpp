@@ -1,4 +1,5 @@
 // Archive naming, the archive run and opening an archive file by name.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/engine/packed_check.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/open_below.h"
@@ -63,6 +65,7 @@ void TdmOlvexArchiv::ArchInitialize() {
 
 bool TdmOlvexArchiv::ArchExecute() {
     FLastArchivRun = {};
+    FLastArchivFiles.clear();
     FPackStart.reset();
     return Guarded("TdmOlvexArchiv.ArchExecute", false, [&] {
         bool ok = false;
@@ -79,7 +82,11 @@ bool TdmOlvexArchiv::ArchExecute() {
         // Held while the name is chosen, the archive written and its files deleted, so that a run
         // started at the same moment picks the next free name and finds those files gone.
         const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
-        const TArchivDirLock lock(archivDir);
+        const TArchivDirLock lock(archivDir, ArchivLockWait, [](const std::string& notice) {
+            // Also unattended: whoever reads the log learns why the run took so long.
+            std::fprintf(stderr, "%s\n", notice.c_str());
+            std::fflush(stderr);
+        });
         // No run is writing now: an unfinished archive there is left over from a killed one.
         RemoveArchivRunLeftovers(archivDir);
         LeaveOutVanishedItems();
@@ -115,8 +122,14 @@ bool TdmOlvexArchiv::ArchExecute() {
                                         "Das Archiv „" + path +
                                             "“ wurde ohne die Dateien geschrieben, die nicht gelesen werden konnten; "
                                             "sie bleiben für den nächsten Lauf erhalten: " + FArchiv->LastError());
-        if (ok || writtenWithout) {
-            if (packed.GetCount() > 0) FLastArchivRun.Path = path;
+        if (ok && packed.GetCount() == 0) {
+            FLastArchivRun.State = TArchivRunResult::TState::NothingToDo;
+            FLastArchivRun.Ok = true;
+        } else if (ok || writtenWithout) {
+            // Nothing is deleted before the archive on disk has been read back completely.
+            CheckWrittenArchive(path);
+            FLastArchivRun.State = TArchivRunResult::TState::Written;
+            FLastArchivRun.Path = path;
             FLastArchivRun.Files = packed.GetCount();
             for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
             FLastArchivRun.Ok = ok;
@@ -141,11 +154,13 @@ void TdmOlvexArchiv::LeaveOutVanishedItems() {
         // A file whose name extraction would refuse (a control character or a backslash in it)
         // could not be restored from the archive: it is not packed, and so not deleted.
         if (!IsRestorableName(item.RelDir) || !IsRestorableName(item.FileName)) {
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
-                                        "„" + ConcatPathNames(item.AbsDir, item.FileName) +
-                                            "“ wird nicht archiviert: Ihr Name enthält ein Steuerzeichen oder einen "
-                                            "umgekehrten Schrägstrich und ließe sich aus dem Archiv nicht "
-                                            "wiederherstellen. Bitte die Datei umbenennen.");
+            const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
+            const std::string reason = "„" + path +
+                                       "“ wird nicht archiviert: Ihr Name enthält ein Steuerzeichen oder einen "
+                                       "umgekehrten Schrägstrich und ließe sich aus dem Archiv nicht "
+                                       "wiederherstellen. Bitte die Datei umbenennen.";
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute", reason);
+            FLastArchivFiles.push_back({path, TFileFate::RefusedName, reason});
             continue;
         }
         struct stat info {};
@@ -159,24 +174,41 @@ void TdmOlvexArchiv::LeaveOutVanishedItems() {
 
 void TdmOlvexArchiv::ArchDeleteFiles() {
     Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
-        const auto& items = FArchiv->GetFileItemsList();
-        for (int i = 0; i < items.GetCount(); ++i) {
-            const TFileInfoItem& item = items.GetItem(i);
+        for (const TFileInfoItem& item : FArchiv->GetFileItemsList().Items()) {
+            // Only files are run items; a directory, even an empty one, is never removed.
+            if (item.Attributes & faDirectory) continue;
             const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
-            if (item.Attributes & faDirectory) {
-                rmdir(path.c_str());  // only an empty directory goes
-                continue;
-            }
             // Only the file as it was packed goes: one that changed since stays for the next run.
             const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
                                                            ShortestBaseHolding(FArchiv->SourceBases, path));
-            if (result.Outcome == TDeleteOutcome::Changed)
-                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
-                                            result.Reason + " Der nächste Lauf archiviert sie erneut.");
-            else if (result.Outcome != TDeleteOutcome::Deleted && result.Outcome != TDeleteOutcome::Missing)
-                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles", result.Reason);
+            TFileFate fate = TFileFate::Deleted;
+            if (!FateOfDeletion(result, fate)) continue;
+            FLastArchivFiles.push_back({path, fate, result.Reason});
+            if (fate == TFileFate::Deleted) continue;
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
+                                        result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
+                                            "“, der nächste Lauf archiviert sie erneut.");
         }
     });
+}
+
+void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
+    if (AfterArchivWritten) AfterArchivWritten(path);
+    const std::string damage = CheckPackedArchive(path, FArchiv->GetFileItemsList().Items());
+    if (damage.empty()) return;
+    // Set aside where it cannot be taken for a sound archive of the run; removed if that fails.
+    const std::string aside = path + ".defekt";
+    std::string where;
+    if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+        where = "es liegt zur Untersuchung als „" + aside + "“ im Archivverzeichnis.";
+    else if (unlink(path.c_str()) == 0)
+        where = "es wurde entfernt.";
+    else
+        where = "es kann nicht entfernt werden (" + std::string(std::strerror(errno)) + "), bitte „" + path +
+                "“ von Hand löschen.";
+    throw EOlvex("Das neue Archiv „" + path + "“ lässt sich nicht fehlerfrei zurücklesen: " + damage +
+                 " Es wurde keine Datei gelöscht; " + where +
+                 " Bitte den Datenträger des Archivverzeichnisses prüfen und den Lauf wiederholen.");
 }
 
 void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
@@ -232,10 +264,12 @@ void TdmOlvexArchiv::ArchivOnCommandProgress(TArchivFormatAbstract&, TArchivComm
     });
 }
 
-void TdmOlvexArchiv::ArchivOnError(TArchivFormatAbstract&, TArchivCommand, TArchivErrorKind kind, const std::string&,
-                                   const std::string&, bool& flag) {
+void TdmOlvexArchiv::ArchivOnError(TArchivFormatAbstract&, TArchivCommand, TArchivErrorKind kind,
+                                   const std::string& item, const std::string& reason, bool& flag) {
     Guarded("TdmOlvexArchiv.ArchivOnError", [&] {
-        if (kind == TArchivErrorKind::Item) flag = true;
+        if (kind != TArchivErrorKind::Item) return;
+        flag = true;
+        FLastArchivFiles.push_back({item, TFileFate::Unreadable, reason});
     });
 }
 

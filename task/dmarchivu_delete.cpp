@@ -19,6 +19,7 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<std::string>& fileList) {
 
 bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
     FLastDeleted.clear();
+    FLastDeleteFiles.clear();
     return Guarded("TdmOlvexArchiv.DeleteExecute", false, [&] {
         if (items.empty()) return true;
         pgdDelete.Start();
@@ -32,9 +33,13 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
             // administrator learns why.
             const TDeleteResult result =
                 DeleteRegularFile(item.Path, item.Expected, ShortestBaseHolding(bases, item.Path));
-            if (result.Outcome == TDeleteOutcome::Deleted)
+            TFileFate fate = TFileFate::Deleted;
+            if (!FateOfDeletion(result, fate)) continue;
+            FLastDeleteFiles.push_back({item.Path, fate, result.Reason});
+            // A read-only file is kept on purpose: the summary lists it, it is no failure.
+            if (fate == TFileFate::Deleted)
                 FLastDeleted.push_back(item.Path);
-            else if (result.Outcome != TDeleteOutcome::Missing)
+            else if (fate != TFileFate::KeptReadOnly)
                 TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", result.Reason);
         }
         return true;
@@ -50,6 +55,8 @@ std::vector<std::string> TdmOlvexArchiv::HostBases() {
 }
 
 void TdmOlvexArchiv::AutoArchExecuteAll() {
+    FLastArchivRun = {};
+    FLastArchivFiles.clear();
     Guarded("TdmOlvexArchiv.AutoArchExecuteAll", [&] {
         ArchInitialize();
         if (!FArchiv) throw EOlvex("Das ZIP-Format steht nicht zur Verfügung; es wurde nichts archiviert.");

@@ -8,7 +8,6 @@
 #include "host/services/paths.h"
 #include "host/services/search_rec.h"
 #include "host/services/tavik_info.h"
-#include "task/archiv_dir_lock.h"
 #include "task/archiv_leftovers.h"
 #include "task/candidate_rules.h"
 #include "task/dmarchivu.h"
@@ -183,10 +182,8 @@ void TdmOlvexArchiv::ExploreSystem_AddDel(TDirExplorer&, const TSearchRec& rec, 
                                           bool& continueWalk) {
     continueWalk = true;
     Guarded("TdmOlvexArchiv.ExploreSystem_AddDel", [&] {
-        // The lock of running archive runs is no candidate: deleting it would let two runs in.
-        if (dir == FScanArchivDir && rec.Name == TArchivDirLock::kFileName) return;
-        // Nor is the unfinished archive of a run going on now; the next archive run removes it
-        // when it is left over from a killed one.
+        // The unfinished archive of a run going on now is no candidate; the next archive run
+        // removes it when it is left over from a killed one.
         if (dir == FScanArchivDir && IsArchivRunLeftover(rec.Name)) return;
         const TLookup lookup = LookUp(rec, dir);
         // The run's own archives hold the only copy of what they took: without a rule that

@@ -168,6 +168,8 @@ void TfrmVendrask::spbSystemArchClick(QObject*) {
             archiv->FileItemAdd(module.ArchivItemOf(table, row));
         }
         TDisabledWindow disabled(*this);
+        // A window must not freeze while another run holds ARCHIV: that is reported at once.
+        module.ArchivLockWait = std::chrono::milliseconds::zero();
         if (module.ArchExecute()) spbSystemRefreshClick(spbSystemArchRefresh);
     });
 }

@@ -40,6 +40,10 @@ struct TFileInfoItem {
     std::int64_t Size = 0;
     TDateTime DateTime{};  // zero: take the time from the file
     std::uint32_t Attributes = 0;
+    // Set by ExecuteFilesAdd for what it packed: the entry's name as written, and the CRC-32 of
+    // the bytes read from the file, so that the archive can be read back against the source.
+    std::string EntryName{};
+    std::uint32_t Crc = 0;
 };
 using PFileInfoItem = TFileInfoItem*;
 

@@ -158,10 +158,12 @@ TPackPiece TPackPipeline::Take() {
     if (FHandedOut >= FJobs.size()) throw std::logic_error("every piece was taken");
     if (FReady.empty()) {
         // The pieces handed out since the last visit free their room only now, in one go.
+        // Either frees room: bytes handed out, or pieces moved on (which may hold no bytes at all).
         std::unique_lock lock(FMutex);
         FAheadBytes -= FReleased;
-        if (FReleased != 0) FWorkReady.notify_all();
+        if (FReleased != 0 || FTaken != FTakenAnnounced) FWorkReady.notify_all();
         FReleased = 0;
+        FTakenAnnounced = FTaken;
         FWriterWaiting = true;
         FPieceReady.wait(lock, [this] { return FDone.count(FTaken) != 0; });
         FWriterWaiting = false;

@@ -80,6 +80,7 @@ private:
     std::condition_variable FPieceReady;
     std::size_t FNext = 0;        // next job to start
     std::size_t FTaken = 0;       // jobs moved on to the writer
+    std::size_t FTakenAnnounced = 0;  // FTaken when the workers were last woken
     std::size_t FAheadBytes = 0;  // bytes of started jobs whose room the writer has not freed
     bool FWriterWaiting = false;
     std::map<std::size_t, TPackPiece> FDone;

@@ -235,11 +235,13 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0) continue;
             TFileInfoItem item = accepted[i].item;
+            item.EntryName = accepted[i].name;
             if (accepted[i].directory) {
                 directories.push_back(std::move(item));
                 continue;
             }
             item.Size = sources[i]->BytesRead();
+            item.Crc = sources[i]->Crc();
             item.DateTime = FileTimeToDateTime(sources[i]->Opened().st_mtime);
             FFileItems.Add(std::move(item));
         }

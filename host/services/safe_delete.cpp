@@ -56,9 +56,17 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
                      (expected->UnchangedSince && ChangedAfter(info, *expected->UnchangedSince))))
         return Result(TDeleteOutcome::Changed,
                       "„" + path + "“ hat sich verändert, seit sie gelesen wurde, und wird nicht gelöscht.");
-    if (unlinkat(dir.Get(), name.c_str(), 0) != 0)
+    if ((info.st_mode & S_IWUSR) == 0 ||
+        (faccessat(dir.Get(), name.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))
+        return Result(TDeleteOutcome::ReadOnly, "„" + path + "“ ist schreibgeschützt und bleibt erhalten.");
+    if (unlinkat(dir.Get(), name.c_str(), 0) != 0) {
+        if (errno == EACCES || errno == EPERM)
+            return Result(TDeleteOutcome::NoRights,
+                          "„" + path + "“ darf nicht gelöscht werden (" + std::strerror(errno) +
+                              ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses prüfen.");
         return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + std::strerror(errno) +
-                                                  "). Bitte die Rechte prüfen.");
+                                                  ").");
+    }
     return Result(TDeleteOutcome::Deleted);
 }
 

@@ -18,7 +18,9 @@ struct TExpectedFile {
     std::optional<timespec> UnchangedSince;
 };
 
-enum class TDeleteOutcome { Deleted, Missing, NotRegular, Changed, Failed };
+// ReadOnly: the file has no write permission for its owner or for this process; such a file
+// stays. NoRights: the system refused the deletion (the directory's rights).
+enum class TDeleteOutcome { Deleted, Missing, NotRegular, Changed, ReadOnly, NoRights, Failed };
 
 struct TDeleteResult {
     TDeleteOutcome Outcome = TDeleteOutcome::Failed;

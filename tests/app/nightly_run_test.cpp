@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/services/date_time.h"
@@ -14,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::BinDir;
 using testsupport::HostFixture;
+using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
 std::vector<std::string> Archives(const HostFixture& host) {
@@ -83,6 +85,96 @@ TEST(NightlyRun, TwoRunsAtTheSameMomentLoseNothingAndWriteNoBrokenArchive) {
     // The next run finds nothing left and succeeds.
     const auto next = RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"}, {{{"OLVEX_ROOT", host.Root()}}, {}, "", ""});
     EXPECT_EQ(next.status, 0) << next.err;
+}
+
+// A run that hangs is killed after this long and fails its test; a sound one takes seconds.
+constexpr int kKillAfterSeconds = 300;
+
+TEST(NightlyRun, ThousandsOfEmptyOldFilesAreArchivedWithoutHanging) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    constexpr int kEmpty = 2500;
+    for (int i = 0; i < kEmpty; ++i) host.File("stadata/leer/l" + std::to_string(i) + ".dat", "", 1'000'000'000);
+    host.File("stadata/voll.dat", std::string(300'000, 'v'), 1'000'000'000);
+    const auto run = RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"},
+                                {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", kKillAfterSeconds});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto archives = Archives(host);
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(RunProcess({"unzip", "-tq", archives[0]}).status, 0);
+    const auto listed = RunProcess({"unzip", "-Z1", archives[0]});
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), kEmpty + 1);
+    EXPECT_FALSE(host.Exists("stadata/leer/l0.dat"));
+    EXPECT_FALSE(host.Exists("stadata/voll.dat"));
+    // Nothing of the run is left behind in ARCHIV: no temporary archive, no lock.
+    for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
+        EXPECT_EQ(entry.path().string(), archives[0]);
+}
+
+ProcessResult Vendrask(const HostFixture& host, std::vector<std::string> switches) {
+    switches.insert(switches.begin(), BinDir() + "/vendrask");
+    return RunProcess(switches, {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", kKillAfterSeconds});
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(NightlyRun, ReadOnlyFilesStayInBothRunsAndTheArchiveRunSaysSo) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.Rule(1, "ARCHIV/*.zip", false, 30);
+    host.File("stadata/nurlesen.dat", "bleibt", 1'000'000'000);
+    host.File("stadata/normal.dat", "geht", 1'000'000'000);
+    host.File("ARCHIV/alt.zip", "alt", 1'000'000'000);
+    fs::permissions(host.Root() + "/stadata/nurlesen.dat", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(host.Root() + "/ARCHIV/alt.zip", fs::perms::owner_read);
+    const auto run = Vendrask(host, {"-A", "-L"});
+    EXPECT_TRUE(host.Exists("stadata/nurlesen.dat"));
+    EXPECT_FALSE(host.Exists("stadata/normal.dat"));
+    EXPECT_TRUE(host.Exists("ARCHIV/alt.zip"));
+    EXPECT_TRUE(Contains(run.err, "stadata/nurlesen.dat")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "schreibgeschützt")) << run.out;
+    // It is in the archive all the same, and will be archived again next night.
+    const auto archives = Archives(host);
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(RunProcess({"unzip", "-p", archives[0], "stadata/nurlesen.dat"}).out, "bleibt");
+}
+
+TEST(NightlyRun, TheSummarySaysOneFileInTheSingular) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/eine.dat", "x", 1'000'000'000);
+    const auto run = Vendrask(host, {"-A"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "1 Datei ")) << run.out;
+    EXPECT_FALSE(Contains(run.out, "1 Dateien")) << run.out;
+    EXPECT_FALSE(host.Exists("stadata/eine.dat"));
+}
+
+TEST(NightlyRun, AMissingArchiveDirectoryIsAFailureNotNothingToDo) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/eine.dat", "x", 1'000'000'000);
+    fs::remove_all(host.Root() + "/ARCHIV");
+    const auto run = Vendrask(host, {"-A"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(Contains(run.out, "keine Dateien zu archivieren")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "fehlgeschlagen")) << run.out;
+    EXPECT_TRUE(host.Exists("stadata/eine.dat"));
+}
+
+TEST(NightlyRun, TheSummaryTellsFilesThatCouldNotBeDeletedFromThoseThatWere) {
+    if (geteuid() == 0) GTEST_SKIP() << "the superuser may delete anything";
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/frei/weg.dat", "w", 1'000'000'000);
+    host.File("stadata/gesperrt/bleibt.dat", "b", 1'000'000'000);
+    fs::permissions(host.Root() + "/stadata/gesperrt", fs::perms::owner_write, fs::perm_options::remove);
+    const auto run = Vendrask(host, {"-A"});
+    fs::permissions(host.Root() + "/stadata/gesperrt", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(host.Exists("stadata/gesperrt/bleibt.dat"));
+    EXPECT_FALSE(Contains(run.out, "geschrieben und gelöscht")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Gelöscht: 1 Datei")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "keine Rechte")) << run.out;
 }
 
 }  // namespace

@@ -81,8 +81,9 @@ TEST(Startup, AnAttendedRunSaysWhatItDid) {
     host.File("ARCHIV/weg.tmp", "weg", kLongAgo);
     const auto run = Vendrask({"/a", "/l"}, host.Root());
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Archivieren: 1 Dateien"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Löschen: 1 Dateien gelöscht."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Archivieren: 1 Datei ("), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  Gelöscht: 1 Datei."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Löschen: 1 Datei gelöscht, 0 Dateien erhalten."), std::string::npos) << run.out;
 }
 
 TEST(Startup, OnlyTheNamedRunTakesPlace) {

@@ -3,6 +3,12 @@
 // reported per file and a pipeline that can be dropped halfway.
 #include <zlib.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
 #include "host/engine/deflate_piece.h"
 #include "host/engine/pack_pipeline.h"
 #include "tests/engine/archiv_test_helpers.h"
@@ -141,6 +147,62 @@ TEST_F(PackPipeline, AMissingFileIsReportedAndTheOthersGoOn) {
     const std::vector<TJoined> joined = Run({"text.txt", "fehlt.txt", "klein.txt"}, 2, 48 << 20);
     EXPECT_NE(joined[1].failure.find("nicht geöffnet"), std::string::npos) << joined[1].failure;
     EXPECT_EQ(Inflate(joined[2].stream), "Grüße\n");
+}
+
+// Takes every piece on a thread of its own, now and then pausing as a writer does while the
+// workers fill all the room there is; a pipeline that stops delivering fails the test (and
+// ends the program, whose threads can no longer be joined) instead of hanging it.
+std::size_t TakeAllOrFail(tavik::TPackPipeline& pipeline) {
+    std::promise<std::size_t> taken;
+    std::future<std::size_t> result = taken.get_future();
+    std::thread writer([&pipeline, &taken] {
+        std::size_t count = 0;
+        while (!pipeline.Finished()) {
+            if (count % 200 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_TRUE(pipeline.Take().failure.empty());
+            ++count;
+        }
+        taken.set_value(count);
+    });
+    if (result.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "the pipeline stopped delivering pieces";
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    writer.join();
+    return result.get();
+}
+
+TEST_F(PackPipeline, ThousandsOfEmptyFilesAllComeThrough) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        names.push_back("leer" + std::to_string(i));
+        testsupport::WriteFile(dir / names.back(), "");
+    }
+    tavik::TPackPipeline pipeline(Files(names), tavik::TPackOptions{});
+    EXPECT_EQ(TakeAllOrFail(pipeline), names.size());
+}
+
+TEST_F(PackPipeline, EmptyFilesBetweenLargeOnesAllComeThrough) {
+    std::vector<std::string> names;
+    testsupport::WriteFile(dir / "gross.bin", Incompressible(3'000'000, 7));
+    for (int block = 0; block < 3; ++block) {
+        names.push_back("gross.bin");
+        for (int i = 0; i < 1000; ++i) {
+            names.push_back("leer" + std::to_string(block) + "-" + std::to_string(i));
+            testsupport::WriteFile(dir / names.back(), "");
+        }
+    }
+    names.push_back("text.txt");
+    tavik::TPackOptions options;
+    options.pieceSize = 64 * 1024;  // a large file is many pieces
+    options.aheadBytes = 1 << 20;
+    options.workers = 2;
+    std::size_t pieces = 0;  // an empty file is one piece of nothing
+    for (const std::string& name : names)
+        pieces += std::max<std::size_t>(1, (fs::file_size(dir / name) + options.pieceSize - 1) / options.pieceSize);
+    tavik::TPackPipeline pipeline(Files(names), options);
+    EXPECT_EQ(TakeAllOrFail(pipeline), pieces);
 }
 
 TEST_F(PackPipeline, DroppedHalfwayItStopsItsWorkers) {

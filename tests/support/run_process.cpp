@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -42,10 +46,25 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     ProcessResult result;
     pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(options.killAfterSeconds);
+    bool killed = false;
     for (;;) {
         fds[2].fd = in.fd[1];
         if (fds[0].fd < 0 && fds[1].fd < 0) break;
-        if (poll(fds, 3, -1) < 0) {
+        int wait = -1;
+        if (options.killAfterSeconds > 0 && !killed) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) {
+                kill(pid, SIGKILL);  // its pipes close with it
+                killed = true;
+            } else {
+                wait = static_cast<int>(std::min<long long>(left, 1000));
+            }
+        }
+        const int ready = poll(fds, 3, wait);
+        if (ready == 0) continue;
+        if (ready < 0) {
             if (errno == EINTR) continue;
             break;
         }

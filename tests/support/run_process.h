@@ -17,6 +17,7 @@ struct ProcessOptions {
     std::vector<std::string> unsetEnv;
     std::string workDir;
     std::string input;  // standard input
+    int killAfterSeconds = 0;  // > 0: a program still running then is killed (status 128 + 9)
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

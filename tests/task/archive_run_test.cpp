@@ -179,6 +179,22 @@ TEST_F(ArchiveRun, DeleteRunRemovesOnlyRegularFilesAsTheyWereListed) {
     EXPECT_EQ(log.dialogsOpened, std::vector<std::string>{"Dateien löschen ..."});
 }
 
+TEST_F(ArchiveRun, NoDirectoryIsEverRemoved) {
+    host.File("stadata/a.dat", "A", 1'500'000'000);
+    fs::create_directories(host.Root() + "/stadata/leer");
+    auto& m = Module();
+    m.ArchInitialize();
+    ASSERT_NE(m.Archiv(), nullptr);
+    tavik::TFileInfoItem file{"a.dat", host.Root() + "/stadata", "stadata", 1, {}, 0};
+    tavik::TFileInfoItem directory{"leer", host.Root() + "/stadata", "stadata", 0, {}, tavik::faDirectory};
+    m.Archiv()->FileItemAdd(directory);
+    m.Archiv()->FileItemAdd(file);
+    m.ArchExecute();
+    EXPECT_FALSE(host.Exists("stadata/a.dat"));
+    EXPECT_TRUE(fs::is_directory(host.Root() + "/stadata/leer"));
+    EXPECT_TRUE(fs::is_directory(host.Root() + "/stadata"));
+}
+
 TEST_F(ArchiveRun, AnEmptyDeleteListShowsNoDialog) {
     auto& m = Module();
     EXPECT_TRUE(m.DeleteExecute(std::vector<std::string>{}));

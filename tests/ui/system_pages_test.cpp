@@ -7,6 +7,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "host/services/formatting.h"
@@ -285,6 +289,23 @@ TEST_F(SystemPagesTest, AFailedArchiveRunLeavesTheWindowEnabledAndThePagesAsThey
     EXPECT_EQ(ArchView().RootNodeCount(), 3);
     EXPECT_EQ(NodeNamed(ArchView(), "stadata/alt.txt")->CheckState, csUncheckedNormal);
     EXPECT_EQ(Text("dspOlvexSysArchAnzSel"), "     2");
+}
+
+TEST_F(SystemPagesTest, AnArchiveRunMeetingAnotherRunsLockSaysSoAtOnce) {
+    LayOut();
+    Open();
+    Refresh();
+    // Another run holds ARCHIV: flock on the directory itself.
+    const int other = open((host.Root() + "/ARCHIV").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    window->spbSystemArch->click();
+    close(other);
+    EXPECT_TRUE(window->isEnabled());
+    ASSERT_FALSE(log.failures.empty());
+    EXPECT_NE(log.failures.back().find("anderer Archivierungslauf"), std::string::npos) << log.failures.back();
+    EXPECT_TRUE(host.Exists("stadata/alt.txt"));
+    EXPECT_TRUE(host.Exists("stadata/m01/beleg.dat"));
 }
 
 TEST_F(SystemPagesTest, AFailedScanLeavesTheWindowEnabledAndSaysWhy) {
