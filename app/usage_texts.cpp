@@ -41,6 +41,8 @@ constexpr const char* kVendraskArchivHelp =
     "  add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
     "  merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n"
+    "  find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV der Installation) nach\n"
+    "                                Namen durchsuchen: ARCHIV, NR, GRÖSSE, Datum, NAME je Treffer\n"
     "  --help, -h                    diese Hilfe zeigen\n"
     "  --version                     Version zeigen\n"
     "\n"

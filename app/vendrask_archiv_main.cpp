@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/archiv_find_command.h"
 #include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
@@ -35,7 +36,8 @@ const char* const kUsageText =
     "  vendrask-archiv pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
     "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
-    "  vendrask-archiv merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n";
+    "  vendrask-archiv merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n"
+    "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n";
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "vendrask-archiv: " << problem << "\n";
@@ -144,6 +146,8 @@ bool ParseNumber(const std::string& text, long long& value) {
 int Run(const std::vector<std::string>& args) {
     if (args.empty()) return Usage("");
     const std::string& command = args[0];
+
+    if (command == "find") return vendrask::RunFindCommand({args.begin() + 1, args.end()}, kUsageText);
 
     if (command == "list") {
         if (args.size() != 2) return Usage("list erwartet genau ein Archiv.");

@@ -180,6 +180,62 @@ std::string EntryName(const TCentralHeader& header) {
     return std::string(header.name.begin(), header.name.end());
 }
 
+TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
+    if (size < kCentralHeaderSize || CentralHeaderSize(data) != size)
+        throw TRecordError("ein Eintrag des Inhaltsverzeichnisses ist unvollständig");
+    TCentralView v;
+    v.flags = Get16(data + 8);
+    v.time = Get16(data + 12);
+    v.date = Get16(data + 14);
+    const std::uint32_t compressed = Get32(data + 20);
+    const std::uint32_t uncompressed = Get32(data + 24);
+    v.nameSize = Get16(data + 28);
+    v.extraSize = Get16(data + 30);
+    const std::uint16_t disk = Get16(data + 34);
+    const std::uint32_t offset = Get32(data + 42);
+    v.name = data + kCentralHeaderSize;
+    v.extra = v.name + v.nameSize;
+    v.uncompressedSize = uncompressed;
+    v.diskStart = disk;
+    v.localOffset = offset;
+    if (uncompressed != kMax32 && compressed != kMax32 && offset != kMax32 && disk != kMax16) return v;
+
+    std::size_t left = 0;
+    const std::uint8_t* field = FindExtraBlock(v.extra, v.extraSize, kZip64ExtraId, left);
+    if (field == nullptr) throw TRecordError("einem Eintrag fehlt sein Zip64-Feld");
+    auto take64 = [&](std::uint64_t& target) {
+        if (left < 8) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
+        target = Get64(field);
+        field += 8;
+        left -= 8;
+    };
+    // The order of the Zip64 values is fixed; each one is there only when its field is full.
+    if (uncompressed == kMax32) take64(v.uncompressedSize);
+    std::uint64_t ignored = 0;
+    if (compressed == kMax32) take64(ignored);
+    if (offset == kMax32) take64(v.localOffset);
+    if (disk == kMax16) {
+        if (left < 4) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
+        v.diskStart = Get32(field);
+    }
+    return v;
+}
+
+const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraSize, std::uint16_t id,
+                                   std::size_t& size) {
+    for (std::size_t pos = 0; pos + 4 <= extraSize;) {
+        const std::size_t len = Get16(extra + pos + 2);
+        if (pos + 4 + len > extraSize) break;
+        if (Get16(extra + pos) == id) {
+            size = len;
+            return extra + pos + 4;
+        }
+        pos += 4 + len;
+    }
+    size = 0;
+    return nullptr;
+}
+
 bool LocalHeaderHasZip64(const std::uint8_t* header, std::size_t size) {
     if (size < kLocalHeaderSize) return false;
     const std::size_t nameLen = Get16(header + 26);

@@ -73,6 +73,27 @@ TCentralHeader ParseCentralHeader(const std::uint8_t* data, std::size_t size);
 TBytes SerializeCentralHeader(const TCentralHeader& header, std::uint32_t disk, std::uint64_t offset);
 std::string EntryName(const TCentralHeader& header);
 
+// The fields of one central header that a listing needs, pointing into the header's bytes:
+// no allocation, for reading many directories fast.
+struct TCentralView {
+    std::uint16_t flags = 0;
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+    std::uint64_t uncompressedSize = 0;  // from the Zip64 field when the 32-bit field is full
+    std::uint32_t diskStart = 0;
+    std::uint64_t localOffset = 0;
+    const std::uint8_t* name = nullptr;
+    std::size_t nameSize = 0;
+    const std::uint8_t* extra = nullptr;  // the whole extra field, Zip64 block included
+    std::size_t extraSize = 0;
+};
+// Reads one complete central header of exactly size bytes (as CentralHeaderSize gives it).
+// Throws TRecordError like ParseCentralHeader.
+TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size);
+// The data of the first extra block with the given id, or nullptr; size receives its length.
+const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraSize, std::uint16_t id,
+                                   std::size_t& size);
+
 // True when a local header's extra field holds a Zip64 block (then data descriptors carry
 // 8-byte sizes).
 bool LocalHeaderHasZip64(const std::uint8_t* header, std::size_t size);

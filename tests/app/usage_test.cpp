@@ -28,7 +28,7 @@ struct TCase {
 
 const std::vector<TCase> kPrograms = {
     {"vendrask", {"-A", "-L", "-AUTO", "-D:"}},
-    {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge"}},
+    {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge", "find [--dir VERZ]"}},
     {"olvexhost", {"init", "demo", "candidates", "explain"}},
 };
 

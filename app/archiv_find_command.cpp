@@ -1,0 +1,91 @@
+#include "app/archiv_find_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+#include "app/listed_name.h"
+#include "host/engine/archive_search.h"
+#include "host/services/exceptions.h"
+
+namespace vendrask {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int Usage(const std::string& problem, const char* usageText) {
+    std::cerr << "vendrask-archiv: " << problem << "\n" << usageText;
+    return kUsage;
+}
+
+void PrintHit(const tavik::archsearch::TSearchHit& hit) {
+    const tavik::TDateParts& p = hit.modified;
+    const std::string archive = ListedName(hit.archive);
+    const std::string name = ListedName(hit.name);
+    std::printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%s\n", archive.c_str(),
+                static_cast<unsigned long long>(hit.number), static_cast<unsigned long long>(hit.size), p.Year,
+                p.Month, p.Day, p.Hour, p.Minute, p.Second, name.c_str());
+}
+
+}  // namespace
+
+int RunFindCommand(const std::vector<std::string>& args, const char* usageText) {
+    std::string dir;
+    bool dirGiven = false;
+    std::vector<std::string> terms;
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "--dir") {
+            if (i + 1 >= args.size()) return Usage("--dir erwartet ein Verzeichnis.", usageText);
+            dir = args[++i];
+            dirGiven = true;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return Usage("Unbekannte Option „" + arg + "“ für find.", usageText);
+        } else {
+            terms.push_back(arg);
+        }
+    }
+    if (terms.empty()) return Usage("find erwartet mindestens ein Muster oder Wort.", usageText);
+    for (const std::string& term : terms)
+        if (term.empty()) return Usage("Ein Suchbegriff ist leer; bitte ein Wort oder ein Muster angeben.", usageText);
+    if (dirGiven && dir.empty()) return Usage("--dir erwartet ein Verzeichnis.", usageText);
+
+    if (!dirGiven) {
+        const char* root = std::getenv("OLVEX_ROOT");
+        if (root == nullptr || *root == '\0')
+            return Usage("Kein Verzeichnis zum Durchsuchen: bitte --dir VERZ angeben oder OLVEX_ROOT auf die "
+                         "Olvex-Installation setzen.",
+                         usageText);
+        try {
+            dir = tavik::archsearch::DefaultSearchDirectory();
+        } catch (const std::exception& error) {
+            std::cerr << "vendrask-archiv: " << error.what() << "\n";
+            return kUsage;
+        }
+    }
+
+    tavik::archsearch::TSearchEvents events;
+    events.OnHit = PrintHit;
+    events.OnFailure = [](const std::string&, const std::string& reason) {
+        std::fflush(stdout);
+        std::cerr << "vendrask-archiv: " << reason << "\n";
+    };
+    try {
+        const tavik::archsearch::TSearchResult result = tavik::archsearch::SearchArchives(dir, terms, events);
+        std::fflush(stdout);
+        return result.failures > 0 ? kFailed : kOk;
+    } catch (const tavik::EOlvex& error) {
+        std::fflush(stdout);
+        std::cerr << "vendrask-archiv: " << error.what() << "\n";
+        return kFailed;
+    }
+}
+
+}  // namespace vendrask
