@@ -144,6 +144,7 @@ void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfo
     const std::string name = ArchiveEntryName(entry);
     std::vector<std::string> parts;
     std::string reason = CheckEntryName(name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
     const std::optional<std::time_t> mtime =
         archive_entry_mtime_is_set(entry) ? std::optional<std::time_t>(archive_entry_mtime(entry)) : std::nullopt;
     const std::optional<std::string> hardlink = ArchiveEntryHardlink(entry);
@@ -154,6 +155,7 @@ void TOtherArchiv::ExtractEntry(archive* reader, archive_entry* entry, TFileInfo
         } else if (hardlink) {
             std::vector<std::string> existing;
             reason = CheckEntryName(*hardlink, existing);
+            if (reason.empty()) reason = StripEntryParts(existing, ExtractStripParts);
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
         } else if (type == AE_IFDIR) {
             reason = target.MakeDirectory(parts, mtime);
