@@ -209,6 +209,7 @@ void TfrmVendrask::RestoreHits(const std::vector<std::size_t>& hits, const std::
     }
     std::vector<std::string> problems;
     bool aborted = false;
+    int kept = 0;  // different files the user chose to keep
     for (const std::string& archive : archives) {
         const std::unique_ptr<TArchivFormatAbstract> archiv = OpenArchiv(archive);
         if (!archiv) {
@@ -218,6 +219,12 @@ void TfrmVendrask::RestoreHits(const std::vector<std::size_t>& hits, const std::
         const TWorkbenchCommand command(*this, *archiv, false);
         const TAbortTarget target(FSucheArchiv, *archiv);
         const TAskBeforeReplacing ask(*archiv);
+        archiv->OnConflict = [&kept, question = archiv->OnConflict](TArchivFormatAbstract& sender,
+                                                                     const std::string& path) {
+            const TArchivConflictAnswer answer = question(sender, path);
+            if (answer == TArchivConflictAnswer::No || answer == TArchivConflictAnswer::NoAll) ++kept;
+            return answer;
+        };
         if (!archiv->ExecuteArchivList()) {
             problems.push_back("Der Inhalt von „" + archive + "“ ist nicht zu lesen. " + archiv->LastError());
             continue;
@@ -247,6 +254,9 @@ void TfrmVendrask::RestoreHits(const std::vector<std::size_t>& hits, const std::
     for (const std::string& problem : problems) TavikInfo().RegisterFailure(context, problem);
     if (aborted)
         Notice("Die Wiederherstellung wurde abgebrochen; Dateien, die schon fertig waren, sind an ihrem Platz.");
+    else if (problems.empty() && kept > 0)
+        Notice("Die übrigen markierten Dateien wurden wiederhergestellt; vorhandene andere Dateien wurden wie "
+               "gewünscht behalten.");
     else if (problems.empty())
         Notice(chosen.empty() ? "Die markierten Dateien wurden wiederhergestellt." : "Daten wurden erfolgreich entpackt.");
 }

@@ -121,6 +121,8 @@ TEST_F(SearchPage, ADifferentFileIsReplacedOnlyWhenTheQuestionSaysYes) {
     EXPECT_NE(log.questions[0].find(Place(kBeleg).string()), std::string::npos) << log.questions[0];
     EXPECT_EQ(log.questionButtons[0], mbYesNoAll);
     EXPECT_EQ(testsupport::ReadFile(Place(kBeleg)), "neu geschrieben");
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_NE(log.notices[0].find("behalten"), std::string::npos) << log.notices[0];
 
     log.answers.push_back(idYes);
     window->spbWiederherstellen->click();
