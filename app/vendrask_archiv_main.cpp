@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/archiv_console.h"
 #include "app/archiv_find_command.h"
+#include "app/archiv_restore_command.h"
 #include "app/listed_name.h"
 #include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
@@ -38,7 +40,10 @@ const char* const kUsageText =
     "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
     "  vendrask-archiv merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n"
-    "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n";
+    "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n"
+    "  vendrask-archiv restore [--to VERZ] [--overwrite] ARCHIV NR ...\n"
+    "                                                Einträge an ihren Platz in der Installation (oder nach\n"
+    "                                                VERZ) zurücklegen\n";
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "vendrask-archiv: " << problem << "\n";
@@ -46,51 +51,7 @@ int Usage(const std::string& problem) {
     return kUsage;
 }
 
-class TConsole {
-public:
-    explicit TConsole(tavik::TArchivFormatAbstract& archiv) : FShowProgress(::isatty(STDERR_FILENO) == 1) {
-        archiv.OnCommandProgress = [this](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
-                                          std::int64_t done, std::int64_t total) {
-            if (interrupted) sender.Abort();
-            if (!FShowProgress) return;
-            const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-            if (percent == FShownPercent) return;
-            FShownPercent = percent;
-            std::fprintf(stderr, "\r%3d %%  %-60.60s", percent, FItem.c_str());
-            FLineOpen = true;
-        };
-        archiv.OnCommandItemProgress = [this](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
-                                              tavik::PFileInfoItem item, std::int64_t, std::int64_t) {
-            if (interrupted) sender.Abort();
-            if (item != nullptr) FItem = item->FileName;
-        };
-        archiv.OnCommandEnd = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand) { EndLine(); };
-        archiv.OnError = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
-                                const std::string& item, const std::string& reason, bool& skip) {
-            EndLine();
-            std::cerr << "vendrask-archiv: „" << item << "“: " << reason << "\n";
-            if (reason == tavik::kArchivConflictRefused) ++FConflicts;
-            // Report the item and go on with the others; the command fails at its end.
-            if (kind == tavik::TArchivErrorKind::Item) skip = true;
-        };
-    }
-
-    // Items refused because a different file was there.
-    int Conflicts() const { return FConflicts; }
-
-private:
-    void EndLine() {
-        if (FLineOpen) std::fputc('\n', stderr);
-        FLineOpen = false;
-        FShownPercent = -1;
-    }
-
-    bool FShowProgress;
-    bool FLineOpen = false;
-    int FShownPercent = -1;
-    int FConflicts = 0;
-    std::string FItem;
-};
+using vendrask::TConsole;
 
 int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const std::string& success) {
     if (ok) {
@@ -124,12 +85,14 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
 
     if (command == "find") return vendrask::RunFindCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "restore")
+        return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
 
     if (command == "list") {
         if (args.size() != 2) return Usage("list erwartet genau ein Archiv.");
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         if (!archiv->ExecuteArchivList()) return Result(false, *archiv, "");
         for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
             const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
@@ -159,7 +122,7 @@ int Run(const std::vector<std::string>& args) {
         if (rest.size() != 1) return Usage("verify erwartet genau ein Archiv.");
         auto archiv = Open(rest[0]);
         if (!archiv) return kFailed;
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         const bool ok = archiv->ExecuteArchivVerify(complete ? tavik::TArchivVerifyMode::Complete
                                                              : tavik::TArchivVerifyMode::Simple);
         return Result(ok, *archiv, "Die Archivdatei wurde erfolgreich geprüft.");
@@ -182,7 +145,7 @@ int Run(const std::vector<std::string>& args) {
         }
         auto archiv = Open(rest[0]);
         if (!archiv) return kFailed;
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         archiv->ExtractDir = rest[1];
         // Without the switch no handler: a different file already there is an item error.
         if (overwrite)
@@ -206,7 +169,7 @@ int Run(const std::vector<std::string>& args) {
             archiv = tavik::GetArchivFormatClass(tavik::TArchivFormat::Zip)();
             archiv->ArchivFile = args[1];
         }
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         archiv->FileItemClear();
         for (std::size_t i = 2; i < args.size(); ++i) archiv->FileItemAdd(args[i]);
         return Result(archiv->ExecuteFilesAdd(add), *archiv, "Daten wurden erfolgreich gepackt.");
@@ -220,7 +183,7 @@ int Run(const std::vector<std::string>& args) {
             return Usage("„" + args[3] + "“ ist keine gültige Größe (Bytes oder auto).");
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         return Result(archiv->Span(args[1], args[2], size), *archiv, "Die Archivdatei wurde aufgeteilt.");
     }
 
@@ -228,7 +191,7 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 3) return Usage("merge erwartet ein Archiv und ein Zielverzeichnis.");
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
-        TConsole console(*archiv);
+        TConsole console(*archiv, interrupted);
         return Result(archiv->Merge(args[1], args[2]), *archiv, "Die Archivdatei wurde zusammengefügt.");
     }
 

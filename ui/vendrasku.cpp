@@ -35,6 +35,7 @@ TfrmVendrask::TfrmVendrask(std::shared_ptr<TChoosers> choosers, QWidget* parent)
     BuildKeys();
     ConnectSystemPages();
     ConnectWorkbench();
+    ConnectSearchPage();
     // The resource names the workbench as the active page; FormCreate overrides it.
     pgcAnsicht->setCurrentWidget(tshArchivVerwaltung);
     if (!frmVendrask) frmVendrask = this;
@@ -74,6 +75,23 @@ void TfrmVendrask::FormCreate(QObject*) {
             column.Visible = true;
         }
 
+        FSuche = std::make_unique<TVRList>();
+        const struct {
+            const char* Caption;
+            int Kind;
+        } hitColumns[] = {{"Name", vrkText},    {"Größe", vrkInt64},       {"Datum", vrkDate},
+                          {"Uhrzeit", vrkTime}, {"Archivdatei", vrkText}, {"Index", vrkInteger}};
+        for (const auto& spec : hitColumns) {
+            TVRColumn& column = FSuche->ColumnAdd();
+            column.Caption = spec.Caption;
+            column.Kind = spec.Kind;
+            column.Alignment = 0;
+            column.Format.clear();
+            column.Width = 0;
+            column.Visible = true;
+        }
+        FSucheIndexCol = FSuche->GetColumnCount() - 1;
+
         for (QLabel* display : {dspOlvexSysArchAnz, dspOlvexSysArchAnzSel, dspOlvexSysArchBytes, dspOlvexSysArchBytesSel,
                                 dspOlvexSysDelAnz, dspOlvexSysDelAnzSel, dspOlvexSysDelBytes, dspOlvexSysDelBytesSel})
             display->clear();
@@ -102,6 +120,11 @@ void TfrmVendrask::FormDestroy(QObject*) {
                 vrtArchivInhalt->Clear();
             }
             FArchivInhalt.reset();
+            if (vstSuche) {
+                vstSuche->SetVRList(nullptr);
+                vstSuche->Clear();
+            }
+            FSuche.reset();
         },
         false);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/engine/archiv_format.h"
@@ -17,6 +18,7 @@
 class QAction;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -43,6 +45,7 @@ public:
     QWidget* tshOlvexSystemArch = nullptr;
     QWidget* tshOlvexSystemDel = nullptr;
     QWidget* tshArchivVerwaltung = nullptr;
+    QWidget* tshSuche = nullptr;
 
     // page "System aufräumen: Archivieren"
     QToolButton* spbSystemArchRefresh = nullptr;
@@ -93,6 +96,20 @@ public:
     QPushButton* spbCompressAdd = nullptr;
     QPushButton* spbSpan = nullptr;
     QPushButton* spbMerge = nullptr;
+
+    // page "Archiv durchsuchen"
+    QLabel* lblSuche = nullptr;
+    QLineEdit* edtSuche = nullptr;
+    QToolButton* spbSuche = nullptr;
+    QLabel* lblSucheTreffer = nullptr;
+    QLabel* dspSucheTreffer = nullptr;
+    QToolButton* spbSucheAbbrechen = nullptr;
+    QFrame* bvlSuche = nullptr;
+    tavik::TVTVRList* vstSuche = nullptr;
+    QLabel* lblSucheProgress = nullptr;
+    QProgressBar* pgbSucheProgress = nullptr;
+    QPushButton* spbWiederherstellen = nullptr;
+    QPushButton* spbSucheEntpacken = nullptr;
 
     // main menu
     QMenu* Funktionen1 = nullptr;
@@ -158,6 +175,16 @@ public:
     void spbSpanClick(QObject* sender);
     void spbMergeClick(QObject* sender);
 
+    // the search page: search ARCHIV, restore or extract the ticked hits, open a hit's archive
+    void spbSucheClick(QObject* sender);
+    void vstSucheInitNode(QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                          tavik::TVirtualNodeInitStates& initialStates);
+    void vstSucheDblClick(QObject* sender, tavik::PVirtualNode node);
+    void spbWiederherstellenClick(QObject* sender);
+    void spbSucheEntpackenClick(QObject* sender);
+    // The search's table: Name, Größe, Datum, Uhrzeit, Archivdatei and the hidden hit number.
+    tavik::TVRList* SucheTreffer() const { return FSuche.get(); }
+
     // True while an engine command of the workbench runs; a second one is refused meanwhile.
     bool CommandRunning() const { return FCommandRunning; }
     // True when the user stopped the running (or last) engine command: its false result is
@@ -173,6 +200,12 @@ private:
     void BuildKeys();
     QWidget* BuildSystemPage(bool archive);
     QWidget* BuildWorkbenchPage();
+    QWidget* BuildSearchPage();
+    void ConnectSearchPage();
+    // The ticked hits, one version per name (the user picks among several); false: cancelled.
+    bool TickedHits(std::vector<std::size_t>& hits);
+    // Restores the hits to their places (chosen empty) or below chosen.
+    void RestoreHits(const std::vector<std::size_t>& hits, const std::string& chosen, const char* context);
     void ConnectSystemPages();
     void BindCandidates(tavik::TVTVRList& view, tavik::TVRList* table);
     void ConnectWorkbench();
@@ -194,6 +227,20 @@ private:
 
     std::shared_ptr<tavik::TChoosers> FChoosers;
     std::unique_ptr<tavik::TVRList> FArchivInhalt;
+    // One hit of the search page; its row's hidden column holds its position here.
+    struct TSucheHit {
+        std::string Archive;
+        int Number = 0;
+        std::string Name;
+        std::int64_t Size = 0;
+        tavik::TDateTime Modified{};
+    };
+    std::unique_ptr<tavik::TVRList> FSuche;
+    std::vector<TSucheHit> FSucheHits;
+    int FSucheIndexCol = -1;
+    bool FSearchRunning = false;
+    bool FSearchAborted = false;
+    tavik::TArchivFormatAbstract* FSucheArchiv = nullptr;  // the engine object of a running restore
     int FArchivInhaltIndexCol = -1;
     bool FShown = false;
     bool FCommandRunning = false;

@@ -75,9 +75,11 @@ void TfrmVendrask::BuildFrame() {
     tshOlvexSystemArch = BuildSystemPage(true);
     tshOlvexSystemDel = BuildSystemPage(false);
     tshArchivVerwaltung = BuildWorkbenchPage();
+    tshSuche = BuildSearchPage();
     pgcAnsicht->addTab(tshOlvexSystemArch, QStringLiteral("System aufräumen: Archivieren"));
     pgcAnsicht->addTab(tshOlvexSystemDel, QStringLiteral("System aufräumen: Löschen"));
     pgcAnsicht->addTab(tshArchivVerwaltung, QStringLiteral("Archivdatei bearbeiten"));
+    pgcAnsicht->addTab(tshSuche, QStringLiteral("Archiv durchsuchen"));
     data->addWidget(pgcAnsicht, 1);
 
     connect(spbEnde, &QToolButton::clicked, this, [this] { spbEndeClick(spbEnde); });

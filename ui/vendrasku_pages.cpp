@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
@@ -258,6 +259,98 @@ QWidget* TfrmVendrask::BuildWorkbenchPage() {
                         spbDecompressSel, spbDecompressAll, spbCompressNew, spbCompressAdd, spbSpan, spbMerge};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     return page;
+}
+
+QWidget* TfrmVendrask::BuildSearchPage() {
+    auto* page = new QWidget(pgcAnsicht);
+    page->setObjectName(QStringLiteral("tshSuche"));
+
+    lblSuche = Label(page, QStringLiteral("lblSuche"), QStringLiteral("Suchbegriff"));
+    edtSuche = new QLineEdit(page);
+    edtSuche->setObjectName(QStringLiteral("edtSuche"));
+    edtSuche->setPlaceholderText(QStringLiteral("Wort aus dem Namen oder Muster wie stadata/m01/beleg00*"));
+    edtSuche->setToolTip(QStringLiteral("Enter - alle Archivdateien in ARCHIV durchsuchen"));
+    lblSuche->setBuddy(edtSuche);
+    spbSuche = ImageButton(page, QStringLiteral("spbSuche"), QStringLiteral("Archivdateien durchsuchen"),
+                           tavik::icons::Refresh());
+    lblSucheTreffer = Label(page, QStringLiteral("lblSucheTreffer"), QStringLiteral("Anzahl Treffer"));
+    dspSucheTreffer = Display(page, QStringLiteral("dspSucheTreffer"));
+    spbSucheAbbrechen = ImageButton(page, QStringLiteral("spbSucheAbbrechen"), QStringLiteral("Operation abbrechen"),
+                                    tavik::icons::AbortOperation());
+    spbSucheAbbrechen->setVisible(false);
+    bvlSuche = Bevel(page, QStringLiteral("bvlSuche"));
+    vstSuche = new tavik::TVTVRList(page);
+    vstSuche->setObjectName(QStringLiteral("vstSuche"));
+    vstSuche->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    vstSuche->header()->setSectionsMovable(true);
+    lblSucheProgress = Label(page, QStringLiteral("lblSucheProgress"), QString());
+    pgbSucheProgress = Bar(page, QStringLiteral("pgbSucheProgress"));
+    spbWiederherstellen = CommandButton(page, "spbWiederherstellen", QStringLiteral("Wiederherstellen"),
+                                        tavik::icons::ExtractSelected());
+    spbWiederherstellen->setToolTip(QStringLiteral("Markierte Dateien an ihren Platz zurücklegen"));
+    spbSucheEntpacken = CommandButton(page, "spbSucheEntpacken", QStringLiteral("Entpacken nach ..."),
+                                      tavik::icons::ExtractAll());
+    spbSucheEntpacken->setToolTip(QStringLiteral("Markierte Dateien in ein gewähltes Verzeichnis entpacken"));
+
+    auto* counters = new QHBoxLayout;
+    counters->setSpacing(8);
+    counters->addWidget(lblSucheTreffer);
+    counters->addWidget(dspSucheTreffer);
+    counters->addStretch(1);
+
+    auto* field = new QGridLayout;
+    field->setHorizontalSpacing(8);
+    field->setVerticalSpacing(2);
+    field->addWidget(lblSuche, 0, 0);
+    field->addWidget(edtSuche, 0, 1);
+    field->addLayout(counters, 1, 0, 1, 2);
+    field->setColumnStretch(1, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(spbSuche, 0, Qt::AlignTop);
+    top->addSpacing(8);
+    top->addLayout(field, 1);
+    top->addWidget(spbSucheAbbrechen, 0, Qt::AlignTop | Qt::AlignRight);
+
+    auto* commands = new QVBoxLayout;
+    commands->setSpacing(1);
+    commands->addWidget(spbWiederherstellen);
+    commands->addWidget(spbSucheEntpacken);
+    commands->addStretch(1);
+
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(7);
+    middle->addWidget(vstSuche, 1);
+    middle->addLayout(commands);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(3);
+    layout->addLayout(top);
+    layout->addWidget(bvlSuche);
+    layout->addLayout(middle, 1);
+    layout->addWidget(lblSucheProgress);
+    layout->addWidget(pgbSucheProgress);
+
+    QWidget* order[] = {edtSuche, vstSuche, spbWiederherstellen, spbSucheEntpacken};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    return page;
+}
+
+void TfrmVendrask::ConnectSearchPage() {
+    vstSuche->OnInitNode = [this](QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                                  tavik::TVirtualNodeInitStates& states) {
+        vstSucheInitNode(sender, parentNode, node, states);
+    };
+    connect(edtSuche, &QLineEdit::returnPressed, this, [this] { spbSucheClick(edtSuche); });
+    connect(spbSuche, &QToolButton::clicked, this, [this] { spbSucheClick(spbSuche); });
+    connect(spbSucheAbbrechen, &QToolButton::clicked, this, [this] { spbAbortOperationClick(spbSucheAbbrechen); });
+    connect(spbWiederherstellen, &QPushButton::clicked, this,
+            [this] { spbWiederherstellenClick(spbWiederherstellen); });
+    connect(spbSucheEntpacken, &QPushButton::clicked, this, [this] { spbSucheEntpackenClick(spbSucheEntpacken); });
+    connect(vstSuche, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        vstSucheDblClick(vstSuche, vstSuche->Model().NodeOf(index));
+    });
 }
 
 void TfrmVendrask::ConnectWorkbench() {

@@ -14,33 +14,6 @@ namespace vendrask {
 
 using namespace tavik;
 
-namespace {
-
-// While it lives, extraction asks the user once per file before it replaces a different one.
-class TAskBeforeReplacing {
-public:
-    explicit TAskBeforeReplacing(TArchivFormatAbstract& archiv) : FArchiv(archiv) {
-        FArchiv.OnConflict = [](TArchivFormatAbstract&, const std::string& path) {
-            const std::string text =
-                "Die Datei „" + path + "“ ist bereits vorhanden. Soll sie überschrieben werden?";
-            switch (TavikMessageBox(text, "Frage", mbYesNoAll, TavikInfo().GetMeldungsFarbe(2))) {
-                case idYes: return TArchivConflictAnswer::Yes;
-                case idYesAll: return TArchivConflictAnswer::YesAll;
-                case idNoAll: return TArchivConflictAnswer::NoAll;
-                default: return TArchivConflictAnswer::No;
-            }
-        };
-    }
-    ~TAskBeforeReplacing() { FArchiv.OnConflict = nullptr; }
-    TAskBeforeReplacing(const TAskBeforeReplacing&) = delete;
-    TAskBeforeReplacing& operator=(const TAskBeforeReplacing&) = delete;
-
-private:
-    TArchivFormatAbstract& FArchiv;
-};
-
-}  // namespace
-
 void TfrmVendrask::spbVerifySimpleClick(QObject*) {
     Guarded("TfrmVendrask.spbVerifySimpleClick", [&] { Verify(TArchivVerifyMode::Simple); });
 }

@@ -43,4 +43,18 @@ void ReportFailure(const char* context, const std::string& what, const TArchivFo
     TavikInfo().RegisterFailure(context, reason.empty() ? what : what + " " + reason);
 }
 
+TAskBeforeReplacing::TAskBeforeReplacing(TArchivFormatAbstract& archiv) : FArchiv(archiv) {
+    FArchiv.OnConflict = [](TArchivFormatAbstract&, const std::string& path) {
+        const std::string text = "Die Datei „" + path + "“ ist bereits vorhanden. Soll sie überschrieben werden?";
+        switch (TavikMessageBox(text, "Frage", mbYesNoAll, TavikInfo().GetMeldungsFarbe(2))) {
+            case idYes: return TArchivConflictAnswer::Yes;
+            case idYesAll: return TArchivConflictAnswer::YesAll;
+            case idNoAll: return TArchivConflictAnswer::NoAll;
+            default: return TArchivConflictAnswer::No;
+        }
+    };
+}
+
+TAskBeforeReplacing::~TAskBeforeReplacing() { FArchiv.OnConflict = nullptr; }
+
 }  // namespace vendrask

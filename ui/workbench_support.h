@@ -29,4 +29,17 @@ bool Confirmed(const char* text);
 // command the user aborted is no failure and is not handed on.
 void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv);
 
+// While it lives, extraction asks the user once per file before it replaces a different one
+// (Ja / Nein / Ja, alle / Nein, keine).
+class TAskBeforeReplacing {
+public:
+    explicit TAskBeforeReplacing(tavik::TArchivFormatAbstract& archiv);
+    ~TAskBeforeReplacing();
+    TAskBeforeReplacing(const TAskBeforeReplacing&) = delete;
+    TAskBeforeReplacing& operator=(const TAskBeforeReplacing&) = delete;
+
+private:
+    tavik::TArchivFormatAbstract& FArchiv;
+};
+
 }  // namespace vendrask

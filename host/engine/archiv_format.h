@@ -83,6 +83,9 @@ public:
 
     std::string ArchivFile;  // the archive's path
     std::string ExtractDir;  // target of extraction
+    // Leading components dropped from every entry name on extraction: with 1, "ARCHIV/a/x" is
+    // written as ExtractDir/a/x. An entry with nothing left is refused.
+    std::size_t ExtractStripParts = 0;
     // Directories whose subdirectories may not be symbolic links when packing reads a file below
     // them: a directory swapped for a link after the files were chosen leads nowhere. The
     // shortest base that holds a file applies; a file below none is only read without

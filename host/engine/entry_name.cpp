@@ -53,6 +53,13 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count) {
+    if (count == 0) return {};
+    if (parts.size() <= count) return "Der Eintrag benennt nur das Zielverzeichnis selbst und wird nicht entpackt.";
+    parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(count));
+    return {};
+}
+
 bool IsCurrentDirectoryName(std::string_view name) {
     if (name.empty() || name.front() == '/') return false;
     for (const std::string_view part : Components(name))

@@ -11,6 +11,10 @@ namespace tavik {
 // backslashes, ".." components, control characters, or nothing left.
 std::string CheckEntryName(std::string_view name, std::vector<std::string>& parts);
 
+// Drops the first count components of parts (as CheckEntryName gave them). Returns the German
+// reason when nothing is left.
+std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count);
+
 // Whether a link stored at parts (its own name last) with this target stays inside the
 // extraction directory. Only leading ".." components are accepted, and no more of them than
 // the link has parent directories; absolute targets are refused.

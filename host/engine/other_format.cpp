@@ -239,6 +239,7 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
                                 TCurrentEntry& current) {
     std::vector<std::string> parts;
     std::string reason = CheckEntryName(entry.Name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
     const std::optional<std::time_t> mtime =
         entry.ModTime ? std::optional<std::time_t>(static_cast<std::time_t>(*entry.ModTime)) : std::nullopt;
     try {
@@ -247,6 +248,7 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
         } else if (entry.Hardlink) {
             std::vector<std::string> existing;
             reason = CheckEntryName(*entry.Hardlink, existing);
+            if (reason.empty()) reason = StripEntryParts(existing, ExtractStripParts);
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
         } else if (entry.Kind == TLeserEntryKind::Directory) {
             reason = target.MakeDirectory(parts, mtime);

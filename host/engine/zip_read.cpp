@@ -147,6 +147,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
     }
     std::vector<std::string> parts;
     std::string reason = CheckEntryName(entry.name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
     try {
         if (!reason.empty()) {
         } else if (entry.directory) {

@@ -65,6 +65,11 @@ const std::map<std::string, const char*, std::less<>>& Names() {
         {"TfrmVendrask.spbCompressAddClick", "Dateien packen (Archivdatei erweitern)"},
         {"TfrmVendrask.spbSpanClick", "Archivdatei aufteilen"},
         {"TfrmVendrask.spbMergeClick", "Archivdatei zusammenfügen"},
+        {"TfrmVendrask.spbSucheClick", "Archive durchsuchen"},
+        {"TfrmVendrask.vstSucheInitNode", "Trefferliste anzeigen"},
+        {"TfrmVendrask.vstSucheDblClick", "Archivdatei des Treffers öffnen"},
+        {"TfrmVendrask.spbWiederherstellenClick", "Markierte Dateien wiederherstellen"},
+        {"TfrmVendrask.spbSucheEntpackenClick", "Markierte Dateien entpacken"},
         // add-files dialog
         {"TfrmArchivAdd.FormCreate", "Dialog zum Hinzufügen anlegen"},
         {"TfrmArchivAdd.FormShow", "Dialog zum Hinzufügen anzeigen"},

@@ -28,7 +28,8 @@ struct TCase {
 
 const std::vector<TCase> kPrograms = {
     {"vendrask", {"-A", "-L", "-AUTO", "-D:"}},
-    {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge", "find [--dir VERZ]"}},
+    {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge", "find [--dir VERZ]",
+                         "restore [--to VERZ] [--overwrite]"}},
     {"olvexhost", {"init", "demo", "candidates", "explain"}},
 };
 

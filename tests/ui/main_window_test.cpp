@@ -59,7 +59,9 @@ TEST_F(MainWindowTest, EveryComponentExistsUnderItsName) {
     Open();
     const char* names[] = {
         "pnlHauptrahmen", "pnlDaten", "bvlButtons", "spbEnde", "spbAlleEin", "spbAlleUms", "pgcAnsicht",
-        "tshOlvexSystemArch", "tshOlvexSystemDel", "tshArchivVerwaltung", "spbSystemArchRefresh", "spbSystemArch",
+        "tshOlvexSystemArch", "tshOlvexSystemDel", "tshArchivVerwaltung", "tshSuche", "edtSuche", "spbSuche",
+        "lblSuche", "lblSucheTreffer", "dspSucheTreffer", "spbSucheAbbrechen", "bvlSuche", "vstSuche",
+        "lblSucheProgress", "pgbSucheProgress", "spbWiederherstellen", "spbSucheEntpacken", "spbSystemArchRefresh", "spbSystemArch",
         "lblOlvexSysArchAnz", "dspOlvexSysArchAnz", "lblOlvexSysArchAnzSel", "dspOlvexSysArchAnzSel",
         "lblOlvexSysArchBytes", "dspOlvexSysArchBytes", "lblOlvexSysArchBytesSel", "dspOlvexSysArchBytesSel",
         "bvlOlvexSysArch", "vrtSystemArch", "spbSystemDelRefresh", "spbSystemDelClick", "lblOlvexSysDelAnz",
@@ -114,6 +116,7 @@ TEST_F(MainWindowTest, CaptionsAndHints) {
     EXPECT_EQ(window->pgcAnsicht->tabText(0), QStringLiteral("System aufräumen: Archivieren"));
     EXPECT_EQ(window->pgcAnsicht->tabText(1), QStringLiteral("System aufräumen: Löschen"));
     EXPECT_EQ(window->pgcAnsicht->tabText(2), QStringLiteral("Archivdatei bearbeiten"));
+    EXPECT_EQ(window->pgcAnsicht->tabText(3), QStringLiteral("Archiv durchsuchen"));
     EXPECT_EQ(window->lblOlvexSysArchAnz->text(), QStringLiteral("Anzahl Dateien"));
     EXPECT_EQ(window->lblOlvexSysDelAnzSel->text(), QStringLiteral("Anzahl markierter Dateien"));
     EXPECT_EQ(window->lblOlvexSysDelBytesSel->text(), QStringLiteral("Größe der Dateien"));
@@ -173,6 +176,8 @@ TEST_F(MainWindowTest, F4MovesToTheNextPage) {
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshOlvexSystemDel);
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshArchivVerwaltung);
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshSuche);
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshOlvexSystemArch);
 }

@@ -1,0 +1,147 @@
+#include "app/archiv_restore_command.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "app/archiv_console.h"
+#include "app/listed_name.h"
+#include "host/engine/archiv_open.h"
+#include "host/engine/archive_restore.h"
+#include "host/services/exceptions.h"
+#include "host/services/fs_names.h"
+#include "host/services/host_installation.h"
+
+namespace vendrask {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int Usage(const std::string& problem, const char* usageText) {
+    std::cerr << "vendrask-archiv: " << problem << "\n" << usageText;
+    return kUsage;
+}
+
+std::optional<int> EntryNumber(const std::string& text) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == nullptr || *end != '\0' || value > INT_MAX) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+int RunRestoreCommand(const std::vector<std::string>& args, const char* usageText,
+                      const volatile std::sig_atomic_t& interrupted) {
+    std::string to;
+    bool toGiven = false;
+    bool overwrite = false;
+    std::vector<std::string> rest;
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "--to") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return Usage("--to erwartet ein Verzeichnis.", usageText);
+            to = args[++i];
+            toGiven = true;
+        } else if (options && arg == "--overwrite") {
+            overwrite = true;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return Usage("Unbekannte Option „" + arg + "“ für restore.", usageText);
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    if (rest.size() < 2) return Usage("restore erwartet ein Archiv und mindestens eine Eintragsnummer.", usageText);
+    std::vector<int> indexes;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        const std::optional<int> number = EntryNumber(rest[i]);
+        if (!number) return Usage("„" + rest[i] + "“ ist keine gültige Eintragsnummer.", usageText);
+        indexes.push_back(*number);
+    }
+
+    std::unique_ptr<tavik::TTavikFSNames> names;
+    if (!toGiven) {
+        const char* root = std::getenv(tavik::kRootVariable);
+        if (root == nullptr || *root == '\0')
+            return Usage("Kein Platz zum Zurücklegen: bitte OLVEX_ROOT auf die Olvex-Installation setzen oder mit "
+                         "--to VERZ ein Zielverzeichnis angeben.",
+                         usageText);
+        try {
+            tavik::CheckHostInstallation();
+            names = std::make_unique<tavik::TTavikFSNames>();
+        } catch (const std::exception& error) {
+            std::cerr << "vendrask-archiv: " << error.what() << "\n";
+            return kUsage;
+        }
+    }
+
+    const std::string& archivFile = rest[0];
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(archivFile);
+    if (!archiv) {
+        std::cerr << "vendrask-archiv: Die Datei „" << archivFile
+                  << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
+        return kFailed;
+    }
+    TConsole console(*archiv, interrupted);
+    if (!archiv->ExecuteArchivList()) {
+        std::cerr << "vendrask-archiv: " << archiv->LastError() << "\n";
+        return kFailed;
+    }
+    for (const int index : indexes)
+        if (index >= archiv->GetArchivItemsCount()) {
+            std::cerr << "vendrask-archiv: Das Archiv „" << archivFile << "“ hat keinen Eintrag Nr. " << index
+                      << "; vendrask-archiv list zeigt die Nummern.\n";
+            return kFailed;
+        }
+    // Two versions of one name would take the same place: the user picks one.
+    const auto same = tavik::SameNameEntries(*archiv, indexes);
+    if (!same.empty()) {
+        for (const auto& [first, second] : same)
+            std::cerr << "vendrask-archiv: Die Einträge Nr. " << first << " und Nr. " << second
+                      << " tragen denselben Namen „"
+                      << ListedName(tavik::ListedEntryName(archiv->GetArchivItem(first))) << "“.\n";
+        std::cerr << "vendrask-archiv: Bitte nur eine Fassung je Name wiederherstellen; vendrask-archiv list zeigt "
+                     "Größe und Datum jeder Fassung.\n";
+        return kUsage;
+    }
+
+    // Without the switch no handler: a different file already there is an item error.
+    if (overwrite)
+        archiv->OnConflict = [](tavik::TArchivFormatAbstract&, const std::string&) {
+            return tavik::TArchivConflictAnswer::YesAll;
+        };
+    tavik::TRestoreResult result;
+    try {
+        result = tavik::RestoreEntries(*archiv, indexes, names.get(), to);
+    } catch (const tavik::EOlvex& error) {
+        std::cerr << "vendrask-archiv: " << error.what() << "\n";
+        return kFailed;
+    }
+    for (const tavik::TRestoreRefusal& refusal : result.refused)
+        std::cerr << "vendrask-archiv: „" << ListedName(refusal.name) << "“: " << refusal.reason << "\n";
+    if (!result.extracted) {
+        if (!overwrite && console.Conflicts() > 0)
+            std::cerr << "vendrask-archiv: Vorhandene andere Dateien werden nur mit --overwrite ersetzt.\n";
+        std::cerr << "vendrask-archiv: "
+                  << (result.error.empty() ? std::string("Der Vorgang ist fehlgeschlagen.") : result.error) << "\n";
+    }
+    if (!result.extracted || !result.refused.empty()) return kFailed;
+    if (toGiven) std::cout << "Die Einträge wurden nach „" << to << "“ entpackt.\n";
+    else std::cout << "Die Einträge wurden an ihren Platz zurückgelegt.\n";
+    return kOk;
+}
+
+}  // namespace vendrask
