@@ -87,7 +87,7 @@ private:
             reader.Read(archive, [&](std::uint64_t number, const ziprec::TCentralView& entry) {
                 ++result.entries;
                 const std::string_view raw(reinterpret_cast<const char*>(entry.name), entry.nameSize);
-                const std::string_view name = EntryNameUtf8(raw, (entry.flags & kFlagUtf8) != 0, decoded);
+                const std::string_view name = EntryNameUtf8(raw, (entry.flags & kFlagUtf8) != 0, entry.versionMadeBy >> 8, decoded);
                 if (!matcher.Matches(name)) return;
                 THitRecord hit{number, entry.uncompressedSize, 0, entry.time, entry.date, false,
                                result.names.size(), name.size()};

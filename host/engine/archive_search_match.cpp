@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/engine/entry_name.h"
 #include "host/services/exceptions.h"
+#include "host/services/text_case.h"
 
 namespace tavik::archsearch {
 
@@ -28,79 +30,15 @@ bool IsAscii(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; });
 }
 
-bool IsValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        std::size_t length = 0;
-        std::uint32_t value = 0;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            length = 1;
-            value = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 2;
-            value = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 3;
-            value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (static_cast<std::size_t>(end - p) <= length) return false;
-        for (std::size_t i = 1; i <= length; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (p[i] & 0x3F);
-        }
-        if ((length == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
-            (length == 3 && (value < 0x10000 || value > 0x10FFFF)))
-            return false;
-        p += length + 1;
-    }
-    return true;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 }  // namespace
 
 bool IsPattern(std::string_view term) {
     return term.find_first_of("*?[") != std::string_view::npos;
 }
 
-void FoldCaseInto(std::string_view text, std::string& out) {
-    out.assign(text);
-    const std::size_t size = out.size();
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        if (c >= 'A' && c <= 'Z') {
-            out[i] = static_cast<char>(c + 32);
-        } else if (c == 0xC3 && i + 1 < size) {
-            // U+00C0..U+00DE are the capitals of Latin-1 (without U+00D7, the multiplication
-            // sign); their small letters lie 0x20 higher, in the same two-byte form.
-            const auto next = static_cast<unsigned char>(out[i + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97) out[i + 1] = static_cast<char>(next + 0x20);
-            ++i;
-        }
-    }
-}
-
-std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, std::string& scratch) {
-    if (flaggedUtf8 || IsAscii(text) || IsValidUtf8(text)) return text;
+std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, unsigned madeByHost, std::string& scratch) {
+    constexpr unsigned kUnixHost = 3;
+    if (flaggedUtf8 || madeByHost == kUnixHost || IsAscii(text) || IsValidUtf8(text)) return text;
     scratch.clear();
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -117,7 +55,7 @@ TNameMatcher::TNameMatcher(const std::vector<std::string>& terms) {
             FPatterns.push_back({term, term.substr(0, term.find_first_of("*?["))});
         } else {
             std::string folded;
-            FoldCaseInto(term, folded);
+            FoldCaseUtf8Into(term, folded);
             FWords.push_back(std::move(folded));
         }
     }
@@ -125,7 +63,7 @@ TNameMatcher::TNameMatcher(const std::vector<std::string>& terms) {
 
 bool TNameMatcher::Matches(std::string_view name) {
     if (!FWords.empty()) {
-        FoldCaseInto(name, FFolded);
+        FoldCaseUtf8Into(name, FFolded);
         for (const std::string& word : FWords)
             if (::memmem(FFolded.data(), FFolded.size(), word.data(), word.size()) != nullptr) return true;
     }

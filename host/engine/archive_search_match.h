@@ -12,14 +12,10 @@ namespace tavik::archsearch {
 // An argument with '*', '?' or '[' is a pattern; any other is a word.
 bool IsPattern(std::string_view term);
 
-// Lower case of UTF-8 text: ASCII letters and the capitals of Latin-1 (umlauts among them).
-// out is replaced; its memory is kept for the next call.
-void FoldCaseInto(std::string_view text, std::string& out);
-
-// The entry name as UTF-8, decoded as the ZIP format and libzip do: a name flagged as UTF-8 or
-// valid as UTF-8 is taken as it is, any other is code page 437. Returns text itself or a view
-// of scratch.
-std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, std::string& scratch);
+// The entry name as the listing gives it: a name flagged as UTF-8 or valid as UTF-8 is taken as
+// it is, and so is one made on Unix (host 3), whose bytes are the name on disk; any other is
+// code page 437, as libzip reads it. Returns text itself or a view of scratch.
+std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, unsigned madeByHost, std::string& scratch);
 
 // One matcher per thread: it keeps buffers between calls.
 class TNameMatcher {

@@ -79,6 +79,7 @@ void TDirectoryReader::ReadSet(const TSearchArchive& archive, const TEntryVisito
     for (const splitread::TEntry& entry : set.Entries()) {
         const TCentralHeader& h = entry.header;
         TCentralView view;
+        view.versionMadeBy = h.versionMadeBy;
         view.flags = h.flags;
         view.time = h.time;
         view.date = h.date;

@@ -186,6 +186,7 @@ TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
     if (size < kCentralHeaderSize || CentralHeaderSize(data) != size)
         throw TRecordError("ein Eintrag des Inhaltsverzeichnisses ist unvollständig");
     TCentralView v;
+    v.versionMadeBy = Get16(data + 4);
     v.flags = Get16(data + 8);
     v.time = Get16(data + 12);
     v.date = Get16(data + 14);

@@ -77,6 +77,7 @@ std::string EntryName(const TCentralHeader& header);
 // The fields of one central header that a listing needs, pointing into the header's bytes:
 // no allocation, for reading many directories fast.
 struct TCentralView {
+    std::uint16_t versionMadeBy = 0;
     std::uint16_t flags = 0;
     std::uint16_t time = 0;
     std::uint16_t date = 0;

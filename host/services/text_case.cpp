@@ -19,6 +19,10 @@ std::uint32_t LowerLetter(std::uint32_t c) {
     return c;
 }
 
+bool Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
 void AppendUtf8(std::string& out, std::uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -32,18 +36,20 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
     }
 }
 
-bool Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-}  // namespace
-
 std::string FoldCaseUtf8(std::string_view text) {
     std::string out;
+    FoldCaseUtf8Into(text, out);
+    return out;
+}
+
+void FoldCaseUtf8Into(std::string_view text, std::string& out) {
+    out.clear();
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         // Only the one-, two- and three-byte forms hold letters that fold here.
         if (c < 0x80) {
-            AppendUtf8(out, LowerLetter(c));
+            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
             ++i;
         } else if (c >= 0xC2 && c <= 0xDF && i + 1 < text.size() && Continuation(static_cast<unsigned char>(text[i + 1]))) {
             AppendUtf8(out, LowerLetter((c & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu)));
@@ -59,7 +65,6 @@ std::string FoldCaseUtf8(std::string_view text) {
             ++i;
         }
     }
-    return out;
 }
 
 }  // namespace tavik

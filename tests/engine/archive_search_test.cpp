@@ -158,6 +158,18 @@ TEST_F(ArchiveSearch, ZipAnd7zzArchivesAreSearchedAndNumberedAsTheListingNumbers
     for (const THitLine& hit : found.hits) EXPECT_EQ(AsListed(hit), ListedLine(archiv / hit.archive, hit.number));
 }
 
+TEST_F(ArchiveSearch, ANameMadeOnUnixThatIsNotUtf8IsShownWithItsOwnBytesAsTheListingShowsIt) {
+    // Info-ZIP on Unix stores the bytes of the name on disk; they are not code page 437.
+    const std::string latin1 = std::string("stadata/caf") + '\xE9' + ".txt";
+    testsupport::WriteFile(dir / "src" / latin1, "Kaffee");
+    Make({"zip", "-q", (archiv / "roh.zip").string(), latin1}, dir / "src");
+    const TOutcome found = Search(archiv, {"caf"});
+    EXPECT_TRUE(found.failures.empty());
+    ASSERT_EQ(found.hits.size(), 1u);
+    EXPECT_EQ(found.hits[0].name, latin1);
+    EXPECT_EQ(AsListed(found.hits[0]), ListedLine(archiv / "roh.zip", found.hits[0].number));
+}
+
 TEST_F(ArchiveSearch, SplitSetsAreCountedOnceUnderTheNameThatOpensThem) {
     testsupport::WriteFile(dir / "src/stadata/gross.bin", Incompressible(300'000, 3));
     Make({"zip", "-qr", "-s", "64k", (archiv / "geteilt.zip").string(), "stadata"}, dir / "src");
