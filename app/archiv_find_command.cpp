@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/archiv_status.h"
 #include "app/listed_name.h"
 #include "host/engine/archive_search.h"
 #include "host/services/exceptions.h"
@@ -12,15 +13,6 @@
 namespace vendrask {
 
 namespace {
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
-int Usage(const std::string& problem, const char* usageText) {
-    std::cerr << "vendrask-archiv: " << problem << "\n" << usageText;
-    return kUsage;
-}
 
 void PrintHit(const tavik::archsearch::TSearchHit& hit) {
     const tavik::TDateParts& p = hit.modified;
@@ -43,31 +35,31 @@ int RunFindCommand(const std::vector<std::string>& args, const char* usageText) 
         if (options && arg == "--") {
             options = false;
         } else if (options && arg == "--dir") {
-            if (i + 1 >= args.size()) return Usage("--dir erwartet ein Verzeichnis.", usageText);
+            if (i + 1 >= args.size()) return ArchivUsage("--dir erwartet ein Verzeichnis.", usageText);
             dir = args[++i];
             dirGiven = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return Usage("Unbekannte Option „" + arg + "“ für find.", usageText);
+            return ArchivUsage("Unbekannte Option „" + arg + "“ für find.", usageText);
         } else {
             terms.push_back(arg);
         }
     }
-    if (terms.empty()) return Usage("find erwartet mindestens ein Muster oder Wort.", usageText);
+    if (terms.empty()) return ArchivUsage("find erwartet mindestens ein Muster oder Wort.", usageText);
     for (const std::string& term : terms)
-        if (term.empty()) return Usage("Ein Suchbegriff ist leer; bitte ein Wort oder ein Muster angeben.", usageText);
-    if (dirGiven && dir.empty()) return Usage("--dir erwartet ein Verzeichnis.", usageText);
+        if (term.empty()) return ArchivUsage("Ein Suchbegriff ist leer; bitte ein Wort oder ein Muster angeben.", usageText);
+    if (dirGiven && dir.empty()) return ArchivUsage("--dir erwartet ein Verzeichnis.", usageText);
 
     if (!dirGiven) {
         const char* root = std::getenv("OLVEX_ROOT");
         if (root == nullptr || *root == '\0')
-            return Usage("Kein Verzeichnis zum Durchsuchen: bitte --dir VERZ angeben oder OLVEX_ROOT auf die "
+            return ArchivUsage("Kein Verzeichnis zum Durchsuchen: bitte --dir VERZ angeben oder OLVEX_ROOT auf die "
                          "Olvex-Installation setzen.",
                          usageText);
         try {
             dir = tavik::archsearch::DefaultSearchDirectory();
         } catch (const std::exception& error) {
             std::cerr << "vendrask-archiv: " << error.what() << "\n";
-            return kUsage;
+            return kArchivUsage;
         }
     }
 
@@ -80,11 +72,11 @@ int RunFindCommand(const std::vector<std::string>& args, const char* usageText) 
     try {
         const tavik::archsearch::TSearchResult result = tavik::archsearch::SearchArchives(dir, terms, events);
         std::fflush(stdout);
-        return result.failures > 0 ? kFailed : kOk;
+        return result.failures > 0 ? kArchivFailed : kArchivOk;
     } catch (const tavik::EOlvex& error) {
         std::fflush(stdout);
         std::cerr << "vendrask-archiv: " << error.what() << "\n";
-        return kFailed;
+        return kArchivFailed;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/archiv_console.h"
+#include "app/archiv_status.h"
 #include "app/listed_name.h"
 #include "host/engine/archiv_open.h"
 #include "host/engine/archive_restore.h"
@@ -19,15 +20,6 @@
 namespace vendrask {
 
 namespace {
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
-int Usage(const std::string& problem, const char* usageText) {
-    std::cerr << "vendrask-archiv: " << problem << "\n" << usageText;
-    return kUsage;
-}
 
 std::optional<int> EntryNumber(const std::string& text) {
     if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
@@ -53,22 +45,22 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
             options = false;
         } else if (options && arg == "--to") {
             if (i + 1 >= args.size() || args[i + 1].empty())
-                return Usage("--to erwartet ein Verzeichnis.", usageText);
+                return ArchivUsage("--to erwartet ein Verzeichnis.", usageText);
             to = args[++i];
             toGiven = true;
         } else if (options && arg == "--overwrite") {
             overwrite = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return Usage("Unbekannte Option „" + arg + "“ für restore.", usageText);
+            return ArchivUsage("Unbekannte Option „" + arg + "“ für restore.", usageText);
         } else {
             rest.push_back(arg);
         }
     }
-    if (rest.size() < 2) return Usage("restore erwartet ein Archiv und mindestens eine Eintragsnummer.", usageText);
+    if (rest.size() < 2) return ArchivUsage("restore erwartet ein Archiv und mindestens eine Eintragsnummer.", usageText);
     std::vector<int> indexes;
     for (std::size_t i = 1; i < rest.size(); ++i) {
         const std::optional<int> number = EntryNumber(rest[i]);
-        if (!number) return Usage("„" + rest[i] + "“ ist keine gültige Eintragsnummer.", usageText);
+        if (!number) return ArchivUsage("„" + rest[i] + "“ ist keine gültige Eintragsnummer.", usageText);
         indexes.push_back(*number);
     }
 
@@ -76,7 +68,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
     if (!toGiven) {
         const char* root = std::getenv(tavik::kRootVariable);
         if (root == nullptr || *root == '\0')
-            return Usage("Kein Platz zum Zurücklegen: bitte OLVEX_ROOT auf die Olvex-Installation setzen oder mit "
+            return ArchivUsage("Kein Platz zum Zurücklegen: bitte OLVEX_ROOT auf die Olvex-Installation setzen oder mit "
                          "--to VERZ ein Zielverzeichnis angeben.",
                          usageText);
         try {
@@ -84,7 +76,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
             names = std::make_unique<tavik::TTavikFSNames>();
         } catch (const std::exception& error) {
             std::cerr << "vendrask-archiv: " << error.what() << "\n";
-            return kUsage;
+            return kArchivUsage;
         }
     }
 
@@ -93,18 +85,18 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
     if (!archiv) {
         std::cerr << "vendrask-archiv: Die Datei „" << archivFile
                   << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
-        return kFailed;
+        return kArchivFailed;
     }
     TConsole console(*archiv, interrupted);
     if (!archiv->ExecuteArchivList()) {
         std::cerr << "vendrask-archiv: " << archiv->LastError() << "\n";
-        return kFailed;
+        return kArchivFailed;
     }
     for (const int index : indexes)
         if (index >= archiv->GetArchivItemsCount()) {
             std::cerr << "vendrask-archiv: Das Archiv „" << archivFile << "“ hat keinen Eintrag Nr. " << index
                       << "; vendrask-archiv list zeigt die Nummern.\n";
-            return kFailed;
+            return kArchivFailed;
         }
     // Two versions of one name would take the same place: the user picks one.
     const auto same = tavik::SameNameEntries(*archiv, indexes);
@@ -115,7 +107,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
                       << ListedName(tavik::ListedEntryName(archiv->GetArchivItem(first))) << "“.\n";
         std::cerr << "vendrask-archiv: Bitte nur eine Fassung je Name wiederherstellen; vendrask-archiv list zeigt "
                      "Größe und Datum jeder Fassung.\n";
-        return kUsage;
+        return kArchivUsage;
     }
 
     // Without the switch no handler: a different file already there is an item error.
@@ -128,7 +120,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
         result = tavik::RestoreEntries(*archiv, indexes, names.get(), to);
     } catch (const tavik::EOlvex& error) {
         std::cerr << "vendrask-archiv: " << error.what() << "\n";
-        return kFailed;
+        return kArchivFailed;
     }
     for (const tavik::TRestoreRefusal& refusal : result.refused)
         std::cerr << "vendrask-archiv: „" << ListedName(refusal.name) << "“: " << refusal.reason << "\n";
@@ -138,10 +130,10 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
         std::cerr << "vendrask-archiv: "
                   << (result.error.empty() ? std::string("Der Vorgang ist fehlgeschlagen.") : result.error) << "\n";
     }
-    if (!result.extracted || !result.refused.empty()) return kFailed;
+    if (!result.extracted || !result.refused.empty()) return kArchivFailed;
     if (toGiven) std::cout << "Die Einträge wurden nach „" << to << "“ entpackt.\n";
     else std::cout << "Die Einträge wurden an ihren Platz zurückgelegt.\n";
-    return kOk;
+    return kArchivOk;
 }
 
 }  // namespace vendrask

@@ -12,6 +12,7 @@
 #include "app/archiv_console.h"
 #include "app/archiv_find_command.h"
 #include "app/archiv_restore_command.h"
+#include "app/archiv_status.h"
 #include "app/listed_name.h"
 #include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
@@ -25,9 +26,9 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+constexpr int kOk = vendrask::kArchivOk;
+constexpr int kFailed = vendrask::kArchivFailed;
+constexpr int kUsage = vendrask::kArchivUsage;
 
 const char* const kUsageText =
     "Aufruf:\n"
@@ -45,11 +46,7 @@ const char* const kUsageText =
     "                                                Einträge an ihren Platz in der Installation (oder nach\n"
     "                                                VERZ) zurücklegen\n";
 
-int Usage(const std::string& problem) {
-    if (!problem.empty()) std::cerr << "vendrask-archiv: " << problem << "\n";
-    std::cerr << kUsageText;
-    return kUsage;
-}
+int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kUsageText); }
 
 using vendrask::TConsole;
 
