@@ -8,49 +8,30 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/fuzz_scratch.h"
 #include "host/engine/archive_search.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TScratch {
-public:
-    TScratch() {
-        std::string pattern = (fs::temp_directory_path() / "fuzz-search-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) FPath = pattern;
-    }
-    ~TScratch() {
-        std::error_code ignored;
-        if (!FPath.empty()) fs::remove_all(FPath, ignored);
-    }
-    TScratch(const TScratch&) = delete;
-    TScratch& operator=(const TScratch&) = delete;
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
-};
-
-void Write(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
+using fuzzsupport::TScratch;
+using fuzzsupport::WriteBytes;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
-    TScratch scratch;
+    TScratch scratch("fuzz-search");
     if (scratch.Path().empty()) return 0;
     const std::uint8_t* body = data + 3;
     const std::size_t length = size - 3;
     if (data[0] & 1) {
         const std::size_t first = std::min<std::size_t>(length, data[1] | (data[2] << 8));
-        Write(scratch.Path() / "a.z01", body, first);
-        Write(scratch.Path() / "a.zip", body + first, length - first);
+        WriteBytes(scratch.Path() / "a.z01", body, first);
+        WriteBytes(scratch.Path() / "a.zip", body + first, length - first);
     } else {
-        Write(scratch.Path() / "SK261207.001", body, length);
+        WriteBytes(scratch.Path() / "SK261207.001", body, length);
     }
     tavik::archsearch::TSearchEvents events;
     std::size_t hits = 0;

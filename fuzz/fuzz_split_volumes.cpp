@@ -16,34 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_scratch.h"
 #include "host/engine/split_volumes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TScratch {
-public:
-    TScratch() {
-        std::string pattern = (fs::temp_directory_path() / "fuzz-split-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) FPath = pattern;
-    }
-    ~TScratch() {
-        std::error_code ignored;
-        if (!FPath.empty()) fs::remove_all(FPath, ignored);
-    }
-    TScratch(const TScratch&) = delete;
-    TScratch& operator=(const TScratch&) = delete;
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
-};
-
-void WriteVolume(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
+using fuzzsupport::TScratch;
+using fuzzsupport::WriteBytes;
 
 struct TZipDiscard {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -85,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lengths.push_back(static_cast<std::size_t>(data[pos] | (data[pos + 1] << 8)));
         pos += 2;
     }
-    TScratch scratch;
+    TScratch scratch("fuzz-split");
     if (scratch.Path().empty()) return 0;
     std::vector<fs::path> paths;
     for (std::size_t i = 0; i < count; ++i) {
@@ -94,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (byteSplit) name = "a.zip.00" + std::to_string(i + 1);
         else name = last ? "a.zip" : "a.z0" + std::to_string(i + 1);
         const std::size_t length = last ? size - pos : std::min(lengths[i], size - pos);
-        WriteVolume(scratch.Path() / name, data + pos, length);
+        WriteBytes(scratch.Path() / name, data + pos, length);
         pos += length;
         paths.push_back(scratch.Path() / name);
     }
