@@ -7,7 +7,7 @@
 
 #include "app/archiv_status.h"
 #include "app/listed_name.h"
-#include "host/engine/archive_search.h"
+#include "host/engine/search/archive_search.h"
 #include "host/services/exceptions.h"
 
 namespace vendrask {

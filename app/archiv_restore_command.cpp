@@ -12,7 +12,7 @@
 #include "app/archiv_status.h"
 #include "app/listed_name.h"
 #include "host/engine/archiv_open.h"
-#include "host/engine/archive_restore.h"
+#include "host/engine/search/archive_restore.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/host_installation.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/engine/archiv_format.h"
-#include "host/engine/packed_check.h"
+#include "host/engine/pack/packed_check.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_scratch.h"
-#include "host/engine/archive_search.h"
+#include "host/engine/search/archive_search.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/engine/leser/leser_protocol.h"
+#include "host/engine/other/leser/leser_protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view payload(reinterpret_cast<const char*>(data), size);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_scratch.h"
-#include "host/engine/split_volumes.h"
+#include "host/engine/split/split_volumes.h"
 
 namespace {
 

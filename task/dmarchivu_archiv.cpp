@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/engine/packed_check.h"
+#include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/open_below.h"

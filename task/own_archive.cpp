@@ -8,7 +8,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "host/engine/zip_records.h"
+#include "host/engine/zip/zip_records.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
 

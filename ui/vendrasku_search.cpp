@@ -10,8 +10,8 @@
 #include <map>
 
 #include "host/engine/archiv_open.h"
-#include "host/engine/archive_restore.h"
-#include "host/engine/archive_search.h"
+#include "host/engine/search/archive_restore.h"
+#include "host/engine/search/archive_search.h"
 #include "host/services/exceptions.h"
 #include "host/services/formatting.h"
 #include "host/services/fs_names.h"

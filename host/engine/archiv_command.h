@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/engine/archiv_format.h"
-#include "host/engine/extract_target.h"
+#include "host/engine/extract/extract_target.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/engine/other_format.h"
-#include "host/engine/pack_plan.h"
-#include "host/engine/zip_format.h"
+#include "host/engine/other/other_format.h"
+#include "host/engine/pack/pack_plan.h"
+#include "host/engine/zip/zip_format.h"
 
 namespace tavik {
 

@@ -1,6 +1,6 @@
 // Opening by name: ".zip" unseen, any other name verified as ZIP, then as format 1.
 #include "host/engine/archiv_open.h"
-#include "host/engine/entry_name.h"
+#include "host/engine/extract/entry_name.h"
 #include "tests/engine/archiv_test_helpers.h"
 
 namespace archivtest {

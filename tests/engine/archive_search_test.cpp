@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "host/engine/archive_search.h"
-#include "host/engine/archive_search_match.h"
+#include "host/engine/search/archive_search.h"
+#include "host/engine/search/archive_search_match.h"
 #include "host/services/exceptions.h"
 #include "tests/engine/archiv_test_helpers.h"
 

@@ -9,8 +9,8 @@
 #include <future>
 #include <thread>
 
-#include "host/engine/deflate_piece.h"
-#include "host/engine/pack_pipeline.h"
+#include "host/engine/pack/deflate_piece.h"
+#include "host/engine/pack/pack_pipeline.h"
 #include "tests/engine/archiv_test_helpers.h"
 
 namespace archivtest {

@@ -1,7 +1,7 @@
 // The ZIP records that split volumes rewrite: Zip64 fields appear exactly where values need them.
 #include <gtest/gtest.h>
 
-#include "host/engine/zip_records.h"
+#include "host/engine/zip/zip_records.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Spanning and merging, checked by independent tools.
 #include <gtest/gtest.h>
 
-#include "host/engine/split_naming.h"
-#include "host/engine/split_reader.h"
+#include "host/engine/split/split_naming.h"
+#include "host/engine/split/split_reader.h"
 #include "tests/engine/split_test_helpers.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/engine/split_volumes.h"
+#include "host/engine/split/split_volumes.h"
 #include "host/services/exceptions.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"

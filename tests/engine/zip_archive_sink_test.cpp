@@ -2,8 +2,8 @@
 // its buffer, and writes larger than the buffer, all end up where they belong.
 #include <zip.h>
 
-#include "host/engine/zip_archive_sink.h"
-#include "host/engine/zip_handles.h"
+#include "host/engine/pack/zip_archive_sink.h"
+#include "host/engine/zip/zip_handles.h"
 #include "tests/engine/archiv_test_helpers.h"
 
 namespace archivtest {

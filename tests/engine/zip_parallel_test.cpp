@@ -5,9 +5,9 @@
 
 #include <thread>
 
-#include "host/engine/zip_entry.h"
-#include "host/engine/zip_entry_reader.h"
-#include "host/engine/zip_handles.h"
+#include "host/engine/zip/zip_entry.h"
+#include "host/engine/zip/zip_entry_reader.h"
+#include "host/engine/zip/zip_handles.h"
 #include "host/services/exceptions.h"
 #include "tests/engine/archiv_test_helpers.h"
 

@@ -1,0 +1,147 @@
+// vendrask-leser: reads an archive of format 1 from its standard input and reports its entries,
+// and with "lesen" their data, as frames on its standard output (leser_protocol.h). The engine
+// starts it; it runs under hard limits because libarchive can loop forever on crafted input.
+//
+//   vendrask-leser liste            the headers only
+//   vendrask-leser lesen [AUSWAHL]  headers and the data of regular files; AUSWAHL ("0-3,7")
+//                                   restricts the data to these positions of the list
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/engine/other/leser/leser_archive.h"
+#include "host/engine/other/leser/leser_limits.h"
+#include "host/engine/other/leser/leser_output.h"
+
+namespace tavik::leser {
+
+namespace {
+
+using TRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+constexpr int MaxRetries = 10000;
+
+bool ParseRanges(std::string_view text, TRanges& ranges) {
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string part(text.substr(0, comma));
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        char* end = nullptr;
+        const long long first = std::strtoll(part.c_str(), &end, 10);
+        long long last = first;
+        if (*end == '-') last = std::strtoll(end + 1, &end, 10);
+        if (*end != '\0' || first < 0 || last < first) return false;
+        ranges.emplace_back(first, last);
+    }
+    return true;
+}
+
+bool Chosen(const TRanges* ranges, std::int64_t position) {
+    if (ranges == nullptr) return true;
+    for (const auto& [first, last] : *ranges)
+        if (position >= first && position <= last) return true;
+    return false;
+}
+
+// GNU and System V ar keep their symbol and name tables as members; they are no entries.
+bool IsArTable(archive* reader, const TLeserEntry& entry) {
+    if ((archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_AR) return false;
+    return entry.Name == "/" || entry.Name == "//" || entry.Name == "/SYM64/" || entry.Name == "__.SYMDEF" ||
+           entry.Name == "__.SYMDEF SORTED";
+}
+
+std::string WarningText(archive* reader) {
+    const char* text = archive_error_string(reader);
+    return std::string("Warnung beim Lesen: ") + (text != nullptr && *text != '\0' ? text : "ohne nähere Angabe");
+}
+
+// Streams the data of the current entry; false when the archive cannot be read further.
+bool SendData(archive* reader, const TLeserEntry& entry) {
+    for (;;) {
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) {
+            Send(TLeserFrameType::DataEnd);
+            return true;
+        }
+        if (status == ARCHIVE_FATAL) {
+            Send(TLeserFrameType::Failure, ArchiveErrorText(reader));
+            return false;
+        }
+        if (status < ARCHIVE_WARN) {
+            Send(TLeserFrameType::EntryError, ArchiveErrorText(reader));
+            return true;
+        }
+        if (status == ARCHIVE_WARN) Send(TLeserFrameType::Warning, WarningText(reader));
+        if (offset < 0 || (entry.Size && (offset > *entry.Size || size > static_cast<std::uint64_t>(*entry.Size - offset)))) {
+            Send(TLeserFrameType::EntryError, "Der Eintrag enthält mehr Daten, als sein Kopf angibt.");
+            return true;
+        }
+        const auto* bytes = static_cast<const char*>(block);
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t piece = std::min(size - done, LeserMaxChunk);
+            Send(TLeserFrameType::Data, EncodeLeserData(offset + static_cast<std::int64_t>(done),
+                                                        std::string_view(bytes + done, piece)));
+            done += piece;
+        }
+    }
+}
+
+int Run(bool withData, const TRanges* ranges) {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+        if (std::setlocale(LC_CTYPE, name) != nullptr) break;
+    std::string reason;
+    const TArchivePtr reader = OpenArchiveReader(0, reason);
+    if (!reader) {
+        Send(TLeserFrameType::Failure, reason);
+        return 0;
+    }
+    int retries = 0;
+    for (std::int64_t position = 0;;) {
+        archive_entry* header = nullptr;
+        const int status = archive_read_next_header(reader.get(), &header);
+        if (status == ARCHIVE_EOF) break;
+        // Bytes that are no header (a damaged tar): the library skips them on the next call.
+        if (status == ARCHIVE_RETRY && ++retries <= MaxRetries) {
+            Send(TLeserFrameType::Warning, WarningText(reader.get()));
+            continue;
+        }
+        if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
+            Send(TLeserFrameType::Failure, ArchiveErrorText(reader.get()));
+            return 0;
+        }
+        TLeserEntry entry = ArchiveEntryFields(header);
+        if (IsArTable(reader.get(), entry)) continue;
+        if (status == ARCHIVE_WARN) Send(TLeserFrameType::Warning, WarningText(reader.get()));
+        entry.HasData = withData && Chosen(ranges, position) && entry.Kind == TLeserEntryKind::File &&
+                        !entry.Hardlink && !entry.Encrypted;
+        Send(TLeserFrameType::Entry, EncodeLeserEntry(entry));
+        ++position;
+        if (entry.HasData && !SendData(reader.get(), entry)) return 0;
+    }
+    Send(TLeserFrameType::End);
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace tavik::leser
+
+int main(int argc, char** argv) {
+    using namespace tavik::leser;
+    if (!SetLeserLimits()) return LeserExitUsage;
+    if (argc == 2 && std::strcmp(argv[1], "liste") == 0) return Run(false, nullptr);
+    if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "lesen") == 0) {
+        if (argc == 2) return Run(true, nullptr);
+        TRanges ranges;
+        if (!ParseRanges(argv[2], ranges)) return LeserExitUsage;
+        return Run(true, &ranges);
+    }
+    return LeserExitUsage;
+}

@@ -1,0 +1,200 @@
+#include "host/engine/other/leser_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "host/engine/other/leser/leser_limits.h"
+#include "host/services/exceptions.h"
+
+extern char** environ;
+
+namespace tavik {
+
+namespace {
+
+struct TSpawnActions {
+    posix_spawn_file_actions_t Actions{};
+    TSpawnActions() { posix_spawn_file_actions_init(&Actions); }
+    ~TSpawnActions() { posix_spawn_file_actions_destroy(&Actions); }
+    TSpawnActions(const TSpawnActions&) = delete;
+    TSpawnActions& operator=(const TSpawnActions&) = delete;
+};
+
+struct TSpawnAttributes {
+    posix_spawnattr_t Attributes{};
+    TSpawnAttributes() { posix_spawnattr_init(&Attributes); }
+    ~TSpawnAttributes() { posix_spawnattr_destroy(&Attributes); }
+    TSpawnAttributes(const TSpawnAttributes&) = delete;
+    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
+};
+
+// A descriptor above standard error, so that dup2 onto 0 or 1 always makes a new one.
+TUniqueFd AboveStandard(TUniqueFd fd) {
+    if (fd.Get() > STDERR_FILENO) return fd;
+    return TUniqueFd(fcntl(fd.Get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+}
+
+}  // namespace
+
+std::string TLeserProcess::HelperPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return "vendrask-leser";
+    std::string self(buffer, static_cast<std::size_t>(n));
+    const std::size_t slash = self.rfind('/');
+    return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vendrask-leser";
+}
+
+TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments) {
+    // Without O_NONBLOCK a named pipe would keep open() waiting for a writer.
+    TUniqueFd input =
+        AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
+    if (!input)
+        throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + std::strerror(errno) + ".");
+    struct stat status {};
+    if (fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw EOlvex("„" + archive + "“ ist keine gewöhnliche Datei und wird nicht als Archiv gelesen.");
+    fcntl(input.Get(), F_SETFL, fcntl(input.Get(), F_GETFL) & ~O_NONBLOCK);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) throw EOlvex("Für das Lesen des Archivs ist keine Verbindung zu bekommen.");
+    TUniqueFd readEnd(ends[0]);
+    const TUniqueFd writeEnd = AboveStandard(TUniqueFd(ends[1]));
+
+    const std::string helper = HelperPath();
+    std::vector<std::string> words{helper};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    TSpawnActions actions;
+    posix_spawn_file_actions_adddup2(&actions.Actions, input.Get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions.Actions, writeEnd.Get(), STDOUT_FILENO);
+    TSpawnAttributes attributes;
+    // The window's threads may block or catch signals; the helper starts with none of that.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes.Attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes.Attributes, &all);
+    posix_spawnattr_setflags(&attributes.Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int error = posix_spawn(&FPid, helper.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ);
+    if (error != 0) {
+        FPid = -1;
+        throw EOlvex("Das Hilfsprogramm „" + helper + "“, das Archive dieses Formats liest, lässt sich nicht starten (" +
+                     std::strerror(error) + "). Bitte installieren Sie das Programm erneut.");
+    }
+    FOutput = std::move(readEnd);
+    FLastHeard = std::chrono::steady_clock::now();
+}
+
+TLeserProcess::~TLeserProcess() { Stop(); }
+
+void TLeserProcess::Stop() {
+    FOutput.Reset();
+    if (FPid <= 0) return;
+    ::kill(FPid, SIGKILL);
+    while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    FPid = -1;
+}
+
+bool TLeserProcess::TakeFrame(TLeserFrame& frame, std::string& reason) {
+    if (FBuffer.size() < 5) return false;
+    std::uint32_t length = 0;
+    for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<unsigned char>(FBuffer[1 + i])) << (8 * i);
+    const auto type = static_cast<std::uint8_t>(FBuffer[0]);
+    if (length > LeserMaxFrame || type < static_cast<std::uint8_t>(TLeserFrameType::Entry) ||
+        type > static_cast<std::uint8_t>(TLeserFrameType::Alive)) {
+        reason = "das Leseprogramm Unverständliches meldete";
+        Stop();
+        return false;
+    }
+    if (FBuffer.size() < 5 + static_cast<std::size_t>(length)) return false;
+    frame.Type = static_cast<TLeserFrameType>(type);
+    frame.Payload.assign(FBuffer, 5, length);
+    FBuffer.erase(0, 5 + static_cast<std::size_t>(length));
+    return true;
+}
+
+bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waiting, std::string& reason) {
+    reason.clear();
+    for (;;) {
+        if (TakeFrame(frame, reason)) {
+            if (frame.Type != TLeserFrameType::Alive) return true;
+            continue;
+        }
+        if (!reason.empty() || !FOutput) {
+            if (reason.empty()) reason = "das Leseprogramm schon beendet ist";
+            return false;
+        }
+        pollfd wait{FOutput.Get(), POLLIN, 0};
+        const int ready = ::poll(&wait, 1, 200);
+        const auto now = std::chrono::steady_clock::now();
+        if (waiting && now - FLastWaiting >= std::chrono::milliseconds(200)) {
+            FLastWaiting = now;
+            waiting();
+        }
+        if (ready < 0 && errno != EINTR) {
+            reason = "das Warten auf das Leseprogramm fehlschlug";
+            Stop();
+            return false;
+        }
+        if (ready <= 0) {
+            if (now - FLastHeard > IdleLimit) {
+                reason = "das Leseprogramm über eine Minute lang nichts gemeldet hat";
+                Stop();
+                return false;
+            }
+            continue;
+        }
+        char chunk[64 * 1024];
+        const ssize_t n = ::read(FOutput.Get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            reason = EndReason();
+            return false;
+        }
+        FLastHeard = now;
+        FBuffer.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+std::string TLeserProcess::EndReason() {
+    FOutput.Reset();
+    int status = 0;
+    pid_t done = -1;
+    while ((done = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    FPid = -1;
+    if (done < 0) return "das Leseprogramm verschwunden ist";
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        if (signal == SIGXCPU || signal == SIGKILL)
+            return "libarchive zu viel Rechenzeit ohne Fortschritt brauchte";
+        return "das Leseprogramm abgestürzt ist (Signal " + std::to_string(signal) + ")";
+    }
+    switch (WEXITSTATUS(status)) {
+        case leser::LeserExitNoProgress:
+            return "libarchive mehr als " + std::to_string(leser::LeserCpuSecondsWithoutProgress) +
+                   " Sekunden Rechenzeit ohne jeden Fortschritt brauchte";
+        case leser::LeserExitMemory:
+            return "libarchive mehr als " + std::to_string(leser::LeserAddressSpace >> 30) +
+                   " GB Arbeitsspeicher verlangte";
+        case leser::LeserExitRereading: return "libarchive dieselben Teile der Datei immer wieder las";
+        case leser::LeserExitOutput: return "das Leseprogramm übergroße Meldungen schicken wollte";
+        case leser::LeserExitUsage: return "das Leseprogramm nicht richtig aufgerufen wurde oder keine Grenzen setzen konnte";
+        default: return "das Leseprogramm vorzeitig endete";
+    }
+}
+
+}  // namespace tavik

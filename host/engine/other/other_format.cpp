@@ -1,0 +1,308 @@
+#include "host/engine/other/other_format.h"
+
+#include <set>
+#include <utility>
+
+#include "host/engine/extract/entry_name.h"
+#include "host/engine/extract/extract_target.h"
+
+namespace tavik {
+
+namespace {
+
+TFileInfoItem EntryItem(const TLeserEntry& entry) {
+    TFileInfoItem item;
+    bool directory = false;
+    std::string name = entry.Name;
+    while (name.rfind("./", 0) == 0 && name.size() > 2) name.erase(0, 2);
+    SplitEntryName(name, item.RelDir, item.FileName, directory);
+    item.Size = entry.Size.value_or(0);
+    if (entry.ModTime) item.DateTime = FileTimeToDateTime(static_cast<std::time_t>(*entry.ModTime));
+    if (directory || entry.Kind == TLeserEntryKind::Directory) item.Attributes |= faDirectory;
+    if ((entry.Permissions & 0222) == 0) item.Attributes |= faReadOnly;
+    return item;
+}
+
+// Positions as the helper takes them: "0-3,7".
+std::string Ranges(const std::set<int>& chosen) {
+    std::string text;
+    for (auto it = chosen.begin(); it != chosen.end();) {
+        const int first = *it;
+        int last = first;
+        while (++it != chosen.end() && *it == last + 1) last = *it;
+        if (!text.empty()) text += ',';
+        text += std::to_string(first);
+        if (last != first) text += '-' + std::to_string(last);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool TOtherArchiv::ExecuteArchivList() {
+    return RunCommand(TArchivCommand::List, [this] { ReadDirectory(); });
+}
+
+void TOtherArchiv::FailUnreadable(const std::string& reason) const {
+    Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ wurde abgebrochen, weil " + reason +
+         ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das Archiv "
+         "erneut schicken oder prüfen Sie es mit einem anderen Programm.");
+}
+
+TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& done, std::int64_t total) {
+    TLeserFrame frame;
+    std::string reason;
+    // Progress while waiting keeps a window responsive and its abort button working.
+    if (!helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason)) FailUnreadable(reason);
+    if (frame.Type == TLeserFrameType::Failure)
+        Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".");
+    return frame;
+}
+
+TLeserEntry TOtherArchiv::DecodeEntry(const TLeserFrame& frame) const {
+    TLeserEntry entry;
+    if (!DecodeLeserEntry(frame.Payload, entry)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    return entry;
+}
+
+void TOtherArchiv::ReadDirectory() {
+    FArchivItems.Clear();
+    FListedFile.clear();
+    TLeserProcess helper(ArchivFile, {"liste"});
+    TFileItemsList items;
+    std::int64_t nameBytes = 0;
+    const std::int64_t none = 0;
+    for (;;) {
+        const TLeserFrame frame = NextFrame(helper, none, 0);
+        if (frame.Type == TLeserFrameType::End) break;
+        if (frame.Type != TLeserFrameType::Entry) continue;
+        const TLeserEntry entry = DecodeEntry(frame);
+        nameBytes += static_cast<std::int64_t>(entry.Name.size());
+        if (items.GetCount() >= MaxEntries || nameBytes > MaxNameBytes)
+            FailUnreadable("es mehr als " + std::to_string(MaxEntries) +
+                           " Einträge oder übermäßig lange Namen hat, mehr als sich anzeigen lässt");
+        items.Add(EntryItem(entry));
+        CheckAbort();
+    }
+    FArchivItems = std::move(items);
+    FListedFile = ArchivFile;
+}
+
+std::int64_t TOtherArchiv::KnownTotal() {
+    if (FListedFile != ArchivFile) ReadDirectory();
+    std::int64_t total = 0;
+    for (const TFileInfoItem& item : FArchivItems.Items()) total += item.Size;
+    return total;
+}
+
+bool TOtherArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
+    return RunCommand(TArchivCommand::Verify, [this, mode] {
+        if (mode == TArchivVerifyMode::Complete) {
+            ReadAll(false, nullptr);
+        } else {
+            ReadDirectory();
+        }
+    });
+}
+
+bool TOtherArchiv::ExecuteArchivExtract() {
+    return RunCommand(TArchivCommand::Extract, [this] { ReadAll(true, nullptr); });
+}
+
+bool TOtherArchiv::ExecuteArchivExtract(const std::vector<int>& indexes) {
+    return RunCommand(TArchivCommand::Extract, [this, &indexes] { ReadAll(true, &indexes); });
+}
+
+void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
+    std::int64_t total = KnownTotal();
+    std::set<int> chosen;
+    std::vector<std::string> arguments{"lesen"};
+    if (indexes != nullptr) {
+        total = 0;
+        for (const int index : *indexes) {
+            if (index < 0 || index >= FArchivItems.GetCount())
+                Fail("Das Archiv hat keinen Eintrag Nr. " + std::to_string(index) +
+                     "; es wurde inzwischen wohl verändert. Bitte öffnen Sie es erneut.");
+            if (chosen.insert(index).second) total += FArchivItems.GetItem(index).Size;
+        }
+        // Only the chosen data comes over, unless the list of them is too long for a command line.
+        std::string ranges = Ranges(chosen);
+        if (!ranges.empty() && ranges.size() < 64 * 1024) arguments.push_back(std::move(ranges));
+    }
+    std::unique_ptr<TExtractTarget> target;
+    if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ConflictQuestion());
+
+    TLeserProcess helper(ArchivFile, arguments);
+    std::int64_t done = 0;
+    Progress(0, total);
+    int position = -1;
+    std::string warning;
+    TCurrentEntry current;
+    for (bool more = true; more;) {
+        const TLeserFrame frame = NextFrame(helper, done, total);
+        switch (frame.Type) {
+            case TLeserFrameType::Entry: {
+                if (current.Active) {
+                    current.Active = false;
+                    ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
+                }
+                const TLeserEntry entry = DecodeEntry(frame);
+                if (++position >= MaxEntries) FailUnreadable("es mehr als " + std::to_string(MaxEntries) + " Einträge hat");
+                const std::string pending = std::exchange(warning, {});
+                if (indexes != nullptr && chosen.count(position) == 0) break;
+                TFileInfoItem item = EntryItem(entry);
+                PFileInfoItem started = &item;
+                if (!ItemStart(started)) break;
+                if (!pending.empty()) {
+                    if (!extract) {
+                        ItemFailed(entry.Name, pending);
+                        break;
+                    }
+                    bool ignored = false;
+                    if (OnError) OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, entry.Name, pending, ignored);
+                }
+                if (extract) {
+                    StartExtract(entry, item, *target, current);
+                } else if (entry.Encrypted) {
+                    ItemFailed(entry.Name, "Der Eintrag ist verschlüsselt und kann nicht geprüft werden.");
+                } else if (entry.HasData) {
+                    current.Active = true;
+                    current.Item = item;
+                    current.Name = entry.Name;
+                    current.Read = 0;
+                    ItemProgress(&current.Item, 0, current.Item.Size);
+                }
+                break;
+            }
+            case TLeserFrameType::Data:
+                if (current.Active) TakeData(frame.Payload, current, done, total);
+                break;
+            case TLeserFrameType::DataEnd:
+                if (current.Active) {
+                    current.Active = false;
+                    if (current.File) {
+                        const std::string reason = current.File->Commit(current.Item.Size, current.ModTime);
+                        current.File.reset();
+                        if (!reason.empty()) ItemFailed(current.Name, reason);
+                    }
+                }
+                break;
+            case TLeserFrameType::EntryError:
+                if (current.Active) {
+                    current.Active = false;
+                    current.File.reset();
+                    ItemFailed(current.Name, frame.Payload + ".");
+                }
+                break;
+            case TLeserFrameType::Warning:
+                if (!current.Active) {
+                    warning = frame.Payload + ".";
+                } else if (!extract) {
+                    current.Active = false;
+                    ItemFailed(current.Name, frame.Payload + ".");
+                } else {
+                    bool ignored = false;
+                    if (OnError)
+                        OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, current.Name, frame.Payload + ".", ignored);
+                }
+                break;
+            case TLeserFrameType::End: more = false; break;
+            default: break;
+        }
+    }
+    if (current.Active) ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
+    if (target) target->RestoreDirectoryTimes();
+    Progress(done, total);
+}
+
+void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done,
+                            std::int64_t total) {
+    std::int64_t offset = 0;
+    std::string_view bytes;
+    if (!DecodeLeserData(payload, offset, bytes)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    if (current.File) {
+        const std::string reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
+        if (!reason.empty()) {
+            current.Active = false;
+            current.File.reset();
+            ItemFailed(current.Name, reason);
+            return;
+        }
+    }
+    current.Read += static_cast<std::int64_t>(bytes.size());
+    done += static_cast<std::int64_t>(bytes.size());
+    ItemProgress(&current.Item, current.Read, current.Item.Size);
+    Progress(done, total);
+}
+
+void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target,
+                                TCurrentEntry& current) {
+    std::vector<std::string> parts;
+    std::string reason = CheckEntryName(entry.Name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
+    const std::optional<std::time_t> mtime =
+        entry.ModTime ? std::optional<std::time_t>(static_cast<std::time_t>(*entry.ModTime)) : std::nullopt;
+    try {
+        if (!reason.empty()) {
+            if (entry.Kind == TLeserEntryKind::Directory && IsCurrentDirectoryName(entry.Name)) reason.clear();
+        } else if (entry.Hardlink) {
+            std::vector<std::string> existing;
+            reason = CheckEntryName(*entry.Hardlink, existing);
+            if (reason.empty()) reason = StripEntryParts(existing, ExtractStripParts);
+            if (reason.empty()) reason = target.MakeHardlink(parts, existing);
+        } else if (entry.Kind == TLeserEntryKind::Directory) {
+            reason = target.MakeDirectory(parts, mtime);
+        } else if (entry.Kind == TLeserEntryKind::Symlink) {
+            reason = CheckLinkTarget(parts, entry.Symlink);
+            if (reason.empty()) reason = target.MakeSymlink(parts, entry.Symlink);
+        } else if (entry.Kind == TLeserEntryKind::File) {
+            if (entry.Encrypted) {
+                reason = "Der Eintrag ist verschlüsselt und kann nicht entpackt werden.";
+            } else if (!entry.HasData) {
+                reason = "Die Daten des Eintrags fehlen.";
+            } else {
+                const mode_t mode = entry.Permissions & 0777;
+                reason = target.CreateFile(parts, mode != 0 ? mode : 0666, current.File);
+                if (reason.empty()) {
+                    current.Active = true;
+                    current.Item = item;
+                    current.Name = entry.Name;
+                    current.ModTime = mtime;
+                    current.Read = 0;
+                    ItemProgress(&current.Item, 0, current.Item.Size);
+                }
+            }
+        } else {
+            reason = "Gerätedateien, Sockets und benannte Pipes werden nicht entpackt.";
+        }
+    } catch (const ECommandFailed&) {
+        throw;
+    } catch (const ECommandAborted&) {
+        throw;
+    } catch (const EOlvex& e) {
+        reason = e.what();
+    }
+    if (!reason.empty()) ItemFailed(entry.Name, reason);
+}
+
+void TOtherArchiv::RefuseWriting() const {
+    Fail("Archive dieses Formats können nur gelesen werden. Packen, Erweitern, Aufteilen und Zusammenfügen sind "
+         "nur bei ZIP-Archiven möglich.");
+}
+
+bool TOtherArchiv::ExecuteFilesAdd(bool) {
+    return RunCommand(TArchivCommand::Add, [this] {
+        FFileItems.Clear();
+        RefuseWriting();
+    });
+}
+
+bool TOtherArchiv::Span(const std::string&, const std::string&, std::int64_t) {
+    return RunCommand(TArchivCommand::Span, [this] { RefuseWriting(); });
+}
+
+bool TOtherArchiv::Merge(const std::string&, const std::string&) {
+    return RunCommand(TArchivCommand::Merge, [this] { RefuseWriting(); });
+}
+
+}  // namespace tavik

@@ -1,0 +1,184 @@
+#include "host/services/open_below.h"
+#include "host/engine/pack/pack_pipeline.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+#include <libdeflate.h>
+
+#include "host/engine/pack/deflate_piece.h"
+#include "host/services/unique_fd.h"
+
+namespace tavik {
+
+struct TPackPipeline::TFileState {
+    std::once_flag opening;
+    TUniqueFd fd;
+    struct stat opened {};
+    std::string failure;
+    std::atomic<std::size_t> piecesLeft{0};  // the worker that reads the last one closes the file
+};
+
+namespace {
+
+// Jobs a worker takes at once while they are small.
+constexpr std::size_t kBatchJobs = 32;
+constexpr std::size_t kBatchBytes = 1 << 20;
+
+std::string OpenFailure(int error) {
+    if (error == ELOOP || error == ENOTDIR)
+        return "Die Datei oder ein Verzeichnis auf dem Weg zu ihr ist inzwischen eine symbolische Verknüpfung.";
+    return "Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").";
+}
+
+}  // namespace
+
+TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options)
+    : FFiles(std::move(files)), FStates(std::make_unique<TFileState[]>(FFiles.size())), FOptions(options) {
+    FOptions.pieceSize = std::max<std::size_t>(FOptions.pieceSize, 64 * 1024);
+    for (std::size_t i = 0; i < FFiles.size(); ++i) {
+        const auto size = static_cast<std::int64_t>(std::max<off_t>(FFiles[i].planned.st_size, 0));
+        std::int64_t offset = 0;
+        std::size_t pieces = 0;
+        do {
+            const auto length = static_cast<std::size_t>(
+                std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(FOptions.pieceSize)));
+            FJobs.push_back({i, offset, length, offset + static_cast<std::int64_t>(length) == size});
+            offset += static_cast<std::int64_t>(length);
+            ++pieces;
+        } while (offset < size);
+        FStates[i].piecesLeft = pieces;
+    }
+    unsigned workers = FOptions.workers != 0 ? FOptions.workers : std::thread::hardware_concurrency();
+    workers = std::clamp(workers, 1u, 16u);
+    workers = static_cast<unsigned>(std::min<std::size_t>(workers, FJobs.size()));
+    for (unsigned i = 0; i < workers; ++i) FWorkers.emplace_back([this](std::stop_token stop) { Work(stop); });
+}
+
+TPackPipeline::~TPackPipeline() {
+    for (std::jthread& worker : FWorkers) worker.request_stop();
+    FWorkReady.notify_all();
+    FWorkers.clear();  // joins
+}
+
+bool TPackPipeline::MayStart(std::size_t job) const {
+    if (job >= FJobs.size()) return false;
+    if (job == FTaken) return true;  // what the writer waits for never waits itself
+    return job - FTaken < FOptions.aheadPieces && FAheadBytes + FJobs[job].length <= FOptions.aheadBytes;
+}
+
+void TPackPipeline::Work(std::stop_token stop) {
+    std::unique_ptr<TPieceDeflater> deflater;  // made by the first piece, which reports a failure
+    std::vector<std::uint8_t> buffer;
+    std::vector<TPackPiece> pieces;
+    for (;;) {
+        // Small files are taken several at a time: one lock for many, not one each.
+        std::size_t first = 0;
+        std::size_t count = 0;
+        {
+            std::unique_lock lock(FMutex);
+            if (!FWorkReady.wait(lock, stop, [this] { return MayStart(FNext) || FNext >= FJobs.size(); })) return;
+            if (FNext >= FJobs.size()) return;
+            first = FNext;
+            std::size_t bytes = 0;
+            do {
+                bytes += FJobs[FNext].length;
+                FAheadBytes += FJobs[FNext].length;
+                ++FNext;
+                ++count;
+            } while (count < kBatchJobs && bytes < kBatchBytes && MayStart(FNext));
+        }
+        pieces.clear();
+        for (std::size_t job = first; job < first + count; ++job) pieces.push_back(Run(FJobs[job], deflater, buffer));
+        bool wake = false;
+        {
+            const std::lock_guard lock(FMutex);
+            for (std::size_t i = 0; i < count; ++i) FDone.emplace(first + i, std::move(pieces[i]));
+            wake = FWriterWaiting && FDone.count(FTaken) != 0;
+        }
+        if (wake) FPieceReady.notify_one();
+    }
+}
+
+TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater,
+                              std::vector<std::uint8_t>& buffer) {
+    TPackPiece piece;
+    piece.file = job.file;
+    piece.last = job.last;
+    TFileState& state = FStates[job.file];
+    std::call_once(state.opening, [this, &state, &job] {
+        state.fd.Reset(OpenFileBelow(FFiles[job.file].path, FFiles[job.file].base, O_RDONLY | O_NOCTTY));
+        if (!state.fd) {
+            state.failure = OpenFailure(errno);
+        } else if (::fstat(state.fd.Get(), &state.opened) != 0 || !S_ISREG(state.opened.st_mode)) {
+            state.failure = "Die Datei ist keine gewöhnliche Datei mehr.";
+            state.fd.Reset();
+        }
+    });
+    if (!state.failure.empty()) {
+        piece.failure = state.failure;
+    } else {
+        try {
+            if (!deflater) deflater = std::make_unique<TPieceDeflater>(FOptions.level);
+            buffer.resize(job.length);
+            std::size_t got = 0;
+            while (got < job.length) {
+                const ssize_t n = ::pread(state.fd.Get(), buffer.data() + got, job.length - got,
+                                          static_cast<off_t>(job.offset + static_cast<std::int64_t>(got)));
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    piece.failure = "Die Datei kann nicht gelesen werden (" + std::string(std::strerror(errno)) + ").";
+                    break;
+                }
+                if (n == 0) break;  // shorter than planned: it shrank meanwhile
+                got += static_cast<std::size_t>(n);
+            }
+            if (piece.failure.empty()) {
+                piece.size = static_cast<std::int64_t>(got);
+                piece.crc = libdeflate_crc32(0, buffer.data(), got);
+                deflater->Deflate(buffer.data(), got, job.last, piece.deflated);
+            }
+        } catch (const std::exception& e) {
+            piece.failure = "Die Datei kann nicht komprimiert werden (" + std::string(e.what()) + ").";
+        }
+    }
+    if (state.piecesLeft.fetch_sub(1) == 1) state.fd.Reset();
+    if (buffer.capacity() > 2 * FOptions.pieceSize) buffer = {};
+    return piece;
+}
+
+TPackPiece TPackPipeline::Take() {
+    if (FHandedOut >= FJobs.size()) throw std::logic_error("every piece was taken");
+    if (FReady.empty()) {
+        // The pieces handed out since the last visit free their room only now, in one go.
+        // Either frees room: bytes handed out, or pieces moved on (which may hold no bytes at all).
+        std::unique_lock lock(FMutex);
+        FAheadBytes -= FReleased;
+        if (FReleased != 0 || FTaken != FTakenAnnounced) FWorkReady.notify_all();
+        FReleased = 0;
+        FTakenAnnounced = FTaken;
+        FWriterWaiting = true;
+        FPieceReady.wait(lock, [this] { return FDone.count(FTaken) != 0; });
+        FWriterWaiting = false;
+        for (auto found = FDone.find(FTaken); found != FDone.end() && found->first == FTaken; ++FTaken) {
+            FReady.push_back(std::move(found->second));
+            found = FDone.erase(found);
+        }
+    }
+    TPackPiece piece = std::move(FReady.front());
+    FReady.pop_front();
+    FReleased += FJobs[FHandedOut].length;
+    ++FHandedOut;
+    return piece;
+}
+
+const struct stat& TPackPipeline::Opened(std::size_t file) const { return FStates[file].opened; }
+
+}  // namespace tavik

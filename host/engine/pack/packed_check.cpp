@@ -1,0 +1,101 @@
+#include "host/engine/pack/packed_check.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "host/engine/zip/zip_entry.h"
+#include "host/engine/zip/zip_entry_reader.h"
+#include "host/engine/zip/zip_handles.h"
+#include "host/services/exceptions.h"
+
+namespace tavik {
+
+namespace {
+
+struct TCheckJob {
+    const TFileInfoItem* item;
+    zip_uint64_t index;
+};
+
+// Reads the entries of jobs not taken yet until all are read or one fails.
+void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::atomic<std::size_t>& next,
+              std::atomic<bool>& failed) {
+    const TZipPtr archive = OpenZipForReading(path, false);
+    TZipEntryReader reader(archive.get());
+    for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
+        const TFileInfoItem& item = *jobs[i].item;
+        const TZipEntry entry = ReadZipEntry(archive.get(), jobs[i].index);
+        if ((item.Attributes & faDirectory) != 0) {
+            if (!entry.directory) throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.");
+            continue;
+        }
+        // The reader checks the data against the central directory's size and CRC; those in turn
+        // must be the ones taken from the file.
+        if ((entry.stat.valid & ZIP_STAT_SIZE) == 0 || static_cast<std::int64_t>(entry.stat.size) != item.Size)
+            throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.");
+        if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || entry.stat.crc != item.Crc)
+            throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
+                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).");
+        reader.Read(
+            entry, [](const std::uint8_t*, std::size_t) {},
+            [&failed](std::int64_t) {
+                if (failed) throw EOlvex("abgebrochen");
+            });
+    }
+}
+
+}  // namespace
+
+std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers) {
+    try {
+        const TZipPtr archive = OpenZipForReading(path, true);
+        const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+        if (count < 0 || static_cast<std::size_t>(count) != items.size())
+            return "Das Archiv enthält " + std::to_string(std::max<zip_int64_t>(count, 0)) + " Einträge statt " +
+                   std::to_string(items.size()) + ".";
+        std::map<std::string, zip_uint64_t> byName;
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+            const char* name = zip_get_name(archive.get(), i, ZIP_FL_ENC_RAW);
+            if (name == nullptr || !byName.emplace(name, i).second)
+                return "Der Eintrag Nummer " + std::to_string(i + 1) + " hat keinen eindeutigen Namen.";
+        }
+        std::vector<TCheckJob> jobs;
+        jobs.reserve(items.size());
+        for (const TFileInfoItem& item : items) {
+            const auto found = byName.find(item.EntryName);
+            if (found == byName.end()) return "Der Eintrag „" + item.EntryName + "“ fehlt.";
+            jobs.push_back({&item, found->second});
+        }
+        // The largest first, so that no reader is left with a large one at the end.
+        std::sort(jobs.begin(), jobs.end(),
+                  [](const TCheckJob& a, const TCheckJob& b) { return a.item->Size > b.item->Size; });
+
+        if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        readers = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, readers));
+        std::atomic<std::size_t> next{0};
+        std::atomic<bool> failed{false};
+        std::mutex mutex;
+        std::string reason;
+        {
+            std::vector<std::jthread> threads;
+            for (unsigned i = 0; i < readers; ++i)
+                threads.emplace_back([&] {
+                    try {
+                        ReadBack(path, jobs, next, failed);
+                    } catch (const std::exception& error) {
+                        const std::lock_guard lock(mutex);
+                        if (!failed.exchange(true)) reason = error.what();
+                    }
+                });
+        }
+        return reason;
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+}  // namespace tavik

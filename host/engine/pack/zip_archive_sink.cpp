@@ -1,0 +1,129 @@
+#include "host/engine/pack/zip_archive_sink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 20;
+
+}  // namespace
+
+TArchiveSink::TArchiveSink(std::string path)
+    : FPath(std::move(path)), FBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)) {
+    zip_error_init(&FError);
+}
+
+TArchiveSink::~TArchiveSink() { zip_error_fini(&FError); }
+
+zip_source_t* TArchiveSink::Create(zip_error_t* error) { return zip_source_function_create(&Callback, this, error); }
+
+zip_int64_t TArchiveSink::Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    return static_cast<TArchiveSink*>(state)->Handle(data, length, command);
+}
+
+zip_int64_t TArchiveSink::Failed(int zipError, int systemError) {
+    zip_error_set(&FError, zipError, systemError);
+    return -1;
+}
+
+bool TArchiveSink::Flush() {
+    std::size_t done = 0;
+    while (done < FBufferUsed) {
+        const ssize_t n = ::pwrite(FFd.Get(), FBuffer.get() + done, FBufferUsed - done,
+                                   static_cast<off_t>(FBufferAt + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    FBufferAt += FBufferUsed;
+    FBufferUsed = 0;
+    return true;
+}
+
+zip_int64_t TArchiveSink::Write(const std::uint8_t* data, std::size_t length) {
+    if (length >= kBufferSize) {
+        if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
+        for (std::size_t done = 0; done < length;) {
+            const ssize_t n = ::pwrite(FFd.Get(), data + done, length - done, static_cast<off_t>(FPosition + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Failed(ZIP_ER_WRITE, errno);
+            done += static_cast<std::size_t>(n);
+        }
+        FBufferAt = FPosition + length;
+    } else {
+        // The buffer takes what lands inside its data or right after it; anything else sends
+        // the buffer to the file first.
+        if (FPosition < FBufferAt || FPosition > FBufferAt + FBufferUsed ||
+            FPosition - FBufferAt + length > kBufferSize) {
+            if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
+            FBufferAt = FPosition;
+        }
+        const auto at = static_cast<std::size_t>(FPosition - FBufferAt);
+        std::memcpy(FBuffer.get() + at, data, length);
+        FBufferUsed = std::max(FBufferUsed, at + length);
+    }
+    FPosition += length;
+    FEnd = std::max(FEnd, FPosition);
+    return static_cast<zip_int64_t>(length);
+}
+
+zip_int64_t TArchiveSink::Handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    switch (command) {
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_WRITABLE;
+        case ZIP_SOURCE_STAT:
+            // As a missing file: libzip starts a new archive.
+            return Failed(ZIP_ER_READ, ENOENT);
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_SEEK:
+        case ZIP_SOURCE_TELL:
+        case ZIP_SOURCE_READ:
+            return 0;
+        case ZIP_SOURCE_BEGIN_WRITE:
+            FFd.Reset(::open(FPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+            if (!FFd) return Failed(ZIP_ER_OPEN, errno);
+            FBufferUsed = 0;
+            FBufferAt = FPosition = FEnd = 0;
+            return 0;
+        case ZIP_SOURCE_WRITE:
+            return Write(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(length));
+        case ZIP_SOURCE_SEEK_WRITE: {
+            const zip_int64_t position = zip_source_seek_compute_offset(FPosition, FEnd, data, length, &FError);
+            if (position < 0) return -1;
+            FPosition = static_cast<std::uint64_t>(position);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE:
+            return static_cast<zip_int64_t>(FPosition);
+        case ZIP_SOURCE_COMMIT_WRITE:
+            if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
+            if (!FFd.Close()) return Failed(ZIP_ER_CLOSE, errno);
+            return 0;
+        case ZIP_SOURCE_ROLLBACK_WRITE:
+            FFd.Reset();
+            FBufferUsed = 0;
+            return 0;
+        case ZIP_SOURCE_REMOVE:
+            // An archive left without entries is not written at all, as libzip's own file does.
+            FFd.Reset();
+            if (::unlink(FPath.c_str()) != 0 && errno != ENOENT) return Failed(ZIP_ER_REMOVE, errno);
+            return 0;
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&FError, data, length);
+        case ZIP_SOURCE_FREE:
+            FFd.Reset();
+            return 0;
+        default:
+            return Failed(ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+}  // namespace tavik

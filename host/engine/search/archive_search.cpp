@@ -1,0 +1,169 @@
+#include "host/engine/search/archive_search.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "host/engine/search/archive_search_dir.h"
+#include "host/engine/search/archive_search_match.h"
+#include "host/engine/search/archive_search_read.h"
+#include "host/services/exceptions.h"
+#include "host/services/fs_names.h"
+
+namespace tavik::archsearch {
+
+namespace {
+
+constexpr unsigned kMostThreads = 8;
+constexpr std::uint16_t kFlagUtf8 = 0x0800;
+
+struct THitRecord {
+    std::uint64_t number;
+    std::uint64_t size;
+    std::int64_t unixTime;
+    std::uint16_t dosTime;
+    std::uint16_t dosDate;
+    bool hasUnixTime;
+    std::size_t nameOffset;
+    std::size_t nameSize;
+};
+
+// The outcome of one archive, kept until its turn to be handed on.
+struct TArchiveResult {
+    bool done = false;
+    std::vector<THitRecord> hits;
+    std::string names;  // the hits' names end to end
+    std::uint64_t entries = 0;
+    std::string failure;
+    bool skipped = false;  // no ZIP, and not named like an archive either
+};
+
+class TSearch {
+public:
+    TSearch(std::vector<TSearchArchive> archives, const std::vector<std::string>& terms)
+        : FArchives(std::move(archives)), FResults(FArchives.size()), FTerms(terms), FOwnMatcher(terms) {}
+
+    TSearchResult Run(const TSearchEvents& events, unsigned threads) {
+        if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+        threads = std::min<unsigned>({threads, kMostThreads, static_cast<unsigned>(FArchives.size())});
+        TSearchResult result;
+        {
+            std::vector<std::jthread> workers;
+            if (threads > 1)
+                for (unsigned i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
+            // With one thread the caller searches itself, archive by archive, as it hands on.
+            for (std::size_t i = 0; i < FArchives.size(); ++i) {
+                if (threads <= 1) SearchOne(i, FOwnMatcher, FOwnReader);
+                TArchiveResult done = WaitFor(i);
+                HandOn(i, done, events, result);
+                if (events.OnProgress && !events.OnProgress(i + 1, FArchives.size())) {
+                    result.aborted = true;
+                    break;
+                }
+            }
+            FStop = true;
+        }
+        return result;
+    }
+
+private:
+    void Work() {
+        TNameMatcher matcher(FTerms);
+        TDirectoryReader reader;
+        while (!FStop) {
+            const std::size_t i = FNext.fetch_add(1);
+            if (i >= FArchives.size()) return;
+            SearchOne(i, matcher, reader);
+        }
+    }
+
+    void SearchOne(std::size_t index, TNameMatcher& matcher, TDirectoryReader& reader) {
+        const TSearchArchive& archive = FArchives[index];
+        TArchiveResult result;
+        std::string decoded;
+        try {
+            reader.Read(archive, [&](std::uint64_t number, const ziprec::TCentralView& entry) {
+                ++result.entries;
+                const std::string_view raw(reinterpret_cast<const char*>(entry.name), entry.nameSize);
+                const std::string_view name = EntryNameUtf8(raw, (entry.flags & kFlagUtf8) != 0, entry.versionMadeBy >> 8, decoded);
+                if (!matcher.Matches(name)) return;
+                THitRecord hit{number, entry.uncompressedSize, 0, entry.time, entry.date, false,
+                               result.names.size(), name.size()};
+                hit.hasUnixTime = EntryUnixTime(entry, hit.unixTime);
+                result.names.append(name);
+                result.hits.push_back(hit);
+            });
+        } catch (const std::bad_alloc&) {
+            result = TArchiveResult{};
+            result.failure = "Für das Archiv „" + archive.path + "“ reicht der Arbeitsspeicher nicht.";
+        } catch (const std::exception& error) {
+            // What an archive named otherwise holds is none of the search's business when
+            // it is no readable ZIP.
+            result.hits.clear();
+            result.names.clear();
+            result.entries = 0;
+            if (archive.namedAsArchive) result.failure = error.what();
+            else result.skipped = true;
+        }
+        result.done = true;
+        {
+            const std::lock_guard lock(FMutex);
+            FResults[index] = std::move(result);
+        }
+        FReady.notify_all();
+    }
+
+    TArchiveResult WaitFor(std::size_t index) {
+        std::unique_lock lock(FMutex);
+        FReady.wait(lock, [&] { return FResults[index].done; });
+        return std::move(FResults[index]);
+    }
+
+    void HandOn(std::size_t index, const TArchiveResult& done, const TSearchEvents& events, TSearchResult& result) {
+        const std::string& path = FArchives[index].path;
+        if (done.skipped) return;
+        ++result.archives;
+        result.entries += done.entries;
+        if (!done.failure.empty()) {
+            ++result.failures;
+            if (events.OnFailure) events.OnFailure(path, done.failure);
+            return;
+        }
+        for (const THitRecord& record : done.hits) {
+            ++result.hits;
+            if (!events.OnHit) continue;
+            const TSearchHit hit{path, record.number, record.size,
+                                 EntryLocalTime(record.dosTime, record.dosDate, record.hasUnixTime, record.unixTime),
+                                 std::string_view(done.names).substr(record.nameOffset, record.nameSize)};
+            events.OnHit(hit);
+        }
+    }
+
+    const std::vector<TSearchArchive> FArchives;
+    std::vector<TArchiveResult> FResults;
+    const std::vector<std::string> FTerms;
+    std::atomic<std::size_t> FNext{0};
+    std::atomic<bool> FStop{false};
+    std::mutex FMutex;
+    std::condition_variable FReady;
+    // The caller's own, when it searches alone; built first, so unusable terms fail before
+    // any thread starts.
+    TNameMatcher FOwnMatcher;
+    TDirectoryReader FOwnReader;
+};
+
+}  // namespace
+
+TSearchResult SearchArchives(const std::string& dir, const std::vector<std::string>& terms,
+                             const TSearchEvents& events, unsigned threads) {
+    TSearch search(FindSearchArchives(dir), terms);
+    return search.Run(events, threads);
+}
+
+std::string DefaultSearchDirectory() {
+    return GetDirOlvexByName("ARCHIV", "", true);
+}
+
+}  // namespace tavik::archsearch

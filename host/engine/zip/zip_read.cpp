@@ -1,0 +1,188 @@
+// Listing, verifying and extracting ZIP archives.
+#include <sys/stat.h>
+
+#include <array>
+#include <set>
+
+#include "host/engine/extract/entry_name.h"
+#include "host/engine/extract/extract_target.h"
+#include "host/engine/zip/zip_entry_reader.h"
+#include "host/engine/zip/zip_format.h"
+#include "host/engine/zip/zip_handles.h"
+
+namespace tavik {
+
+namespace {
+
+constexpr zip_uint64_t kMaxLinkTarget = 4096;
+
+std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    if (count < 0) throw EOlvex("Das Inhaltsverzeichnis des Archivs kann nicht gelesen werden.");
+    std::vector<TZipEntry> entries;
+    entries.reserve(static_cast<std::size_t>(std::min<zip_int64_t>(count, 1 << 20)));
+    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) entries.push_back(ReadZipEntry(archive, i));
+    return entries;
+}
+
+std::int64_t EntrySize(const TZipEntry& entry) {
+    return (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
+}
+
+}  // namespace
+
+void TZipArchiv::RegisterAbort(zip_t* archive) {
+    if (zip_register_cancel_callback_with_state(
+            archive, [](zip_t*, void* self) { return static_cast<TZipArchiv*>(self)->AbortRequested() ? 1 : 0; },
+            nullptr, this) != 0)
+        Fail("Die Abbruchmöglichkeit kann nicht eingerichtet werden: " + ZipErrorText(zip_get_error(archive)) + ".");
+}
+
+bool TZipArchiv::ExecuteArchivList() {
+    return RunCommand(TArchivCommand::List, [this] {
+        FArchivItems.Clear();
+        const TZipPtr archive = OpenZipForReading(ArchivFile, false);
+        const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+        TFileItemsList items;
+        for (const TZipEntry& entry : entries) items.Add(ZipEntryItem(entry));
+        FArchivItems = std::move(items);
+    });
+}
+
+void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
+                               std::int64_t& done, std::int64_t total,
+                               const std::function<void(const char*, std::size_t)>& sink) {
+    const std::int64_t size = EntrySize(entry);
+    const std::int64_t before = done;
+    PFileInfoItem current = &item;
+    ItemProgress(current, 0, size);
+    reader.Read(
+        entry,
+        [&sink](const std::uint8_t* data, std::size_t length) {
+            sink(reinterpret_cast<const char*>(data), length);
+        },
+        [&](std::int64_t read) {
+            done = before + read;
+            ItemProgress(current, read, size);
+            Progress(done, total);
+        });
+}
+
+bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
+    return RunCommand(TArchivCommand::Verify, [this, mode] {
+        const TZipPtr archive = OpenZipForReading(ArchivFile, true);
+        if (mode != TArchivVerifyMode::Complete) return;
+        RegisterAbort(archive.get());
+        const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+        TZipEntryReader reader(archive.get());
+        std::int64_t total = 0, done = 0;
+        for (const TZipEntry& entry : entries) total += EntrySize(entry);
+        Progress(0, total);
+        for (const TZipEntry& entry : entries) {
+            TFileInfoItem item = ZipEntryItem(entry);
+            PFileInfoItem current = &item;
+            if (!ItemStart(current)) {
+                done += EntrySize(entry);
+                continue;
+            }
+            const std::int64_t before = done;
+            try {
+                ReadEntryData(reader, entry, item, done, total, [](const char*, std::size_t) {});
+            } catch (const ECommandAborted&) {
+                throw;
+            } catch (const ECommandFailed&) {
+                throw;
+            } catch (const EOlvex& e) {
+                done = before + EntrySize(entry);
+                ItemFailed(entry.name, e.what());
+            }
+        }
+        Progress(done, total);
+    });
+}
+
+bool TZipArchiv::ExecuteArchivExtract() {
+    return RunCommand(TArchivCommand::Extract, [this] { Extract(nullptr); });
+}
+
+bool TZipArchiv::ExecuteArchivExtract(const std::vector<int>& indexes) {
+    return RunCommand(TArchivCommand::Extract, [this, &indexes] { Extract(&indexes); });
+}
+
+void TZipArchiv::Extract(const std::vector<int>* indexes) {
+    // The structure is checked first: entries that overlap could unpack far beyond the archive.
+    const TZipPtr archive = OpenZipForReading(ArchivFile, true);
+    RegisterAbort(archive.get());
+    const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+    std::vector<const TZipEntry*> chosen;
+    if (indexes == nullptr) {
+        for (const TZipEntry& entry : entries) chosen.push_back(&entry);
+    } else {
+        std::set<int> seen;
+        for (const int index : *indexes) {
+            if (index < 0 || static_cast<std::size_t>(index) >= entries.size())
+                Fail("Das Archiv hat keinen Eintrag Nr. " + std::to_string(index) +
+                     "; es wurde inzwischen wohl verändert. Bitte öffnen Sie es erneut.");
+            if (seen.insert(index).second) chosen.push_back(&entries[static_cast<std::size_t>(index)]);
+        }
+    }
+    TExtractTarget target(ExtractDir, ConflictQuestion());
+    std::int64_t total = 0, done = 0;
+    for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
+    Progress(0, total);
+    TZipEntryReader reader(archive.get());
+    for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
+    target.RestoreDirectoryTimes();
+    Progress(done, total);
+}
+
+void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
+                              std::int64_t total) {
+    TFileInfoItem item = ZipEntryItem(entry);
+    PFileInfoItem current = &item;
+    const std::int64_t after = done + EntrySize(entry);
+    if (!ItemStart(current)) {
+        done = after;
+        return;
+    }
+    std::vector<std::string> parts;
+    std::string reason = CheckEntryName(entry.name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
+    try {
+        if (!reason.empty()) {
+        } else if (entry.directory) {
+            reason = target.MakeDirectory(parts, entry.mtime);
+        } else if (entry.symlink) {
+            if (EntrySize(entry) > static_cast<std::int64_t>(kMaxLinkTarget)) {
+                reason = "Das Ziel der Verknüpfung ist zu lang.";
+            } else {
+                std::string linkTarget;
+                ReadEntryData(reader, entry, item, done, total,
+                              [&linkTarget](const char* data, std::size_t size) { linkTarget.append(data, size); });
+                reason = CheckLinkTarget(parts, linkTarget);
+                if (reason.empty()) reason = target.MakeSymlink(parts, linkTarget);
+            }
+        } else {
+            std::unique_ptr<TExtractFile> file;
+            const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
+            reason = target.CreateFile(parts, mode, file);
+            if (reason.empty()) {
+                ReadEntryData(reader, entry, item, done, total, [&file](const char* data, std::size_t size) {
+                    const std::string error = file->Write(data, size);
+                    if (!error.empty()) throw EOlvex(error);
+                });
+                reason = file->Commit(EntrySize(entry), entry.mtime);
+            }
+        }
+    } catch (const ECommandAborted&) {
+        throw;
+    } catch (const ECommandFailed&) {
+        throw;
+    } catch (const EOlvex& e) {
+        reason = e.what();
+    }
+    done = after;
+    if (!reason.empty()) ItemFailed(entry.name, reason);
+}
+
+}  // namespace tavik
