@@ -30,7 +30,6 @@ public:
 
     bool Failed() const { return !FFailure.empty(); }
     const std::string& Failure() const { return FFailure; }  // German, when reading failed
-    bool Complete() const { return FComplete; }
     std::int64_t BytesRead() const { return FSize; }
     std::uint32_t Crc() const { return FCrc; }  // of the bytes read
     const struct stat& Opened() const;  // the file as it was opened, once complete

@@ -51,7 +51,6 @@ public:
     TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set);
 
     TVolumeFiles& Files() { return FFiles; }
-    const std::string& DisplayName() const { return FName; }
     std::uint32_t DiskCount() const { return static_cast<std::uint32_t>(FDiskStarts.size() - 1); }
     // Where the entries begin: after a split or single-segment marker.
     std::uint64_t DataStart() const { return FDataStart; }
