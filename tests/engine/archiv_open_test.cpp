@@ -56,7 +56,16 @@ TEST(EntryName, LinkTargetsStayInside) {
     EXPECT_TRUE(tavik::CheckLinkTarget(deep, "c/d").empty());
     EXPECT_FALSE(tavik::CheckLinkTarget(deep, "../../../x").empty());
     EXPECT_FALSE(tavik::CheckLinkTarget(deep, "/etc").empty());
-    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "c/../../..").empty());  // ".." behind a name
+    // ".." behind a name comes back from it; that name must be no link then.
+    std::vector<std::string> passed;
+    EXPECT_TRUE(tavik::CheckLinkTarget(deep, "c/../../..", &passed).empty());
+    EXPECT_EQ(passed, (std::vector<std::string>{"a/b/c"}));
+    passed.clear();
+    EXPECT_TRUE(tavik::CheckLinkTarget({"x", "y", "link"}, "../x/./a/b/c/../../../g", &passed).empty());
+    EXPECT_EQ(passed, (std::vector<std::string>{"x/x", "x/x/a", "x/x/a/b", "x/x/a/b/c", "x/x", "x/x/a", "x/x/a/b",
+                                                "x/x", "x/x/a"}));
+    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "c/../../../..").empty());
+    EXPECT_FALSE(tavik::CheckLinkTarget(deep, "../../c/../..").empty());
     EXPECT_FALSE(tavik::CheckLinkTarget({"link"}, "..").empty());
     EXPECT_FALSE(tavik::CheckLinkTarget({"link"}, "").empty());
 }

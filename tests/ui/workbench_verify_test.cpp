@@ -254,6 +254,28 @@ TEST_F(WorkbenchConflict, AllReplacesEveryFileAfterAskingOnce) {
     EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
 }
 
+// Two entries of one name: the second meets the first on disk and is asked about like any file there.
+TEST_F(WorkbenchVerify, ASecondEntryOfTheSameNameIsAskedAbout) {
+    const std::string archive = Scratch("doppelt.zip");
+    const auto made = testsupport::RunProcess(
+        {"python3", "-c",
+         "import sys, zipfile, warnings\nwarnings.simplefilter('ignore')\n"
+         "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n    z.writestr('a.txt', 'erste')\n    z.writestr('a.txt', 'zweite')\n",
+         archive});
+    ASSERT_EQ(made.status, 0) << made.err;
+    Open();
+    ChooseArchive(archive);
+    choosers->directories.push_back(QString::fromStdString(Scratch("ziel")));
+    log.answers = {idYes};
+    window->spbDecompressAll->click();
+    EXPECT_EQ(log.questions, (std::vector<std::string>{"Die Datei „" + Scratch("ziel") +
+                                                       "/a.txt“ ist bereits vorhanden. Soll sie überschrieben werden?"}));
+    EXPECT_EQ(testsupport::ReadFile(Scratch("ziel/a.txt")), "zweite");
+    EXPECT_TRUE(log.failures.empty());
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
+    ExpectIdle();
+}
+
 TEST_F(WorkbenchVerify, WithoutAnEngineObjectTheSixCommandsDoNothing) {
     Open();
     ASSERT_EQ(module->Archiv(), nullptr);

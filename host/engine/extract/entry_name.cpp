@@ -1,5 +1,7 @@
 #include "host/engine/extract/entry_name.h"
 
+#include <algorithm>
+
 namespace tavik {
 
 namespace {
@@ -21,6 +23,8 @@ bool HasDriveLetter(std::string_view text) {
 }
 
 }  // namespace
+
+bool ZipHostSeparatesWithBackslash(unsigned host) { return host == 0 || host == 6 || host == 11 || host == 14; }
 
 bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
@@ -88,7 +92,8 @@ std::string CheckEntryName(std::string_view name, std::vector<std::string>& part
     return {};
 }
 
-std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target) {
+std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target,
+                            std::vector<std::string>* passed) {
     const std::string outside = "Die Verknüpfung zeigt aus dem Zielverzeichnis hinaus und wird nicht angelegt.";
     if (target.empty()) return "Die Verknüpfung hat kein Ziel.";
     for (const char c : target) {
@@ -96,17 +101,27 @@ std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::stri
     }
     if (target.front() == '/' || target.find('\\') != std::string_view::npos || HasDriveLetter(target))
         return outside;
-    const std::size_t depth = linkParts.empty() ? 0 : linkParts.size() - 1;
-    std::size_t ups = 0;
-    bool descended = false;
+    // The directories the link is in exist and are none of them links: the extraction has just
+    // walked them. Only those the target names itself may turn out to be links.
+    std::vector<std::string_view> path;
+    if (!linkParts.empty()) path.assign(linkParts.begin(), linkParts.end() - 1);
+    std::size_t ownDepth = path.size();
     for (const std::string_view part : Components(target)) {
         if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            // ".." behind a name could climb out of a directory that is itself a link.
-            if (descended || ++ups > depth) return outside;
-        } else {
-            descended = true;
+        if (part != "..") {
+            path.push_back(part);
+            continue;
         }
+        if (path.empty()) return outside;
+        if (path.size() > ownDepth && passed != nullptr) {
+            std::string joined;
+            for (std::size_t i = 0; i < path.size(); ++i) {
+                joined += (i == 0 ? "" : "/") + std::string(path[i]);
+                if (i >= ownDepth) passed->push_back(joined);
+            }
+        }
+        path.pop_back();
+        ownDepth = std::min(ownDepth, path.size());
     }
     return {};
 }

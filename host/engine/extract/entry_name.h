@@ -15,10 +15,19 @@ std::string CheckEntryName(std::string_view name, std::vector<std::string>& part
 // reason when nothing is left.
 std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count);
 
-// Whether a link stored at parts (its own name last) with this target stays inside the
-// extraction directory. Only leading ".." components are accepted, and no more of them than
-// the link has parent directories; absolute targets are refused.
-std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target);
+// Whether a link stored at linkParts (its own name last) with this target stays inside the
+// extraction directory, the target followed component by component from the link's own
+// directory: "../x/a/../g" from x/y/link is x/x/g, inside. Absolute targets are refused.
+// passed receives the directories (from the extraction directory, '/'-joined) that the target
+// enters and leaves again by "..": were one of them a link, ".." would climb from wherever that
+// link leads, so none of them may be one.
+std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target,
+                            std::vector<std::string>* passed = nullptr);
+
+// Whether '\' separates the components of entry names in ZIP archives made on this host (the
+// high byte of "version made by"): MS-DOS/FAT (0), OS/2 HPFS (6), NTFS (11) and VFAT (14), where
+// a name cannot contain it. Anywhere else it is part of a name.
+bool ZipHostSeparatesWithBackslash(unsigned host);
 
 // Whether the bytes are valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include "host/engine/archiv_format.h"
+#include "host/engine/extract/entry_name.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -180,17 +182,8 @@ std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts,
     return {};
 }
 
-std::string TExtractTarget::Claim(const std::vector<std::string>& parts) {
-    std::string name;
-    for (const auto& part : parts) name += "/" + part;
-    if (!FClaimed.insert(name).second)
-        return "Der Name kommt im Archiv mehrfach vor; nur der erste Eintrag dieses Namens wird entpackt.";
-    return {};
-}
-
 std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
                                        std::unique_ptr<TExtractFile>& file) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -238,8 +231,44 @@ std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>&
     return {};
 }
 
+bool TExtractTarget::LinkOnPath(const std::string& path) const {
+    TUniqueFd current(::dup(FRoot.Get()));
+    if (!current) return true;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string part = path.substr(start, end - start);
+        start = end + 1;
+        struct stat st {};
+        if (::fstatat(current.Get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno != ENOENT && errno != ENOTDIR;  // not there (yet): nothing to climb out of
+        if (S_ISLNK(st.st_mode)) return true;
+        if (!S_ISDIR(st.st_mode)) return false;  // ".." behind a file leads nowhere
+        TUniqueFd next(::openat(current.Get(), part.c_str(), kDirFlags));
+        if (!next) return true;
+        current = std::move(next);
+    }
+    return false;
+}
+
+std::string TExtractTarget::CheckLink(const std::vector<std::string>& parts, std::string_view target) {
+    std::vector<std::string> passed;
+    if (std::string reason = CheckLinkTarget(parts, target, &passed); !reason.empty()) return reason;
+    std::string name;
+    for (const auto& part : parts) name += (name.empty() ? "" : "/") + part;
+    if (FClimbedOutOf.count(name) != 0)
+        return "Eine schon angelegte Verknüpfung führt mit „..“ durch diesen Namen zurück; eine Verknüpfung "
+               "an dieser Stelle könnte sie aus dem Zielverzeichnis hinauszeigen lassen und wird darum nicht angelegt.";
+    for (const std::string& dir : passed) {
+        if (LinkOnPath(dir))
+            return "Das Ziel der Verknüpfung führt mit „..“ aus der Verknüpfung „" + dir +
+                   "“ zurück und könnte so aus dem Zielverzeichnis hinauszeigen; sie wird nicht angelegt.";
+    }
+    FClimbedOutOf.insert(passed.begin(), passed.end());
+    return {};
+}
+
 std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
+    if (std::string refused = CheckLink(parts, target); !refused.empty()) return refused;
     std::string reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -256,10 +285,16 @@ std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, c
 }
 
 std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
     std::string reason;
     TUniqueFd from = OpenParent(existing, false, reason);
     if (!from) return reason;
+    std::array<char, 4097> linked{};
+    const ssize_t linkedLength = ::readlinkat(from.Get(), existing.back().c_str(), linked.data(), linked.size());
+    if (linkedLength >= 0) {
+        const std::string_view target(linked.data(), static_cast<std::size_t>(linkedLength));
+        if (static_cast<std::size_t>(linkedLength) == linked.size()) return "Das Ziel der Verknüpfung ist zu lang.";
+        if (std::string refused = CheckLink(parts, target); !refused.empty()) return refused;
+    }
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     // A link to the same file is no conflict.

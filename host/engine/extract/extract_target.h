@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/services/unique_fd.h"
@@ -60,13 +61,15 @@ public:
     // asked before anything on disk that differs from an entry is replaced; none: it is refused.
     TExtractTarget(const std::string& dir, TReplaceQuestion replace);
 
-    // Each returns the German reason of a failure, or an empty string. A file, link or hard link
-    // whose name an earlier entry of the same extraction has had is refused: it would silently
-    // replace what that entry wrote. Something else under the name on disk stays unless the
-    // question allows replacing it.
+    // Each returns the German reason of a failure, or an empty string. Something different under
+    // the name on disk stays unless the question allows replacing it, whether it was there before
+    // or an earlier entry of the same name has just put it there.
     std::string MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
     std::string CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
+    // A link whose target leaves the directory, or climbs by ".." out of a link, is refused.
     std::string MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
+    // A hard link to a symbolic link is a link with the same target in another place: its
+    // target is checked again from there.
     std::string MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing);
 
     // Directory times are set last: writing into a directory changes its time.
@@ -76,8 +79,11 @@ private:
     // The directory that holds parts.back(), walked (and with create, made) without following links.
     TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason);
 
-    // Empty when the name is still free in this extraction (and claims it), else the reason.
-    std::string Claim(const std::vector<std::string>& parts);
+    // Whether a link at parts may point to target (see CheckLinkTarget): none of the directories
+    // that the target climbs out of again is a link, on disk or made later by this extraction.
+    std::string CheckLink(const std::vector<std::string>& parts, std::string_view target);
+    // Whether the walk from the root along path meets a symbolic link.
+    bool LinkOnPath(const std::string& path) const;
     // What becomes of the file on disk under parts.
     TReplaceDecision Ask(const std::vector<std::string>& parts) const;
     // Makes room for a link where something else is: empty when the link is to be made, else
@@ -87,7 +93,7 @@ private:
     std::string FDirName;
     TReplaceQuestion FReplace;
     TUniqueFd FRoot;
-    std::set<std::string> FClaimed;
+    std::set<std::string> FClimbedOutOf;  // directories that a link made here leaves by ".."
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
 };
 

@@ -253,8 +253,7 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
         } else if (entry.Kind == TLeserEntryKind::Directory) {
             reason = target.MakeDirectory(parts, mtime);
         } else if (entry.Kind == TLeserEntryKind::Symlink) {
-            reason = CheckLinkTarget(parts, entry.Symlink);
-            if (reason.empty()) reason = target.MakeSymlink(parts, entry.Symlink);
+            reason = target.MakeSymlink(parts, entry.Symlink);
         } else if (entry.Kind == TLeserEntryKind::File) {
             if (entry.Encrypted) {
                 reason = "Der Eintrag ist verschlüsselt und kann nicht entpackt werden.";

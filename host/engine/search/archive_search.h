@@ -19,7 +19,7 @@ struct TSearchHit {
     std::uint64_t number;        // the entry's number in "vendrask-archiv list ARCHIV"
     std::uint64_t size;          // uncompressed
     TDateParts modified;         // local time
-    std::string_view name;       // UTF-8, as the archive stores it
+    std::string_view name;       // UTF-8, as the listing shows it
 };
 
 struct TSearchEvents {

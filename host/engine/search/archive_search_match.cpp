@@ -38,12 +38,18 @@ bool IsPattern(std::string_view term) {
 
 std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, unsigned madeByHost, std::string& scratch) {
     constexpr unsigned kUnixHost = 3;
-    if (flaggedUtf8 || madeByHost == kUnixHost || IsAscii(text) || IsValidUtf8(text)) return text;
-    scratch.clear();
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        AppendUtf8(scratch, byte < 0x80 ? byte : kCp437High[byte - 0x80]);
+    const bool backslashes = ZipHostSeparatesWithBackslash(madeByHost) && text.find('\\') != std::string_view::npos;
+    if (flaggedUtf8 || madeByHost == kUnixHost || IsAscii(text) || IsValidUtf8(text)) {
+        if (!backslashes) return text;
+        scratch.assign(text);
+    } else {
+        scratch.clear();
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            AppendUtf8(scratch, byte < 0x80 ? byte : kCp437High[byte - 0x80]);
+        }
     }
+    if (backslashes) std::replace(scratch.begin(), scratch.end(), '\\', '/');
     return scratch;
 }
 

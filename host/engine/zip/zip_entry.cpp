@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -61,10 +62,14 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index) {
         throw EOlvex("Der Eintrag Nr. " + std::to_string(index + 1) +
                      " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".");
     entry.name = entry.stat.name;
-    entry.directory = !entry.name.empty() && entry.name.back() == '/';
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0) {
+    const bool hasAttributes = zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0;
+    // The search, which reads the directory without libzip, converts names the same way.
+    if (hasAttributes && ZipHostSeparatesWithBackslash(system))
+        std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
+    entry.directory = !entry.name.empty() && entry.name.back() == '/';
+    if (hasAttributes) {
         const mode_t mode = static_cast<mode_t>(attributes >> 16);
         if (system == ZIP_OPSYS_UNIX && mode != 0) {
             entry.mode = mode & 07777;

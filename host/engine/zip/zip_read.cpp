@@ -159,8 +159,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
                 std::string linkTarget;
                 ReadEntryData(reader, entry, item, done, total,
                               [&linkTarget](const char* data, std::size_t size) { linkTarget.append(data, size); });
-                reason = CheckLinkTarget(parts, linkTarget);
-                if (reason.empty()) reason = target.MakeSymlink(parts, linkTarget);
+                reason = target.MakeSymlink(parts, linkTarget);
             }
         } else {
             std::unique_ptr<TExtractFile> file;
