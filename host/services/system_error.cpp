@@ -9,7 +9,7 @@ std::string SystemErrorText(int error) {
     switch (error) {
         case EACCES:
         case EPERM: return "Zugriff verweigert";
-        case ENOENT: return "nicht vorhanden";
+        case ENOENT: return "es existiert nicht";
         case ENOTDIR: return "ein Teil des Pfades ist kein Verzeichnis";
         case EISDIR: return "es ist ein Verzeichnis";
         case ELOOP: return "es ist eine symbolische Verknüpfung, der nicht gefolgt wird";
