@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
 #include "host/services/exceptions.h"
 #include "host/services/unique_fd.h"
+#include "host/services/system_error.h"
 
 namespace vendrask {
 
@@ -31,7 +31,7 @@ bool TryLock(int fd, const std::string& archivDir) {
         if (errno == EWOULDBLOCK) return false;
         if (errno != EINTR)
             throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht gesperrt werden (" +
-                                std::strerror(errno) + "); es wurde nichts archiviert und nichts gelöscht.");
+                                tavik::SystemErrorText(errno) + "); es wurde nichts archiviert und nichts gelöscht.");
     }
 }
 
@@ -42,7 +42,7 @@ TArchivDirLock::TArchivDirLock(const std::string& archivDir, std::chrono::millis
     tavik::TUniqueFd fd(open(archivDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd)
         throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht geöffnet werden (" +
-                            std::strerror(errno) +
+                            tavik::SystemErrorText(errno) +
                             "); es wurde nichts archiviert. Bitte prüfen, ob es das Verzeichnis gibt und die Rechte "
                             "reichen.");
     if (!TryLock(fd.Get(), archivDir)) {
@@ -102,7 +102,7 @@ timespec TArchivDirLock::PassedMoment() const {
     timespec first{};
     if (!probe || !Stamp(probe.Get(), first))
         throw tavik::EOlvex("Im Archivverzeichnis „" + FDir + "“ kann nicht geschrieben werden (" +
-                            std::string(std::strerror(errno)) +
+                            tavik::SystemErrorText(errno) +
                             "); es wurde nichts archiviert. Bitte prüfen, ob die Rechte reichen.");
     for (int i = 0; i < 1000; ++i) {
         timespec next{};

@@ -5,19 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "host/services/safe_write.h"
+#include "task/own_archive.h"
 
 namespace vendrask {
 
 namespace {
-
-std::size_t Digits(const std::string& text, std::size_t pos) {
-    std::size_t end = pos;
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
-    return end - pos;
-}
 
 struct TDirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
@@ -26,14 +23,9 @@ struct TDirCloser {
 }  // namespace
 
 bool IsArchivRunLeftover(const std::string& name) {
-    // "." "SK" yymmdd "." number(3+) ".vrtmp-" six characters; while the archive is closed,
-    // libzip writes it anew under that name and "." six characters more.
-    if (name.rfind(".SK", 0) != 0 || Digits(name, 3) != 6 || name.size() < 10 || name[9] != '.') return false;
-    const std::size_t number = Digits(name, 10);
-    if (number < 3) return false;
-    const std::string tail = name.substr(10 + number);
-    if (tail.rfind(".vrtmp-", 0) != 0) return false;
-    return tail.size() == 13 || (tail.size() == 20 && tail[13] == '.');
+    // The run numbers its archives with at least three digits ("SK261207.001").
+    const std::optional<std::string> target = tavik::SafeWriteLeftoverOf(name);
+    return target && IsOwnArchiveName(*target) && target->size() >= 12;
 }
 
 int RemoveArchivRunLeftovers(const std::string& archivDir) {

@@ -1,8 +1,7 @@
 #pragma once
-// What an archive run that was killed halfway leaves in ARCHIV: its unfinished archive under a
-// temporary name beside the final one (".SK261207.001.vrtmp-XXXXXX", and libzip's own
-// ".SK261207.001.vrtmp-XXXXXX.XXXXXX" while it closes the archive). Such a file is never a
-// complete archive and no run will finish it.
+// What an archive run that was killed halfway leaves in ARCHIV: its unfinished archive under the
+// temporary name of a safe write (TSafeWrite) for one of the run's archive names. Such a file is
+// never a complete archive and no run will finish it.
 #include <string>
 
 namespace vendrask {

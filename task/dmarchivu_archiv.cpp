@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
@@ -15,6 +14,7 @@
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
+#include "host/services/system_error.h"
 #include "task/archiv_dir_lock.h"
 #include "task/archiv_leftovers.h"
 #include "task/dmarchivu.h"
@@ -50,7 +50,7 @@ std::string TdmOlvexArchiv::ArchCreateFileName() {
             if (lstat(path.c_str(), &info) == 0) continue;
             if (errno != ENOENT)
                 throw EOlvex("Im Archivverzeichnis kann nicht nachgesehen werden, ob „" + name + "“ frei ist (" +
-                             std::strerror(errno) + "). Bitte die Rechte prüfen.");
+                             tavik::SystemErrorText(errno) + "). Bitte die Rechte prüfen.");
             return path;
         }
     });
@@ -204,7 +204,7 @@ void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
     else if (unlink(path.c_str()) == 0)
         where = "es wurde entfernt.";
     else
-        where = "es kann nicht entfernt werden (" + std::string(std::strerror(errno)) + "), bitte „" + path +
+        where = "es kann nicht entfernt werden (" + tavik::SystemErrorText(errno) + "), bitte „" + path +
                 "“ von Hand löschen.";
     throw EOlvex("Das neue Archiv „" + path + "“ lässt sich nicht fehlerfrei zurücklesen: " + damage +
                  " Es wurde keine Datei gelöscht; " + where +

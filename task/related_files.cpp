@@ -3,11 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "host/services/fs_names.h"
 #include "host/services/host_installation.h"
 #include "host/services/paths.h"
+#include "host/services/system_error.h"
 
 namespace vendrask {
 
@@ -59,7 +59,7 @@ TRelatedCheck CheckRelatedFile(const std::string& name, const std::string& path,
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return {TRelatedVerdict::Missing, ""};
-        return Refused(std::string("Sie lässt sich nicht prüfen (") + std::strerror(errno) + ").");
+        return Refused(std::string("Sie lässt sich nicht prüfen (") + tavik::SystemErrorText(errno) + ").");
     }
     if (S_ISLNK(info.st_mode)) return Refused("Das ist eine symbolische Verknüpfung.");
     if (S_ISDIR(info.st_mode)) return Refused("Das ist ein Verzeichnis, keine Datei.");

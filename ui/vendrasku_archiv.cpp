@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 
 #include "host/services/exceptions.h"
 #include "host/services/formatting.h"
 #include "host/services/fs_names.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
+#include "host/services/system_error.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/unique_fd.h"
 #include "task/dmarchivu.h"
@@ -66,11 +66,11 @@ void ExplainRefusedArchive(const std::string& name) {
     std::string reason;
     if (::stat(name.c_str(), &st) != 0) {
         reason = errno == ENOENT ? "Die Datei „" + name + "“ ist nicht vorhanden."
-                                 : "Die Datei „" + name + "“ ist nicht erreichbar (" + std::strerror(errno) + ").";
+                                 : "Die Datei „" + name + "“ ist nicht erreichbar (" + SystemErrorText(errno) + ").";
     } else if (S_ISDIR(st.st_mode)) {
         reason = "„" + name + "“ ist ein Verzeichnis und keine Archivdatei.";
     } else if (const TUniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC)); !fd) {
-        reason = "Die Datei „" + name + "“ kann nicht gelesen werden (" + std::strerror(errno) +
+        reason = "Die Datei „" + name + "“ kann nicht gelesen werden (" + SystemErrorText(errno) +
                  "). Bitte prüfen Sie die Zugriffsrechte.";
     }
     if (!reason.empty()) {

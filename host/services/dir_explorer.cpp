@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 #include "host/services/tavik_info.h"
 
 namespace tavik {
@@ -32,22 +33,6 @@ struct TDirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 using TUniqueDir = std::unique_ptr<DIR, TDirCloser>;
-
-std::string Reason(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM: return "Zugriff verweigert";
-        case ENOENT: return "es existiert nicht";
-        case ENOTDIR: return "es ist kein Verzeichnis";
-        case ELOOP: return "es ist eine symbolische Verknüpfung, der nicht gefolgt wird";
-        case EMFILE:
-        case ENFILE: return "zu viele offene Dateien";
-        case ENOMEM: return "nicht genug Arbeitsspeicher";
-        case EIO: return "Ein-/Ausgabefehler des Datenträgers";
-        case ENAMETOOLONG: return "der Pfad ist zu lang";
-        default: return "Systemfehler " + std::to_string(error) + " (" + std::strerror(error) + ")";
-    }
-}
 
 std::string Quoted(const std::string& path) { return "„" + path + "“"; }
 
@@ -109,7 +94,7 @@ private:
     }
 
     void FailOpen(int error) {
-        Fail("Das Verzeichnis " + Quoted(FPath) + " kann nicht durchsucht werden: " + Reason(error) +
+        Fail("Das Verzeichnis " + Quoted(FPath) + " kann nicht durchsucht werden: " + SystemErrorText(error) +
              ". Seine Dateien fehlen in der Liste; beheben Sie die Ursache (etwa die Zugriffsrechte) und starten "
              "Sie die Suche erneut.");
     }
@@ -143,7 +128,7 @@ private:
             listing.Names.push_back('\0');
         }
         if (const int error = errno; error != 0) {
-            Fail("Das Verzeichnis " + Quoted(FPath) + " konnte nicht vollständig gelesen werden: " + Reason(error) +
+            Fail("Das Verzeichnis " + Quoted(FPath) + " konnte nicht vollständig gelesen werden: " + SystemErrorText(error) +
                  ". Ein Teil seiner Dateien fehlt in der Liste; beheben Sie die Ursache und starten Sie die Suche "
                  "erneut.");
         }
@@ -209,7 +194,7 @@ private:
             const std::string entries =
                 statFailures == 1 ? "einem Eintrag" : std::to_string(statFailures) + " Einträgen";
             Fail("Im Verzeichnis " + Quoted(FPath) + " konnten Größe und Datum von " + entries +
-                 " nicht gelesen werden: " + Reason(statError) +
+                 " nicht gelesen werden: " + SystemErrorText(statError) +
                  ". Sie fehlen in der Liste; prüfen Sie die Zugriffsrechte des Verzeichnisses und starten Sie die "
                  "Suche erneut.");
         }

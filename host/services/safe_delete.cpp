@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
+#include "host/services/system_error.h"
 
 namespace tavik {
 
@@ -41,12 +41,12 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
                               "“ führt über eine symbolische Verknüpfung oder etwas anderes als ein Verzeichnis; "
                               "die Datei wird nicht gelöscht.");
         return Result(TDeleteOutcome::Failed, "Das Verzeichnis „" + directory + "“ kann nicht geöffnet werden (" +
-                                                  std::strerror(errno) + "); „" + name + "“ bleibt erhalten.");
+                                                  SystemErrorText(errno) + "); „" + name + "“ bleibt erhalten.");
     }
     struct stat info {};
     if (fstatat(dir.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return Result(TDeleteOutcome::Missing);
-        return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht geprüft werden (" + std::strerror(errno) + ").");
+        return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht geprüft werden (" + SystemErrorText(errno) + ").");
     }
     if (!S_ISREG(info.st_mode))
         return Result(TDeleteOutcome::NotRegular,
@@ -62,9 +62,9 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
     if (unlinkat(dir.Get(), name.c_str(), 0) != 0) {
         if (errno == EACCES || errno == EPERM)
             return Result(TDeleteOutcome::NoRights,
-                          "„" + path + "“ darf nicht gelöscht werden (" + std::strerror(errno) +
+                          "„" + path + "“ darf nicht gelöscht werden (" + SystemErrorText(errno) +
                               ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses prüfen.");
-        return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + std::strerror(errno) +
+        return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + SystemErrorText(errno) +
                                                   ").");
     }
     return Result(TDeleteOutcome::Deleted);

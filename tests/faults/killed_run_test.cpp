@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "host/services/safe_write.h"
 #include "task/archiv_leftovers.h"
+#include "tests/support/temp_dir.h"
 #include "tests/faults/support/fault_run.h"
 
 namespace faults {
@@ -93,6 +95,19 @@ TEST(KilledRun, LeftoverNamesAreRecognisedExactly) {
     EXPECT_FALSE(IsArchivRunLeftover(".SK261207.001.zip.vrtmp-AbC123"));
     EXPECT_FALSE(IsArchivRunLeftover(".SK261207.001"));
     EXPECT_FALSE(IsArchivRunLeftover(""));
+}
+
+// The cleanup knows the names the archive is written under now: the run's own archive is a
+// leftover while unfinished, a split volume of the same name (the workbench's) is not.
+TEST(KilledRun, TheTemporaryNamesOfTodaysWritesAreJudgedByTheirFinalName) {
+    using vendrask::IsArchivRunLeftover;
+    const testsupport::TempDir tmp;
+    const tavik::TSafeWrite archive((tmp / "SK261207.001").string(), tavik::TDurability::Unflushed);
+    EXPECT_TRUE(IsArchivRunLeftover(archive.TempName())) << archive.TempName();
+    const tavik::TSafeWrite volume((tmp / "SK261207.001.zip").string(), tavik::TDurability::Unflushed);
+    EXPECT_FALSE(IsArchivRunLeftover(volume.TempName())) << volume.TempName();
+    const tavik::TSafeWrite other((tmp / "eigen.zip").string(), tavik::TDurability::Unflushed);
+    EXPECT_FALSE(IsArchivRunLeftover(other.TempName())) << other.TempName();
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +14,7 @@
 #include "host/engine/archiv_format.h"
 #include "host/engine/extract/entry_name.h"
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 
 namespace tavik {
 
@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-std::string SystemReason(int error) { return std::string(std::strerror(error)); }
+std::string SystemReason(int error) { return SystemErrorText(error); }
 
 const char* const kDifferentFile = kArchivConflictRefused;
 const char* const kDirectoryThere = "Im Zielverzeichnis gibt es unter diesem Namen bereits ein Verzeichnis.";
@@ -62,77 +62,65 @@ std::string WalkReason(int error) {
 
 }  // namespace
 
-TExtractFile::TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd,
+TExtractFile::TExtractFile(TUniqueFd dir, std::string dirName, std::string name, mode_t mode,
                            std::function<TReplaceDecision()> replace)
-    : FReplace(std::move(replace)), FDir(std::move(dir)), FName(std::move(name)), FTempName(std::move(tempName)),
-      FFd(std::move(fd)) {}
-
-TExtractFile::~TExtractFile() {
-    if (!FCommitted) {
-        FFd.Reset();
-        ::unlinkat(FDir.Get(), FTempName.c_str(), 0);
-    }
-}
+    // An extracted file can be made again from its archive: it is not flushed to the disk.
+    : FReplace(std::move(replace)),
+      FFile(std::move(dir), std::move(dirName), std::move(name), TDurability::Unflushed, mode) {}
 
 std::string TExtractFile::Write(const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(FFd.Get(), p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
+    try {
+        FFile.Write(data, size);
+    } catch (const EOlvex& e) {
+        return e.what();
     }
     return {};
 }
 
 std::string TExtractFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
-    if (::lseek(FFd.Get(), static_cast<off_t>(offset), SEEK_SET) < 0)
-        return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
-    return Write(data, size);
+    try {
+        FFile.WriteAt(static_cast<std::uint64_t>(offset), data, size);
+    } catch (const EOlvex& e) {
+        return e.what();
+    }
+    return {};
 }
 
 std::string TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime) {
     struct stat st {};
-    if (::fstat(FFd.Get(), &st) == 0 && st.st_size < size && ::ftruncate(FFd.Get(), static_cast<off_t>(size)) != 0)
+    if (::fstat(FFile.Fd(), &st) == 0 && st.st_size < size && ::ftruncate(FFile.Fd(), static_cast<off_t>(size)) != 0)
         return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
     if (mtime) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*mtime, 0}};
-        ::futimens(FFd.Get(), times);  // a missing time is no reason to lose the data
+        ::futimens(FFile.Fd(), times);  // a missing time is no reason to lose the data
     }
-    if (!FFd.Close()) return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
-    // Taking the name only while it is free leaves no moment in which a file that appears
-    // meanwhile would be replaced unasked.
-    if (::renameat2(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str(), RENAME_NOREPLACE) == 0) {
-        FCommitted = true;
-        return {};
+    try {
+        // Taking the name only while it is free leaves no moment in which a file that appears
+        // meanwhile would be replaced unasked.
+        if (FFile.Place(TPlacing::NoReplace)) return {};
+        return PlaceOverExisting();
+    } catch (const EOlvex& e) {
+        return e.what();
     }
-    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
-    return PlaceOverExisting();
 }
 
 std::string TExtractFile::PlaceOverExisting() {
+    const int dir = FFile.DirFd();
+    const std::string name = FFile.FinalName();
     struct stat st {};
-    bool replace = true;
-    if (::fstatat(FDir.Get(), FName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) return kDirectoryThere;
         // The same content is no conflict: the file stays as it is.
-        if (SameContent(FDir.Get(), FTempName, FName)) return {};
+        if (SameContent(dir, FFile.TempName(), name)) return {};
         switch (FReplace ? FReplace() : TReplaceDecision::Refuse) {
             case TReplaceDecision::Replace: break;
-            case TReplaceDecision::Keep: replace = false; break;
+            case TReplaceDecision::Keep: return {};
             case TReplaceDecision::Refuse: return kDifferentFile;
         }
     } else if (errno != ENOENT) {
         return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
     }
-    if (!replace) return {};
-    if (::renameat(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str()) != 0)
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
-    FCommitted = true;
+    FFile.Place(TPlacing::Replace);
     return {};
 }
 
@@ -190,19 +178,16 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
     struct stat st {};
     if (::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
         return kDirectoryThere;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string temp = "." + parts.back().substr(0, 200) + ".vrx" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(attempt);
-        TUniqueFd fd(::openat(parent.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                              mode & 0777));
-        if (fd) {
-            file = std::make_unique<TExtractFile>(std::move(parent), parts.back(), temp, std::move(fd),
-                                                  [this, parts] { return Ask(parts); });
-            return {};
-        }
-        if (errno != EEXIST) return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+    std::string dirName = FDirName;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+        dirName += (dirName.empty() || dirName.back() == '/' ? "" : "/") + parts[i];
+    try {
+        file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
+                                              [this, parts] { return Ask(parts); });
+    } catch (const EOlvex& e) {
+        return e.what();
     }
-    return "Die Datei kann nicht angelegt werden (kein freier temporärer Name).";
+    return {};
 }
 
 TReplaceDecision TExtractTarget::Ask(const std::vector<std::string>& parts) const {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/services/safe_write.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
@@ -30,29 +31,25 @@ using TReplaceQuestion = std::function<TReplaceDecision(const std::string& path)
 
 class TExtractFile {
 public:
-    TExtractFile(TUniqueFd dir, std::string name, std::string tempName, TUniqueFd fd,
+    // Creates the temporary file for name in dir (dirName names it in messages). Throws EOlvex.
+    TExtractFile(TUniqueFd dir, std::string dirName, std::string name, mode_t mode,
                  std::function<TReplaceDecision()> replace);
     TExtractFile(const TExtractFile&) = delete;
     TExtractFile& operator=(const TExtractFile&) = delete;
-    ~TExtractFile();  // removes the temporary file unless committed
 
     // Empty on success, otherwise the German reason.
     std::string Write(const void* data, std::size_t size);
     std::string WriteAt(std::int64_t offset, const void* data, std::size_t size);
     // Sets the final size (sparse data), the modification time and moves the file into place.
     // A file of the same name with the same content stays as it is; one that differs is replaced
-    // only when the question allows it.
+    // only when the question allows it. Without it the temporary file goes again.
     std::string Commit(std::int64_t size, std::optional<std::time_t> mtime);
 
 private:
     std::string PlaceOverExisting();
 
     std::function<TReplaceDecision()> FReplace;
-    TUniqueFd FDir;
-    std::string FName;
-    std::string FTempName;
-    TUniqueFd FFd;
-    bool FCommitted = false;
+    TSafeWrite FFile;
 };
 
 class TExtractTarget {

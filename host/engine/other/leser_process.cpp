@@ -10,10 +10,10 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 
 extern char** environ;
 
@@ -59,7 +59,7 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
     TUniqueFd input =
         AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
     if (!input)
-        throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + std::strerror(errno) + ".");
+        throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + SystemErrorText(errno) + ".");
     struct stat status {};
     if (fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         throw EOlvex("„" + archive + "“ ist keine gewöhnliche Datei und wird nicht als Archiv gelesen.");
@@ -91,7 +91,7 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
     if (error != 0) {
         FPid = -1;
         throw EOlvex("Das Hilfsprogramm „" + helper + "“, das Archive dieses Formats liest, lässt sich nicht starten (" +
-                     std::strerror(error) + "). Bitte installieren Sie das Programm erneut.");
+                     SystemErrorText(error) + "). Bitte installieren Sie das Programm erneut.");
     }
     FOutput = std::move(readEnd);
     FLastHeard = std::chrono::steady_clock::now();

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -15,6 +14,7 @@
 
 #include "host/engine/pack/deflate_piece.h"
 #include "host/services/unique_fd.h"
+#include "host/services/system_error.h"
 
 namespace tavik {
 
@@ -35,7 +35,7 @@ constexpr std::size_t kBatchBytes = 1 << 20;
 std::string OpenFailure(int error) {
     if (error == ELOOP || error == ENOTDIR)
         return "Die Datei oder ein Verzeichnis auf dem Weg zu ihr ist inzwischen eine symbolische Verknüpfung.";
-    return "Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").";
+    return "Die Datei kann nicht geöffnet werden (" + SystemErrorText(error) + ").";
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& 
                                           static_cast<off_t>(job.offset + static_cast<std::int64_t>(got)));
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) {
-                    piece.failure = "Die Datei kann nicht gelesen werden (" + std::string(std::strerror(errno)) + ").";
+                    piece.failure = "Die Datei kann nicht gelesen werden (" + SystemErrorText(errno) + ").";
                     break;
                 }
                 if (n == 0) break;  // shorter than planned: it shrank meanwhile

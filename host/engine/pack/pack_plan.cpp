@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
+#include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
@@ -78,7 +78,7 @@ private:
         if (error == ENOENT) return "Die Datei oder das Verzeichnis existiert nicht.";
         if (error == EACCES) return "Keine Berechtigung zum Lesen.";
         if (error == ELOOP || error == ENOTDIR) return "Der Pfad ist eine symbolische Verknüpfung; sie wird nicht gepackt.";
-        return std::strerror(error);
+        return SystemErrorText(error);
     }
 
     void AddDirectory(const std::string& name, const std::string& path, const struct stat& st,
@@ -120,7 +120,7 @@ private:
         }
         if (errno != 0) {
             // Packing what was read would leave the rest of the directory out unnoticed.
-            FProblem(path, "Das Verzeichnis kann nicht vollständig gelesen werden (" + std::string(std::strerror(errno)) +
+            FProblem(path, "Das Verzeichnis kann nicht vollständig gelesen werden (" + SystemErrorText(errno) +
                                ").");
             return;
         }

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 
 namespace tavik::archsearch {
 
@@ -74,7 +75,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     std::error_code error;
     fs::directory_iterator it(dir, error);
     if (error)
-        throw EOlvex("Das Verzeichnis „" + dir + "“ kann nicht gelesen werden (" + error.message() +
+        throw EOlvex("Das Verzeichnis „" + dir + "“ kann nicht gelesen werden (" + SystemErrorText(error.value()) +
                      "). Bitte den Pfad und die Rechte prüfen.");
     for (const fs::directory_iterator end; it != end; it.increment(error)) {
         if (error) break;
@@ -84,7 +85,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
         files.push_back(std::move(name));
     }
     if (error)
-        throw EOlvex("Das Verzeichnis „" + dir + "“ kann nicht vollständig gelesen werden (" + error.message() + ").");
+        throw EOlvex("Das Verzeichnis „" + dir + "“ kann nicht vollständig gelesen werden (" + SystemErrorText(error.value()) + ").");
     std::sort(files.begin(), files.end());
     const std::set<std::string> present(files.begin(), files.end());
 

@@ -95,7 +95,7 @@ void TDirectoryReader::ReadSet(const TSearchArchive& archive, const TEntryVisito
 }
 
 void TDirectoryReader::ReadSingle(const std::string& path, const TEntryVisitor& visit) {
-    const splitio::TFileHandle file = splitio::OpenForReading(path);
+    const TUniqueFd file = splitio::OpenForReading(path);
     const std::uint64_t size = splitio::FileSize(file, path);
     try {
         std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kShortTail));

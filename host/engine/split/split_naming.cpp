@@ -90,7 +90,7 @@ std::set<std::uint32_t> NumbersInDirectory(const std::string& dir, const std::st
 // The number of disks the end record of the last volume announces, 0 when it cannot be read.
 std::uint32_t AnnouncedDisks(const std::string& lastVolume) {
     try {
-        const splitio::TFileHandle file = splitio::OpenForReading(lastVolume);
+        const TUniqueFd file = splitio::OpenForReading(lastVolume);
         const std::uint64_t size = splitio::FileSize(file, lastVolume);
         const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, ziprec::kMaxEndSearch));
         std::vector<std::uint8_t> tail(tailSize);

@@ -13,7 +13,7 @@ using namespace ziprec;
 TVolumeFiles::TVolumeFiles(std::vector<std::string> paths) : FPaths(std::move(paths)) {
     FStarts.push_back(0);
     for (const std::string& path : FPaths) {
-        const splitio::TFileHandle file = splitio::OpenForReading(path);
+        const TUniqueFd file = splitio::OpenForReading(path);
         FStarts.push_back(FStarts.back() + splitio::FileSize(file, path));
         FIdentities.push_back(splitio::Identity(file, path));
         struct stat st {};

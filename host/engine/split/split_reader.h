@@ -35,7 +35,7 @@ private:
     std::vector<splitio::TFileIdentity> FIdentities;
     std::int64_t FLastModified = 0;
     std::size_t FOpenIndex = 0;
-    splitio::TFileHandle FOpen;
+    TUniqueFd FOpen;
 };
 
 struct TEntry {

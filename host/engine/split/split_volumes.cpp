@@ -11,6 +11,7 @@
 #include "host/engine/split/split_reader.h"
 #include "host/engine/split/split_writer.h"
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 
 namespace tavik {
 
@@ -55,7 +56,7 @@ void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
         throw EOlvex("Im Zielordner gibt es bereits „" + path + "“; vorhandene Dateien werden nicht überschrieben. "
                      "Bitte einen anderen Zielordner wählen oder die Datei zuvor entfernen.");
     }
-    if (error) throw EOlvex("Der Zielordner „" + dir + "“ kann nicht gelesen werden: " + error.message() + ".");
+    if (error) throw EOlvex("Der Zielordner „" + dir + "“ kann nicht gelesen werden: " + SystemErrorText(error.value()) + ".");
 }
 
 std::optional<TSplitSet> FindSource(const std::string& archive) {

@@ -27,7 +27,7 @@ TVolumeWriter::~TVolumeWriter() {
 }
 
 void TVolumeWriter::NewVolume() {
-    FVolumes.push_back(std::make_unique<splitio::TTempFile>(FDir, FName));
+    FVolumes.push_back(std::make_unique<TSafeWrite>(FDir + "/" + FName + ".zip", TDurability::Flushed));
     FOffset = 0;
 }
 
@@ -57,8 +57,7 @@ void TVolumeWriter::Write(const void* data, std::size_t size) {
     while (size > 0) {
         if (Room() == 0) NewVolume();
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, Room()));
-        const splitio::TTempFile& volume = *FVolumes.back();
-        splitio::WriteAll(volume.File(), volume.Path(), in, chunk);
+        FVolumes.back()->Write(in, chunk);
         in += chunk;
         size -= chunk;
         FOffset += chunk;
@@ -80,15 +79,24 @@ void TVolumeWriter::Commit() {
         // be split but needed a single segment.
         ziprec::TBytes marker;
         ziprec::Put32(marker, ziprec::kSingleSegmentSig);
-        const splitio::TTempFile& volume = *FVolumes.front();
-        splitio::WriteAt(volume.File(), volume.Path(), 0, marker.data(), marker.size());
+        FVolumes.front()->WriteAt(0, marker.data(), marker.size());
     }
     const std::vector<std::string> names = FinalNames();
     for (std::size_t i = 0; i < FVolumes.size(); ++i) {
-        FVolumes[i]->Place(names[i]);
+        FVolumes[i]->SetName(names[i].substr(FDir.size() + 1));
+        bool placed = false;
+        try {
+            placed = FVolumes[i]->Place(TPlacing::NoReplace);
+        } catch (const EOlvex&) {
+            // Placed, but its directory not flushed: the volume is ours and goes with the rest.
+            if (FVolumes[i]->Placed()) FPlaced.push_back(names[i]);
+            throw;
+        }
+        if (!placed)
+            throw EOlvex("Die Datei „" + names[i] + "“ gibt es bereits; sie wird nicht überschrieben. "
+                         "Bitte einen anderen Zielordner wählen oder die Datei zuvor entfernen.");
         FPlaced.push_back(names[i]);
     }
-    splitio::SyncDirectory(FDir);
     FCommitted = true;
 }
 

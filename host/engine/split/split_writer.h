@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/engine/split/split_files.h"
+#include "host/services/safe_write.h"
 
 namespace tavik::splitwrite {
 
@@ -38,7 +38,7 @@ public:
     // The final names in order (only valid for the number of volumes written so far, the last
     // taken as the final one).
     std::vector<std::string> FinalNames() const;
-    // Syncs and renames every volume to its final name; refuses to replace existing files.
+    // Flushes and renames every volume to its final name; refuses to replace existing files.
     void Commit();
 
 private:
@@ -48,7 +48,7 @@ private:
     std::string FDir;
     std::string FName;
     std::uint64_t FVolumeSize;
-    std::vector<std::unique_ptr<splitio::TTempFile>> FVolumes;
+    std::vector<std::unique_ptr<TSafeWrite>> FVolumes;
     std::uint64_t FOffset = 0;  // within the current volume
     std::uint64_t FWritten = 0;
     std::vector<std::string> FPlaced;

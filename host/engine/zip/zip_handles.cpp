@@ -1,10 +1,10 @@
 #include "host/engine/zip/zip_handles.h"
 
-#include <cstring>
 
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/zip/zip_structure.h"
 #include "host/services/exceptions.h"
+#include "host/services/system_error.h"
 
 namespace tavik {
 
@@ -46,7 +46,7 @@ std::string ZipErrorText(int zipError, int systemError) {
         case ZIP_ER_CANCELLED: text = "Der Vorgang wurde abgebrochen"; break;
         default: text = "Unbekannter Fehler der ZIP-Bibliothek (" + std::to_string(zipError) + ")"; break;
     }
-    if (systemError != 0) text += " (" + std::string(std::strerror(systemError)) + ")";
+    if (systemError != 0) text += " (" + SystemErrorText(systemError) + ")";
     return text;
 }
 

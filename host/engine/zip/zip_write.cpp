@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "host/services/open_below.h"
+#include "host/services/safe_write.h"
 #include "host/engine/pack/pack_pipeline.h"
 #include "host/engine/pack/zip_archive_sink.h"
 #include "host/engine/pack/pack_plan.h"
-#include "host/engine/extract/pending_file.h"
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/zip/zip_format.h"
 #include "host/engine/zip/zip_handles.h"
@@ -137,7 +137,8 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     // archive; when the caller lets us skip the file, the archive is written again without it.
     std::set<std::size_t> skipped;
     for (;;) {
-        TPendingFile pending(ArchivFile);
+        TSafeWrite pending(ArchivFile, TDurability::Flushed);
+        if (targetExists) pending.SetMode(target.st_mode & 0777);
         // The files are read and deflated on worker threads from here on; libzip writes what
         // they deliver as it is. The archive goes first, before the sources it refers to and
         // the sink it writes to.
@@ -214,7 +215,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
 
         if (zip_close(archive.get()) == 0) {
             archive.release();  // closed and freed by libzip
-            pending.Commit();
+            pending.Place(TPlacing::Replace);
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));
             archive.reset();
