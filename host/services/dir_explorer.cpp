@@ -167,9 +167,12 @@ private:
     void Report(const TDirExplorer::TEntryEvent& event, const struct stat& status, int level) {
         if (!event) return;
         bool continueWalk = true;
+        struct TShown {
+            TDirExplorer& Explorer;
+            ~TShown() { Explorer.FEntryStatus = nullptr; }  // also when the handler throws
+        } shown{FExplorer};
         FExplorer.FEntryStatus = &status;
         event(FExplorer, FRec, FPath, level, continueWalk);
-        FExplorer.FEntryStatus = nullptr;
         if (!continueWalk) FStopped = true;
     }
 
