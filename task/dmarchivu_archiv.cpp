@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "host/engine/archiv_open.h"
 #include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
@@ -215,32 +216,11 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
     Guarded("TdmOlvexArchiv.SetArchivFileName", [&] {
         FArchivFileName.clear();
         FArchiv.reset();
-        if (SameText(ExtractFileExt(name), ".zip")) {
-            if (auto formatClass = GetArchivFormatClass(TArchivFormat::Zip)) {
-                FArchiv = formatClass();
-                FArchiv->ArchivFile = name;
-                FArchivFileName = name;
-                return;
-            }
-        }
-        for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
-            auto formatClass = GetArchivFormatClass(format);
-            if (!formatClass) continue;
-            auto trial = formatClass();
-            trial->ArchivFile = name;
-            // A hostile archive of format 1 takes seconds until the reading helper's limits stop it;
-            // the window goes on meanwhile.
-            trial->OnCommandProgress = [](TArchivFormatAbstract&, TArchivCommand, std::int64_t, std::int64_t) {
-                TavikInfoProcessMessages(333);
-            };
-            const bool recognised = trial->ExecuteArchivVerify(TArchivVerifyMode::Simple);
-            trial->OnCommandProgress = nullptr;
-            if (recognised) {
-                FArchiv = std::move(trial);
-                FArchivFileName = name;
-                return;
-            }
-        }
+        // The window goes on while a format checks the file.
+        FArchiv = OpenArchiv(name, [](TArchivFormatAbstract&, TArchivCommand, std::int64_t, std::int64_t) {
+            TavikInfoProcessMessages(333);
+        });
+        if (FArchiv) FArchivFileName = name;
     });
 }
 

@@ -14,7 +14,7 @@ bool HasZipExtension(const std::string& name) {
     return lower == ".zip";
 }
 
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name) {
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, const TCommandProgressEvent& onProgress) {
     if (HasZipExtension(name)) {
         if (const TArchivFormatClass zip = GetArchivFormatClass(TArchivFormat::Zip)) {
             std::unique_ptr<TArchivFormatAbstract> archiv = zip();
@@ -27,7 +27,10 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name) {
         if (!create) continue;
         std::unique_ptr<TArchivFormatAbstract> archiv = create();
         archiv->ArchivFile = name;
-        if (archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple)) return archiv;
+        archiv->OnCommandProgress = onProgress;
+        const bool recognised = archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple);
+        archiv->OnCommandProgress = nullptr;
+        if (recognised) return archiv;
     }
     return nullptr;
 }

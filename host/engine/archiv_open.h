@@ -11,7 +11,10 @@ namespace tavik {
 
 bool HasZipExtension(const std::string& name);
 
-// The engine object for the file, or none when neither format accepts it.
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name);
+// The engine object for the file, or none when neither format accepts it. onProgress is the
+// OnCommandProgress of each check while it runs (a hostile file of format 1 takes seconds until
+// the reading helper's limits stop it); the object returned has no events set.
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name,
+                                                  const TCommandProgressEvent& onProgress = {});
 
 }  // namespace tavik

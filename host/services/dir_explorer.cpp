@@ -26,9 +26,6 @@ namespace {
 
 const char* const kContext = "TDirExplorer.Execute";
 
-// Deeper trees are not walked: each level holds a descriptor and a stack frame.
-constexpr int kMaxLevel = 1000;
-
 struct TDirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -51,7 +48,9 @@ struct TListing {
     std::vector<TEntry> Entries;
 };
 
-class TWalk {
+}  // namespace
+
+class TDirExplorer::TWalk {
 public:
     explicit TWalk(TDirExplorer& explorer) : FExplorer(explorer) {}
 
@@ -93,7 +92,16 @@ private:
         if (FExplorer.StopOnError) FStopped = true;
     }
 
+    // Hands the failure to the handler; false when there is none.
+    bool Handled(TWalkFailure failure, const std::string& path, int error) {
+        if (!FExplorer.OnFailure) return false;
+        FExplorer.OnFailure(FExplorer, failure, path, error);
+        if (FExplorer.StopOnError) FStopped = true;
+        return true;
+    }
+
     void FailOpen(int error) {
+        if (Handled(TWalkFailure::Open, FPath, error)) return;
         Fail("Das Verzeichnis " + Quoted(FPath) + " kann nicht durchsucht werden: " + SystemErrorText(error) +
              ". Seine Dateien fehlen in der Liste; beheben Sie die Ursache (etwa die Zugriffsrechte) und starten "
              "Sie die Suche erneut.");
@@ -127,7 +135,7 @@ private:
             listing.Names.append(name);
             listing.Names.push_back('\0');
         }
-        if (const int error = errno; error != 0) {
+        if (const int error = errno; error != 0 && !Handled(TWalkFailure::Read, FPath, error)) {
             Fail("Das Verzeichnis " + Quoted(FPath) + " konnte nicht vollständig gelesen werden: " + SystemErrorText(error) +
                  ". Ein Teil seiner Dateien fehlt in der Liste; beheben Sie die Ursache und starten Sie die Suche "
                  "erneut.");
@@ -141,9 +149,14 @@ private:
         return true;
     }
 
-    void Report(const TDirExplorer::TEntryEvent& event, int level) {
+    void Report(const TDirExplorer::TEntryEvent& event, const struct stat& status, int level) {
         if (!event) return;
         bool continueWalk = true;
+        struct TShown {
+            TDirExplorer& Explorer;
+            ~TShown() { Explorer.FEntryStatus = nullptr; }  // also when the handler throws
+        } shown{FExplorer};
+        FExplorer.FEntryStatus = &status;
         event(FExplorer, FRec, FPath, level, continueWalk);
         if (!continueWalk) FStopped = true;
     }
@@ -169,9 +182,14 @@ private:
             if (needStatus) {
                 if (fstatat(dirFd, name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
                     // An entry removed since the directory was read is simply gone.
-                    if (errno != ENOENT) {
-                        ++statFailures;
-                        statError = errno;
+                    if (const int error = errno; error != ENOENT) {
+                        if (FExplorer.OnFailure) {
+                            Handled(TWalkFailure::Status, FPath + (FPath.back() == '/' ? "" : "/") + std::string(name),
+                                    error);
+                        } else {
+                            ++statFailures;
+                            statError = error;
+                        }
                     }
                     continue;
                 }
@@ -180,11 +198,11 @@ private:
 
             if (type == DT_REG) {
                 SearchRecFromStat(status, name, FRec);
-                Report(FExplorer.OnFileFound, level);
+                Report(FExplorer.OnFileFound, status, level);
             } else if (type == DT_DIR) {
                 if (FExplorer.ReportDirectories) {
                     SearchRecFromStat(status, name, FRec);
-                    Report(FExplorer.OnDirectoryFound, level);
+                    Report(FExplorer.OnDirectoryFound, status, level);
                     if (FStopped) return;
                 }
                 if (!FExplorer.TopLevelOnly) Descend(dirFd, name, level + 1);
@@ -204,9 +222,11 @@ private:
         const std::size_t parentLength = FPath.size();
         if (FPath.back() != '/') FPath.push_back('/');
         FPath.append(name);
-        if (level > kMaxLevel) {
-            Fail("Das Verzeichnis " + Quoted(FPath) + " liegt mehr als " + std::to_string(kMaxLevel) +
-                 " Ebenen tief und wird nicht durchsucht. Verschieben Sie seine Dateien in eine flachere Ablage.");
+        if (level > MaxLevel) {
+            if (!Handled(TWalkFailure::TooDeep, FPath, 0))
+                Fail("Das Verzeichnis " + Quoted(FPath) + " liegt mehr als " + std::to_string(MaxLevel) +
+                     " Ebenen tief und wird nicht durchsucht. Verschieben Sie seine Dateien in eine flachere "
+                     "Ablage.");
         } else {
             TUniqueFd dir(openat(parentFd, name.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             // ENOENT, ENOTDIR, ELOOP: removed, or replaced by a file or a link, since the directory
@@ -225,8 +245,6 @@ private:
     TSearchRec FRec;
     bool FStopped = false;
 };
-
-}  // namespace
 
 void TDirExplorer::Execute() { TWalk(*this).Run(); }
 

@@ -35,6 +35,24 @@ TEST(ArchivOpen, OtherNamesAreVerifiedFormatZeroFirst) {
     EXPECT_EQ(tavik::OpenArchiv((dir / "fehlt.sar").string()), nullptr);
 }
 
+TEST(ArchivOpen, ChecksReportProgressAndTheOpenedObjectKeepsNoEvent) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "beleg.txt", TextRecords(10));
+    ASSERT_EQ(Tool({"bsdtar", "-czf", (dir / "SK261207.002").string(), "beleg.txt"}, dir.str()).status, 0);
+    testsupport::WriteFile(dir / "SK261207.003", TextRecords(10));
+    int calls = 0;
+    const tavik::TCommandProgressEvent counting = [&calls](tavik::TArchivFormatAbstract&, tavik::TArchivCommand,
+                                                          std::int64_t, std::int64_t) { ++calls; };
+    auto tar = tavik::OpenArchiv((dir / "SK261207.002").string(), counting);
+    ASSERT_NE(tar, nullptr);
+    EXPECT_EQ(tar->Format(), TArchivFormat::Other);
+    EXPECT_FALSE(tar->OnCommandProgress);
+    EXPECT_GT(calls, 0);
+    calls = 0;
+    EXPECT_EQ(tavik::OpenArchiv((dir / "SK261207.003").string(), counting), nullptr);
+    EXPECT_GT(calls, 0);
+}
+
 TEST(ArchivOpen, FormatClasses) {
     EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Zip));
     EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Other));

@@ -11,6 +11,7 @@
 
 namespace {
 ino_t failingDirectory = 0;  // the inode whose listing fails; 0: none
+int entriesBeforeFailing = 0;  // entries of it returned before the failure
 }  // namespace
 
 extern "C" struct dirent* readdir(DIR* dir) {
@@ -18,6 +19,10 @@ extern "C" struct dirent* readdir(DIR* dir) {
     static const auto real = reinterpret_cast<TReaddir>(::dlsym(RTLD_NEXT, "readdir"));
     struct stat st {};
     if (failingDirectory != 0 && ::fstat(::dirfd(dir), &st) == 0 && st.st_ino == failingDirectory) {
+        if (entriesBeforeFailing > 0) {
+            --entriesBeforeFailing;
+            return real(dir);
+        }
         errno = EIO;
         return nullptr;
     }
@@ -49,6 +54,37 @@ TEST(PackReaddir, AListingThatFailsIsAnItemErrorOfItsDirectory) {
         << failed[0];
     // What could be read is packed; nothing claims the unread files.
     for (const auto& item : engine->GetFileItemsList().Items()) EXPECT_NE(item.FileName, "b.txt");
+}
+
+TEST(PackReaddir, NothingOfADirectoryReadOnlyInPartIsPacked) {
+    testsupport::TempDir dir;
+    WriteTree(dir.path() / "src", {{"a.txt", "a"},
+                                   {"unter/b.txt", "b"},
+                                   {"unter/c.txt", "c"},
+                                   {"unter/d.txt", "d"},
+                                   {"unter/tief/e.txt", "e"},
+                                   {"z.txt", "z"}});
+    struct stat st {};
+    ASSERT_EQ(::stat((dir.path() / "src/unter").c_str(), &st), 0);
+    auto engine = Engine(tavik::TArchivFormat::Zip, (dir.path() / "a.zip").string());
+    std::vector<std::string> failed;
+    engine->OnError = [&failed](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind,
+                                const std::string& item, const std::string&, bool& skip) {
+        failed.push_back(item);
+        skip = true;
+    };
+    engine->FileItemAdd((dir.path() / "src").string());
+    failingDirectory = st.st_ino;
+    entriesBeforeFailing = 5;  // ".", ".." and three of its four entries, in whatever order
+    const bool ok = engine->ExecuteFilesAdd(false);
+    failingDirectory = 0;
+    entriesBeforeFailing = 0;
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(failed, std::vector<std::string>{(dir.path() / "src/unter").string()});
+    std::vector<std::string> packed;
+    for (const auto& item : engine->GetFileItemsList().Items()) packed.push_back(item.EntryName);
+    EXPECT_EQ(Sorted(packed), (std::vector<std::string>{"src/", "src/a.txt", "src/unter/", "src/z.txt"}));
+    EXPECT_EQ(Tool({"unzip", "-tq", (dir.path() / "a.zip").string()}).status, 0);
 }
 
 }  // namespace

@@ -66,6 +66,29 @@ TEST_F(Unreadable, AFileThatCannotBeReadStaysAndIsReported) {
     EXPECT_FALSE(host.Exists("stadata/geheim.dat"));
 }
 
+TEST_F(Unreadable, SeveralFilesThatCannotBeReadStayAndTheRestIsArchivedOnce) {
+    for (int i = 0; i < 24; ++i)
+        host.File("stadata/viele/d" + std::to_string(i) + ".dat", "d" + std::to_string(i), 1'000'000'000);
+    OpenToEveryone(host);
+    before = TakeSnapshot(host);
+    const std::vector<std::string> locked = {"stadata/viele/d3.dat", "stadata/viele/d12.dat", "stadata/viele/d20.dat"};
+    for (const std::string& name : locked) fs::permissions(host.Root() + "/" + name, fs::perms::none);
+    const FaultResult run = RunVendrask(host, Unprivileged({"-A"}));
+    EXPECT_EQ(run.process.status, 1);
+    EXPECT_THAT(run.process.err, HasSubstr("3 Einträge konnten nicht verarbeitet werden"));
+    for (const std::string& name : locked) {
+        EXPECT_THAT(run.process.out, HasSubstr(name)) << run.process.out;
+        EXPECT_TRUE(host.Exists(name)) << name;
+    }
+    EXPECT_THAT(Violations(host, before), IsEmpty());
+    const std::vector<std::string> archives = FinalArchives(host);
+    ASSERT_EQ(archives.size(), 1u);
+    const Snapshot archived = ArchiveContents(archives[0]);
+    EXPECT_EQ(archived.size(), 24u + 3u - locked.size());
+    for (const std::string& name : locked) EXPECT_EQ(archived.count(name), 0u) << name;
+    EXPECT_FALSE(host.Exists("stadata/viele/d4.dat"));
+}
+
 TEST_F(Unreadable, ADirectoryThatCannotBeListedIsReportedAndTheRestArchived) {
     fs::permissions(host.Root() + "/stadata/zu", fs::perms::owner_exec);
     const FaultResult run = RunVendrask(host, Unprivileged());

@@ -218,6 +218,38 @@ TEST_F(DirExplorerTest, AMissingStartDirectoryIsReported) {
     EXPECT_TRUE(Found.empty());
 }
 
+TEST_F(DirExplorerTest, TheHandlersSeeTheStatusOfTheEntry) {
+    WriteFile(Tmp / "sub/x.txt", "xyz");
+    struct stat file {}, dir {};
+    ASSERT_EQ(lstat((Tmp / "sub/x.txt").c_str(), &file), 0);
+    ASSERT_EQ(lstat((Tmp / "sub").c_str(), &dir), 0);
+    std::vector<ino_t> seen;
+    Explorer.ReportDirectories = true;
+    Explorer.OnFileFound = [&seen](TDirExplorer& sender, const TSearchRec&, const std::string&, int, bool&) {
+        seen.push_back(sender.EntryStatus().st_ino);
+        EXPECT_TRUE(S_ISREG(sender.EntryStatus().st_mode));
+        EXPECT_EQ(sender.EntryStatus().st_size, 3);
+    };
+    Explorer.OnDirectoryFound = [&seen](TDirExplorer& sender, const TSearchRec&, const std::string&, int, bool&) {
+        seen.push_back(sender.EntryStatus().st_ino);
+        EXPECT_TRUE(S_ISDIR(sender.EntryStatus().st_mode));
+    };
+    Explorer.Execute();
+    EXPECT_EQ(seen, (std::vector<ino_t>{dir.st_ino, file.st_ino}));
+}
+
+TEST_F(DirExplorerTest, AFailureHandlerTakesTheFailuresInsteadOfTheErrorService) {
+    std::vector<std::string> failures;
+    Explorer.OnFailure = [&failures](TDirExplorer&, TDirExplorer::TWalkFailure failure, const std::string& path,
+                                     int error) {
+        failures.push_back(std::to_string(static_cast<int>(failure)) + " " + path + " " + std::to_string(error));
+    };
+    Explorer.StartDir = (Tmp / "gone").string();
+    Explorer.Execute();
+    EXPECT_EQ(failures, (std::vector<std::string>{"0 " + (Tmp / "gone").string() + " " + std::to_string(ENOENT)}));
+    EXPECT_TRUE(Failures().empty());
+}
+
 // Runs body in a child process that has given up the right to ignore permission bits (when
 // the tests run as root) and returns what it wrote.
 std::string RunWithoutPrivileges(const std::function<std::string()>& body) {
@@ -346,6 +378,18 @@ TEST(FindFirst, NeverFindsLinksPipesOrMissingFilesAndEmptiesTheRecord) {
         EXPECT_EQ(rec.Attr, 0u) << path;
         EXPECT_EQ(rec.Time, TDateTime{}) << path;
     }
+}
+
+TEST_F(UnreadableDirectoryTest, AFailureHandlerGetsEachEntryThatCannotBeLookedUp) {
+    WriteFile(Tmp / "b/closed/second", "");
+    fs::permissions(Tmp / "b/closed", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Explorer.OnFailure = [this](TDirExplorer&, TDirExplorer::TWalkFailure failure, const std::string& path, int) {
+        Found.push_back((failure == TDirExplorer::TWalkFailure::Status ? "S " : "? ") + path);
+    };
+    const std::string result = WalkWithoutPrivileges();
+    if (result == "SKIP") GTEST_SKIP() << "cannot give up root rights here";
+    const std::string closed = (Tmp / "b/closed").string();
+    EXPECT_EQ(result, "F 1 a/before\nS " + closed + "/inside\nS " + closed + "/second\nF 1 c/after\n");
 }
 
 }  // namespace

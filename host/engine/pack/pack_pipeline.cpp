@@ -40,6 +40,13 @@ std::string OpenFailure(int error) {
 
 }  // namespace
 
+std::string ProbePackFile(const std::string& path) {
+    // Without following a link in the last component, and without waiting for a pipe that was
+    // put in the file's place.
+    const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return fd ? std::string() : OpenFailure(errno);
+}
+
 TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options)
     : FFiles(std::move(files)), FStates(std::make_unique<TFileState[]>(FFiles.size())), FOptions(options) {
     FOptions.pieceSize = std::max<std::size_t>(FOptions.pieceSize, 64 * 1024);

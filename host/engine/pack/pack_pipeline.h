@@ -43,6 +43,10 @@ struct TPackPiece {
     std::string failure;                 // German: the file could not be read
 };
 
+// Whether the file at path can be opened for reading now: empty, or why not (German, in the
+// words the pipeline uses when opening fails). Not proof that reading will succeed.
+std::string ProbePackFile(const std::string& path);
+
 class TPackPipeline {
 public:
     TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options);

@@ -1,23 +1,18 @@
 #include "host/engine/pack/pack_plan.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 
+#include "host/services/dir_explorer.h"
 #include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
 
 namespace {
-
-struct TDirClose {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 std::string JoinName(const std::string& dir, const std::string& name) { return dir.empty() ? name : dir + "/" + name; }
 
@@ -31,15 +26,17 @@ public:
 
     void Tree(const TFileInfoItem& item) {
         const std::string path = JoinName(item.AbsDir, item.FileName);
-        TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
-        if (!fd || ::fstat(fd.Get(), &st) != 0) {
-            FProblem(path, Reason(errno));
-            return;
+        {
+            const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!fd || ::fstat(fd.Get(), &st) != 0) {
+                FProblem(path, Reason(errno));
+                return;
+            }
         }
         const std::string name = JoinName(item.RelDir, item.FileName);
         AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
-        Walk(std::move(fd), path, name);
+        Walk(path, name);
     }
 
     void Single(const TFileInfoItem& item) {
@@ -103,52 +100,62 @@ private:
         FEntries.push_back(std::move(entry));
     }
 
-    void Walk(TUniqueFd fd, const std::string& path, const std::string& name) {
-        std::unique_ptr<DIR, TDirClose> dir(::fdopendir(fd.Get()));
-        if (!dir) {
-            FProblem(path, Reason(errno));
-            return;
-        }
-        fd.Release();  // the DIR owns it now
-        std::vector<std::string> children;
-        for (;;) {
-            errno = 0;
-            const dirent* child = ::readdir(dir.get());
-            if (child == nullptr) break;
-            const std::string childName = child->d_name;
-            if (childName != "." && childName != "..") children.push_back(childName);
-        }
-        if (errno != 0) {
-            // Packing what was read would leave the rest of the directory out unnoticed.
-            FProblem(path, "Das Verzeichnis kann nicht vollständig gelesen werden (" + SystemErrorText(errno) +
-                               ").");
-            return;
-        }
-        std::sort(children.begin(), children.end());
-        const int dirFd = ::dirfd(dir.get());
-        for (const std::string& child : children) {
-            const std::string childPath = path + "/" + child;
-            const std::string childEntry = name + "/" + child;
-            struct stat st {};
-            if (::fstatat(dirFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                FProblem(childPath, Reason(errno));
-                continue;
+    // Everything below the directory path, whose entry is named name; links, devices, sockets
+    // and pipes are not packed.
+    void Walk(const std::string& path, const std::string& name) {
+        // The entry names of the directories that hold the entries of each level.
+        std::vector<std::string> parents{name};
+        // Directories whose listing failed: nothing of them is packed, since what was read would
+        // stand for the whole directory.
+        std::vector<std::string> unread;
+        const auto isUnread = [&unread](const std::string& dir) {
+            return std::any_of(unread.begin(), unread.end(), [&dir](const std::string& failed) {
+                return dir.compare(0, failed.size(), failed) == 0 &&
+                       (dir.size() == failed.size() || dir[failed.size()] == '/');
+            });
+        };
+        TDirExplorer walker;
+        walker.StartDir = path;
+        walker.ReportDirectories = true;
+        walker.OnDirectoryFound = [&](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
+                                      bool&) {
+            parents.resize(static_cast<std::size_t>(level) + 1);
+            const std::string entry = parents.back() + "/" + rec.Name;
+            parents.push_back(entry);
+            if (isUnread(dir)) return;
+            AddDirectory(entry, dir + "/" + rec.Name, sender.EntryStatus(), dir, parents[parents.size() - 2], rec.Name);
+        };
+        walker.OnFileFound = [&](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
+                                 bool&) {
+            if (isUnread(dir) || SameFile(sender.EntryStatus(), FExclude)) return;
+            const std::string& parent = parents[static_cast<std::size_t>(level)];
+            AddFile(parent + "/" + rec.Name, dir + "/" + rec.Name, sender.EntryStatus(), dir, parent, rec.Name);
+        };
+        walker.OnFailure = [&](TDirExplorer&, TDirExplorer::TWalkFailure failure, const std::string& failed,
+                               int error) {
+            switch (failure) {
+                case TDirExplorer::TWalkFailure::Read:
+                    unread.push_back(failed);
+                    FProblem(failed, "Das Verzeichnis kann nicht vollständig gelesen werden (" +
+                                         SystemErrorText(error) + ").");
+                    return;
+                case TDirExplorer::TWalkFailure::Status:
+                    FProblem(failed, Reason(error));
+                    return;
+                case TDirExplorer::TWalkFailure::Open:
+                case TDirExplorer::TWalkFailure::TooDeep:
+                    // The directory is not packed: its entry was planned just before it was to be walked.
+                    if (!FEntries.empty() && FEntries.back().directory && FEntries.back().path == failed)
+                        FEntries.pop_back();
+                    FProblem(failed, failure == TDirExplorer::TWalkFailure::Open
+                                         ? Reason(error)
+                                         : "Das Verzeichnis liegt mehr als " + std::to_string(TDirExplorer::MaxLevel) +
+                                               " Ebenen tief und wird nicht gepackt. Bitte die Dateien in eine "
+                                               "flachere Ablage verschieben.");
+                    return;
             }
-            if (S_ISDIR(st.st_mode)) {
-                TUniqueFd childFd(::openat(dirFd, child.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                if (!childFd) {
-                    FProblem(childPath, Reason(errno));
-                    continue;
-                }
-                const std::size_t slash = childEntry.rfind('/');
-                AddDirectory(childEntry, childPath, st, path, childEntry.substr(0, slash), child);
-                Walk(std::move(childFd), childPath, childEntry);
-            } else if (S_ISREG(st.st_mode) && !SameFile(st, FExclude)) {
-                const std::size_t slash = childEntry.rfind('/');
-                AddFile(childEntry, childPath, st, path, childEntry.substr(0, slash), child);
-            }
-            // Links, devices, sockets and pipes are not packed.
-        }
+        };
+        walker.Execute();
     }
 
     const struct stat* FExclude;

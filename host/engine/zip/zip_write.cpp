@@ -118,9 +118,19 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             accepted.push_back(std::move(entry));
         }
     }
-    for (const TPackEntry& entry : accepted)
-        if (!entry.directory) total += entry.status.st_size;
     if (accepted.empty()) return;
+    // A file that cannot be opened is left out before anything is written: found only while the
+    // archive is written, it costs a whole pass (see below).
+    std::set<std::size_t> skipped;
+    for (std::size_t i = 0; i < accepted.size(); ++i) {
+        if (accepted[i].directory) continue;
+        if (const std::string failure = ProbePackFile(accepted[i].path); !failure.empty()) {
+            skipped.insert(i);
+            ItemFailed(accepted[i].path, failure);
+        }
+    }
+    for (std::size_t i = 0; i < accepted.size(); ++i)
+        if (!accepted[i].directory && skipped.count(i) == 0) total += accepted[i].status.st_size;
 
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
@@ -133,9 +143,9 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         }
     }
 
-    // A file that cannot be read while the archive is written makes libzip give up the whole
-    // archive; when the caller lets us skip the file, the archive is written again without it.
-    std::set<std::size_t> skipped;
+    // A file that cannot be read while the archive is written (it could be opened above, but it
+    // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
+    // skip the file, the archive is written again without it.
     for (;;) {
         TSafeWrite pending(ArchivFile, TDurability::Flushed);
         if (targetExists) pending.SetMode(target.st_mode & 0777);
