@@ -47,6 +47,9 @@ def central_extra(tail):
 put('extra-rest.zip', central_extra(b'\x01\x02'))
 put('extra-zu-lang.zip', central_extra(b'\x99\x99\x20\x00abc'))
 put('extra-vorspann.zip', stub + central_extra(b'\x01\x02'))
+# Every entry twice in the directory, both pointing at the same data.
+e = bytearray(data[eocd:]); struct.pack_into('<HHI', e, 8, 2 * count, 2 * count, 2 * cd_size)
+put('ueberlappt.zip', stub + data[:cd_off] + data[cd_off:eocd] * 2 + bytes(e))
 )";
 
 class ZipLenient : public ::testing::Test {
@@ -138,27 +141,13 @@ TEST_F(ZipLenient, MergingGivesAnArchiveEveryReaderTakesWithoutWarning) {
 // Entries that share one local header stay refused when a stub stands before them: the check
 // works on the corrected offsets.
 TEST_F(ZipLenient, OverlappingEntriesBehindAStubAreStillRefused) {
-    Python(R"(
-import io, struct, sys, zipfile
-buf = io.BytesIO()
-with zipfile.ZipFile(buf, 'w', zipfile.ZIP_DEFLATED) as z:
-    z.writestr('a', b'A' * 1_000_000)
-b = bytearray(buf.getvalue())
-c = b.find(b'PK\x01\x02'); e = b.find(b'PK\x05\x06')
-central = bytes(b[c:e])
-copy = central
-eocd = bytearray(b[e:])
-struct.pack_into('<HHI', eocd, 8, 2, 2, len(central) * 2)
-open(sys.argv[1], 'wb').write(b'\x7fELF stub' * 100 + bytes(b[:c]) + central + bytes(copy) + bytes(eocd))
-)",
-           {(dir / "ueberlappt.zip").string()});
     const std::string archive = (dir / "ueberlappt.zip").string();
     const auto verify = Tool({Cli(), "verify", archive});
     EXPECT_EQ(verify.status, 1);
     EXPECT_THAT(verify.err, HasSubstr("überlappen"));
     const auto extract = Tool({Cli(), "extract", archive, (dir / "aus").string()});
     EXPECT_EQ(extract.status, 1);
-    EXPECT_FALSE(fs::exists(dir / "aus" / "a"));
+    EXPECT_TRUE(ReadTree(dir / "aus").empty());
 }
 
 }  // namespace
