@@ -26,10 +26,19 @@ void TDescriptorReader::Read(std::uint64_t position, void* buffer, std::size_t s
     }
 }
 
+void TZipDirectory::ReadAt(TByteReader& reader, std::uint64_t position, std::uint8_t* buffer, std::size_t size) const {
+    // Small archives lie wholly in the tail already read.
+    if (position >= FTailStart && size <= FTail.size() && position - FTailStart <= FTail.size() - size) {
+        std::copy_n(FTail.data() + (position - FTailStart), size, buffer);
+        return;
+    }
+    reader.Read(position, buffer, size);
+}
+
 bool TZipDirectory::CentralAt(TByteReader& reader, std::uint64_t position) const {
     if (position > reader.Size() || reader.Size() - position < 4) return false;
     std::uint8_t signature[4];
-    reader.Read(position, signature, sizeof signature);
+    ReadAt(reader, position, signature, sizeof signature);
     return Get32(signature) == kCentralHeaderSig;
 }
 
@@ -50,6 +59,7 @@ void TZipDirectory::Read(TByteReader& reader, const std::vector<std::uint64_t>& 
         FTail.resize(tailSize);
         const std::uint64_t tailStart = lastEnd - tailSize;
         reader.Read(tailStart, FTail.data(), tailSize);
+        FTailStart = tailStart;
         const bool whole = tailSize == longTail;
         for (const TFoundEnd& found : FindEndRecords(FTail.data(), tailSize)) {
             if (!whole && !found.exact) continue;
@@ -85,7 +95,7 @@ void TZipDirectory::Locate(TByteReader& reader, const TFoundEnd& found, std::uin
         std::uint8_t record[kZip64EndRecordSize];
         const auto recordAt = [&](std::uint64_t position) {
             if (position > locator || locator - position < kZip64EndRecordSize) return false;
-            reader.Read(position, record, sizeof record);
+            ReadAt(reader, position, record, sizeof record);
             return Get32(record) == kZip64EndRecordSig;
         };
         if (found.zip64Offset > DiskSize(found.zip64Disk) || !recordAt(at)) {
@@ -132,7 +142,7 @@ void TZipDirectory::Locate(TByteReader& reader, const TFoundEnd& found, std::uin
     FDataStart = FPrefix;
     if (FCentralStart - FDataStart >= 4) {
         std::uint8_t marker[4];
-        reader.Read(FDataStart, marker, sizeof marker);
+        ReadAt(reader, FDataStart, marker, sizeof marker);
         const std::uint32_t sig = Get32(marker);
         if (sig == kSplitSig || sig == kSingleSegmentSig) FDataStart += 4;
     }
@@ -149,7 +159,7 @@ void TZipDirectory::ReadEntries(TByteReader& reader) {
     // The directory lies within the file, so its size is bounded by the file's.
     const auto centralSize = static_cast<std::size_t>(FEnd.centralSize);
     FCentral.resize(centralSize);
-    reader.Read(FCentralStart, FCentral.data(), centralSize);
+    ReadAt(reader, FCentralStart, FCentral.data(), centralSize);
     FEntries.reserve(static_cast<std::size_t>(FEnd.entriesTotal));
     std::size_t pos = 0;
     for (std::uint64_t i = 0; i < FEnd.entriesTotal; ++i) {

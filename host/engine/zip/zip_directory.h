@@ -64,6 +64,7 @@ public:
 private:
     std::uint64_t DiskStart(std::uint32_t disk) const { return FDiskStarts[disk]; }
     std::uint64_t DiskSize(std::uint32_t disk) const { return FDiskStarts[disk + 1] - FDiskStarts[disk]; }
+    void ReadAt(TByteReader& reader, std::uint64_t position, std::uint8_t* buffer, std::size_t size) const;
     bool CentralAt(TByteReader& reader, std::uint64_t position) const;
     // Takes the end record found in the tail that starts at tailStart. Throws TRecordError.
     void Locate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart);
@@ -71,6 +72,7 @@ private:
 
     std::vector<std::uint64_t> FDiskStarts;
     TBytes FTail;
+    std::uint64_t FTailStart = 0;
     TBytes FCentral;
     TEndRecord FEnd;
     std::uint64_t FPrefix = 0;
