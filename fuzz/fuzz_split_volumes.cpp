@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_scratch.h"
+#include "host/engine/split/split_source.h"
 #include "host/engine/split/split_volumes.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "host/engine/zip/zip_records.h"
+#include "host/engine/zip/zip_directory.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
 
@@ -25,16 +25,6 @@ bool AllDigits(const std::string& text, std::size_t from, std::size_t count) {
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-bool ReadAt(int fd, std::uint8_t* buffer, std::size_t size, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool IsOwnArchiveName(const std::string& name) {
@@ -49,30 +39,14 @@ bool OpensAsZipArchive(const std::string& path) {
     struct stat info {};
     if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     const auto size = static_cast<std::uint64_t>(info.st_size);
-    const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, zr::kMaxEndSearch));
-    zr::TBytes tail(tailSize);
-    if (!ReadAt(fd.Get(), tail.data(), tailSize, size - tailSize)) return false;
+    zr::TDescriptorReader reader(fd.Get(), size);
+    zr::TZipDirectory directory;
     try {
-        zr::TFoundEnd found = zr::FindEndRecord(tail.data(), tail.size());
-        // The central directory ends where the end records begin.
-        std::uint64_t limit = size - tailSize + found.position;
-        if (found.hasLocator) {
-            if (found.zip64Offset > limit || limit - found.zip64Offset < zr::kZip64EndRecordSize) return false;
-            std::uint8_t record[zr::kZip64EndRecordSize];
-            if (!ReadAt(fd.Get(), record, sizeof record, found.zip64Offset)) return false;
-            zr::ApplyZip64EndRecord(found, record, sizeof record);
-            limit = found.zip64Offset;
-        }
-        const zr::TEndRecord& end = found.record;
-        if (end.thisDisk != 0 || end.centralDisk != 0 || end.entriesOnDisk != end.entriesTotal) return false;
-        if (end.centralOffset > limit || end.centralSize > limit - end.centralOffset) return false;
-        if (end.entriesTotal == 0) return end.centralSize == 0;
-        std::uint8_t signature[4];
-        return ReadAt(fd.Get(), signature, sizeof signature, end.centralOffset) &&
-               zr::Get32(signature) == zr::kCentralHeaderSig;
+        directory.Read(reader, {0, size}, false);
     } catch (const zr::TRecordError&) {
         return false;
     }
+    return directory.End().entriesOnDisk == directory.End().entriesTotal;
 }
 
 bool IsOwnArchive(const std::string& directory, const std::string& archivDir, const std::string& name) {

@@ -115,13 +115,36 @@ TEST(SplitRecords, EndRecordsRoundTrip) {
     EXPECT_EQ(found.record.centralDisk, 3u);
 }
 
-TEST(SplitRecords, EndRecordIsFoundOnlyWhenComplete) {
+TEST(SplitRecords, EndRecordIsFoundWhenItsFixedPartIsComplete) {
     TEndRecord end;
     end.comment.assign(100, 'x');
     const TBytes bytes = BuildEndRecords(end, 0);
-    EXPECT_THROW(FindEndRecord(bytes.data(), bytes.size() - 1), TRecordError);
-    EXPECT_THROW(FindEndRecord(bytes.data(), 10), TRecordError);
-    EXPECT_NO_THROW(FindEndRecord(bytes.data(), bytes.size()));
+    EXPECT_THROW(FindEndRecord(bytes.data(), 21), TNoEndRecord);
+    EXPECT_THROW(FindEndRecord(bytes.data(), 10), TNoEndRecord);
+    const TFoundEnd whole = FindEndRecord(bytes.data(), bytes.size());
+    EXPECT_TRUE(whole.exact);
+    EXPECT_EQ(whole.record.comment, end.comment);
+    // A comment cut short is taken as far as it goes, as Info-ZIP's unzip does.
+    const TFoundEnd cut = FindEndRecord(bytes.data(), bytes.size() - 1);
+    EXPECT_TRUE(cut.commentCut);
+    EXPECT_EQ(cut.record.comment.size(), 99u);
+}
+
+TEST(SplitRecords, AnEndRecordReachingTheEndComesBeforeOnesFollowedByOtherBytes) {
+    TEndRecord inner;
+    inner.comment = {'a', 'b', 'c', 'd'};
+    TEndRecord outer;
+    outer.centralOffset = 7;
+    TBytes bytes = BuildEndRecords(inner, 0);
+    const TBytes tail = BuildEndRecords(outer, 0);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    bytes.push_back('!');  // a byte after the archive: no record reaches the end exactly
+    const std::vector<TFoundEnd> found = FindEndRecords(bytes.data(), bytes.size());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].position, 26u);  // the later one first
+    EXPECT_EQ(found[0].record.centralOffset, 7u);
+    bytes.pop_back();
+    EXPECT_TRUE(FindEndRecords(bytes.data(), bytes.size())[0].exact);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/engine/split/split_source.h"
 #include "host/engine/split/split_volumes.h"
 #include "host/services/exceptions.h"
 #include "tests/support/run_process.h"

@@ -13,21 +13,11 @@ namespace {
 
 using namespace ziprec;
 
-// Most end records have no comment: a small tail finds them without reading 64 KiB.
-constexpr std::size_t kShortTail = 4096;
 // A buffer that grew beyond this for one huge directory is given back afterwards.
 constexpr std::size_t kKeptBuffer = 16u << 20;
 
 [[noreturn]] void Damaged(const std::string& path, const std::string& detail) {
     throw EOlvex("Das Archiv „" + path + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.");
-}
-
-std::string NameOf(const TCentralView& entry) {
-    return std::string(reinterpret_cast<const char*>(entry.name), entry.nameSize);
-}
-
-void Release(std::vector<std::uint8_t>& buffer) {
-    if (buffer.capacity() > kKeptBuffer) std::vector<std::uint8_t>().swap(buffer);
 }
 
 }  // namespace
@@ -63,108 +53,32 @@ TDateParts EntryLocalTime(std::uint16_t dosTime, std::uint16_t dosDate, bool has
 
 void TDirectoryReader::Read(const TSearchArchive& archive, const TEntryVisitor& visit) {
     if (!archive.failure.empty()) throw EOlvex(archive.failure);
-    try {
-        if (archive.set) ReadSet(archive, visit);
-        else ReadSingle(archive.path, visit);
-    } catch (...) {
-        Release(FCentral);
-        throw;
-    }
-    Release(FCentral);
+    if (archive.set) ReadSet(archive, visit);
+    else ReadSingle(archive.path, visit);
 }
 
 void TDirectoryReader::ReadSet(const TSearchArchive& archive, const TEntryVisitor& visit) {
     const splitread::TSplitArchive set(archive.path, archive.set);
     std::uint64_t number = 0;
-    for (const splitread::TEntry& entry : set.Entries()) {
-        const TCentralHeader& h = entry.header;
-        TCentralView view;
-        view.versionMadeBy = h.versionMadeBy;
-        view.flags = h.flags;
-        view.time = h.time;
-        view.date = h.date;
-        view.uncompressedSize = h.uncompressedSize;
-        view.diskStart = h.diskStart;
-        view.localOffset = h.localOffset;
-        view.name = h.name.data();
-        view.nameSize = h.name.size();
-        view.extra = h.extra.data();
-        view.extraSize = h.extra.size();
-        visit(number++, view);
-    }
+    for (const splitread::TEntry& entry : set.Entries()) visit(number++, entry.header);
 }
 
 void TDirectoryReader::ReadSingle(const std::string& path, const TEntryVisitor& visit) {
-    const TUniqueFd file = splitio::OpenForReading(path);
+    TUniqueFd file = splitio::OpenForReading(path);
     const std::uint64_t size = splitio::FileSize(file, path);
+    TDescriptorReader reader(file.Get(), size);
     try {
-        std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kShortTail));
-        FTail.resize(tailSize);
-        splitio::ReadAt(file, path, size - tailSize, FTail.data(), tailSize);
-        std::optional<TFoundEnd> found;
-        try {
-            found = FindEndRecord(FTail.data(), tailSize);
-            // Only an end record whose comment ends at the file's end is sure in a short tail.
-            if (found->position + kEndRecordSize + found->record.comment.size() != tailSize) found.reset();
-        } catch (const TRecordError&) {
-            if (tailSize == size) throw;
-        }
-        if (!found && tailSize < size) {
-            tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kMaxEndSearch));
-            FTail.resize(tailSize);
-            splitio::ReadAt(file, path, size - tailSize, FTail.data(), tailSize);
-            found = FindEndRecord(FTail.data(), tailSize);
-        } else if (!found) {
-            found = FindEndRecord(FTail.data(), tailSize);
-        }
-        const std::uint64_t tailStart = size - tailSize;
-        std::uint64_t endLimit = tailStart + found->position;
-        if (found->hasLocator) {
-            if (found->zip64Disk != 0) Damaged(path, "der Zip64-Endsatz verweist auf einen fehlenden Teil");
-            if (found->zip64Offset > endLimit || endLimit - found->zip64Offset < kZip64EndRecordSize)
-                Damaged(path, "der Zip64-Endsatz liegt hinter dem Endsatz");
-            std::uint8_t record[kZip64EndRecordSize];
-            splitio::ReadAt(file, path, found->zip64Offset, record, sizeof record);
-            ApplyZip64EndRecord(*found, record, sizeof record);
-            endLimit = found->zip64Offset;
-        }
-        const TEndRecord& end = found->record;
-        if (end.thisDisk != 0)
-            Damaged(path, "es ist der letzte Teil eines geteilten Archivs aus " + std::to_string(end.thisDisk + 1ull) +
-                              " Teilen; die anderen Teile fehlen");
-        if (end.centralDisk != 0) Damaged(path, "das Inhaltsverzeichnis verweist auf einen fehlenden Teil");
-        const std::uint64_t centralStart = end.centralOffset;
-        if (centralStart > endLimit || end.centralSize > endLimit - centralStart)
-            Damaged(path, "das Inhaltsverzeichnis reicht über das Ende des Archivs");
-        if (end.entriesTotal > end.centralSize / kCentralHeaderSize)
-            Damaged(path, "die Zahl der Einträge passt nicht zur Größe des Inhaltsverzeichnisses");
-
-        // The directory lies within the file, so its size is bounded by the file's.
-        const std::size_t centralSize = static_cast<std::size_t>(end.centralSize);
-        const std::uint8_t* central = nullptr;
-        if (centralStart >= tailStart) {
-            central = FTail.data() + (centralStart - tailStart);
-        } else {
-            FCentral.resize(centralSize);
-            splitio::ReadAt(file, path, centralStart, FCentral.data(), centralSize);
-            central = FCentral.data();
-        }
-        std::size_t pos = 0;
-        for (std::uint64_t i = 0; i < end.entriesTotal; ++i) {
-            if (centralSize - pos < kCentralHeaderSize) Damaged(path, "das Inhaltsverzeichnis ist unvollständig");
-            const std::size_t headerSize = CentralHeaderSize(central + pos);
-            if (headerSize == 0) Damaged(path, "ein Eintrag des Inhaltsverzeichnisses hat eine falsche Kennung");
-            if (headerSize > centralSize - pos) Damaged(path, "das Inhaltsverzeichnis ist unvollständig");
-            const TCentralView entry = ViewCentralHeader(central + pos, headerSize);
-            pos += headerSize;
-            if (entry.diskStart != 0) Damaged(path, "der Eintrag „" + NameOf(entry) + "“ liegt in einem fehlenden Teil");
-            if (entry.localOffset > centralStart || centralStart - entry.localOffset < kLocalHeaderSize)
-                Damaged(path, "der Eintrag „" + NameOf(entry) + "“ liegt nicht vor dem Inhaltsverzeichnis");
-            visit(i, entry);
-        }
+        FDirectory.Read(reader, {0, size});
+        std::uint64_t number = 0;
+        for (const TDirectoryEntry& entry : FDirectory.Entries()) visit(number++, entry.header);
     } catch (const TRecordError& error) {
+        FDirectory.Release(kKeptBuffer);
         Damaged(path, error.what());
+    } catch (...) {
+        FDirectory.Release(kKeptBuffer);
+        throw;
     }
+    FDirectory.Release(kKeptBuffer);
 }
 
 }  // namespace tavik::archsearch

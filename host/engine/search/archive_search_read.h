@@ -1,14 +1,14 @@
 #pragma once
-// Reads the central directory of one archive for a search, and nothing else of it: the end
-// record at the file's end, then the directory in one read. A single file is read here with
-// one buffer kept between archives; a split set goes through the split reader.
+// Reads the central directory of one archive for a search, and nothing else of it, with the
+// engine's directory reader. A single file is read with buffers kept between archives; a split
+// set goes through the split reader.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "host/engine/search/archive_search_dir.h"
-#include "host/engine/zip/zip_records.h"
+#include "host/engine/zip/zip_directory.h"
 #include "host/services/date_time.h"
 
 namespace tavik::archsearch {
@@ -27,8 +27,7 @@ private:
     void ReadSingle(const std::string& path, const TEntryVisitor& visit);
     void ReadSet(const TSearchArchive& archive, const TEntryVisitor& visit);
 
-    std::vector<std::uint8_t> FTail;
-    std::vector<std::uint8_t> FCentral;
+    ziprec::TZipDirectory FDirectory;
 };
 
 // The entry's modification time in local time as the listing shows it: the exact time of the

@@ -25,7 +25,7 @@ struct TExtent {
 
 // The data descriptor after an entry's data: with or without signature, with 4- or 8-byte
 // sizes. The variant whose CRC and size agree with the central directory wins.
-std::size_t DescriptorSize(const TCentralHeader& h, bool zip64, const std::uint8_t* bytes, std::size_t available) {
+std::size_t DescriptorSize(const TCentralView& h, bool zip64, const std::uint8_t* bytes, std::size_t available) {
     struct TVariant {
         bool signature;
         bool wide;
@@ -49,7 +49,7 @@ std::size_t DescriptorSize(const TCentralHeader& h, bool zip64, const std::uint8
 
 TExtent Measure(splitread::TSplitArchive& source, std::size_t index) {
     const splitread::TEntry& entry = source.Entries()[index];
-    const TCentralHeader& h = entry.header;
+    const TCentralView& h = entry.header;
     const std::string name = EntryName(h);
     const std::uint64_t limit = source.CentralStart();
     TExtent extent;
@@ -58,14 +58,20 @@ TExtent Measure(splitread::TSplitArchive& source, std::size_t index) {
     std::uint8_t fixed[kLocalHeaderSize];
     source.Files().Read(entry.position, fixed, sizeof fixed);
     if (Get32(fixed) != kLocalHeaderSig) source.Damaged("der lokale Kopf des Eintrags „" + name + "“ fehlt");
-    extent.headerSize = kLocalHeaderSize + Get16(fixed + 26) + Get16(fixed + 28);
+    TLocalView local = ViewLocalHeader(fixed);
+    extent.headerSize = local.Size();
     extent.dataSize = h.compressedSize;
     if (extent.headerSize > limit - extent.start || extent.dataSize > limit - extent.start - extent.headerSize)
         source.Damaged("der Eintrag „" + name + "“ reicht in das Inhaltsverzeichnis");
     if (h.flags & kFlagDataDescriptor) {
-        TBytes header(extent.headerSize);
-        source.Files().Read(extent.start, header.data(), header.size());
-        const bool zip64 = LocalHeaderHasZip64(header.data(), header.size()) || h.compressedIn64 || h.uncompressedIn64;
+        TBytes extra(local.extraSize);
+        source.Files().Read(extent.start + kLocalHeaderSize + local.nameSize, extra.data(), extra.size());
+        try {
+            ApplyLocalExtra(local, extra.data());
+        } catch (const TRecordError& error) {
+            source.Damaged(std::string(error.what()) + " („" + name + "“)");
+        }
+        const bool zip64 = local.hasZip64 || h.compressedIn64 || h.uncompressedIn64;
         const std::uint64_t at = extent.start + extent.headerSize + extent.dataSize;
         std::uint8_t bytes[24];
         const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof bytes, limit - at));
@@ -145,7 +151,7 @@ void TCopier::Run() {
     std::uint64_t centralBytes = 0;
     bool first = true;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const TCentralHeader& h = entries[i].header;
+        const TCentralHeader h = OwnCentralHeader(entries[i].header);
         const TBytes header = SerializeCentralHeader(h, positions[i].disk, positions[i].offset);
         const splitwrite::TPosition at =
             FWriter.BeginRecord(header.size(), "Der Verzeichniseintrag von „" + EntryName(h) + "“");

@@ -1,7 +1,8 @@
 #pragma once
 // Reads a ZIP archive that may be spread over volumes: its entries with their positions in the
 // volumes taken end to end, and raw bytes at such positions. Only the central directory is
-// kept in memory; data is read from the files when asked for.
+// kept in memory; data is read from the files when asked for. An ordinary archive is read the
+// same way, through the descriptor it was opened with.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,14 +10,17 @@
 
 #include "host/engine/split/split_files.h"
 #include "host/engine/split/split_volumes.h"
-#include "host/engine/zip/zip_records.h"
+#include "host/engine/zip/zip_directory.h"
 
 namespace tavik::splitread {
 
-// The files of a set taken end to end; one descriptor is open at a time.
-class TVolumeFiles {
+// The files of a set taken end to end; one descriptor is open at a time, and a file opened
+// again must still be the one first measured.
+class TVolumeFiles : public ziprec::TByteReader {
 public:
     explicit TVolumeFiles(std::vector<std::string> paths);
+    // One file, already open; it is never opened again by its name.
+    TVolumeFiles(const std::string& path, TUniqueFd file);
 
     std::size_t Count() const { return FPaths.size(); }
     const std::string& Path(std::size_t i) const { return FPaths[i]; }
@@ -26,11 +30,16 @@ public:
     const std::vector<splitio::TFileIdentity>& Identities() const { return FIdentities; }
     std::int64_t LastModified() const { return FLastModified; }
 
+    std::uint64_t Size() const override { return TotalSize(); }
     // Reads exactly size bytes at the position counted over all files; throws EOlvex.
-    void Read(std::uint64_t position, void* buffer, std::size_t size);
+    void Read(std::uint64_t position, void* buffer, std::size_t size) override;
+    // The descriptor of the only file, or -1 for a set.
+    int SingleDescriptor() const { return FPaths.size() == 1 ? FOpen.Get() : -1; }
 
 private:
     std::vector<std::string> FPaths;
+    void Measure(const TUniqueFd& file, const std::string& path);
+
     std::vector<std::uint64_t> FStarts;  // Count() + 1 values
     std::vector<splitio::TFileIdentity> FIdentities;
     std::int64_t FLastModified = 0;
@@ -38,10 +47,7 @@ private:
     TUniqueFd FOpen;
 };
 
-struct TEntry {
-    ziprec::TCentralHeader header;
-    std::uint64_t position = 0;  // of the local header, over all files
-};
+using TEntry = ziprec::TDirectoryEntry;
 
 // A parsed archive. Disks are the volumes of a ZIP split set; a byte-split set or a single file
 // is one disk.
@@ -49,30 +55,31 @@ class TSplitArchive {
 public:
     // set empty: archive is one ordinary file. Throws EOlvex when the archive is damaged.
     TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set);
+    // One ordinary file, already open.
+    TSplitArchive(const std::string& archive, TUniqueFd file);
+    TSplitArchive(const TSplitArchive&) = delete;
+    TSplitArchive& operator=(const TSplitArchive&) = delete;
 
     TVolumeFiles& Files() { return FFiles; }
     std::uint32_t DiskCount() const { return static_cast<std::uint32_t>(FDiskStarts.size() - 1); }
-    // Where the entries begin: after a split or single-segment marker.
-    std::uint64_t DataStart() const { return FDataStart; }
+    // Where the entries begin: after bytes put before the archive and a split or
+    // single-segment marker.
+    std::uint64_t DataStart() const { return FDirectory.DataStart(); }
     // Where the central directory begins; every entry lies before it.
-    std::uint64_t CentralStart() const { return FCentralStart; }
-    const std::vector<TEntry>& Entries() const { return FEntries; }
-    const ziprec::TBytes& Comment() const { return FComment; }
+    std::uint64_t CentralStart() const { return FDirectory.CentralStart(); }
+    const std::vector<TEntry>& Entries() const { return FDirectory.Entries(); }
+    const ziprec::TBytes& Comment() const { return FDirectory.End().comment; }
+    const ziprec::TZipDirectory& Directory() const { return FDirectory; }
 
     [[noreturn]] void Damaged(const std::string& detail) const;
 
 private:
-    std::uint64_t DiskStart(std::uint32_t disk) const { return FDiskStarts[disk]; }
-    std::uint64_t DiskSize(std::uint32_t disk) const { return FDiskStarts[disk + 1] - FDiskStarts[disk]; }
-    void Parse();
+    void Parse(bool byteSplit);
 
     std::string FName;
     TVolumeFiles FFiles;
     std::vector<std::uint64_t> FDiskStarts;
-    std::uint64_t FDataStart = 0;
-    std::uint64_t FCentralStart = 0;
-    std::vector<TEntry> FEntries;
-    ziprec::TBytes FComment;
+    ziprec::TZipDirectory FDirectory;
 };
 
 }  // namespace tavik::splitread

@@ -1,12 +1,14 @@
-// The libzip source that presents a split set as one ordinary archive: the entries as they lie
-// in the volumes (without the split marker), followed by a central directory rewritten for a
-// single disk.
+// The libzip source that presents an archive as one ordinary archive: the entries as they lie
+// in the volumes (without the split marker or bytes before the archive), followed by a central
+// directory rewritten for a single disk.
+#include "host/engine/split/split_source.h"
+
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
-#include "host/engine/split/split_naming.h"
-#include "host/engine/split/split_reader.h"
-#include "host/engine/split/split_volumes.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -103,11 +105,11 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t length, zip_
     }
 }
 
-std::unique_ptr<TSourceState> ZipSetState(const TSplitSet& set) {
-    splitread::TSplitArchive archive(set.volumes.back(), set);
+std::unique_ptr<TSourceState> RewrittenState(splitread::TSplitArchive& archive) {
     TBytes tail;
     for (const splitread::TEntry& entry : archive.Entries()) {
-        const TBytes header = SerializeCentralHeader(entry.header, 0, entry.position - archive.DataStart());
+        const TBytes header =
+            SerializeCentralHeader(OwnCentralHeader(entry.header), 0, entry.position - archive.DataStart());
         tail.insert(tail.end(), header.begin(), header.end());
     }
     TEndRecord end;
@@ -125,42 +127,58 @@ std::unique_ptr<TSourceState> ZipSetState(const TSplitSet& set) {
     return state;
 }
 
-std::unique_ptr<TSourceState> ByteSplitState(const TSplitSet& set) {
-    auto state = std::make_unique<TSourceState>(splitread::TVolumeFiles(set.volumes));
-    state->fileLength = state->files.TotalSize();
-    // Without its end record the set lacks its last piece (or more); say so now, not as
-    // "not a ZIP archive" later.
-    const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(state->fileLength, kMaxEndSearch));
-    TBytes tail(tailSize);
-    state->files.Read(state->fileLength - tailSize, tail.data(), tail.size());
-    try {
-        FindEndRecord(tail.data(), tail.size());
-    } catch (const TRecordError&) {
-        const std::string& last = set.volumes.back();
-        const std::string next =
-            last.substr(0, last.rfind('.')) + splitname::PieceExtension(static_cast<std::uint32_t>(set.volumes.size() + 1));
-        throw EOlvex("Dem geteilten Archiv „" + last + "“ fehlt das Ende: vermutlich fehlt der Teil „" + next +
-                     "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.");
+// An ordinary file as it is, read through stdio's buffer (libzip reads a large directory in
+// small pieces) on a second descriptor of the same open file.
+zip_source_t* FileSource(splitread::TSplitArchive& archive, const std::string& name) {
+    const int fd = ::dup(archive.Files().SingleDescriptor());
+    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        if (fd >= 0) ::close(fd);
+        throw EOlvex("Die Archivdatei „" + name + "“ kann nicht geöffnet werden: nicht genug Systemressourcen.");
     }
-    return state;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+    if (source == nullptr) {
+        std::fclose(file);
+        const std::string reason = zip_error_strerror(&error);
+        zip_error_fini(&error);
+        throw EOlvex("Die Archivdatei „" + name + "“ kann nicht geöffnet werden: " + reason + ".");
+    }
+    zip_error_fini(&error);
+    return source;
 }
 
 }  // namespace
 
-zip_source_t* CreateSplitSetSource(const TSplitSet& set) {
-    if (set.volumes.empty()) throw EOlvex("Das geteilte Archiv hat keine Teile.");
-    std::unique_ptr<TSourceState> state = set.kind == TSplitSet::Kind::Zip ? ZipSetState(set) : ByteSplitState(set);
+zip_source_t* CreatePresentedSource(splitread::TSplitArchive& archive) {
+    const std::string name = archive.Files().Path(archive.Files().Count() - 1);
+    const bool asWritten = archive.DiskCount() == 1 && archive.Directory().AsWritten();
+    if (asWritten && archive.Files().SingleDescriptor() >= 0) return FileSource(archive, name);
+    std::unique_ptr<TSourceState> state;
+    if (asWritten) {
+        state = std::make_unique<TSourceState>(std::move(archive.Files()));
+        state->fileLength = state->files.TotalSize();
+    } else {
+        state = RewrittenState(archive);
+    }
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_function_create(SourceCallback, state.get(), &error);
     if (source == nullptr) {
         const std::string reason = zip_error_strerror(&error);
         zip_error_fini(&error);
-        throw EOlvex("Das geteilte Archiv „" + set.volumes.back() + "“ kann nicht geöffnet werden: " + reason + ".");
+        throw EOlvex("Die Archivdatei „" + name + "“ kann nicht geöffnet werden: " + reason + ".");
     }
     zip_error_fini(&error);
     state.release();  // owned by the source now, freed on ZIP_SOURCE_FREE
     return source;
+}
+
+zip_source_t* CreateSplitSetSource(const TSplitSet& set) {
+    if (set.volumes.empty()) throw EOlvex("Das geteilte Archiv hat keine Teile.");
+    splitread::TSplitArchive archive(set.volumes.back(), set);
+    return CreatePresentedSource(archive);
 }
 
 }  // namespace tavik

@@ -2,8 +2,6 @@
 // Split ZIP archives: sets of volumes name.z01, name.z02, ..., name.zip as the ZIP format
 // defines them, and byte-split sets name.zip.001, name.zip.002, ... as other archivers write
 // them. Reading presents a set as one ordinary archive; Span and Merge write new files only.
-#include <zip.h>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,10 +19,6 @@ struct TSplitSet {
 // The split set that a path opens, if it is one: "name.zip" with "name.z01" beside it, any
 // volume of such a set, or "name.zip.001" (or ".002" ...). Throws EOlvex naming a missing volume.
 std::optional<TSplitSet> FindSplitSet(const std::string& path);
-
-// A read-only libzip source that presents the set as one ordinary archive (offsets rewritten).
-// Throws EOlvex (German message) when the set is damaged.
-zip_source_t* CreateSplitSetSource(const TSplitSet& set);
 
 // Progress in bytes written; returning false aborts the command.
 using TSplitProgress = std::function<bool(std::int64_t done, std::int64_t total)>;

@@ -1,6 +1,12 @@
 #include "host/engine/zip/zip_handles.h"
 
+#include <fcntl.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "host/engine/split/split_source.h"
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/zip/zip_structure.h"
 #include "host/services/exceptions.h"
@@ -55,31 +61,52 @@ std::string ZipErrorText(const zip_error_t* error) {
     return ZipErrorText(zip_error_code_zip(error), system ? zip_error_code_system(error) : 0);
 }
 
-TZipSourcePtr CreateArchiveSource(const std::string& path) {
-    TZipSourcePtr source;
-    if (const std::optional<TSplitSet> set = FindSplitSet(path)) {
-        source.reset(CreateSplitSetSource(*set));
-        if (!source) throw EOlvex("Die geteilte Archivdatei „" + path + "“ kann nicht gelesen werden.");
-        return source;
+namespace {
+
+std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) {
+    if (const std::optional<TSplitSet> set = FindSplitSet(path))
+        return std::make_unique<splitread::TSplitArchive>(path, set);
+    // Non-blocking, so that a pipe put there cannot hold the open; the type is checked next.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " +
+                     ZipErrorText(error == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, error) + ".");
     }
-    zip_error_t error;
-    zip_error_init(&error);
-    const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
-    source.reset(zip_source_file_create(path.c_str(), 0, -1, &error));
-    if (!source)
-        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(&error) + ".");
-    return source;
+    return std::make_unique<splitread::TSplitArchive>(path, TUniqueFd(fd));
 }
 
+// libzip chooses among end records by its own rules; it must have taken the directory that
+// was checked.
+void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec::TZipDirectory& directory) {
+    const std::vector<ziprec::TDirectoryEntry>& entries = directory.Entries();
+    bool same = zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entries.size());
+    for (std::size_t i = 0; same && i < entries.size(); ++i) {
+        zip_stat_t st;
+        std::string name = ziprec::EntryName(entries[i].header);
+        std::replace(name.begin(), name.end(), '\0', ' ');  // as libzip reads such a name
+        same = zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &st) == 0 &&
+               (st.valid & (ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC)) == (ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC) &&
+               st.comp_size == entries[i].header.compressedSize && st.crc == entries[i].header.crc &&
+               st.name != nullptr && name == st.name;
+    }
+    if (!same)
+        throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. Die Struktur des Archivs "
+                     "ist fehlerhaft: sie enthält mehr als ein Inhaltsverzeichnis.");
+}
+
+}  // namespace
+
 TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
+    const std::unique_ptr<splitread::TSplitArchive> parsed = ParseArchive(path);
     if (checkStructure) {
         try {
-            CheckZipStructure(CreateArchiveSource(path).get());
+            CheckZipStructure(parsed->Files(), parsed->Directory());
         } catch (const EOlvex& e) {
             throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what());
         }
     }
-    TZipSourcePtr source = CreateArchiveSource(path);
+    TZipSourcePtr source(CreatePresentedSource(*parsed));
     zip_error_t error;
     zip_error_init(&error);
     const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
@@ -91,6 +118,7 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".");
     }
     source.release();  // the archive owns it now
+    if (checkStructure) RequireSameDirectory(path, archive.get(), parsed->Directory());
     return archive;
 }
 

@@ -29,12 +29,10 @@ using TZipSourcePtr = std::unique_ptr<zip_source_t, TZipSourceFree>;
 std::string ZipErrorText(const zip_error_t* error);
 std::string ZipErrorText(int zipError, int systemError = 0);
 
-// A read-only source of the archive; a split set (name.zip with name.z01 ..., or
-// name.zip.001 ...) is presented as one archive. Throws EOlvex with a German message.
-TZipSourcePtr CreateArchiveSource(const std::string& path);
-
-// Opens path read-only, split sets included. checkStructure compares every local header
-// with the central directory first. Throws EOlvex with a German message.
+// Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).
+// The file is opened once: its directory is read and checked, and libzip reads it, through the
+// same descriptor, so that what libzip reads is what was checked. checkStructure compares every
+// local header with the central directory first. Throws EOlvex with a German message.
 TZipPtr OpenZipForReading(const std::string& path, bool checkStructure);
 
 }  // namespace tavik

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <algorithm>
+#include <iterator>
 
 namespace tavik::ziprec {
 
@@ -60,76 +61,99 @@ std::size_t CentralHeaderSize(const std::uint8_t* data) {
     return kCentralHeaderSize + Get16(data + 28) + Get16(data + 30) + Get16(data + 32);
 }
 
-TCentralHeader ParseCentralHeader(const std::uint8_t* data, std::size_t size) {
+TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
     if (size < kCentralHeaderSize || CentralHeaderSize(data) != size)
         throw TRecordError("ein Eintrag des Inhaltsverzeichnisses ist unvollständig");
-    TCentralHeader h;
-    h.versionMadeBy = Get16(data + 4);
-    h.versionNeeded = Get16(data + 6);
-    h.flags = Get16(data + 8);
-    h.method = Get16(data + 10);
-    h.time = Get16(data + 12);
-    h.date = Get16(data + 14);
-    h.crc = Get32(data + 16);
-    const std::uint32_t compressed = Get32(data + 20);
-    const std::uint32_t uncompressed = Get32(data + 24);
-    const std::size_t nameLen = Get16(data + 28);
-    const std::size_t extraLen = Get16(data + 30);
-    const std::size_t commentLen = Get16(data + 32);
-    const std::uint16_t disk = Get16(data + 34);
-    h.internalAttributes = Get16(data + 36);
-    h.externalAttributes = Get32(data + 38);
-    const std::uint32_t offset = Get32(data + 42);
+    TCentralView v;
+    v.versionMadeBy = Get16(data + 4);
+    v.versionNeeded = Get16(data + 6);
+    v.flags = Get16(data + 8);
+    v.method = Get16(data + 10);
+    v.time = Get16(data + 12);
+    v.date = Get16(data + 14);
+    v.crc = Get32(data + 16);
+    v.compressedSize = Get32(data + 20);
+    v.uncompressedSize = Get32(data + 24);
+    v.nameSize = Get16(data + 28);
+    v.extraSize = Get16(data + 30);
+    v.commentSize = Get16(data + 32);
+    v.diskStart = Get16(data + 34);
+    v.internalAttributes = Get16(data + 36);
+    v.externalAttributes = Get32(data + 38);
+    v.localOffset = Get32(data + 42);
+    v.name = data + kCentralHeaderSize;
+    v.extra = v.name + v.nameSize;
+    v.comment = v.extra + v.extraSize;
 
-    const std::uint8_t* name = data + kCentralHeaderSize;
-    const std::uint8_t* extra = name + nameLen;
-    const std::uint8_t* comment = extra + extraLen;
-    h.name.assign(name, extra);
-    h.comment.assign(comment, comment + commentLen);
-
-    h.compressedIn64 = compressed == kMax32;
-    h.uncompressedIn64 = uncompressed == kMax32;
-    h.compressedSize = compressed;
-    h.uncompressedSize = uncompressed;
-    h.localOffset = offset;
-    h.diskStart = disk;
-    const bool offsetIn64 = offset == kMax32;
-    const bool diskIn64 = disk == kMax16;
-
-    // Keep every other extra block as it is; a malformed tail is kept unparsed.
-    std::size_t pos = 0;
-    bool zip64Found = false;
-    while (pos + 4 <= extraLen) {
-        const std::uint16_t id = Get16(extra + pos);
-        const std::size_t len = Get16(extra + pos + 2);
-        if (pos + 4 + len > extraLen) break;
-        if (id == kZip64ExtraId && !zip64Found) {
-            zip64Found = true;
-            const std::uint8_t* field = extra + pos + 4;
-            std::size_t left = len;
-            auto take64 = [&](std::uint64_t& target) {
-                if (left < 8) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
-                target = Get64(field);
-                field += 8;
-                left -= 8;
-            };
-            if (h.uncompressedIn64) take64(h.uncompressedSize);
-            if (h.compressedIn64) take64(h.compressedSize);
-            if (offsetIn64) take64(h.localOffset);
-            if (diskIn64) {
-                if (left < 4) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
-                h.diskStart = Get32(field);
-            }
-        } else {
-            h.extra.insert(h.extra.end(), extra + pos, extra + pos + 4 + len);
+    while (v.wellFormedExtra + 4 <= v.extraSize) {
+        const std::uint8_t* block = v.extra + v.wellFormedExtra;
+        const std::size_t length = 4 + Get16(block + 2);
+        if (length > v.extraSize - v.wellFormedExtra) break;
+        if (Get16(block) == kZip64ExtraId && v.zip64 == nullptr) {
+            v.zip64 = block;
+            v.zip64Size = length;
         }
-        pos += 4 + len;
+        v.wellFormedExtra += length;
     }
-    h.extra.insert(h.extra.end(), extra + pos, extra + extraLen);
-    h.hadZip64Extra = zip64Found;
-    if (!zip64Found && (h.uncompressedIn64 || h.compressedIn64 || offsetIn64 || diskIn64))
-        throw TRecordError("einem Eintrag fehlt sein Zip64-Feld");
+
+    v.compressedIn64 = v.compressedSize == kMax32;
+    v.uncompressedIn64 = v.uncompressedSize == kMax32;
+    const bool offsetIn64 = v.localOffset == kMax32;
+    const bool diskIn64 = v.diskStart == kMax16;
+    if (!v.compressedIn64 && !v.uncompressedIn64 && !offsetIn64 && !diskIn64) return v;
+    if (v.zip64 == nullptr) throw TRecordError("einem Eintrag fehlt sein Zip64-Feld");
+    const std::uint8_t* field = v.zip64 + 4;
+    std::size_t left = v.zip64Size - 4;
+    auto take64 = [&](std::uint64_t& target) {
+        if (left < 8) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
+        target = Get64(field);
+        field += 8;
+        left -= 8;
+    };
+    // The order of the Zip64 values is fixed; each one is there only when its field is full.
+    if (v.uncompressedIn64) take64(v.uncompressedSize);
+    if (v.compressedIn64) take64(v.compressedSize);
+    if (offsetIn64) take64(v.localOffset);
+    if (diskIn64) {
+        if (left < 4) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
+        v.diskStart = Get32(field);
+    }
+    return v;
+}
+
+TCentralHeader OwnCentralHeader(const TCentralView& v) {
+    TCentralHeader h;
+    h.versionMadeBy = v.versionMadeBy;
+    h.versionNeeded = v.versionNeeded;
+    h.flags = v.flags;
+    h.method = v.method;
+    h.time = v.time;
+    h.date = v.date;
+    h.crc = v.crc;
+    h.compressedSize = v.compressedSize;
+    h.uncompressedSize = v.uncompressedSize;
+    h.localOffset = v.localOffset;
+    h.diskStart = v.diskStart;
+    h.internalAttributes = v.internalAttributes;
+    h.externalAttributes = v.externalAttributes;
+    h.compressedIn64 = v.compressedIn64;
+    h.uncompressedIn64 = v.uncompressedIn64;
+    h.hadZip64Extra = v.zip64 != nullptr;
+    h.name.assign(v.name, v.name + v.nameSize);
+    h.comment.assign(v.comment, v.comment + v.commentSize);
+    // Every other whole block is kept as it is; the Zip64 block is written anew where needed.
+    const std::uint8_t* wellFormedEnd = v.extra + v.wellFormedExtra;
+    if (v.zip64 == nullptr) {
+        h.extra.assign(v.extra, wellFormedEnd);
+    } else {
+        h.extra.assign(v.extra, v.zip64);
+        h.extra.insert(h.extra.end(), v.zip64 + v.zip64Size, wellFormedEnd);
+    }
     return h;
+}
+
+TCentralHeader ParseCentralHeader(const std::uint8_t* data, std::size_t size) {
+    return OwnCentralHeader(ViewCentralHeader(data, size));
 }
 
 TBytes SerializeCentralHeader(const TCentralHeader& h, std::uint32_t disk, std::uint64_t offset) {
@@ -182,46 +206,8 @@ std::string EntryName(const TCentralHeader& header) {
     return std::string(header.name.begin(), header.name.end());
 }
 
-TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
-    if (size < kCentralHeaderSize || CentralHeaderSize(data) != size)
-        throw TRecordError("ein Eintrag des Inhaltsverzeichnisses ist unvollständig");
-    TCentralView v;
-    v.versionMadeBy = Get16(data + 4);
-    v.flags = Get16(data + 8);
-    v.time = Get16(data + 12);
-    v.date = Get16(data + 14);
-    const std::uint32_t compressed = Get32(data + 20);
-    const std::uint32_t uncompressed = Get32(data + 24);
-    v.nameSize = Get16(data + 28);
-    v.extraSize = Get16(data + 30);
-    const std::uint16_t disk = Get16(data + 34);
-    const std::uint32_t offset = Get32(data + 42);
-    v.name = data + kCentralHeaderSize;
-    v.extra = v.name + v.nameSize;
-    v.uncompressedSize = uncompressed;
-    v.diskStart = disk;
-    v.localOffset = offset;
-    if (uncompressed != kMax32 && compressed != kMax32 && offset != kMax32 && disk != kMax16) return v;
-
-    std::size_t left = 0;
-    const std::uint8_t* field = FindExtraBlock(v.extra, v.extraSize, kZip64ExtraId, left);
-    if (field == nullptr) throw TRecordError("einem Eintrag fehlt sein Zip64-Feld");
-    auto take64 = [&](std::uint64_t& target) {
-        if (left < 8) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
-        target = Get64(field);
-        field += 8;
-        left -= 8;
-    };
-    // The order of the Zip64 values is fixed; each one is there only when its field is full.
-    if (uncompressed == kMax32) take64(v.uncompressedSize);
-    std::uint64_t ignored = 0;
-    if (compressed == kMax32) take64(ignored);
-    if (offset == kMax32) take64(v.localOffset);
-    if (disk == kMax16) {
-        if (left < 4) throw TRecordError("ein Zip64-Feld eines Eintrags ist zu kurz");
-        v.diskStart = Get32(field);
-    }
-    return v;
+std::string EntryName(const TCentralView& header) {
+    return std::string(reinterpret_cast<const char*>(header.name), header.nameSize);
 }
 
 std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std::size_t size,
@@ -276,41 +262,40 @@ const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraS
     return nullptr;
 }
 
-bool LocalHeaderHasZip64(const std::uint8_t* header, std::size_t size) {
-    if (size < kLocalHeaderSize) return false;
-    const std::size_t nameLen = Get16(header + 26);
-    const std::size_t extraLen = Get16(header + 28);
-    if (kLocalHeaderSize + nameLen + extraLen > size) return false;
-    const std::uint8_t* extra = header + kLocalHeaderSize + nameLen;
-    for (std::size_t pos = 0; pos + 4 <= extraLen;) {
-        const std::size_t len = Get16(extra + pos + 2);
-        if (Get16(extra + pos) == kZip64ExtraId) return true;
-        pos += 4 + len;
-    }
-    return false;
+TLocalView ViewLocalHeader(const std::uint8_t* fixed) {
+    if (Get32(fixed) != kLocalHeaderSig) throw TRecordError("der lokale Kopf eines Eintrags fehlt");
+    TLocalView local;
+    local.flags = Get16(fixed + 6);
+    local.method = Get16(fixed + 8);
+    local.crc = Get32(fixed + 14);
+    local.compressedSize = Get32(fixed + 18);
+    local.uncompressedSize = Get32(fixed + 22);
+    local.nameSize = Get16(fixed + 26);
+    local.extraSize = Get16(fixed + 28);
+    return local;
 }
 
-TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size) {
-    if (size < kEndRecordSize) throw TRecordError("das Ende des Archivs fehlt");
-    // The last signature whose comment ends exactly at the end wins; a comment that runs
-    // short of the end is accepted next (trailing bytes), one running past it never.
-    std::size_t loose = size;
-    std::size_t found = size;
-    for (std::size_t pos = size - kEndRecordSize + 1; pos-- > 0;) {
-        if (Get32(tail + pos) != kEndRecordSig) continue;
-        const std::size_t end = pos + kEndRecordSize + Get16(tail + pos + 20);
-        if (end == size) {
-            found = pos;
-            break;
-        }
-        if (end < size && loose == size) loose = pos;
+void ApplyLocalExtra(TLocalView& local, const std::uint8_t* extra) {
+    std::size_t left = 0;
+    const std::uint8_t* field = FindExtraBlock(extra, local.extraSize, kZip64ExtraId, left);
+    local.hasZip64 = field != nullptr;
+    if (field == nullptr) return;
+    // As in the central header: a value is there when its field is full, uncompressed first.
+    for (std::uint64_t* size : {&local.uncompressedSize, &local.compressedSize}) {
+        if (*size != kMax32) continue;
+        if (left < 8) throw TRecordError("eine Zip64-Angabe eines lokalen Kopfes fehlt");
+        *size = Get64(field);
+        field += 8;
+        left -= 8;
     }
-    if (found == size) found = loose;
-    if (found == size) throw TRecordError("das Ende des Archivs (Endsatz des Inhaltsverzeichnisses) fehlt");
+}
 
-    const std::uint8_t* p = tail + found;
+namespace {
+
+TFoundEnd ReadEndRecord(const std::uint8_t* tail, std::size_t size, std::size_t pos) {
+    const std::uint8_t* p = tail + pos;
     TFoundEnd result;
-    result.position = found;
+    result.position = pos;
     TEndRecord& r = result.record;
     r.thisDisk = Get16(p + 4);
     r.centralDisk = Get16(p + 6);
@@ -318,9 +303,11 @@ TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size) {
     r.entriesTotal = Get16(p + 10);
     r.centralSize = Get32(p + 12);
     r.centralOffset = Get32(p + 16);
-    r.comment.assign(p + kEndRecordSize, p + kEndRecordSize + Get16(p + 20));
-
-    if (found >= kZip64LocatorSize && Get32(p - kZip64LocatorSize) == kZip64LocatorSig) {
+    const std::size_t commentEnd = pos + kEndRecordSize + Get16(p + 20);
+    result.exact = commentEnd == size;
+    result.commentCut = commentEnd > size;
+    result.commentSize = std::min(commentEnd, size) - pos - kEndRecordSize;
+    if (pos >= kZip64LocatorSize && Get32(p - kZip64LocatorSize) == kZip64LocatorSig) {
         const std::uint8_t* l = p - kZip64LocatorSize;
         result.hasLocator = true;
         result.zip64Disk = Get32(l + 4);
@@ -328,6 +315,30 @@ TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size) {
         result.totalDisks = Get32(l + 16);
     }
     return result;
+}
+
+}  // namespace
+
+std::vector<TFoundEnd> FindEndRecords(const std::uint8_t* tail, std::size_t size) {
+    std::vector<TFoundEnd> exact, followed, cut;
+    if (size < kEndRecordSize) return exact;
+    for (std::size_t pos = size - kEndRecordSize + 1; pos-- > 0;) {
+        if (Get32(tail + pos) != kEndRecordSig) continue;
+        TFoundEnd found = ReadEndRecord(tail, size, pos);
+        (found.exact ? exact : found.commentCut ? cut : followed).push_back(std::move(found));
+    }
+    exact.insert(exact.end(), std::make_move_iterator(followed.begin()), std::make_move_iterator(followed.end()));
+    exact.insert(exact.end(), std::make_move_iterator(cut.begin()), std::make_move_iterator(cut.end()));
+    return exact;
+}
+
+TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size) {
+    std::vector<TFoundEnd> found = FindEndRecords(tail, size);
+    if (found.empty()) throw TNoEndRecord("das Ende des Archivs (Endsatz des Inhaltsverzeichnisses) fehlt");
+    TFoundEnd& first = found.front();
+    const std::uint8_t* comment = tail + first.position + kEndRecordSize;
+    first.record.comment.assign(comment, comment + first.commentSize);
+    return std::move(first);
 }
 
 void ApplyZip64EndRecord(TFoundEnd& found, const std::uint8_t* data, std::size_t size) {

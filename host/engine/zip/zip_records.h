@@ -68,33 +68,68 @@ struct TCentralHeader {
 // Size of the central header starting at data (at least 46 bytes available), or 0 when the
 // signature is wrong.
 std::size_t CentralHeaderSize(const std::uint8_t* data);
+
+// One central header as it lies in the directory, its values read and its Zip64 values applied,
+// pointing into the header's bytes: no allocation, for reading many directories fast.
+struct TCentralView {
+    std::uint16_t versionMadeBy = 0;
+    std::uint16_t versionNeeded = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;    // from the Zip64 field when the 32-bit field is full
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localOffset = 0;
+    std::uint32_t diskStart = 0;
+    std::uint16_t internalAttributes = 0;
+    std::uint32_t externalAttributes = 0;
+    bool compressedIn64 = false;  // the 32-bit field held 0xFFFFFFFF
+    bool uncompressedIn64 = false;
+    const std::uint8_t* name = nullptr;
+    std::size_t nameSize = 0;
+    const std::uint8_t* extra = nullptr;  // the whole extra field, Zip64 block included
+    std::size_t extraSize = 0;
+    const std::uint8_t* zip64 = nullptr;  // the Zip64 block within extra (with its id and length)
+    std::size_t zip64Size = 0;
+    std::size_t wellFormedExtra = 0;  // bytes of extra that are whole blocks; readers ignore the rest
+    const std::uint8_t* comment = nullptr;
+    std::size_t commentSize = 0;
+};
+// Reads one complete central header of exactly size bytes (as CentralHeaderSize gives it).
+// Throws TRecordError.
+TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size);
+// The header as values of its own; the extra field without the Zip64 block and without bytes
+// that are no whole block.
+TCentralHeader OwnCentralHeader(const TCentralView& view);
 // Parses one complete central header of exactly size bytes. Throws TRecordError.
 TCentralHeader ParseCentralHeader(const std::uint8_t* data, std::size_t size);
 // The header with the given disk and local offset; Zip64 fields where the values need them.
 TBytes SerializeCentralHeader(const TCentralHeader& header, std::uint32_t disk, std::uint64_t offset);
 std::string EntryName(const TCentralHeader& header);
+std::string EntryName(const TCentralView& header);
 
-// The fields of one central header that a listing needs, pointing into the header's bytes:
-// no allocation, for reading many directories fast.
-struct TCentralView {
-    std::uint16_t versionMadeBy = 0;
-    std::uint16_t flags = 0;
-    std::uint16_t time = 0;
-    std::uint16_t date = 0;
-    std::uint64_t uncompressedSize = 0;  // from the Zip64 field when the 32-bit field is full
-    std::uint32_t diskStart = 0;
-    std::uint64_t localOffset = 0;
-    const std::uint8_t* name = nullptr;
-    std::size_t nameSize = 0;
-    const std::uint8_t* extra = nullptr;  // the whole extra field, Zip64 block included
-    std::size_t extraSize = 0;
-};
-// Reads one complete central header of exactly size bytes (as CentralHeaderSize gives it).
-// Throws TRecordError like ParseCentralHeader.
-TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size);
 // The data of the first extra block with the given id, or nullptr; size receives its length.
 const std::uint8_t* FindExtraBlock(const std::uint8_t* extra, std::size_t extraSize, std::uint16_t id,
                                    std::size_t& size);
+
+// The fixed part of a local header and the Zip64 sizes of its extra field.
+struct TLocalView {
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::size_t nameSize = 0;
+    std::size_t extraSize = 0;
+    bool hasZip64 = false;
+    std::size_t Size() const { return kLocalHeaderSize + nameSize + extraSize; }
+};
+// Reads the 30 fixed bytes of a local header. Throws TRecordError when the signature is wrong.
+TLocalView ViewLocalHeader(const std::uint8_t* fixed);
+// Completes the view with its extra field (extraSize bytes): full size fields from the Zip64 block.
+void ApplyLocalExtra(TLocalView& local, const std::uint8_t* extra);
 
 // The modification time in an extended timestamp block (0x5455). Its 32 bits read signed, as
 // Info-ZIP reads them, unless the DOS time lies after 2038-01-18: then unsigned, up to 2106.
@@ -106,10 +141,6 @@ std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::
 // times; nothing when it holds neither.
 std::optional<std::int64_t> ExtraFieldTime(const std::uint8_t* extra, std::size_t extraSize,
                                            std::optional<std::int64_t> dosTime);
-
-// True when a local header's extra field holds a Zip64 block (then data descriptors carry
-// 8-byte sizes).
-bool LocalHeaderHasZip64(const std::uint8_t* header, std::size_t size);
 
 struct TEndRecord {
     std::uint32_t thisDisk = 0;
@@ -128,9 +159,23 @@ struct TFoundEnd {
     std::uint32_t zip64Disk = 0;  // from the locator
     std::uint64_t zip64Offset = 0;
     std::uint32_t totalDisks = 0;
+    bool exact = false;           // its comment ends where the tail ends
+    bool commentCut = false;      // its comment length runs past the tail; the comment is cut there
+    std::size_t commentSize = 0;  // bytes of the comment within the tail
 };
 
-// Looks for the end record in the last bytes of a disk. Throws TRecordError when there is none.
+// No end record at all: the file is no ZIP archive, or its end is missing.
+class TNoEndRecord : public TRecordError {
+public:
+    using TRecordError::TRecordError;
+};
+
+// Every end record in the last bytes of a disk, the likeliest first: those whose comment ends
+// exactly at the end, then those followed by other bytes, then those whose comment is cut
+// short; each group from the end backwards. Empty when there is none. Their comments are left
+// empty (commentSize tells where it lies).
+std::vector<TFoundEnd> FindEndRecords(const std::uint8_t* tail, std::size_t size);
+// The likeliest of them, with its comment. Throws TNoEndRecord when there is none.
 TFoundEnd FindEndRecord(const std::uint8_t* tail, std::size_t size);
 // Completes found with the Zip64 end record (56 bytes at least).
 void ApplyZip64EndRecord(TFoundEnd& found, const std::uint8_t* data, std::size_t size);

@@ -1,0 +1,85 @@
+#pragma once
+// The one reader of a ZIP archive's directory, for every part of the engine that reads one:
+// it finds the end records (scanning back over a comment and over bytes that follow the
+// archive), follows Zip64, finds where the archive begins when bytes were put before it (a
+// self-extracting stub) and reads and checks every central header. Every length is checked
+// against the bytes at hand, since the input may be hostile; memory follows the file, never
+// what the records claim.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "host/engine/zip/zip_records.h"
+
+namespace tavik::ziprec {
+
+// Where the bytes come from: the archive's disks taken end to end.
+class TByteReader {
+public:
+    virtual ~TByteReader() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads exactly size bytes at position; throws when it cannot.
+    virtual void Read(std::uint64_t position, void* buffer, std::size_t size) = 0;
+};
+
+// An open file of the given size, read with pread; a failed or short read throws TRecordError.
+class TDescriptorReader : public TByteReader {
+public:
+    TDescriptorReader(int fd, std::uint64_t size) : FFd(fd), FSize(size) {}
+    std::uint64_t Size() const override { return FSize; }
+    void Read(std::uint64_t position, void* buffer, std::size_t size) override;
+
+private:
+    int FFd;
+    std::uint64_t FSize;
+};
+
+struct TDirectoryEntry {
+    TCentralView header;         // points into the directory's bytes
+    std::uint64_t position = 0;  // of the local header, over all disks
+};
+
+// Kept from one archive to the next, so that reading many small ones allocates little.
+class TZipDirectory {
+public:
+    // diskStarts holds where each disk begins over all disks, and their total size last; a
+    // single file or a byte-split set is one disk. Without entries only the end records are
+    // read and the directory's first signature is checked. Throws TRecordError.
+    void Read(TByteReader& reader, const std::vector<std::uint64_t>& diskStarts, bool withEntries = true);
+
+    const TEndRecord& End() const { return FEnd; }
+    // Bytes before the archive that its offsets do not count (added to every position).
+    std::uint64_t Prefix() const { return FPrefix; }
+    // Where the entries begin: after the prefix and a split or single-segment marker.
+    std::uint64_t DataStart() const { return FDataStart; }
+    // Where the central directory begins; every entry lies before it.
+    std::uint64_t CentralStart() const { return FCentralStart; }
+    const std::vector<TDirectoryEntry>& Entries() const { return FEntries; }
+    // The archive reads as written: no prefix, nothing after the end record, nothing between
+    // the directory and the end records, and every extra field made of whole blocks.
+    bool AsWritten() const { return FAsWritten; }
+    // Gives back the directory's buffers when they grew beyond keep bytes.
+    void Release(std::size_t keep);
+
+private:
+    std::uint64_t DiskStart(std::uint32_t disk) const { return FDiskStarts[disk]; }
+    std::uint64_t DiskSize(std::uint32_t disk) const { return FDiskStarts[disk + 1] - FDiskStarts[disk]; }
+    void ReadAt(TByteReader& reader, std::uint64_t position, std::uint8_t* buffer, std::size_t size) const;
+    bool CentralAt(TByteReader& reader, std::uint64_t position) const;
+    // Takes the end record found in the tail that starts at tailStart. Throws TRecordError.
+    void Locate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart);
+    void ReadEntries(TByteReader& reader);
+
+    std::vector<std::uint64_t> FDiskStarts;
+    TBytes FTail;
+    std::uint64_t FTailStart = 0;
+    TBytes FCentral;
+    TEndRecord FEnd;
+    std::uint64_t FPrefix = 0;
+    std::uint64_t FDataStart = 0;
+    std::uint64_t FCentralStart = 0;
+    std::vector<TDirectoryEntry> FEntries;
+    bool FAsWritten = true;
+};
+
+}  // namespace tavik::ziprec
