@@ -38,6 +38,20 @@ void TZipArchiv::RegisterAbort(zip_t* archive) {
         Fail("Die Abbruchmöglichkeit kann nicht eingerichtet werden: " + ZipErrorText(zip_get_error(archive)) + ".");
 }
 
+void TZipArchiv::PreparePassword(TZipEntryReader& reader, const TZipEntry& entry) {
+    if (!entry.encrypted || reader.HasPassword()) return;
+    if (Password.empty() && OnPassword && !FPasswordAsked) {
+        FPasswordAsked = true;
+        std::string answer;
+        if (OnPassword(*this, answer)) Password = std::move(answer);
+    }
+    if (!Password.empty()) reader.SetPassword(Password);
+}
+
+void TZipArchiv::ForgetWrongPassword(const TZipEntryReader& reader) {
+    if (reader.PasswordFailed()) Password.clear();
+}
+
 bool TZipArchiv::ExecuteArchivList() {
     return RunCommand(TArchivCommand::List, [this] {
         FArchivItems.Clear();
@@ -56,6 +70,7 @@ void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, 
     const std::int64_t before = done;
     PFileInfoItem current = &item;
     ItemProgress(current, 0, size);
+    PreparePassword(reader, entry);
     reader.Read(
         entry,
         [&sink](const std::uint8_t* data, std::size_t length) {
@@ -75,6 +90,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         RegisterAbort(archive.get());
         const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
         TZipEntryReader reader(archive.get());
+        FPasswordAsked = false;
         std::int64_t total = 0, done = 0;
         for (const TZipEntry& entry : entries) total += EntrySize(entry);
         Progress(0, total);
@@ -97,6 +113,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
                 ItemFailed(entry.name, e.what());
             }
         }
+        ForgetWrongPassword(reader);
         Progress(done, total);
     });
 }
@@ -131,7 +148,9 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
     TZipEntryReader reader(archive.get());
+    FPasswordAsked = false;
     for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
+    ForgetWrongPassword(reader);
     target.RestoreDirectoryTimes();
     Progress(done, total);
 }
@@ -163,6 +182,9 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
                 if (reason.empty()) reason = target.MakeSymlink(parts, linkTarget);
             }
         } else {
+            // A wrong password shows before anything of the entry is written.
+            PreparePassword(reader, entry);
+            reader.CheckPassword(entry);
             std::unique_ptr<TExtractFile> file;
             const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
             reason = target.CreateFile(parts, mode, file);
