@@ -33,7 +33,6 @@ private:
     void RegisterAbort(zip_t* archive);
     // Before the first encrypted entry of a command is read: the password, asked if need be.
     void PreparePassword(TZipEntryReader& reader, const TZipEntry& entry);
-    void ForgetWrongPassword(const TZipEntryReader& reader);
 
     bool FPasswordAsked = false;
 };

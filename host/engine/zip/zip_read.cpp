@@ -25,6 +25,21 @@ std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
     return entries;
 }
 
+// A password that proved wrong is forgotten however the command ends, so that the next asks.
+class TForgetWrongPassword {
+public:
+    TForgetWrongPassword(std::string& password, const TZipEntryReader& reader) : FPassword(password), FReader(reader) {}
+    TForgetWrongPassword(const TForgetWrongPassword&) = delete;
+    TForgetWrongPassword& operator=(const TForgetWrongPassword&) = delete;
+    ~TForgetWrongPassword() {
+        if (FReader.PasswordFailed()) FPassword.clear();
+    }
+
+private:
+    std::string& FPassword;
+    const TZipEntryReader& FReader;
+};
+
 std::int64_t EntrySize(const TZipEntry& entry) {
     return (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
 }
@@ -46,10 +61,6 @@ void TZipArchiv::PreparePassword(TZipEntryReader& reader, const TZipEntry& entry
         if (OnPassword(*this, answer)) Password = std::move(answer);
     }
     if (!Password.empty()) reader.SetPassword(Password);
-}
-
-void TZipArchiv::ForgetWrongPassword(const TZipEntryReader& reader) {
-    if (reader.PasswordFailed()) Password.clear();
 }
 
 bool TZipArchiv::ExecuteArchivList() {
@@ -90,6 +101,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         RegisterAbort(archive.get());
         const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
         TZipEntryReader reader(archive.get());
+        const TForgetWrongPassword forget(Password, reader);
         FPasswordAsked = false;
         std::int64_t total = 0, done = 0;
         for (const TZipEntry& entry : entries) total += EntrySize(entry);
@@ -113,7 +125,6 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
                 ItemFailed(entry.name, e.what());
             }
         }
-        ForgetWrongPassword(reader);
         Progress(done, total);
     });
 }
@@ -148,9 +159,9 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
     TZipEntryReader reader(archive.get());
+    const TForgetWrongPassword forget(Password, reader);
     FPasswordAsked = false;
     for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
-    ForgetWrongPassword(reader);
     target.RestoreDirectoryTimes();
     Progress(done, total);
 }
