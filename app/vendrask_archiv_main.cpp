@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -33,10 +34,12 @@ constexpr int kUsage = vendrask::kArchivUsage;
 const char* const kUsageText =
     "Aufruf:\n"
     "  vendrask-archiv list ARCHIV                   Inhalt anzeigen\n"
-    "  vendrask-archiv verify [--complete] ARCHIV    Archiv prüfen (einfach oder vollständig)\n"
-    "  vendrask-archiv extract [--overwrite] ARCHIV ZIELVERZ [NR ...]\n"
+    "  vendrask-archiv verify [--complete] [--password-file DATEI] ARCHIV\n"
+    "                                                Archiv prüfen (einfach oder vollständig)\n"
+    "  vendrask-archiv extract [--overwrite] [--password-file DATEI] ARCHIV ZIELVERZ [NR ...]\n"
     "                                                alle oder die genannten Einträge entpacken; vorhandene\n"
     "                                                andere Dateien nur mit --overwrite ersetzen\n"
+    "  --password-file DATEI: das Kennwort verschlüsselter Einträge steht in der ersten Zeile von DATEI\n"
     "  vendrask-archiv pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
     "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
@@ -67,6 +70,39 @@ std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
         std::cerr << "vendrask-archiv: Die Datei „" << name
                   << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
     return archiv;
+}
+
+// The password is read from a file, never taken from the command line, where every user of the
+// machine could see it. Empty without the switch; false (after a message) when it is unusable.
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file || !std::getline(file, password)) {
+        std::cerr << "vendrask-archiv: Die Kennwortdatei „" << path
+                  << "“ kann nicht gelesen werden. Bitte prüfen Sie Namen und Rechte der Datei.\n";
+        return false;
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.empty()) {
+        std::cerr << "vendrask-archiv: Die erste Zeile der Kennwortdatei „" << path
+                  << "“ ist leer. Bitte schreiben Sie das Kennwort in die erste Zeile.\n";
+        return false;
+    }
+    return true;
+}
+
+// Takes "--password-file DATEI" out of args. False on wrong usage (with problem set).
+bool TakePasswordFile(std::vector<std::string>& args, std::string& path, std::string& problem) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--password-file") continue;
+        if (i + 1 >= args.size() || !path.empty()) {
+            problem = "--password-file erwartet genau eine Kennwortdatei.";
+            return false;
+        }
+        path = args[i + 1];
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        --i;
+    }
+    return true;
 }
 
 bool ParseNumber(const std::string& text, long long& value) {
@@ -109,16 +145,24 @@ int Run(const std::vector<std::string>& args) {
         return kOk;
     }
 
+    std::string passwordFile, problem;
+    std::vector<std::string> options(args.begin() + 1, args.end());
+    if ((command == "verify" || command == "extract") && !TakePasswordFile(options, passwordFile, problem))
+        return Usage(problem);
+    std::string password;
+    if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, password)) return kFailed;
+
     if (command == "verify") {
         bool complete = false;
         std::vector<std::string> rest;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--complete") complete = true;
-            else rest.push_back(args[i]);
+        for (const std::string& arg : options) {
+            if (arg == "--complete") complete = true;
+            else rest.push_back(arg);
         }
         if (rest.size() != 1) return Usage("verify erwartet genau ein Archiv.");
         auto archiv = Open(rest[0]);
         if (!archiv) return kFailed;
+        archiv->Password = password;
         TConsole console(*archiv, interrupted);
         const bool ok = archiv->ExecuteArchivVerify(complete ? tavik::TArchivVerifyMode::Complete
                                                              : tavik::TArchivVerifyMode::Simple);
@@ -128,9 +172,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "extract") {
         bool overwrite = false;
         std::vector<std::string> rest;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--overwrite") overwrite = true;
-            else rest.push_back(args[i]);
+        for (const std::string& arg : options) {
+            if (arg == "--overwrite") overwrite = true;
+            else rest.push_back(arg);
         }
         if (rest.size() < 2) return Usage("extract erwartet ein Archiv und ein Zielverzeichnis.");
         std::vector<int> indexes;
@@ -144,6 +188,7 @@ int Run(const std::vector<std::string>& args) {
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
         archiv->ExtractDir = rest[1];
+        archiv->Password = password;
         // Without the switch no handler: a different file already there is an item error.
         if (overwrite)
             archiv->OnConflict = [](tavik::TArchivFormatAbstract&, const std::string&) {

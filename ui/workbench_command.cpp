@@ -3,6 +3,7 @@
 #include <QToolButton>
 
 #include "task/dmarchivu.h"
+#include "ui/password_dialog.h"
 #include "ui/vendrasku.h"
 
 namespace vendrask {
@@ -23,6 +24,9 @@ TWorkbenchCommand::TWorkbenchCommand(TfrmVendrask& window, TArchivFormatAbstract
                                               PFileInfoItem entry, std::int64_t done, std::int64_t total) {
         window.ArchivFileProgress(sender, command, entry, done, total);
     };
+    FArchiv.OnPassword = [&window](TArchivFormatAbstract& sender, std::string& password) {
+        return AskArchivPassword(window.Choosers(), &window, QString::fromStdString(sender.ArchivFile), password);
+    };
     if (FItemStart) {
         TdmOlvexArchiv* module = dmOlvexArchiv;
         FArchiv.OnCommandItemStart = [module](TArchivFormatAbstract& sender, TArchivCommand command,
@@ -36,6 +40,7 @@ TWorkbenchCommand::~TWorkbenchCommand() {
     FArchiv.OnCommandEnd = nullptr;
     FArchiv.OnCommandProgress = nullptr;
     FArchiv.OnCommandItemProgress = nullptr;
+    FArchiv.OnPassword = nullptr;
     if (FItemStart) FArchiv.OnCommandItemStart = nullptr;
     FWindow.spbAbortOperation->setVisible(false);
     FWindow.FCommandRunning = false;

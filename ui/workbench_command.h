@@ -1,7 +1,8 @@
 #pragma once
 // The frame of one engine command of the workbench: while it lives the window counts as busy
 // (a second command is refused), the abort button is visible and the engine's progress events
-// go to the window; whatever happens, all of it is undone when it ends.
+// go to the window, and the password of encrypted entries is asked in a dialog; whatever
+// happens, all of it is undone when it ends.
 #include "host/engine/archiv_format.h"
 
 namespace vendrask {

@@ -73,6 +73,8 @@ using TCommandItemProgressEvent =
 using TErrorEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
                                        const std::string& item, const std::string& reason, bool& flag)>;
 using TConflictEvent = std::function<TArchivConflictAnswer(TArchivFormatAbstract& sender, const std::string& path)>;
+// Sets password and returns true, or returns false when there is none (the user cancelled).
+using TPasswordEvent = std::function<bool(TArchivFormatAbstract& sender, std::string& password)>;
 
 class TArchivFormatAbstract {
 public:
@@ -102,6 +104,12 @@ public:
     // hold for the rest of the command. Without a handler the entry fails (OnError, Item) and
     // the file stays. An identical file is no conflict and stays as it is.
     TConflictEvent OnConflict;
+    // The password of encrypted entries (ZIP: traditional PKWARE and AES); packing never
+    // encrypts. Without it, a command that needs the data of an encrypted entry asks OnPassword
+    // once and keeps the answer here; with none, such entries fail as encrypted. A password
+    // that proved wrong for an entry is forgotten when the command ends, so the next one asks.
+    std::string Password;
+    TPasswordEvent OnPassword;
 
     virtual TArchivFormat Format() const = 0;
 

@@ -86,6 +86,11 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index) {
         if (raw != nullptr && !IsValidUtf8(raw)) entry.name = raw;
     }
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
+    // AES entries of the second kind (AE-2) leave the CRC out and write 0 there, authenticated
+    // by their own code instead; libzip takes that 0 for a CRC.
+    const bool aes = entry.stat.encryption_method == ZIP_EM_AES_128 || entry.stat.encryption_method == ZIP_EM_AES_192 ||
+                     entry.stat.encryption_method == ZIP_EM_AES_256;
+    if (entry.encrypted && aes && entry.stat.crc == 0) entry.stat.valid &= ~ZIP_STAT_CRC;
     std::optional<std::time_t> dosTime;
     if (entry.stat.valid & ZIP_STAT_MTIME) dosTime = entry.stat.mtime;
     entry.mtime = ExactTime(archive, index, dosTime);

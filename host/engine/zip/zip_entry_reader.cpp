@@ -1,12 +1,12 @@
 #include "host/engine/zip/zip_entry_reader.h"
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <new>
 
 #include "host/engine/zip/zip_handles.h"
+#include "host/engine/zip/zip_method_decoder.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -17,13 +17,15 @@ namespace {
 [[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt)."); }
 [[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt)."); }
 
-void CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
-    if ((entry.stat.valid & ZIP_STAT_CRC) != 0 && crc != entry.stat.crc) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".");
-}
+constexpr const char* kEncrypted = "Der Eintrag ist verschlüsselt und kann nicht gelesen werden.";
+constexpr const char* kWrongPassword =
+    "Falsches Kennwort: der Eintrag lässt sich damit nicht entschlüsseln. Bitte geben Sie das richtige Kennwort an.";
+// Traditional encryption checks a password by one byte, AES by two: a wrong one can pass that
+// check and show up only as a checksum error at the end.
+constexpr const char* kCrcOrPassword = "Prüfsummenfehler: die Daten sind beschädigt, oder das Kennwort ist falsch. "
+                                       "Bitte prüfen Sie das Kennwort.";
 
-struct TInflateEnd {
-    void operator()(z_stream* stream) const { inflateEnd(stream); }
-};
+
 
 // Deflate makes at most 1032 bytes of one. A declared size beyond that cannot be true, and the
 // memory taken for an entry at once must not follow what the archive merely claims.
@@ -52,29 +54,81 @@ std::uint8_t* TZipEntryReader::Room(std::unique_ptr<std::uint8_t[]>& buffer, std
     return buffer.get();
 }
 
-void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
-    if (entry.encrypted) throw EOlvex("Der Eintrag ist verschlüsselt und kann nicht gelesen werden.");
-    const bool known = (entry.stat.valid & (ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC)) ==
-                       (ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC);
-    const zip_int32_t method = entry.stat.comp_method;
-    if (!known || (method != ZIP_CM_STORE && method != ZIP_CM_DEFLATE)) {
-        ReadThroughLibzip(entry, sink, progress);
-        return;
-    }
-    TZipFilePtr file(zip_fopen_index(FArchive, entry.index, ZIP_FL_COMPRESSED));
-    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
-    if (method == ZIP_CM_STORE) ReadStored(file.get(), entry, sink, progress);
-    else if (entry.stat.size <= FLimits.wholeEntry && entry.stat.comp_size <= FLimits.wholeEntry &&
-             entry.stat.size <= entry.stat.comp_size * kMaxDeflateRatio + 1024)
-        InflateWhole(file.get(), entry, sink, progress);
-    else InflatePieces(file.get(), entry, sink, progress);
+void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
+    if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || crc == entry.stat.crc) return;
+    if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".");
+    FPasswordFailed = true;
+    throw EOlvex(kCrcOrPassword);
 }
 
-std::size_t TZipEntryReader::ReadRaw(zip_file_t* file, std::uint8_t* data, std::size_t size) {
+void TZipEntryReader::SetPassword(const std::string& password) {
+    if (zip_set_default_password(FArchive, password.empty() ? nullptr : password.c_str()) != 0)
+        throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
+    FHasPassword = !password.empty();
+}
+
+TZipFilePtr TZipEntryReader::Open(const TZipEntry& entry, zip_flags_t flags) {
+    if (entry.encrypted && !FHasPassword) throw EOlvex(kEncrypted);
+    TZipFilePtr file(zip_fopen_index(FArchive, entry.index, flags));
+    if (!file) Failed(entry, zip_get_error(FArchive));
+    return file;
+}
+
+void TZipEntryReader::Failed(const TZipEntry& entry, const zip_error_t* error) {
+    const int code = zip_error_code_zip(error);
+    if (code == ZIP_ER_WRONGPASSWD || (entry.encrypted && code == ZIP_ER_CRC)) {
+        FPasswordFailed = true;
+        throw EOlvex(code == ZIP_ER_WRONGPASSWD ? kWrongPassword : kCrcOrPassword);
+    }
+    throw EOlvex(ZipErrorText(error) + ".");
+}
+
+void TZipEntryReader::CheckPassword(const TZipEntry& entry) {
+    if (entry.encrypted) Open(entry, ZIP_FL_COMPRESSED);
+}
+
+void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
+    if (entry.encrypted && !FHasPassword) throw EOlvex(kEncrypted);
+    const zip_int32_t method = entry.stat.comp_method;
+    const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD;
+    const bool known = (entry.stat.valid & (needed | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC)) ==
+                       (needed | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC);
+    // The compressed size in the directory counts the encryption header: a decrypted entry is
+    // read to the end of its data instead.
+    if (known && !entry.encrypted && method == ZIP_CM_STORE) {
+        if (entry.stat.comp_size != entry.stat.size) {
+            if (entry.stat.comp_size > entry.stat.size) MoreThanAnnounced();
+            LessThanAnnounced();
+        }
+        ReadStored(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        return;
+    }
+    // libzip checks stored data against the CRC at its end even where AES leaves the CRC out:
+    // such an entry is read by its size, vouched for by the password check alone.
+    if (entry.encrypted && method == ZIP_CM_STORE && (entry.stat.valid & ZIP_STAT_SIZE) != 0 &&
+        (entry.stat.valid & ZIP_STAT_CRC) == 0) {
+        ReadStored(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        return;
+    }
+    if (known && !entry.encrypted && method == ZIP_CM_DEFLATE && entry.stat.size <= FLimits.wholeEntry &&
+        entry.stat.comp_size <= FLimits.wholeEntry && entry.stat.size <= entry.stat.comp_size * kMaxDeflateRatio + 1024) {
+        InflateWhole(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        return;
+    }
+    if ((entry.stat.valid & needed) == needed)
+        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size)) {
+            DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
+            return;
+        }
+    // bzip2, stored encrypted data, and methods that libzip refuses with its reason.
+    ReadThroughLibzip(entry, sink, progress);
+}
+
+std::size_t TZipEntryReader::ReadRaw(zip_file_t* file, const TZipEntry& entry, std::uint8_t* data, std::size_t size) {
     std::size_t got = 0;
     while (got < size) {
         const zip_int64_t n = zip_fread(file, data + got, size - got);
-        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file)) + ".");
+        if (n < 0) Failed(entry, zip_file_get_error(file));
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -93,16 +147,12 @@ void TZipEntryReader::HandOn(const std::uint8_t* data, std::size_t size, std::in
 
 void TZipEntryReader::ReadStored(zip_file_t* file, const TZipEntry& entry, const TSink& sink,
                                  const TProgress& progress) {
-    if (entry.stat.comp_size != entry.stat.size) {
-        if (entry.stat.comp_size > entry.stat.size) MoreThanAnnounced();
-        LessThanAnnounced();
-    }
     std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
     while (done < entry.stat.size) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(FLimits.piece, entry.stat.size - done));
-        const std::size_t got = ReadRaw(file, buffer, want);
+        const std::size_t got = ReadRaw(file, entry, buffer, want);
         if (got == 0) LessThanAnnounced();
         crc = libdeflate_crc32(crc, buffer, got);
         sink(buffer, got);
@@ -117,7 +167,7 @@ void TZipEntryReader::InflateWhole(zip_file_t* file, const TZipEntry& entry, con
     const auto compressed = static_cast<std::size_t>(entry.stat.comp_size);
     const auto size = static_cast<std::size_t>(entry.stat.size);
     std::uint8_t* in = Room(FIn, FInCapacity, compressed);
-    if (ReadRaw(file, in, compressed) != compressed) BadData();
+    if (ReadRaw(file, entry, in, compressed) != compressed) BadData();
     std::uint8_t* out = Room(FOut, FOutCapacity, size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
@@ -132,50 +182,46 @@ void TZipEntryReader::InflateWhole(zip_file_t* file, const TZipEntry& entry, con
     HandOn(out, size, 0, sink, progress);
 }
 
-void TZipEntryReader::InflatePieces(zip_file_t* file, const TZipEntry& entry, const TSink& sink,
-                                    const TProgress& progress) {
-    z_stream inflater{};
-    if (inflateInit2(&inflater, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
-    const std::unique_ptr<z_stream, TInflateEnd> owner(&inflater);
+void TZipEntryReader::DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder, const TZipEntry& entry,
+                                   const TSink& sink, const TProgress& progress) {
     std::uint8_t* in = Room(FIn, FInCapacity, FLimits.piece);
     std::uint8_t* out = Room(FOut, FOutCapacity, FLimits.piece);
-    std::uint64_t compressedLeft = entry.stat.comp_size;
+    std::size_t at = 0, have = 0;
+    bool last = false;
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
-    for (int result = Z_OK; result != Z_STREAM_END;) {
-        if (inflater.avail_in == 0) {
-            if (compressedLeft == 0) BadData();  // the stream goes on beyond the entry
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(FLimits.piece, compressedLeft));
-            const std::size_t got = ReadRaw(file, in, want);
-            if (got == 0) BadData();
-            compressedLeft -= got;
-            inflater.next_in = in;
-            inflater.avail_in = static_cast<uInt>(got);
+    for (bool ended = false; !ended;) {
+        if (at == have && !last) {
+            have = ReadRaw(file, entry, in, FLimits.piece);
+            at = 0;
+            last = have < FLimits.piece;
         }
-        inflater.next_out = out;
-        inflater.avail_out = static_cast<uInt>(FLimits.piece);
-        result = inflate(&inflater, Z_NO_FLUSH);
-        if (result != Z_OK && result != Z_STREAM_END) BadData();
-        const std::size_t produced = FLimits.piece - inflater.avail_out;
-        if (done + produced > entry.stat.size) MoreThanAnnounced();
-        crc = libdeflate_crc32(crc, out, produced);
-        if (produced > 0) sink(out, produced);
-        done += produced;
+        std::size_t used = 0, made = 0;
+        ended = decoder.Decode(in + at, have - at, last, out, FLimits.piece, used, made);
+        at += used;
+        if (done + made > entry.stat.size) MoreThanAnnounced();
+        // Nothing more comes, and the stream has not ended: the data stops short.
+        if (!ended && used == 0 && made == 0 && (last || at < have)) BadData();
+        crc = libdeflate_crc32(crc, out, made);
+        if (made > 0) sink(out, made);
+        done += made;
         progress(static_cast<std::int64_t>(done));
     }
     if (done != entry.stat.size) LessThanAnnounced();
+    // AES checks its authentication code only when the data is read to its end.
+    if (entry.encrypted)
+        while (!last) last = ReadRaw(file, entry, in, FLimits.piece) < FLimits.piece;
     CheckCrc(entry, crc);
 }
 
 void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto size = static_cast<std::int64_t>((entry.stat.valid & ZIP_STAT_SIZE) ? entry.stat.size : 0);
-    TZipFilePtr file(zip_fopen_index(FArchive, entry.index, 0));
-    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
+    TZipFilePtr file = Open(entry, 0);
     std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
     std::int64_t read = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer, FLimits.piece);
-        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file.get())) + ".");
+        if (n < 0) Failed(entry, zip_file_get_error(file.get()));
         if (n == 0) break;
         read += n;
         if (read > size) MoreThanAnnounced();

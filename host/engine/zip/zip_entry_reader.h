@@ -1,20 +1,26 @@
 #pragma once
 // Reads the data of ZIP entries of one open archive: the raw data is read in large pieces
-// and inflated with libdeflate when the whole entry fits into a bounded buffer, with zlib
-// piece by piece otherwise; size and CRC are checked against the central directory. Entries
-// of other methods go through libzip. The buffers are kept from one entry to the next.
+// and inflated with libdeflate when the whole entry fits into a bounded buffer, decoded piece
+// by piece otherwise (deflate, LZMA, XZ, Zstandard); size and CRC are checked against the
+// central directory. bzip2 and stored encrypted entries go through libzip, which also decrypts
+// (traditional PKWARE and AES) with the password given. The buffers are kept from one entry to
+// the next.
 #include <zip.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "host/engine/zip/zip_entry.h"
+#include "host/engine/zip/zip_handles.h"
 
 struct libdeflate_decompressor;
 
 namespace tavik {
+
+class TZipMethodDecoder;
 
 struct TEntryReadLimits {
     std::size_t wholeEntry = 64 << 20;  // larger entries are inflated piece by piece
@@ -34,7 +40,17 @@ public:
 
     // Hands the entry's data to sink in order. Throws EOlvex with a German reason when the
     // entry is damaged or cannot be read; sink may have had part of the data then.
+    // An encrypted entry without a password fails as encrypted.
     void Read(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
+
+    // The password for encrypted entries; empty: none.
+    void SetPassword(const std::string& password);
+    bool HasPassword() const { return FHasPassword; }
+    // Throws EOlvex when the password does not open the encrypted entry (or there is none),
+    // before any of its data is read.
+    void CheckPassword(const TZipEntry& entry);
+    // Whether an entry failed because the password seems wrong.
+    bool PasswordFailed() const { return FPasswordFailed; }
 
 private:
     struct TFree {
@@ -45,9 +61,13 @@ private:
 
     void ReadStored(zip_file_t* file, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void InflateWhole(zip_file_t* file, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
-    void InflatePieces(zip_file_t* file, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
+    void DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
+                      const TProgress& progress);
+    TZipFilePtr Open(const TZipEntry& entry, zip_flags_t flags);
+    [[noreturn]] void Failed(const TZipEntry& entry, const zip_error_t* error);
+    void CheckCrc(const TZipEntry& entry, std::uint32_t crc);
     void ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
-    std::size_t ReadRaw(zip_file_t* file, std::uint8_t* data, std::size_t size);
+    std::size_t ReadRaw(zip_file_t* file, const TZipEntry& entry, std::uint8_t* data, std::size_t size);
     void HandOn(const std::uint8_t* data, std::size_t size, std::int64_t before, const TSink& sink,
                 const TProgress& progress);
 
@@ -56,6 +76,8 @@ private:
     std::unique_ptr<libdeflate_decompressor, TFree> FDecompressor;
     std::unique_ptr<std::uint8_t[]> FIn, FOut;
     std::size_t FInCapacity = 0, FOutCapacity = 0;
+    bool FHasPassword = false;
+    bool FPasswordFailed = false;
 };
 
 }  // namespace tavik

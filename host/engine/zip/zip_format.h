@@ -31,6 +31,10 @@ private:
                        std::int64_t total, const std::function<void(const char*, std::size_t)>& sink);
     void AddFiles(bool addToExisting);
     void RegisterAbort(zip_t* archive);
+    // Before the first encrypted entry of a command is read: the password, asked if need be.
+    void PreparePassword(TZipEntryReader& reader, const TZipEntry& entry);
+
+    bool FPasswordAsked = false;
 };
 
 }  // namespace tavik

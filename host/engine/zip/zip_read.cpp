@@ -25,6 +25,21 @@ std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
     return entries;
 }
 
+// A password that proved wrong is forgotten however the command ends, so that the next asks.
+class TForgetWrongPassword {
+public:
+    TForgetWrongPassword(std::string& password, const TZipEntryReader& reader) : FPassword(password), FReader(reader) {}
+    TForgetWrongPassword(const TForgetWrongPassword&) = delete;
+    TForgetWrongPassword& operator=(const TForgetWrongPassword&) = delete;
+    ~TForgetWrongPassword() {
+        if (FReader.PasswordFailed()) FPassword.clear();
+    }
+
+private:
+    std::string& FPassword;
+    const TZipEntryReader& FReader;
+};
+
 std::int64_t EntrySize(const TZipEntry& entry) {
     return (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
 }
@@ -36,6 +51,16 @@ void TZipArchiv::RegisterAbort(zip_t* archive) {
             archive, [](zip_t*, void* self) { return static_cast<TZipArchiv*>(self)->AbortRequested() ? 1 : 0; },
             nullptr, this) != 0)
         Fail("Die Abbruchmöglichkeit kann nicht eingerichtet werden: " + ZipErrorText(zip_get_error(archive)) + ".");
+}
+
+void TZipArchiv::PreparePassword(TZipEntryReader& reader, const TZipEntry& entry) {
+    if (!entry.encrypted || reader.HasPassword()) return;
+    if (Password.empty() && OnPassword && !FPasswordAsked) {
+        FPasswordAsked = true;
+        std::string answer;
+        if (OnPassword(*this, answer)) Password = std::move(answer);
+    }
+    if (!Password.empty()) reader.SetPassword(Password);
 }
 
 bool TZipArchiv::ExecuteArchivList() {
@@ -56,6 +81,7 @@ void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, 
     const std::int64_t before = done;
     PFileInfoItem current = &item;
     ItemProgress(current, 0, size);
+    PreparePassword(reader, entry);
     reader.Read(
         entry,
         [&sink](const std::uint8_t* data, std::size_t length) {
@@ -75,6 +101,8 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         RegisterAbort(archive.get());
         const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
         TZipEntryReader reader(archive.get());
+        const TForgetWrongPassword forget(Password, reader);
+        FPasswordAsked = false;
         std::int64_t total = 0, done = 0;
         for (const TZipEntry& entry : entries) total += EntrySize(entry);
         Progress(0, total);
@@ -131,6 +159,8 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
     TZipEntryReader reader(archive.get());
+    const TForgetWrongPassword forget(Password, reader);
+    FPasswordAsked = false;
     for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
     target.RestoreDirectoryTimes();
     Progress(done, total);
@@ -162,6 +192,9 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
                 reason = target.MakeSymlink(parts, linkTarget);
             }
         } else {
+            // A wrong password shows before anything of the entry is written.
+            PreparePassword(reader, entry);
+            reader.CheckPassword(entry);
             std::unique_ptr<TExtractFile> file;
             const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
             reason = target.CreateFile(parts, mode, file);

@@ -1,0 +1,24 @@
+#pragma once
+// Decoders fed piece by piece with an entry's raw data: deflate, and the methods that libzip
+// does not read itself, LZMA (14), XZ (95) and Zstandard (93). Their memory is bounded
+// whatever the entry claims (dictionary and window sizes).
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace tavik {
+
+class TZipMethodDecoder {
+public:
+    virtual ~TZipMethodDecoder() = default;
+    // Decodes from in (size bytes; last: no data follows) into out (room bytes) and tells how
+    // much it used and made. True when the compressed stream has ended. Throws EOlvex with a
+    // German reason on damaged data.
+    virtual bool Decode(const std::uint8_t* in, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
+                        std::size_t& used, std::size_t& made) = 0;
+};
+
+// The decoder of method for an entry of size uncompressed bytes; none for other methods.
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size);
+
+}  // namespace tavik
