@@ -10,6 +10,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/services/exceptions.h"
@@ -41,6 +44,25 @@ struct TSpawnAttributes {
 TUniqueFd AboveStandard(TUniqueFd fd) {
     if (fd.Get() > STDERR_FILENO) return fd;
     return TUniqueFd(fcntl(fd.Get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+}
+
+// The CPU time a child has used so far, in clock ticks (user and system, fields 14 and 15 of
+// /proc/PID/stat); 0 when it cannot be read.
+std::uint64_t CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    // The program name in parentheses may hold blanks; the fields after it start with the third.
+    const std::size_t nameEnd = text.rfind(')');
+    if (nameEnd == std::string::npos) return 0;
+    std::istringstream fields(text.substr(nameEnd + 1));
+    std::string skipped;
+    for (int field = 3; field < 14 && fields >> skipped; ++field) {
+    }
+    std::uint64_t user = 0;
+    std::uint64_t system = 0;
+    if (!(fields >> user >> system)) return 0;
+    return user + system;
 }
 
 }  // namespace
@@ -151,6 +173,14 @@ bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waitin
         }
         if (ready <= 0) {
             if (now - FLastHeard > IdleLimit) {
+                // On a busy machine a working helper may stay silent for long; its own CPU limit
+                // ends it if it goes round in circles. Only a helper that has stopped computing
+                // as well is given up here.
+                if (const std::uint64_t ticks = CpuTicks(FPid); ticks > FLastCpuTicks) {
+                    FLastCpuTicks = ticks;
+                    FLastHeard = now;
+                    continue;
+                }
                 reason = "das Leseprogramm über eine Minute lang nichts gemeldet hat";
                 Stop();
                 return false;

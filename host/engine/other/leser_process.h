@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,6 +51,7 @@ private:
     TUniqueFd FOutput;
     std::string FBuffer;
     std::chrono::steady_clock::time_point FLastHeard;
+    std::uint64_t FLastCpuTicks = 0;
     std::chrono::steady_clock::time_point FLastWaiting;
 };
 
