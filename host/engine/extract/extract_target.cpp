@@ -52,11 +52,20 @@ bool SameContent(int dir, const std::string& a, const std::string& b) {
     }
 }
 
-std::string WalkReason(int error) {
+TReason WalkReason(int error) {
     if (error == ELOOP || error == ENOTDIR)
-        return "Der Pfad führt über eine symbolische Verknüpfung oder eine Datei und wird nicht entpackt.";
-    return "Das Verzeichnis kann nicht angelegt werden (" + SystemReason(error) + ").";
+        return {"Der Pfad führt über eine symbolische Verknüpfung oder eine Datei und wird nicht entpackt.",
+                TErrorKind::RefusedEntry};
+    return {"Das Verzeichnis kann nicht angelegt werden (" + SystemReason(error) + ").", KindOfWriteError(error)};
 }
+
+// what failed, with the system's reason; a full disk says so by its kind.
+TReason WriteReason(const char* what, int error) {
+    return {std::string(what) + " (" + SystemReason(error) + ").", KindOfWriteError(error)};
+}
+
+constexpr const char* kNotWritten = "Die Datei kann nicht geschrieben werden";
+constexpr const char* kNotCreated = "Die Datei kann nicht angelegt werden";
 
 }  // namespace
 
@@ -72,13 +81,13 @@ TExtractFile::~TExtractFile() {
     }
 }
 
-std::string TExtractFile::Write(const void* data, std::size_t size) {
+TReason TExtractFile::Write(const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(FFd.Get(), p, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+            return WriteReason(kNotWritten, errno);
         }
         p += n;
         size -= static_cast<std::size_t>(n);
@@ -86,33 +95,31 @@ std::string TExtractFile::Write(const void* data, std::size_t size) {
     return {};
 }
 
-std::string TExtractFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
-    if (::lseek(FFd.Get(), static_cast<off_t>(offset), SEEK_SET) < 0)
-        return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+TReason TExtractFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+    if (::lseek(FFd.Get(), static_cast<off_t>(offset), SEEK_SET) < 0) return WriteReason(kNotWritten, errno);
     return Write(data, size);
 }
 
-std::string TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime) {
+TReason TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime) {
     struct stat st {};
     if (::fstat(FFd.Get(), &st) == 0 && st.st_size < size && ::ftruncate(FFd.Get(), static_cast<off_t>(size)) != 0)
-        return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+        return WriteReason(kNotWritten, errno);
     if (mtime) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*mtime, 0}};
         ::futimens(FFd.Get(), times);  // a missing time is no reason to lose the data
     }
-    if (!FFd.Close()) return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+    if (!FFd.Close()) return WriteReason(kNotWritten, errno);
     // Taking the name only while it is free leaves no moment in which a file that appears
     // meanwhile would be replaced unasked.
     if (::renameat2(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str(), RENAME_NOREPLACE) == 0) {
         FCommitted = true;
         return {};
     }
-    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return WriteReason(kNotCreated, errno);
     return PlaceOverExisting();
 }
 
-std::string TExtractFile::PlaceOverExisting() {
+TReason TExtractFile::PlaceOverExisting() {
     struct stat st {};
     bool replace = true;
     if (::fstatat(FDir.Get(), FName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -125,11 +132,10 @@ std::string TExtractFile::PlaceOverExisting() {
             case TReplaceDecision::Refuse: return kDifferentFile;
         }
     } else if (errno != ENOENT) {
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return WriteReason(kNotCreated, errno);
     }
     if (!replace) return {};
-    if (::renameat(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str()) != 0)
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+    if (::renameat(FDir.Get(), FTempName.c_str(), FDir.Get(), FName.c_str()) != 0) return WriteReason(kNotCreated, errno);
     FCommitted = true;
     return {};
 }
@@ -145,7 +151,7 @@ TExtractTarget::TExtractTarget(const std::string& dir, TReplaceQuestion replace)
                      "). Bitte prüfen Sie den Pfad und die Zugriffsrechte.");
 }
 
-TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason) {
+TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason) {
     TUniqueFd current(::dup(FRoot.Get()));
     if (!current) {
         reason = SystemReason(errno);
@@ -169,8 +175,8 @@ TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool
     return current;
 }
 
-std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime) {
-    std::string reason;
+TReason TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime) {
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     if (::mkdirat(parent.Get(), parts.back().c_str(), 0777) != 0 && errno != EEXIST) return WalkReason(errno);
@@ -180,18 +186,19 @@ std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts,
     return {};
 }
 
-std::string TExtractTarget::Claim(const std::vector<std::string>& parts) {
+TReason TExtractTarget::Claim(const std::vector<std::string>& parts) {
     std::string name;
     for (const auto& part : parts) name += "/" + part;
     if (!FClaimed.insert(name).second)
-        return "Der Name kommt im Archiv mehrfach vor; nur der erste Eintrag dieses Namens wird entpackt.";
+        return {"Der Name kommt im Archiv mehrfach vor; nur der erste Eintrag dieses Namens wird entpackt.",
+                TErrorKind::RefusedEntry};
     return {};
 }
 
-std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
-                                       std::unique_ptr<TExtractFile>& file) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
-    std::string reason;
+TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
+                                   std::unique_ptr<TExtractFile>& file) {
+    if (TReason taken = Claim(parts); !taken.empty()) return taken;
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     struct stat st {};
@@ -207,7 +214,7 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
                                                   [this, parts] { return Ask(parts); });
             return {};
         }
-        if (errno != EEXIST) return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        if (errno != EEXIST) return WriteReason(kNotCreated, errno);
     }
     return "Die Datei kann nicht angelegt werden (kein freier temporärer Name).";
 }
@@ -219,7 +226,7 @@ TReplaceDecision TExtractTarget::Ask(const std::vector<std::string>& parts) cons
     return FReplace(path);
 }
 
-std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
+TReason TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
     done = false;
     struct stat st {};
     if (::fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
@@ -238,9 +245,9 @@ std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>&
     return {};
 }
 
-std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
-    std::string reason;
+TReason TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
+    if (TReason taken = Claim(parts); !taken.empty()) return taken;
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     // The same link is no conflict.
@@ -250,14 +257,13 @@ std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, c
     bool done = false;
     if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     if (::symlinkat(target.c_str(), parent.Get(), parts.back().c_str()) != 0)
-        return errno == EEXIST ? kDifferentFile
-                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile : WriteReason("Die Verknüpfung kann nicht angelegt werden", errno);
     return {};
 }
 
-std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
-    if (std::string taken = Claim(parts); !taken.empty()) return taken;
-    std::string reason;
+TReason TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
+    if (TReason taken = Claim(parts); !taken.empty()) return taken;
+    TReason reason;
     TUniqueFd from = OpenParent(existing, false, reason);
     if (!from) return reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
@@ -271,14 +277,13 @@ std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, 
     if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     // Flag 0: a link to a symbolic link links the link itself, never what it points to.
     if (::linkat(from.Get(), existing.back().c_str(), parent.Get(), parts.back().c_str(), 0) != 0)
-        return errno == EEXIST ? kDifferentFile
-                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile : WriteReason("Die Verknüpfung kann nicht angelegt werden", errno);
     return {};
 }
 
 void TExtractTarget::RestoreDirectoryTimes() {
     for (auto it = FDirTimes.rbegin(); it != FDirTimes.rend(); ++it) {
-        std::string reason;
+        TReason reason;
         std::vector<std::string> walk = it->first;
         walk.emplace_back(".");
         TUniqueFd dir = OpenParent(walk, false, reason);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/services/error_kind.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
@@ -35,16 +36,16 @@ public:
     TExtractFile& operator=(const TExtractFile&) = delete;
     ~TExtractFile();  // removes the temporary file unless committed
 
-    // Empty on success, otherwise the German reason.
-    std::string Write(const void* data, std::size_t size);
-    std::string WriteAt(std::int64_t offset, const void* data, std::size_t size);
+    // Empty on success, otherwise the German reason and its kind.
+    TReason Write(const void* data, std::size_t size);
+    TReason WriteAt(std::int64_t offset, const void* data, std::size_t size);
     // Sets the final size (sparse data), the modification time and moves the file into place.
     // A file of the same name with the same content stays as it is; one that differs is replaced
     // only when the question allows it.
-    std::string Commit(std::int64_t size, std::optional<std::time_t> mtime);
+    TReason Commit(std::int64_t size, std::optional<std::time_t> mtime);
 
 private:
-    std::string PlaceOverExisting();
+    TReason PlaceOverExisting();
 
     std::function<TReplaceDecision()> FReplace;
     TUniqueFd FDir;
@@ -60,29 +61,29 @@ public:
     // asked before anything on disk that differs from an entry is replaced; none: it is refused.
     TExtractTarget(const std::string& dir, TReplaceQuestion replace);
 
-    // Each returns the German reason of a failure, or an empty string. A file, link or hard link
+    // Each returns the German reason of a failure and its kind, or an empty reason. A file, link or hard link
     // whose name an earlier entry of the same extraction has had is refused: it would silently
     // replace what that entry wrote. Something else under the name on disk stays unless the
     // question allows replacing it.
-    std::string MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
-    std::string CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
-    std::string MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
-    std::string MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing);
+    TReason MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
+    TReason CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
+    TReason MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
+    TReason MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing);
 
     // Directory times are set last: writing into a directory changes its time.
     void RestoreDirectoryTimes();
 
 private:
     // The directory that holds parts.back(), walked (and with create, made) without following links.
-    TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason);
+    TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason);
 
     // Empty when the name is still free in this extraction (and claims it), else the reason.
-    std::string Claim(const std::vector<std::string>& parts);
+    TReason Claim(const std::vector<std::string>& parts);
     // What becomes of the file on disk under parts.
     TReplaceDecision Ask(const std::vector<std::string>& parts) const;
     // Makes room for a link where something else is: empty when the link is to be made, else
     // the reason, or done set when nothing is to be done.
-    std::string MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
+    TReason MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
 
     std::string FDirName;
     TReplaceQuestion FReplace;

@@ -44,7 +44,8 @@ TPendingFile::TPendingFile(const std::string& target) : FTarget(target) {
     TUniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (!fd)
         throw EOlvex("Im Verzeichnis „" + DirectoryOf(target) + "“ kann keine Datei angelegt werden (" + SystemReason() +
-                     "). Bitte prüfen Sie den Pfad, die Zugriffsrechte und den freien Speicherplatz.");
+                     "). Bitte prüfen Sie den Pfad, die Zugriffsrechte und den freien Speicherplatz.",
+                     KindOfWriteError(errno));
     FTempPath = pattern;
     ::fchmod(fd.Get(), NewFileMode(target));
 }
@@ -56,8 +57,9 @@ TPendingFile::~TPendingFile() {
 void TPendingFile::Commit() {
     const std::string failure = "Die Archivdatei „" + FTarget + "“ kann nicht fertig geschrieben werden (";
     TUniqueFd fd(::open(FTempPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd || ::fsync(fd.Get()) != 0 || !fd.Close()) throw EOlvex(failure + SystemReason() + ").");
-    if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0) throw EOlvex(failure + SystemReason() + ").");
+    if (!fd || ::fsync(fd.Get()) != 0 || !fd.Close()) throw EOlvex(failure + SystemReason() + ").", KindOfWriteError(errno));
+    if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0)
+        throw EOlvex(failure + SystemReason() + ").", KindOfWriteError(errno));
     FCommitted = true;
     TUniqueFd dir(::open(DirectoryOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir || ::fsync(dir.Get()) != 0)

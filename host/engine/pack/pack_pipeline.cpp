@@ -22,7 +22,7 @@ struct TPackPipeline::TFileState {
     std::once_flag opening;
     TUniqueFd fd;
     struct stat opened {};
-    std::string failure;
+    TReason failure;
     std::atomic<std::size_t> piecesLeft{0};  // the worker that reads the last one closes the file
 };
 
@@ -32,10 +32,10 @@ namespace {
 constexpr std::size_t kBatchJobs = 32;
 constexpr std::size_t kBatchBytes = 1 << 20;
 
-std::string OpenFailure(int error) {
+TReason OpenFailure(int error) {
     if (error == ELOOP || error == ENOTDIR)
         return "Die Datei oder ein Verzeichnis auf dem Weg zu ihr ist inzwischen eine symbolische Verknüpfung.";
-    return "Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").";
+    return {"Die Datei kann nicht geöffnet werden (" + std::string(std::strerror(error)) + ").", KindOfInputError(error)};
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
 class TPieceDeflater;
@@ -40,7 +42,7 @@ struct TPackPiece {
     std::int64_t size = 0;               // bytes of the file it holds
     std::uint32_t crc = 0;               // CRC-32 of those bytes
     bool last = false;                   // the file's last piece
-    std::string failure;                 // German: the file could not be read
+    TReason failure;                     // German: the file could not be read
 };
 
 class TPackPipeline {

@@ -33,8 +33,11 @@ std::string Reason(int error) {
     }
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw EOlvex(what + " „" + path + "“ ist fehlgeschlagen: " + Reason(error) + ".");
+// A full disk is told by the error itself; other kinds the caller names.
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error,
+                       TErrorKind kind = TErrorKind::Other) {
+    if (kind == TErrorKind::Other) kind = KindOfWriteError(error);
+    throw EOlvex(what + " „" + path + "“ ist fehlgeschlagen: " + Reason(error) + ".", kind);
 }
 
 // rename that refuses to replace; falls back to link/unlink where the file system lacks it.
@@ -77,7 +80,7 @@ void TFileHandle::Close() {
 
 TFileHandle OpenForReading(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Fail("Das Öffnen von", path, errno);
+    if (fd < 0) Fail("Das Öffnen von", path, errno, KindOfInputError(errno));
     TFileHandle file(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) Fail("Das Lesen von", path, errno);

@@ -24,7 +24,8 @@ TVolumeFiles::TVolumeFiles(std::vector<std::string> paths) : FPaths(std::move(pa
 void TVolumeFiles::Read(std::uint64_t position, void* buffer, std::size_t size) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     if (position > TotalSize() || size > TotalSize() - position)
-        throw EOlvex("Das Archiv „" + FPaths.back() + "“ endet früher als erwartet; es ist unvollständig oder beschädigt.");
+        throw EOlvex("Das Archiv „" + FPaths.back() + "“ endet früher als erwartet; es ist unvollständig oder beschädigt.",
+                     TErrorKind::DamagedArchive);
     while (size > 0) {
         const auto next = std::upper_bound(FStarts.begin(), FStarts.end(), position);
         const std::size_t index = static_cast<std::size_t>(next - FStarts.begin()) - 1;
@@ -59,7 +60,8 @@ TSplitArchive::TSplitArchive(const std::string& archive, const std::optional<TSp
 }
 
 void TSplitArchive::Damaged(const std::string& detail) const {
-    throw EOlvex("Das Archiv „" + FName + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.");
+    throw EOlvex("Das Archiv „" + FName + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.",
+                 TErrorKind::DamagedArchive);
 }
 
 void TSplitArchive::Parse() {

@@ -140,7 +140,8 @@ std::unique_ptr<TSourceState> ByteSplitState(const TSplitSet& set) {
         const std::string next =
             last.substr(0, last.rfind('.')) + splitname::PieceExtension(static_cast<std::uint32_t>(set.volumes.size() + 1));
         throw EOlvex("Dem geteilten Archiv „" + last + "“ fehlt das Ende: vermutlich fehlt der Teil „" + next +
-                     "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.");
+                     "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.",
+                     TErrorKind::InputMissing);
     }
     return state;
 }

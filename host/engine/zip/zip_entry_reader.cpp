@@ -13,12 +13,13 @@ namespace tavik {
 
 namespace {
 
-[[noreturn]] void MoreThanAnnounced() { throw EOlvex("Der Eintrag enthält mehr Daten als angegeben (beschädigt)."); }
-[[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt)."); }
-[[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt)."); }
+constexpr TErrorKind kDamaged = TErrorKind::DamagedArchive;
+[[noreturn]] void MoreThanAnnounced() { throw EOlvex("Der Eintrag enthält mehr Daten als angegeben (beschädigt).", kDamaged); }
+[[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt).", kDamaged); }
+[[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", kDamaged); }
 
 void CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
-    if ((entry.stat.valid & ZIP_STAT_CRC) != 0 && crc != entry.stat.crc) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".");
+    if ((entry.stat.valid & ZIP_STAT_CRC) != 0 && crc != entry.stat.crc) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".", kDamaged);
 }
 
 struct TInflateEnd {
@@ -62,7 +63,7 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         return;
     }
     TZipFilePtr file(zip_fopen_index(FArchive, entry.index, ZIP_FL_COMPRESSED));
-    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
+    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".", ZipErrorKind(zip_get_error(FArchive)));
     if (method == ZIP_CM_STORE) ReadStored(file.get(), entry, sink, progress);
     else if (entry.stat.size <= FLimits.wholeEntry && entry.stat.comp_size <= FLimits.wholeEntry &&
              entry.stat.size <= entry.stat.comp_size * kMaxDeflateRatio + 1024)
@@ -74,7 +75,7 @@ std::size_t TZipEntryReader::ReadRaw(zip_file_t* file, std::uint8_t* data, std::
     std::size_t got = 0;
     while (got < size) {
         const zip_int64_t n = zip_fread(file, data + got, size - got);
-        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file)) + ".");
+        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file)) + ".", ZipErrorKind(zip_file_get_error(file)));
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -170,12 +171,13 @@ void TZipEntryReader::InflatePieces(zip_file_t* file, const TZipEntry& entry, co
 void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto size = static_cast<std::int64_t>((entry.stat.valid & ZIP_STAT_SIZE) ? entry.stat.size : 0);
     TZipFilePtr file(zip_fopen_index(FArchive, entry.index, 0));
-    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
+    if (!file) throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".", ZipErrorKind(zip_get_error(FArchive)));
     std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
     std::int64_t read = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer, FLimits.piece);
-        if (n < 0) throw EOlvex(ZipErrorText(zip_file_get_error(file.get())) + ".");
+        if (n < 0)
+            throw EOlvex(ZipErrorText(zip_file_get_error(file.get())) + ".", ZipErrorKind(zip_file_get_error(file.get())));
         if (n == 0) break;
         read += n;
         if (read > size) MoreThanAnnounced();
@@ -183,7 +185,7 @@ void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sin
         progress(read);
     }
     if (read != size) LessThanAnnounced();
-    if (zip_fclose(file.release()) != 0) throw EOlvex("Der Eintrag ist beschädigt.");
+    if (zip_fclose(file.release()) != 0) throw EOlvex("Der Eintrag ist beschädigt.", kDamaged);
 }
 
 }  // namespace tavik

@@ -50,6 +50,25 @@ std::string ZipErrorText(int zipError, int systemError) {
     return text;
 }
 
+TErrorKind ZipErrorKind(const zip_error_t* error) {
+    switch (zip_error_code_zip(error)) {
+        case ZIP_ER_CRC:
+        case ZIP_ER_ZLIB:
+        case ZIP_ER_EOF:
+        case ZIP_ER_NOZIP:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_COMPRESSED_DATA: return TErrorKind::DamagedArchive;
+        case ZIP_ER_NOENT: return TErrorKind::InputMissing;
+        case ZIP_ER_CANCELLED: return TErrorKind::Aborted;
+        default: break;
+    }
+    if (zip_error_system_type(error) != ZIP_ET_SYS) return TErrorKind::Other;
+    const int system = zip_error_code_system(error);
+    // libzip reports a file it cannot open for reading as ZIP_ER_OPEN with the system's ENOENT.
+    if (zip_error_code_zip(error) == ZIP_ER_OPEN) return KindOfInputError(system);
+    return KindOfWriteError(system);
+}
+
 std::string ZipErrorText(const zip_error_t* error) {
     const bool system = zip_error_system_type(error) == ZIP_ET_SYS;
     return ZipErrorText(zip_error_code_zip(error), system ? zip_error_code_system(error) : 0);
@@ -67,7 +86,8 @@ TZipSourcePtr CreateArchiveSource(const std::string& path) {
     const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
     source.reset(zip_source_file_create(path.c_str(), 0, -1, &error));
     if (!source)
-        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(&error) + ".");
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(&error) + ".",
+                     ZipErrorKind(&error));
     return source;
 }
 
@@ -76,7 +96,9 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
         try {
             CheckZipStructure(CreateArchiveSource(path).get());
         } catch (const EOlvex& e) {
-            throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what());
+            // A file that is gone is not damaged.
+            throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what(),
+                         e.Kind() == TErrorKind::InputMissing ? e.Kind() : TErrorKind::DamagedArchive);
         }
     }
     TZipSourcePtr source = CreateArchiveSource(path);
@@ -88,7 +110,7 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
         std::string text = ZipErrorText(&error);
         if (zip_error_code_zip(&error) == ZIP_ER_NOZIP || zip_error_code_zip(&error) == ZIP_ER_INCONS)
             text += ". Die Datei ist beschädigt oder kein ZIP-Archiv";
-        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".");
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".", ZipErrorKind(&error));
     }
     source.release();  // the archive owns it now
     return archive;

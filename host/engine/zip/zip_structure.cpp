@@ -22,7 +22,7 @@ constexpr std::size_t kEndSize = 22;
 constexpr std::size_t kMaxComment = 0xFFFF;
 
 [[noreturn]] void Damaged(const std::string& what) {
-    throw EOlvex("Die Struktur des Archivs ist fehlerhaft: " + what + ".");
+    throw EOlvex("Die Struktur des Archivs ist fehlerhaft: " + what + ".", TErrorKind::DamagedArchive);
 }
 
 std::uint64_t Get(const std::uint8_t* p, int bytes) {
@@ -62,7 +62,8 @@ public:
 
 private:
     [[noreturn]] void Failed() {
-        throw EOlvex("Die Archivdatei kann nicht gelesen werden: " + ZipErrorText(zip_source_error(FSource)) + ".");
+        throw EOlvex("Die Archivdatei kann nicht gelesen werden: " + ZipErrorText(zip_source_error(FSource)) + ".",
+                     ZipErrorKind(zip_source_error(FSource)));
     }
 
     zip_source_t* FSource;
