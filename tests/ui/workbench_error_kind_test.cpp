@@ -4,6 +4,7 @@
 #include <QToolButton>
 
 #include <filesystem>
+#include <random>
 
 #include "tests/support/file_size_limit.h"
 #include "tests/ui/support/workbench_fixture.h"
@@ -19,16 +20,11 @@ const char* const kDiskFull = "Auf dem Datenträger ist nicht genug Platz. Bitte
 class WorkbenchErrorKind : public WorkbenchTest {
 protected:
     QString Q(const std::string& name) const { return QString::fromStdString(Scratch(name)); }
-    // Bytes that do not compress.
+    // Bytes that do not compress, so that volumes fill up.
     static std::string Noise(std::size_t size) {
+        std::mt19937 random(11);
         std::string bytes(size, '\0');
-        std::uint32_t state = 2463534242u;
-        for (char& byte : bytes) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            byte = static_cast<char>(state);
-        }
+        for (char& byte : bytes) byte = static_cast<char>(random());
         return bytes;
     }
 };
