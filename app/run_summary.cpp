@@ -49,7 +49,11 @@ void PrintArchivRun(const TdmOlvexArchiv& module) {
         else
             kept.push_back(&file);
     }
-    if (run.State == TState::Failed) {
+    if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::DiskFull) {
+        std::printf("Archivieren: fehlgeschlagen, im Archivverzeichnis ist nicht genug Platz; es wurde nichts gelöscht.\n");
+    } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::Aborted) {
+        std::printf("Archivieren: abgebrochen, es wurde nichts gelöscht.\n");
+    } else if (run.State == TState::Failed) {
         std::printf("Archivieren: fehlgeschlagen, es wurde nichts gelöscht.\n");
     } else if (run.State == TState::NothingToDo && notArchived.empty()) {
         std::printf("Archivieren: keine Dateien zu archivieren.\n");

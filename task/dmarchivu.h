@@ -101,6 +101,7 @@ public:
         int Files = 0;
         std::int64_t Bytes = 0;
         bool Ok = false;  // every item was packed
+        tavik::TErrorKind Failure = tavik::TErrorKind::Other;  // why nothing was written, when Failed
     };
     const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
     // What became of each file the last archive run took in hand (deleted, kept, not archived),

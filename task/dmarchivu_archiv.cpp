@@ -26,6 +26,13 @@ using namespace tavik;
 
 namespace {
 
+// What the user can do about an archive that was not written, by the kind of the failure.
+std::string NotWrittenAdvice(TErrorKind kind) {
+    if (kind != TErrorKind::DiskFull) return {};
+    return " Im Archivverzeichnis ist nicht genug Platz für das Archiv. Bitte schaffen Sie dort Platz; der nächste "
+           "Lauf archiviert die Dateien dann.";
+}
+
 // What extraction accepts in a name (it refuses control characters and backslashes).
 bool IsRestorableName(const std::string& name) {
     for (const char c : name)
@@ -136,9 +143,12 @@ bool TdmOlvexArchiv::ArchExecute() {
             FLastArchivRun.Ok = ok;
             ArchDeleteFiles();
         } else {
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
-                                        "Das Archiv „" + path + "“ wurde nicht geschrieben, keine Datei wurde gelöscht: " +
-                                            FArchiv->LastError());
+            FLastArchivRun.Failure = FArchiv->LastErrorKind();
+            // A run stopped on purpose is no failure; nothing was deleted.
+            if (FLastArchivRun.Failure != TErrorKind::Aborted)
+                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                            "Das Archiv „" + path + "“ wurde nicht geschrieben, keine Datei wurde gelöscht: " +
+                                                FArchiv->LastError() + NotWrittenAdvice(FLastArchivRun.Failure));
         }
         FArchiv->OnCommandProgress = nullptr;
         FArchiv->OnCommandItemStart = nullptr;

@@ -131,10 +131,7 @@ void TfrmVendrask::FormDestroy(QObject*) {
 
 void TfrmVendrask::spbEndeClick(QObject*) {
     Guarded("TfrmVendrask.spbEndeClick", [&] {
-        if (dmOlvexArchiv && dmOlvexArchiv->Archiv() && dmOlvexArchiv->Archiv()->Busy()) {
-            FCommandAborted = true;
-            dmOlvexArchiv->Archiv()->Abort();
-        }
+        if (dmOlvexArchiv && dmOlvexArchiv->Archiv() && dmOlvexArchiv->Archiv()->Busy()) dmOlvexArchiv->Archiv()->Abort();
         QCoreApplication::quit();
     });
 }

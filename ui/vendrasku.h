@@ -187,9 +187,6 @@ public:
 
     // True while an engine command of the workbench runs; a second one is refused meanwhile.
     bool CommandRunning() const { return FCommandRunning; }
-    // True when the user stopped the running (or last) engine command: its false result is
-    // then no failure.
-    bool CommandAborted() const { return FCommandAborted; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -244,7 +241,6 @@ private:
     int FArchivInhaltIndexCol = -1;
     bool FShown = false;
     bool FCommandRunning = false;
-    bool FCommandAborted = false;
 };
 
 // The main window; empty until start-up has created it.

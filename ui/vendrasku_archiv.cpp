@@ -206,13 +206,11 @@ void TfrmVendrask::spbAbortOperationClick(QObject*) {
     Guarded("TfrmVendrask.spbAbortOperationClick", [&] {
         if (FSearchRunning) FSearchAborted = true;
         if (FSucheArchiv && FSucheArchiv->Busy()) {
-            FCommandAborted = true;
             FSucheArchiv->Abort();
             return;
         }
         TArchivFormatAbstract* archiv = CurrentArchiv();
         if (!archiv || !archiv->Busy()) return;
-        FCommandAborted = true;
         archiv->Abort();
     });
 }

@@ -114,12 +114,11 @@ void TfrmVendrask::spbSpanClick(QObject*) {
         const auto size = static_cast<std::int32_t>(static_cast<std::uint32_t>(dialog.Size()));
         const std::string source = WorkbenchModule().ArchivFileName();
         const TWorkbenchCommand command(*this, *archiv, false);
-        if (archiv->Span(source, dialog.TargetDir().toStdString(), size)) {
+        if (archiv->Span(source, dialog.TargetDir().toStdString(), size))
             Notice("Die Archivdatei wurde aufgeteilt.");
-        } else {
-            Notice("Beim Aufteilen trat ein Fehler auf..");
-            ReportFailure("TfrmVendrask.spbSpanClick", "„" + source + "“ wurde nicht aufgeteilt.", *archiv);
-        }
+        else
+            ReportFailure("TfrmVendrask.spbSpanClick", "„" + source + "“ wurde nicht aufgeteilt.", *archiv,
+                          "Beim Aufteilen trat ein Fehler auf..");
     });
 }
 
@@ -136,12 +135,11 @@ void TfrmVendrask::spbMergeClick(QObject*) {
         if (!archiv) return;
         const std::string source = WorkbenchModule().ArchivFileName();
         const TWorkbenchCommand command(*this, *archiv, false);
-        if (archiv->Merge(source, directory->toStdString())) {
+        if (archiv->Merge(source, directory->toStdString()))
             Notice("Die Archivdatei wurde zusammengefügt.");
-        } else {
-            Notice("Beim Zusammenfügen trat ein Fehler auf..");
-            ReportFailure("TfrmVendrask.spbMergeClick", "„" + source + "“ wurde nicht zusammengefügt.", *archiv);
-        }
+        else
+            ReportFailure("TfrmVendrask.spbMergeClick", "„" + source + "“ wurde nicht zusammengefügt.", *archiv,
+                          "Beim Zusammenfügen trat ein Fehler auf..");
     });
 }
 

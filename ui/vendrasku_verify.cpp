@@ -29,10 +29,8 @@ void TfrmVendrask::Verify(TArchivVerifyMode mode) {
     const TWorkbenchCommand command(*this, *archiv, false);
     if (archiv->ExecuteArchivVerify(mode))
         Notice("Die Archivdatei wurde erfolgreich geprüft.");
-    else if (archiv->LastAborted())
-        Notice("Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt.");
     else
-        Notice("Die Archivdatei scheint defekt zu sein.");
+        Notice(VerifyFailureNotice(archiv->LastErrorKind()));
 }
 
 void TfrmVendrask::spbDecompressSelClick(QObject*) {

@@ -13,7 +13,6 @@ using namespace tavik;
 TWorkbenchCommand::TWorkbenchCommand(TfrmVendrask& window, TArchivFormatAbstract& archiv, bool itemStart)
     : FWindow(window), FArchiv(archiv), FItemStart(itemStart) {
     FWindow.FCommandRunning = true;
-    FWindow.FCommandAborted = false;
     FWindow.spbAbortOperation->setVisible(true);
     FArchiv.OnCommandEnd = [&window](TArchivFormatAbstract& sender, TArchivCommand command) {
         window.ArchivCommandEnd(sender, command);

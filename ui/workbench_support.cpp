@@ -36,11 +36,36 @@ bool Confirmed(const char* text) {
     return TavikMessageBox(text, "Frage", mbYesNo, TavikInfo().GetMeldungsFarbe(2)) == idYes;
 }
 
-void ReportFailure(const char* context, const std::string& what, const TArchivFormatAbstract& archiv) {
+namespace {
+
+const char* const kDiskFull = "Auf dem Datenträger ist nicht genug Platz. Bitte schaffen Sie Platz oder wählen Sie "
+                              "ein anderes Ziel und wiederholen Sie den Vorgang.";
+
+}  // namespace
+
+void ReportFailure(const char* context, const std::string& what, const TArchivFormatAbstract& archiv,
+                   const char* notice) {
+    const TErrorKind kind = archiv.LastErrorKind();
     // A command the user stopped did what the user wanted.
-    if (frmVendrask && frmVendrask->CommandAborted()) return;
+    if (kind == TErrorKind::Aborted) return;
     const std::string& reason = archiv.LastError();
-    TavikInfo().RegisterFailure(context, reason.empty() ? what : what + " " + reason);
+    std::string text = reason.empty() ? what : what + " " + reason;
+    if (kind == TErrorKind::DiskFull) text += std::string(" ") + kDiskFull;
+    TavikInfo().RegisterFailure(context, text);
+    if (notice) Notice(kind == TErrorKind::DiskFull ? kDiskFull : notice);
+}
+
+const char* VerifyFailureNotice(TErrorKind kind) {
+    switch (kind) {
+        case TErrorKind::Aborted: return "Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt.";
+        case TErrorKind::InputMissing:
+            return "Die Archivdatei ist nicht mehr vorhanden; sie wurde inzwischen entfernt oder umbenannt.";
+        case TErrorKind::DiskFull:
+        case TErrorKind::DamagedArchive:
+        case TErrorKind::RefusedEntry:
+        case TErrorKind::Other: break;
+    }
+    return "Die Archivdatei scheint defekt zu sein.";
 }
 
 TAskBeforeReplacing::TAskBeforeReplacing(TArchivFormatAbstract& archiv) : FArchiv(archiv) {

@@ -25,9 +25,14 @@ bool FileExists(const std::string& name);
 void Notice(const char* text);
 // The Yes/No question; true for Yes.
 bool Confirmed(const char* text);
-// Hands an engine command's failure to the error service: what was not done, and why. A
-// command the user aborted is no failure and is not handed on.
-void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv);
+// Hands an engine command's failure to the error service: what was not done, and why, and for
+// a full disk what the user can do. A command the user aborted is no failure and is not handed
+// on. notice, when given, is shown for a failure; a full disk shows its advice instead.
+void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv,
+                   const char* notice = nullptr);
+
+// The notice after a failed check of the archive, chosen by the failure's kind.
+const char* VerifyFailureNotice(tavik::TErrorKind kind);
 
 // While it lives, extraction asks the user once per file before it replaces a different one
 // (Ja / Nein / Ja, alle / Nein, keine).

@@ -4,17 +4,19 @@
 
 namespace tavik {
 
-TArchivCommandBase::ECommandAborted::ECommandAborted() : EOlvex("Der Vorgang wurde abgebrochen.") {}
+TArchivCommandBase::ECommandAborted::ECommandAborted()
+    : EOlvex("Der Vorgang wurde abgebrochen.", TErrorKind::Aborted) {}
 
 bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<void()>& body) {
     FBusy = true;
     FAbortRequested = false;
     FLastError.clear();
-    FLastAborted = false;
+    FLastErrorKind = TErrorKind::Other;
     FConflictForAll.reset();
     FCommand = command;
     FFailedItems = 0;
     FFirstItemError.clear();
+    FFirstItemKind = TErrorKind::Other;
     FPending = nullptr;
 
     bool ok = false;
@@ -25,20 +27,24 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
         if (FFailedItems == 0) {
             ok = true;
         } else if (FFailedItems == 1) {
+            FLastErrorKind = FFirstItemKind;
             FLastError = FFirstItemError;
         } else {
+            FLastErrorKind = FFirstItemKind;
             FLastError = std::to_string(FFailedItems) + " Einträge konnten nicht verarbeitet werden. Der erste: " +
                          FFirstItemError;
         }
     } catch (const EOlvex& e) {
         FLastError = e.what();
+        FLastErrorKind = e.Kind();
         if (FLastError.empty()) FLastError = "Der Vorgang ist fehlgeschlagen.";
     } catch (...) {
         foreign = std::current_exception();
         FLastError = "Der Vorgang wurde durch einen unerwarteten Fehler beendet.";
     }
     FBusy = false;
-    FLastAborted = !ok && FAbortRequested.load();
+    // However it surfaced (libzip's cancelled close, a helper stopped), a requested abort ended it.
+    if (!ok && FAbortRequested.load()) FLastErrorKind = TErrorKind::Aborted;
     FAbortRequested = false;
     FCommand = TArchivCommand::None;
     if (OnCommandEnd) OnCommandEnd(*this, command);
@@ -46,7 +52,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     return ok;
 }
 
-void TArchivCommandBase::Fail(const std::string& reason) const { throw ECommandFailed(reason); }
+void TArchivCommandBase::Fail(const std::string& reason, TErrorKind kind) const { throw ECommandFailed(reason, kind); }
 
 bool TArchivCommandBase::ItemStart(PFileInfoItem& item) {
     CheckAbort();
@@ -108,12 +114,17 @@ TReplaceQuestion TArchivCommandBase::ConflictQuestion() {
     };
 }
 
-void TArchivCommandBase::ItemFailed(const std::string& item, const std::string& reason) {
-    const std::string message = "„" + item + "“: " + reason;
-    if (++FFailedItems == 1) FFirstItemError = message;
+void TArchivCommandBase::ItemFailed(const std::string& item, const TReason& reason) {
+    const std::string message = "„" + item + "“: " + reason.Text;
+    if (++FFailedItems == 1) {
+        FFirstItemError = message;
+        FFirstItemKind = reason.Kind;
+    }
     bool skip = false;
-    if (OnError) OnError(*this, FCommand, TArchivErrorKind::Item, item, reason, skip);
-    if (!skip) Fail(message);
+    FReportedErrorKind = reason.Kind;
+    if (OnError) OnError(*this, FCommand, TArchivErrorKind::Item, item, reason.Text, skip);
+    FReportedErrorKind = TErrorKind::Other;
+    if (!skip) Fail(message, reason.Kind);
 }
 
 }  // namespace tavik

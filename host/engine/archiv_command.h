@@ -28,7 +28,7 @@ protected:
     // exception (from an event handler, say) reaches the caller after OnCommandEnd.
     bool RunCommand(TArchivCommand command, const std::function<void()>& body);
 
-    [[noreturn]] void Fail(const std::string& reason) const;
+    [[noreturn]] void Fail(const std::string& reason, TErrorKind kind = TErrorKind::Other) const;
 
     // OnCommandItemStart; false means skip the item.
     bool ItemStart(PFileInfoItem& item);
@@ -46,7 +46,7 @@ protected:
 
     // One item could not be processed: OnError of kind Item. Returns when the handler lets the
     // command skip the item, otherwise ends the command. The command returns false either way.
-    void ItemFailed(const std::string& item, const std::string& reason);
+    void ItemFailed(const std::string& item, const TReason& reason);
 
     TArchivCommand CurrentCommand() const { return FCommand; }
 
@@ -58,6 +58,7 @@ private:
     TArchivCommand FCommand = TArchivCommand::None;
     int FFailedItems = 0;
     std::string FFirstItemError;
+    TErrorKind FFirstItemKind = TErrorKind::Other;
     std::exception_ptr FPending;
     std::optional<TReplaceDecision> FConflictForAll;
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/services/date_time.h"
+#include "host/services/error_kind.h"
 #include "host/services/search_rec.h"  // the attribute bits fa...
 
 namespace tavik {
@@ -150,8 +151,13 @@ public:
 
     // The German reason of the last failure of a command; empty after success.
     const std::string& LastError() const { return FLastError; }
+    // The kind of that failure (Other after success). When items failed, the kind of the first,
+    // as LastError names the first.
+    TErrorKind LastErrorKind() const { return FLastErrorKind; }
     // Whether the last command ended because Abort() was called.
-    bool LastAborted() const { return FLastAborted; }
+    bool LastAborted() const { return FLastErrorKind == TErrorKind::Aborted; }
+    // While OnError runs: the kind of the failure it reports.
+    TErrorKind ReportedErrorKind() const { return FReportedErrorKind; }
 
 protected:
     TFileItemsList FArchivItems;
@@ -159,7 +165,8 @@ protected:
     bool FBusy = false;
     std::atomic<bool> FAbortRequested{false};
     std::string FLastError;
-    bool FLastAborted = false;
+    TErrorKind FLastErrorKind = TErrorKind::Other;
+    TErrorKind FReportedErrorKind = TErrorKind::Other;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

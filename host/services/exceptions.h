@@ -3,12 +3,22 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
-// A failure with a message for the user.
+// A failure with a message for the user and its kind.
 class EOlvex : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EOlvex(const std::string& message, TErrorKind kind = TErrorKind::Other)
+        : std::runtime_error(message), FKind(kind) {}
+    explicit EOlvex(const char* message, TErrorKind kind = TErrorKind::Other)
+        : std::runtime_error(message), FKind(kind) {}
+
+    TErrorKind Kind() const noexcept { return FKind; }
+
+private:
+    TErrorKind FKind;
 };
 
 // The host installation (OLVEX_ROOT, its directories or its database) is missing or unusable.

@@ -93,7 +93,8 @@ TUniqueFd OpenDirectory(const std::string& dirName) {
     TUniqueFd dir(::open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
         throw EOlvex("Das Verzeichnis „" + dirName + "“ kann nicht geöffnet werden: " + SystemErrorText(errno) +
-                     ". Bitte prüfen Sie den Pfad und die Zugriffsrechte.");
+                     ". Bitte prüfen Sie den Pfad und die Zugriffsrechte.",
+                     KindOfWriteError(errno));
     return dir;
 }
 
@@ -138,7 +139,8 @@ TSafeWrite::TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TDu
         if (errno != EEXIST) break;
     }
     throw EOlvex("Die Datei „" + FinalPath() + "“ kann nicht angelegt werden: " + SystemErrorText(errno) +
-                 ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.");
+                     ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.",
+                 KindOfWriteError(errno));
 }
 
 TSafeWrite::TSafeWrite(const std::string& path, TDurability durability, mode_t mode)
@@ -155,7 +157,8 @@ std::string TSafeWrite::FinalPath() const { return Joined(FDirName, FName); }
 
 void TSafeWrite::Fail(const std::string& what, int error) const {
     throw EOlvex("Die Datei „" + FinalPath() + "“ " + what + ": " + SystemErrorText(error) +
-                 ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.");
+                     ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.",
+                 KindOfWriteError(error));
 }
 
 void TSafeWrite::SetMode(mode_t mode) {

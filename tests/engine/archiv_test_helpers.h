@@ -85,6 +85,7 @@ struct TRecorder {
     std::int64_t lastDone = -1, lastTotal = -1;
     std::vector<std::string> errorItems;
     std::vector<tavik::TArchivErrorKind> errorKinds;
+    std::vector<tavik::TErrorKind> reportedKinds;  // what kind of failure each error was
     bool skipItems = true;
 
     void Attach(tavik::TArchivFormatAbstract& engine) {
@@ -99,10 +100,11 @@ struct TRecorder {
             lastDone = done;
             lastTotal = total;
         };
-        engine.OnError = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
+        engine.OnError = [this](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
                                 const std::string& item, const std::string&, bool& flag) {
             errorItems.push_back(item);
             errorKinds.push_back(kind);
+            reportedKinds.push_back(sender.ReportedErrorKind());
             if (kind == tavik::TArchivErrorKind::Item) flag = skipItems;
         };
     }

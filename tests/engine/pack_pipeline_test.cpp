@@ -116,7 +116,7 @@ protected:
         while (!pipeline.Finished()) {
             tavik::TPackPiece piece = pipeline.Take();
             TJoined& file = joined.at(piece.file);
-            if (!piece.failure.empty()) file.failure = piece.failure;
+            if (!piece.failure.empty()) file.failure = piece.failure.Text;
             file.stream.insert(file.stream.end(), piece.deflated.begin(), piece.deflated.end());
             file.crc = static_cast<std::uint32_t>(crc32_combine(file.crc, piece.crc, piece.size));
             file.size += piece.size;

@@ -25,6 +25,8 @@ TEST(DiskFull, TheArchiveRunStopsDeletesNothingAndTheNextRunSucceeds) {
         const FaultResult run = RunVendrask(host, options);
         EXPECT_EQ(run.process.status, 1) << "limit " << limit << ": " << run.process.err;
         EXPECT_THAT(run.process.err, ::testing::HasSubstr("keine Datei wurde gelöscht")) << limit;
+        // The run knows the disk is full and says what to do.
+        EXPECT_THAT(run.process.err, ::testing::HasSubstr("Im Archivverzeichnis ist nicht genug Platz")) << limit;
         EXPECT_THAT(Violations(host, before), IsEmpty()) << limit;
         EXPECT_EQ(TakeSnapshot(host), before) << "limit " << limit << ": a file was deleted";
         EXPECT_THAT(FinalArchives(host), IsEmpty()) << limit;

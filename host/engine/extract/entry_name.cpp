@@ -64,6 +64,12 @@ std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count) 
     return {};
 }
 
+TReason RefusedEntryName(std::string_view name, std::vector<std::string>& parts, std::size_t count) {
+    std::string reason = CheckEntryName(name, parts);
+    if (reason.empty()) reason = StripEntryParts(parts, count);
+    return {std::move(reason), TErrorKind::RefusedEntry};
+}
+
 bool IsCurrentDirectoryName(std::string_view name) {
     if (name.empty() || name.front() == '/') return false;
     for (const std::string_view part : Components(name))

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
 // Splits an entry name into its path components ("." and empty ones dropped). Returns the
@@ -14,6 +16,10 @@ std::string CheckEntryName(std::string_view name, std::vector<std::string>& part
 // Drops the first count components of parts (as CheckEntryName gave them). Returns the German
 // reason when nothing is left.
 std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count);
+
+// Both of the above: the parts of the name without its first count components, or the reason
+// (of kind RefusedEntry) why an entry of this name is not extracted.
+TReason RefusedEntryName(std::string_view name, std::vector<std::string>& parts, std::size_t count);
 
 // Whether a link stored at linkParts (its own name last) with this target stays inside the
 // extraction directory, the target followed component by component from the link's own

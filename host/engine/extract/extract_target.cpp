@@ -54,11 +54,20 @@ bool SameContent(int dir, const std::string& a, const std::string& b) {
     }
 }
 
-std::string WalkReason(int error) {
+TReason WalkReason(int error) {
     if (error == ELOOP || error == ENOTDIR)
-        return "Der Pfad führt über eine symbolische Verknüpfung oder eine Datei und wird nicht entpackt.";
-    return "Das Verzeichnis kann nicht angelegt werden (" + SystemReason(error) + ").";
+        return {"Der Pfad führt über eine symbolische Verknüpfung oder eine Datei und wird nicht entpackt.",
+                TErrorKind::RefusedEntry};
+    return {"Das Verzeichnis kann nicht angelegt werden (" + SystemReason(error) + ").", KindOfWriteError(error)};
 }
+
+// what failed, with the system's reason; a full disk says so by its kind.
+TReason WriteReason(const char* what, int error) {
+    return {std::string(what) + " (" + SystemReason(error) + ").", KindOfWriteError(error)};
+}
+
+constexpr const char* kNotWritten = "Die Datei kann nicht geschrieben werden";
+constexpr const char* kNotCreated = "Die Datei kann nicht angelegt werden";
 
 }  // namespace
 
@@ -68,28 +77,28 @@ TExtractFile::TExtractFile(TUniqueFd dir, std::string dirName, std::string name,
     : FReplace(std::move(replace)),
       FFile(std::move(dir), std::move(dirName), std::move(name), TDurability::Unflushed, mode) {}
 
-std::string TExtractFile::Write(const void* data, std::size_t size) {
+TReason TExtractFile::Write(const void* data, std::size_t size) {
     try {
         FFile.Write(data, size);
     } catch (const EOlvex& e) {
-        return e.what();
+        return {e.what(), e.Kind()};
     }
     return {};
 }
 
-std::string TExtractFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+TReason TExtractFile::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
     try {
         FFile.WriteAt(static_cast<std::uint64_t>(offset), data, size);
     } catch (const EOlvex& e) {
-        return e.what();
+        return {e.what(), e.Kind()};
     }
     return {};
 }
 
-std::string TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime) {
+TReason TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime) {
     struct stat st {};
     if (::fstat(FFile.Fd(), &st) == 0 && st.st_size < size && ::ftruncate(FFile.Fd(), static_cast<off_t>(size)) != 0)
-        return "Die Datei kann nicht geschrieben werden (" + SystemReason(errno) + ").";
+        return WriteReason(kNotWritten, errno);
     if (mtime) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*mtime, 0}};
         ::futimens(FFile.Fd(), times);  // a missing time is no reason to lose the data
@@ -100,11 +109,11 @@ std::string TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> m
         if (FFile.Place(TPlacing::NoReplace)) return {};
         return PlaceOverExisting();
     } catch (const EOlvex& e) {
-        return e.what();
+        return {e.what(), e.Kind()};
     }
 }
 
-std::string TExtractFile::PlaceOverExisting() {
+TReason TExtractFile::PlaceOverExisting() {
     const int dir = FFile.DirFd();
     const std::string name = FFile.FinalName();
     struct stat st {};
@@ -118,7 +127,7 @@ std::string TExtractFile::PlaceOverExisting() {
             case TReplaceDecision::Refuse: return kDifferentFile;
         }
     } else if (errno != ENOENT) {
-        return "Die Datei kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return WriteReason(kNotCreated, errno);
     }
     FFile.Place(TPlacing::Replace);
     return {};
@@ -135,7 +144,7 @@ TExtractTarget::TExtractTarget(const std::string& dir, TReplaceQuestion replace)
                      "). Bitte prüfen Sie den Pfad und die Zugriffsrechte.");
 }
 
-TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason) {
+TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason) {
     TUniqueFd current(::dup(FRoot.Get()));
     if (!current) {
         reason = SystemReason(errno);
@@ -159,8 +168,8 @@ TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool
     return current;
 }
 
-std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime) {
-    std::string reason;
+TReason TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime) {
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     if (::mkdirat(parent.Get(), parts.back().c_str(), 0777) != 0 && errno != EEXIST) return WalkReason(errno);
@@ -170,9 +179,9 @@ std::string TExtractTarget::MakeDirectory(const std::vector<std::string>& parts,
     return {};
 }
 
-std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
-                                       std::unique_ptr<TExtractFile>& file) {
-    std::string reason;
+TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
+                                   std::unique_ptr<TExtractFile>& file) {
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     struct stat st {};
@@ -185,7 +194,7 @@ std::string TExtractTarget::CreateFile(const std::vector<std::string>& parts, mo
         file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
                                               [this, parts] { return Ask(parts); });
     } catch (const EOlvex& e) {
-        return e.what();
+        return {e.what(), e.Kind()};
     }
     return {};
 }
@@ -197,7 +206,7 @@ TReplaceDecision TExtractTarget::Ask(const std::vector<std::string>& parts) cons
     return FReplace(path);
 }
 
-std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
+TReason TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
     done = false;
     struct stat st {};
     if (::fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
@@ -212,7 +221,7 @@ std::string TExtractTarget::MakeRoom(int parent, const std::vector<std::string>&
         case TReplaceDecision::Refuse: return kDifferentFile;
     }
     if (::unlinkat(parent, parts.back().c_str(), 0) != 0 && errno != ENOENT)
-        return "Die vorhandene Datei kann nicht ersetzt werden (" + SystemReason(errno) + ").";
+        return WriteReason("Die vorhandene Datei kann nicht ersetzt werden", errno);
     return {};
 }
 
@@ -235,26 +244,29 @@ bool TExtractTarget::LinkOnPath(const std::string& path) const {
     return false;
 }
 
-std::string TExtractTarget::CheckLink(const std::vector<std::string>& parts, std::string_view target) {
+TReason TExtractTarget::CheckLink(const std::vector<std::string>& parts, std::string_view target) {
     std::vector<std::string> passed;
-    if (std::string reason = CheckLinkTarget(parts, target, &passed); !reason.empty()) return reason;
+    if (std::string reason = CheckLinkTarget(parts, target, &passed); !reason.empty())
+        return {reason, TErrorKind::RefusedEntry};
     std::string name;
     for (const auto& part : parts) name += (name.empty() ? "" : "/") + part;
     if (FClimbedOutOf.count(name) != 0)
-        return "Eine schon angelegte Verknüpfung führt mit „..“ durch diesen Namen zurück; eine Verknüpfung "
-               "an dieser Stelle könnte sie aus dem Zielverzeichnis hinauszeigen lassen und wird darum nicht angelegt.";
+        return {"Eine schon angelegte Verknüpfung führt mit „..“ durch diesen Namen zurück; eine Verknüpfung "
+                "an dieser Stelle könnte sie aus dem Zielverzeichnis hinauszeigen lassen und wird darum nicht angelegt.",
+                TErrorKind::RefusedEntry};
     for (const std::string& dir : passed) {
         if (LinkOnPath(dir))
-            return "Das Ziel der Verknüpfung führt mit „..“ aus der Verknüpfung „" + dir +
-                   "“ zurück und könnte so aus dem Zielverzeichnis hinauszeigen; sie wird nicht angelegt.";
+            return {"Das Ziel der Verknüpfung führt mit „..“ aus der Verknüpfung „" + dir +
+                        "“ zurück und könnte so aus dem Zielverzeichnis hinauszeigen; sie wird nicht angelegt.",
+                    TErrorKind::RefusedEntry};
     }
     FClimbedOutOf.insert(passed.begin(), passed.end());
     return {};
 }
 
-std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
-    if (std::string refused = CheckLink(parts, target); !refused.empty()) return refused;
-    std::string reason;
+TReason TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, const std::string& target) {
+    if (TReason refused = CheckLink(parts, target); !refused.empty()) return refused;
+    TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
     // The same link is no conflict.
@@ -264,21 +276,21 @@ std::string TExtractTarget::MakeSymlink(const std::vector<std::string>& parts, c
     bool done = false;
     if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     if (::symlinkat(target.c_str(), parent.Get(), parts.back().c_str()) != 0)
-        return errno == EEXIST ? kDifferentFile
-                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile : WriteReason("Die Verknüpfung kann nicht angelegt werden", errno);
     return {};
 }
 
-std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
-    std::string reason;
+TReason TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing) {
+    TReason reason;
     TUniqueFd from = OpenParent(existing, false, reason);
     if (!from) return reason;
     std::array<char, 4097> linked{};
     const ssize_t linkedLength = ::readlinkat(from.Get(), existing.back().c_str(), linked.data(), linked.size());
     if (linkedLength >= 0) {
         const std::string_view target(linked.data(), static_cast<std::size_t>(linkedLength));
-        if (static_cast<std::size_t>(linkedLength) == linked.size()) return "Das Ziel der Verknüpfung ist zu lang.";
-        if (std::string refused = CheckLink(parts, target); !refused.empty()) return refused;
+        if (static_cast<std::size_t>(linkedLength) == linked.size())
+            return {"Das Ziel der Verknüpfung ist zu lang.", TErrorKind::RefusedEntry};
+        if (TReason refused = CheckLink(parts, target); !refused.empty()) return refused;
     }
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -291,14 +303,13 @@ std::string TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, 
     if (reason = MakeRoom(parent.Get(), parts, same, done); !reason.empty() || done) return reason;
     // Flag 0: a link to a symbolic link links the link itself, never what it points to.
     if (::linkat(from.Get(), existing.back().c_str(), parent.Get(), parts.back().c_str(), 0) != 0)
-        return errno == EEXIST ? kDifferentFile
-                               : "Die Verknüpfung kann nicht angelegt werden (" + SystemReason(errno) + ").";
+        return errno == EEXIST ? kDifferentFile : WriteReason("Die Verknüpfung kann nicht angelegt werden", errno);
     return {};
 }
 
 void TExtractTarget::RestoreDirectoryTimes() {
     for (auto it = FDirTimes.rbegin(); it != FDirTimes.rend(); ++it) {
-        std::string reason;
+        TReason reason;
         std::vector<std::string> walk = it->first;
         walk.emplace_back(".");
         TUniqueFd dir = OpenParent(walk, false, reason);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/services/safe_write.h"
+#include "host/services/error_kind.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
@@ -37,16 +38,16 @@ public:
     TExtractFile(const TExtractFile&) = delete;
     TExtractFile& operator=(const TExtractFile&) = delete;
 
-    // Empty on success, otherwise the German reason.
-    std::string Write(const void* data, std::size_t size);
-    std::string WriteAt(std::int64_t offset, const void* data, std::size_t size);
+    // Empty on success, otherwise the German reason and its kind.
+    TReason Write(const void* data, std::size_t size);
+    TReason WriteAt(std::int64_t offset, const void* data, std::size_t size);
     // Sets the final size (sparse data), the modification time and moves the file into place.
     // A file of the same name with the same content stays as it is; one that differs is replaced
     // only when the question allows it. Without it the temporary file goes again.
-    std::string Commit(std::int64_t size, std::optional<std::time_t> mtime);
+    TReason Commit(std::int64_t size, std::optional<std::time_t> mtime);
 
 private:
-    std::string PlaceOverExisting();
+    TReason PlaceOverExisting();
 
     std::function<TReplaceDecision()> FReplace;
     TSafeWrite FFile;
@@ -58,34 +59,34 @@ public:
     // asked before anything on disk that differs from an entry is replaced; none: it is refused.
     TExtractTarget(const std::string& dir, TReplaceQuestion replace);
 
-    // Each returns the German reason of a failure, or an empty string. Something different under
-    // the name on disk stays unless the question allows replacing it, whether it was there before
-    // or an earlier entry of the same name has just put it there.
-    std::string MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
-    std::string CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
+    // Each returns the German reason of a failure and its kind, or an empty reason. Something
+    // different under the name on disk stays unless the question allows replacing it, whether it
+    // was there before or an earlier entry of the same name has just put it there.
+    TReason MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
+    TReason CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
     // A link whose target leaves the directory, or climbs by ".." out of a link, is refused.
-    std::string MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
+    TReason MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
     // A hard link to a symbolic link is a link with the same target in another place: its
     // target is checked again from there.
-    std::string MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing);
+    TReason MakeHardlink(const std::vector<std::string>& parts, const std::vector<std::string>& existing);
 
     // Directory times are set last: writing into a directory changes its time.
     void RestoreDirectoryTimes();
 
 private:
     // The directory that holds parts.back(), walked (and with create, made) without following links.
-    TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, std::string& reason);
+    TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason);
 
     // Whether a link at parts may point to target (see CheckLinkTarget): none of the directories
     // that the target climbs out of again is a link, on disk or made later by this extraction.
-    std::string CheckLink(const std::vector<std::string>& parts, std::string_view target);
+    TReason CheckLink(const std::vector<std::string>& parts, std::string_view target);
     // Whether the walk from the root along path meets a symbolic link.
     bool LinkOnPath(const std::string& path) const;
     // What becomes of the file on disk under parts.
     TReplaceDecision Ask(const std::vector<std::string>& parts) const;
     // Makes room for a link where something else is: empty when the link is to be made, else
     // the reason, or done set when nothing is to be done.
-    std::string MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
+    TReason MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
 
     std::string FDirName;
     TReplaceQuestion FReplace;

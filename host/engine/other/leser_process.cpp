@@ -42,7 +42,8 @@ struct TSpawnAttributes {
 
 // A descriptor above standard error, so that dup2 onto 0 or 1 always makes a new one.
 TUniqueFd AboveStandard(TUniqueFd fd) {
-    if (fd.Get() > STDERR_FILENO) return fd;
+    // A failed open stays as it is, with its errno.
+    if (!fd || fd.Get() > STDERR_FILENO) return fd;
     return TUniqueFd(fcntl(fd.Get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
 }
 
@@ -81,7 +82,8 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
     TUniqueFd input =
         AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
     if (!input)
-        throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + SystemErrorText(errno) + ".");
+        throw EOlvex("Die Archivdatei „" + archive + "“ kann nicht geöffnet werden: " + SystemErrorText(errno) + ".",
+                     KindOfInputError(errno));
     struct stat status {};
     if (fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         throw EOlvex("„" + archive + "“ ist keine gewöhnliche Datei und wird nicht als Archiv gelesen.");

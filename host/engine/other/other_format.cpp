@@ -45,8 +45,9 @@ bool TOtherArchiv::ExecuteArchivList() {
 
 void TOtherArchiv::FailUnreadable(const std::string& reason) const {
     Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ wurde abgebrochen, weil " + reason +
-         ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das Archiv "
-         "erneut schicken oder prüfen Sie es mit einem anderen Programm.");
+             ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das Archiv "
+             "erneut schicken oder prüfen Sie es mit einem anderen Programm.",
+         TErrorKind::DamagedArchive);
 }
 
 TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& done, std::int64_t total) {
@@ -55,7 +56,8 @@ TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& d
     // Progress while waiting keeps a window responsive and its abort button working.
     if (!helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason)) FailUnreadable(reason);
     if (frame.Type == TLeserFrameType::Failure)
-        Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".");
+        Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".",
+             TErrorKind::DamagedArchive);
     return frame;
 }
 
@@ -144,7 +146,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
             case TLeserFrameType::Entry: {
                 if (current.Active) {
                     current.Active = false;
-                    ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
+                    ItemFailed(current.Name, {"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
                 }
                 const TLeserEntry entry = DecodeEntry(frame);
                 if (++position >= MaxEntries) FailUnreadable("es mehr als " + std::to_string(MaxEntries) + " Einträge hat");
@@ -155,7 +157,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 if (!ItemStart(started)) break;
                 if (!pending.empty()) {
                     if (!extract) {
-                        ItemFailed(entry.Name, pending);
+                        ItemFailed(entry.Name, {pending, TErrorKind::DamagedArchive});
                         break;
                     }
                     bool ignored = false;
@@ -181,7 +183,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 if (current.Active) {
                     current.Active = false;
                     if (current.File) {
-                        const std::string reason = current.File->Commit(current.Item.Size, current.ModTime);
+                        const TReason reason = current.File->Commit(current.Item.Size, current.ModTime);
                         current.File.reset();
                         if (!reason.empty()) ItemFailed(current.Name, reason);
                     }
@@ -191,7 +193,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 if (current.Active) {
                     current.Active = false;
                     current.File.reset();
-                    ItemFailed(current.Name, frame.Payload + ".");
+                    ItemFailed(current.Name, {frame.Payload + ".", TErrorKind::DamagedArchive});
                 }
                 break;
             case TLeserFrameType::Warning:
@@ -199,7 +201,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                     warning = frame.Payload + ".";
                 } else if (!extract) {
                     current.Active = false;
-                    ItemFailed(current.Name, frame.Payload + ".");
+                    ItemFailed(current.Name, {frame.Payload + ".", TErrorKind::DamagedArchive});
                 } else {
                     bool ignored = false;
                     if (OnError)
@@ -210,7 +212,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
             default: break;
         }
     }
-    if (current.Active) ItemFailed(current.Name, "Die Daten des Eintrags sind unvollständig.");
+    if (current.Active) ItemFailed(current.Name, {"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
     if (target) target->RestoreDirectoryTimes();
     Progress(done, total);
 }
@@ -221,7 +223,7 @@ void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, 
     std::string_view bytes;
     if (!DecodeLeserData(payload, offset, bytes)) FailUnreadable("das Leseprogramm Unverständliches meldete");
     if (current.File) {
-        const std::string reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
+        const TReason reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
         if (!reason.empty()) {
             current.Active = false;
             current.File.reset();
@@ -238,17 +240,15 @@ void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, 
 void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target,
                                 TCurrentEntry& current) {
     std::vector<std::string> parts;
-    std::string reason = CheckEntryName(entry.Name, parts);
-    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
+    TReason reason = RefusedEntryName(entry.Name, parts, ExtractStripParts);
     const std::optional<std::time_t> mtime =
         entry.ModTime ? std::optional<std::time_t>(static_cast<std::time_t>(*entry.ModTime)) : std::nullopt;
     try {
         if (!reason.empty()) {
-            if (entry.Kind == TLeserEntryKind::Directory && IsCurrentDirectoryName(entry.Name)) reason.clear();
+            if (entry.Kind == TLeserEntryKind::Directory && IsCurrentDirectoryName(entry.Name)) reason = {};
         } else if (entry.Hardlink) {
             std::vector<std::string> existing;
-            reason = CheckEntryName(*entry.Hardlink, existing);
-            if (reason.empty()) reason = StripEntryParts(existing, ExtractStripParts);
+            reason = RefusedEntryName(*entry.Hardlink, existing, ExtractStripParts);
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
         } else if (entry.Kind == TLeserEntryKind::Directory) {
             reason = target.MakeDirectory(parts, mtime);
@@ -279,7 +279,7 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
     } catch (const ECommandAborted&) {
         throw;
     } catch (const EOlvex& e) {
-        reason = e.what();
+        reason = {e.what(), e.Kind()};
     }
     if (!reason.empty()) ItemFailed(entry.Name, reason);
 }

@@ -22,7 +22,7 @@ struct TPackPipeline::TFileState {
     std::once_flag opening;
     TUniqueFd fd;
     struct stat opened {};
-    std::string failure;
+    TReason failure;
     std::atomic<std::size_t> piecesLeft{0};  // the worker that reads the last one closes the file
 };
 
@@ -32,19 +32,19 @@ namespace {
 constexpr std::size_t kBatchJobs = 32;
 constexpr std::size_t kBatchBytes = 1 << 20;
 
-std::string OpenFailure(int error) {
+TReason OpenFailure(int error) {
     if (error == ELOOP || error == ENOTDIR)
         return "Die Datei oder ein Verzeichnis auf dem Weg zu ihr ist inzwischen eine symbolische Verknüpfung.";
-    return "Die Datei kann nicht geöffnet werden (" + SystemErrorText(error) + ").";
+    return {"Die Datei kann nicht geöffnet werden (" + SystemErrorText(error) + ").", KindOfInputError(error)};
 }
 
 }  // namespace
 
-std::string ProbePackFile(const std::string& path) {
+TReason ProbePackFile(const std::string& path) {
     // Without following a link in the last component, and without waiting for a pipe that was
     // put in the file's place.
     const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    return fd ? std::string() : OpenFailure(errno);
+    return fd ? TReason() : OpenFailure(errno);
 }
 
 TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options)

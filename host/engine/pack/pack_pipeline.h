@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
 class TPieceDeflater;
@@ -40,12 +42,12 @@ struct TPackPiece {
     std::int64_t size = 0;               // bytes of the file it holds
     std::uint32_t crc = 0;               // CRC-32 of those bytes
     bool last = false;                   // the file's last piece
-    std::string failure;                 // German: the file could not be read
+    TReason failure;                     // German: the file could not be read
 };
 
 // Whether the file at path can be opened for reading now: empty, or why not (German, in the
 // words the pipeline uses when opening fails). Not proof that reading will succeed.
-std::string ProbePackFile(const std::string& path);
+TReason ProbePackFile(const std::string& path);
 
 class TPackPipeline {
 public:

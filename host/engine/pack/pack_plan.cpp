@@ -71,8 +71,8 @@ public:
     std::vector<TPackEntry> Take() { return std::move(FEntries); }
 
 private:
-    static std::string Reason(int error) {
-        if (error == ENOENT) return "Die Datei oder das Verzeichnis existiert nicht.";
+    static TReason Reason(int error) {
+        if (error == ENOENT) return {"Die Datei oder das Verzeichnis existiert nicht.", TErrorKind::InputMissing};
         if (error == EACCES) return "Keine Berechtigung zum Lesen.";
         if (error == ELOOP || error == ENOTDIR) return "Der Pfad ist eine symbolische Verknüpfung; sie wird nicht gepackt.";
         return SystemErrorText(error);

@@ -26,7 +26,7 @@ struct TPackEntry {
 
 // problem(itemName, reason) is called for an item that cannot be packed; it may throw.
 // Files with the device and inode of exclude (the archive itself) are left out.
-using TPackProblem = std::function<void(const std::string& item, const std::string& reason)>;
+using TPackProblem = std::function<void(const std::string& item, const TReason& reason)>;
 std::vector<TPackEntry> PlanPackEntries(const std::vector<TFileInfoItem>& queued, const struct stat* exclude,
                                         const TPackProblem& problem);
 

@@ -37,7 +37,7 @@ zip_int64_t TPackedSource::Callback(void* state, void* data, zip_uint64_t length
     }
 }
 
-zip_int64_t TPackedSource::SetError(int zipError, std::string failure) {
+zip_int64_t TPackedSource::SetError(int zipError, TReason failure) {
     zip_error_set(&FError, zipError, 0);
     if (FFailure.empty() && !failure.empty()) FFailure = std::move(failure);
     return -1;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
 class TPackPipeline;
@@ -29,7 +31,7 @@ public:
     bool Stored() const { return FPlannedSize == 0; }
 
     bool Failed() const { return !FFailure.empty(); }
-    const std::string& Failure() const { return FFailure; }  // German, when reading failed
+    const TReason& Failure() const { return FFailure; }  // German, when reading failed
     std::int64_t BytesRead() const { return FSize; }
     std::uint32_t Crc() const { return FCrc; }  // of the bytes read
     const struct stat& Opened() const;  // the file as it was opened, once complete
@@ -38,14 +40,14 @@ private:
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command);
     zip_int64_t Handle(void* data, zip_uint64_t length, zip_source_cmd_t command);
     zip_int64_t Read(std::uint8_t* data, std::size_t length);
-    zip_int64_t SetError(int zipError, std::string failure);
+    zip_int64_t SetError(int zipError, TReason failure);
 
     TPackPipeline& FPipeline;
     std::size_t FFile;
     std::int64_t FPlannedSize;
     TProgress FProgress;
     zip_error_t FError{};
-    std::string FFailure;
+    TReason FFailure;
 
     std::vector<std::uint8_t> FPiece;  // deflated bytes of the current piece
     std::size_t FPieceRead = 0;

@@ -28,7 +28,7 @@ std::string Joined(const std::vector<std::string>& parts) {
 std::vector<std::string> CheckedParts(const std::string& entryName) {
     std::vector<std::string> parts;
     const std::string reason = CheckEntryName(entryName, parts);
-    if (!reason.empty()) throw EOlvex(reason);
+    if (!reason.empty()) throw EOlvex(reason, TErrorKind::RefusedEntry);
     return parts;
 }
 
@@ -69,7 +69,8 @@ TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string
     const std::string path = names.GetTavikFSPath(name);
     if (IsDatabaseFile(path))
         throw EOlvex("Der Name fällt auf die Datenbank der Olvex-Installation; der Eintrag wird nicht "
-                     "zurückgelegt. Entpacken Sie ihn bei Bedarf in ein anderes Verzeichnis.");
+                     "zurückgelegt. Entpacken Sie ihn bei Bedarf in ein anderes Verzeichnis.",
+                     TErrorKind::RefusedEntry);
     // The innermost host directory that holds the path: the archive run only takes files from these.
     std::vector<TTavikFSDirectory> directories = names.Directories();
     directories.push_back({"stadata", ConcatPathNames(names.Root(), "stadata"), true});
@@ -81,12 +82,14 @@ TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string
     if (holder == nullptr)
         throw EOlvex("Der Name liegt in keinem Verzeichnis der Olvex-Installation (Tabelle host_directory); der "
                      "Eintrag wird nicht an einen Platz außerhalb zurückgelegt. Entpacken Sie ihn bei Bedarf in ein "
-                     "gewähltes Verzeichnis.");
+                     "gewähltes Verzeichnis.",
+                     TErrorKind::RefusedEntry);
     const std::string rest = holder->Path == "/" ? path.substr(1) : path.substr(holder->Path.size() + 1);
     const std::vector<std::string> restParts = CheckedParts(rest);
     if (restParts.size() >= parts.size() ||
         !std::equal(restParts.begin(), restParts.end(), parts.end() - static_cast<std::ptrdiff_t>(restParts.size())))
-        throw EOlvex("Der Platz des Eintrags lässt sich nicht eindeutig bestimmen; er wird nicht zurückgelegt.");
+        throw EOlvex("Der Platz des Eintrags lässt sich nicht eindeutig bestimmen; er wird nicht zurückgelegt.",
+                     TErrorKind::RefusedEntry);
     struct stat st {};
     if (::stat(holder->Path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EOlvex("Das Verzeichnis „" + holder->Name + "“ (" + holder->Path +

@@ -17,7 +17,8 @@ using namespace ziprec;
 constexpr std::size_t kKeptBuffer = 16u << 20;
 
 [[noreturn]] void Damaged(const std::string& path, const std::string& detail) {
-    throw EOlvex("Das Archiv „" + path + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.");
+    throw EOlvex("Das Archiv „" + path + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.",
+                 TErrorKind::DamagedArchive);
 }
 
 }  // namespace

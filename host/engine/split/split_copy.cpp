@@ -93,7 +93,7 @@ public:
 private:
     void Report() {
         if (FProgress && !FProgress(static_cast<std::int64_t>(FWriter.BytesWritten()), static_cast<std::int64_t>(FTotal)))
-            throw EOlvex(FAbortMessage);
+            throw EOlvex(FAbortMessage, TErrorKind::Aborted);
     }
     void CopyRecord(std::uint64_t from, std::size_t size, const std::string& what);
     void CopyData(std::uint64_t from, std::uint64_t size);

@@ -13,15 +13,18 @@ namespace tavik::splitio {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw EOlvex(what + " „" + path + "“ ist fehlgeschlagen: " + SystemErrorText(error) + ".");
+// A full disk is told by the error itself; other kinds the caller names.
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error,
+                       TErrorKind kind = TErrorKind::Other) {
+    if (kind == TErrorKind::Other) kind = KindOfWriteError(error);
+    throw EOlvex(what + " „" + path + "“ ist fehlgeschlagen: " + SystemErrorText(error) + ".", kind);
 }
 
 }  // namespace
 
 TUniqueFd OpenForReading(const std::string& path) {
     TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) Fail("Das Öffnen von", path, errno);
+    if (!file) Fail("Das Öffnen von", path, errno, KindOfInputError(errno));
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0) Fail("Das Lesen von", path, errno);
     if (!S_ISREG(st.st_mode)) throw EOlvex("„" + path + "“ ist keine Datei.");

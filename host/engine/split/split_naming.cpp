@@ -64,7 +64,8 @@ TPathParts SplitPath(const std::string& path) {
 
 [[noreturn]] void ThrowMissing(const std::string& path) {
     throw EOlvex("Der Teil „" + path + "“ des geteilten Archivs fehlt. "
-                 "Bitte alle Teile des Archivs in denselben Ordner legen und es erneut versuchen.");
+                 "Bitte alle Teile des Archivs in denselben Ordner legen und es erneut versuchen.",
+                 TErrorKind::InputMissing);
 }
 
 // The numbers n of every "<file>.<prefix>n" in dir (prefix "z" or "" for pieces).

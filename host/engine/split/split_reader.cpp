@@ -34,7 +34,8 @@ void TVolumeFiles::Measure(const TUniqueFd& file, const std::string& path) {
 void TVolumeFiles::Read(std::uint64_t position, void* buffer, std::size_t size) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     if (position > TotalSize() || size > TotalSize() - position)
-        throw EOlvex("Das Archiv „" + FPaths.back() + "“ endet früher als erwartet; es ist unvollständig oder beschädigt.");
+        throw EOlvex("Das Archiv „" + FPaths.back() + "“ endet früher als erwartet; es ist unvollständig oder beschädigt.",
+                     TErrorKind::DamagedArchive);
     while (size > 0) {
         const auto next = std::upper_bound(FStarts.begin(), FStarts.end(), position);
         const std::size_t index = static_cast<std::size_t>(next - FStarts.begin()) - 1;
@@ -88,7 +89,8 @@ void TSplitArchive::Parse(bool byteSplit) {
         const std::string next =
             last.substr(0, last.rfind('.')) + splitname::PieceExtension(static_cast<std::uint32_t>(FFiles.Count() + 1));
         throw EOlvex("Dem geteilten Archiv „" + last + "“ fehlt das Ende: vermutlich fehlt der Teil „" + next +
-                     "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.");
+                     "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.",
+                     TErrorKind::InputMissing);
     } catch (const TRecordError& error) {
         Damaged(error.what());
     }

@@ -62,7 +62,7 @@ void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
 std::optional<TSplitSet> FindSource(const std::string& archive) {
     std::optional<TSplitSet> set = FindSplitSet(archive);
     if (!set && !splitio::IsFile(archive))
-        throw EOlvex("Die Archivdatei „" + archive + "“ gibt es nicht. Bitte den Pfad prüfen.");
+        throw EOlvex("Die Archivdatei „" + archive + "“ gibt es nicht. Bitte den Pfad prüfen.", TErrorKind::InputMissing);
     return set;
 }
 

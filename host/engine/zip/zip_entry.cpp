@@ -60,7 +60,8 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index) {
     zip_stat_init(&entry.stat);
     if (zip_stat_index(archive, index, 0, &entry.stat) != 0 || (entry.stat.valid & ZIP_STAT_NAME) == 0)
         throw EOlvex("Der Eintrag Nr. " + std::to_string(index + 1) +
-                     " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".");
+                     " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".",
+                     ZipErrorKind(zip_get_error(archive)));
     entry.name = entry.stat.name;
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;

@@ -13,9 +13,10 @@ namespace tavik {
 
 namespace {
 
-[[noreturn]] void MoreThanAnnounced() { throw EOlvex("Der Eintrag enthält mehr Daten als angegeben (beschädigt)."); }
-[[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt)."); }
-[[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt)."); }
+constexpr TErrorKind kDamaged = TErrorKind::DamagedArchive;
+[[noreturn]] void MoreThanAnnounced() { throw EOlvex("Der Eintrag enthält mehr Daten als angegeben (beschädigt).", kDamaged); }
+[[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt).", kDamaged); }
+[[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", kDamaged); }
 
 constexpr const char* kEncrypted = "Der Eintrag ist verschlüsselt und kann nicht gelesen werden.";
 constexpr const char* kWrongPassword =
@@ -56,14 +57,14 @@ std::uint8_t* TZipEntryReader::Room(std::unique_ptr<std::uint8_t[]>& buffer, std
 
 void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
     if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || crc == entry.stat.crc) return;
-    if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".");
+    if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".", kDamaged);
     FPasswordFailed = true;
     throw EOlvex(kCrcOrPassword);
 }
 
 void TZipEntryReader::SetPassword(const std::string& password) {
     if (zip_set_default_password(FArchive, password.empty() ? nullptr : password.c_str()) != 0)
-        throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".");
+        throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".", ZipErrorKind(zip_get_error(FArchive)));
     FHasPassword = !password.empty();
 }
 
@@ -80,7 +81,7 @@ void TZipEntryReader::Failed(const TZipEntry& entry, const zip_error_t* error) {
         FPasswordFailed = true;
         throw EOlvex(code == ZIP_ER_WRONGPASSWD ? kWrongPassword : kCrcOrPassword);
     }
-    throw EOlvex(ZipErrorText(error) + ".");
+    throw EOlvex(ZipErrorText(error) + ".", ZipErrorKind(error));
 }
 
 void TZipEntryReader::CheckPassword(const TZipEntry& entry) {
@@ -229,7 +230,7 @@ void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sin
         progress(read);
     }
     if (read != size) LessThanAnnounced();
-    if (zip_fclose(file.release()) != 0) throw EOlvex("Der Eintrag ist beschädigt.");
+    if (zip_fclose(file.release()) != 0) throw EOlvex("Der Eintrag ist beschädigt.", kDamaged);
 }
 
 }  // namespace tavik

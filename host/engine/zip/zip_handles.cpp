@@ -56,6 +56,25 @@ std::string ZipErrorText(int zipError, int systemError) {
     return text;
 }
 
+TErrorKind ZipErrorKind(const zip_error_t* error) {
+    switch (zip_error_code_zip(error)) {
+        case ZIP_ER_CRC:
+        case ZIP_ER_ZLIB:
+        case ZIP_ER_EOF:
+        case ZIP_ER_NOZIP:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_COMPRESSED_DATA: return TErrorKind::DamagedArchive;
+        case ZIP_ER_NOENT: return TErrorKind::InputMissing;
+        case ZIP_ER_CANCELLED: return TErrorKind::Aborted;
+        default: break;
+    }
+    if (zip_error_system_type(error) != ZIP_ET_SYS) return TErrorKind::Other;
+    const int system = zip_error_code_system(error);
+    // libzip reports a file it cannot open for reading as ZIP_ER_OPEN with the system's ENOENT.
+    if (zip_error_code_zip(error) == ZIP_ER_OPEN) return KindOfInputError(system);
+    return KindOfWriteError(system);
+}
+
 std::string ZipErrorText(const zip_error_t* error) {
     const bool system = zip_error_system_type(error) == ZIP_ET_SYS;
     return ZipErrorText(zip_error_code_zip(error), system ? zip_error_code_system(error) : 0);
@@ -71,7 +90,8 @@ std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) 
     if (fd < 0) {
         const int error = errno;
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " +
-                     ZipErrorText(error == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, error) + ".");
+                     ZipErrorText(error == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, error) + ".",
+                     KindOfInputError(error));
     }
     return std::make_unique<splitread::TSplitArchive>(path, TUniqueFd(fd));
 }
@@ -92,7 +112,8 @@ void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec:
     }
     if (!same)
         throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. Die Struktur des Archivs "
-                     "ist fehlerhaft: sie enthält mehr als ein Inhaltsverzeichnis.");
+                     "ist fehlerhaft: sie enthält mehr als ein Inhaltsverzeichnis.",
+                     TErrorKind::DamagedArchive);
 }
 
 }  // namespace
@@ -103,7 +124,9 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
         try {
             CheckZipStructure(parsed->Files(), parsed->Directory());
         } catch (const EOlvex& e) {
-            throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what());
+            // A file that is gone is not damaged.
+            throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what(),
+                         e.Kind() == TErrorKind::InputMissing ? e.Kind() : TErrorKind::DamagedArchive);
         }
     }
     TZipSourcePtr source(CreatePresentedSource(*parsed));
@@ -115,7 +138,7 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
         std::string text = ZipErrorText(&error);
         if (zip_error_code_zip(&error) == ZIP_ER_NOZIP || zip_error_code_zip(&error) == ZIP_ER_INCONS)
             text += ". Die Datei ist beschädigt oder kein ZIP-Archiv";
-        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".");
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".", ZipErrorKind(&error));
     }
     source.release();  // the archive owns it now
     if (checkStructure) RequireSameDirectory(path, archive.get(), parsed->Directory());

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "host/services/error_kind.h"
+
 namespace tavik {
 
 struct TZipDiscard {
@@ -28,6 +30,8 @@ using TZipSourcePtr = std::unique_ptr<zip_source_t, TZipSourceFree>;
 // A German description of a libzip error for the user.
 std::string ZipErrorText(const zip_error_t* error);
 std::string ZipErrorText(int zipError, int systemError = 0);
+// The kind of a libzip error: damaged data, a full disk, a missing file, a cancelled command.
+TErrorKind ZipErrorKind(const zip_error_t* error);
 
 // Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).
 // The file is opened once: its directory is read and checked, and libzip reads it, through the

@@ -24,7 +24,9 @@ constexpr std::uint64_t kMaxDecoderMemory = 256u << 20;
 constexpr int kMaxZstdWindowLog = 28;  // 256 MiB
 constexpr std::int32_t kMethodZstd = 93;  // not named by every libzip
 
-[[noreturn]] void Damaged() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt)."); }
+[[noreturn]] void Damaged() {
+    throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", TErrorKind::DamagedArchive);
+}
 
 [[noreturn]] void TooMuchMemory() {
     throw EOlvex("Der Eintrag verlangt zum Entpacken mehr als " + std::to_string(kMaxDecoderMemory >> 20) +

@@ -18,7 +18,8 @@ constexpr zip_uint64_t kMaxLinkTarget = 4096;
 
 std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0) throw EOlvex("Das Inhaltsverzeichnis des Archivs kann nicht gelesen werden.");
+    if (count < 0)
+        throw EOlvex("Das Inhaltsverzeichnis des Archivs kann nicht gelesen werden.", TErrorKind::DamagedArchive);
     std::vector<TZipEntry> entries;
     entries.reserve(static_cast<std::size_t>(std::min<zip_int64_t>(count, 1 << 20)));
     for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) entries.push_back(ReadZipEntry(archive, i));
@@ -122,7 +123,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
                 throw;
             } catch (const EOlvex& e) {
                 done = before + EntrySize(entry);
-                ItemFailed(entry.name, e.what());
+                ItemFailed(entry.name, {e.what(), e.Kind()});
             }
         }
         Progress(done, total);
@@ -176,15 +177,14 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
         return;
     }
     std::vector<std::string> parts;
-    std::string reason = CheckEntryName(entry.name, parts);
-    if (reason.empty()) reason = StripEntryParts(parts, ExtractStripParts);
+    TReason reason = RefusedEntryName(entry.name, parts, ExtractStripParts);
     try {
         if (!reason.empty()) {
         } else if (entry.directory) {
             reason = target.MakeDirectory(parts, entry.mtime);
         } else if (entry.symlink) {
             if (EntrySize(entry) > static_cast<std::int64_t>(kMaxLinkTarget)) {
-                reason = "Das Ziel der Verknüpfung ist zu lang.";
+                reason = {"Das Ziel der Verknüpfung ist zu lang.", TErrorKind::RefusedEntry};
             } else {
                 std::string linkTarget;
                 ReadEntryData(reader, entry, item, done, total,
@@ -200,8 +200,8 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
             reason = target.CreateFile(parts, mode, file);
             if (reason.empty()) {
                 ReadEntryData(reader, entry, item, done, total, [&file](const char* data, std::size_t size) {
-                    const std::string error = file->Write(data, size);
-                    if (!error.empty()) throw EOlvex(error);
+                    const TReason error = file->Write(data, size);
+                    if (!error.empty()) throw EOlvex(error.Text, error.Kind);
                 });
                 reason = file->Commit(EntrySize(entry), entry.mtime);
             }
@@ -211,7 +211,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
     } catch (const ECommandFailed&) {
         throw;
     } catch (const EOlvex& e) {
-        reason = e.what();
+        reason = {e.what(), e.Kind()};
     }
     done = after;
     if (!reason.empty()) ItemFailed(entry.name, reason);

@@ -14,7 +14,7 @@ namespace {
 using namespace ziprec;
 
 [[noreturn]] void Damaged(const std::string& what) {
-    throw EOlvex("Die Struktur des Archivs ist fehlerhaft: " + what + ".");
+    throw EOlvex("Die Struktur des Archivs ist fehlerhaft: " + what + ".", TErrorKind::DamagedArchive);
 }
 
 struct TSpan {

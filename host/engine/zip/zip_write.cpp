@@ -100,7 +100,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         Fail("„" + ArchivFile + "“ ist keine Datei und kann nicht als Archivdatei geschrieben werden.");
 
     std::vector<TPackEntry> plan = PlanPackEntries(queued, targetExists ? &target : nullptr,
-                                                   [this](const std::string& item, const std::string& reason) {
+                                                   [this](const std::string& item, const TReason& reason) {
                                                        ItemFailed(item, reason);
                                                    });
     // The caller decides item by item; the plan keeps what it lets through, under later names
@@ -124,7 +124,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     std::set<std::size_t> skipped;
     for (std::size_t i = 0; i < accepted.size(); ++i) {
         if (accepted[i].directory) continue;
-        if (const std::string failure = ProbePackFile(accepted[i].path); !failure.empty()) {
+        if (const TReason failure = ProbePackFile(accepted[i].path); !failure.empty()) {
             skipped.insert(i);
             ItemFailed(accepted[i].path, failure);
         }
@@ -170,7 +170,8 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         TZipSourcePtr target(sink.Create(&openError));
         TZipPtr archive(target ? zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, &openError) : nullptr);
         if (!archive)
-            Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(&openError) + ".");
+            Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(&openError) + ".",
+                 ZipErrorKind(&openError));
         target.release();  // the archive owns it now
         RegisterAbort(archive.get());
         const auto failure = [&archive](const std::string& what) {
@@ -228,13 +229,15 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             pending.Place(TPlacing::Replace);
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));
+            const TErrorKind kind = ZipErrorKind(zip_get_error(archive.get()));
             archive.reset();
             RethrowPending();
             CheckAbort();
             std::size_t failed = accepted.size();
             for (std::size_t i = 0; i < accepted.size(); ++i)
                 if (sources[i] && sources[i]->Failed()) failed = i;
-            if (failed == accepted.size()) Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht geschrieben werden: " + reason + ".");
+            if (failed == accepted.size())
+                Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht geschrieben werden: " + reason + ".", kind);
             skipped.insert(failed);
             ItemFailed(accepted[failed].path, sources[failed]->Failure());
             continue;  // the item may be skipped: write again without it
