@@ -90,6 +90,8 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     archive_read_support_filter_zstd(a);
     archive_read_support_filter_lz4(a);
     archive_read_support_filter_compress(a);
+    // An rpm package is a cpio archive behind the package's own headers.
+    archive_read_support_filter_rpm(a);
     // Archive formats with a recognisable signature; not raw, mtree or empty.
     archive_read_support_format_tar(a);
     archive_read_support_format_gnutar(a);
@@ -102,6 +104,7 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     archive_read_support_format_rar5(a);
     archive_read_support_format_xar(a);
     archive_read_support_format_ar(a);
+    archive_read_support_format_warc(a);
 
     // The source lives as long as the process: the reader is freed only at its end.
     static TSource source;
