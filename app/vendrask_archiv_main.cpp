@@ -61,8 +61,12 @@ int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const TConsole& 
 }
 
 std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
-    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name);
-    if (!archiv)
+    tavik::TArchivRefusal refusal;
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal);
+    if (archiv) return archiv;
+    if (!refusal.Reason.empty())
+        std::cerr << "vendrask-archiv: " << refusal.Reason << "\n";
+    else
         std::cerr << "vendrask-archiv: Die Datei „" << name
                   << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
     return archiv;

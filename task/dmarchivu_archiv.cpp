@@ -215,6 +215,7 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
     Guarded("TdmOlvexArchiv.SetArchivFileName", [&] {
         FArchivFileName.clear();
         FArchiv.reset();
+        FArchivRefusal = {};
         if (SameText(ExtractFileExt(name), ".zip")) {
             if (auto formatClass = GetArchivFormatClass(TArchivFormat::Zip)) {
                 FArchiv = formatClass();
@@ -238,8 +239,10 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
             if (recognised) {
                 FArchiv = std::move(trial);
                 FArchivFileName = name;
+                FArchivRefusal = {};
                 return;
             }
+            NoteRefusal(*trial, FArchivRefusal);
         }
     });
 }

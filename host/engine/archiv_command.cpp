@@ -11,6 +11,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     FAbortRequested = false;
     FLastError.clear();
     FLastAborted = false;
+    FLastRecognised = false;
     FConflictForAll.reset();
     FCommand = command;
     FFailedItems = 0;

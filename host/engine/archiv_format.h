@@ -144,6 +144,10 @@ public:
     const std::string& LastError() const { return FLastError; }
     // Whether the last command ended because Abort() was called.
     bool LastAborted() const { return FLastAborted; }
+    // Whether the last failed command found ArchivFile to be an archive of this format that it
+    // could not read (damaged, of a method not supported, or stopped by a limit), rather than
+    // something else. A format that cannot tell the two apart leaves it false.
+    bool LastRecognised() const { return FLastRecognised; }
 
 protected:
     TFileItemsList FArchivItems;
@@ -152,6 +156,7 @@ protected:
     std::atomic<bool> FAbortRequested{false};
     std::string FLastError;
     bool FLastAborted = false;
+    bool FLastRecognised = false;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

@@ -14,7 +14,14 @@ bool HasZipExtension(const std::string& name) {
     return lower == ".zip";
 }
 
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name) {
+void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal) {
+    if (trial.LastError().empty()) return;
+    if (!refusal.Found.empty()) refusal.Found += ' ';
+    refusal.Found += trial.LastError();
+    if (refusal.Reason.empty() && trial.LastRecognised()) refusal.Reason = trial.LastError();
+}
+
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal) {
     if (HasZipExtension(name)) {
         if (const TArchivFormatClass zip = GetArchivFormatClass(TArchivFormat::Zip)) {
             std::unique_ptr<TArchivFormatAbstract> archiv = zip();
@@ -28,6 +35,7 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name) {
         std::unique_ptr<TArchivFormatAbstract> archiv = create();
         archiv->ArchivFile = name;
         if (archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple)) return archiv;
+        if (refusal) NoteRefusal(*archiv, *refusal);
     }
     return nullptr;
 }

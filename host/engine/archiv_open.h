@@ -11,7 +11,20 @@ namespace tavik {
 
 bool HasZipExtension(const std::string& name);
 
-// The engine object for the file, or none when neither format accepts it.
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name);
+// Why no format accepted a file.
+struct TArchivRefusal {
+    // The reason of the first format that took the file for one of its archives but could not
+    // read it (LastRecognised); empty when none did, that is when the file is no archive.
+    std::string Reason;
+    // What each format found, one reason after the other.
+    std::string Found;
+};
+
+// Adds what a format's failed simple check found.
+void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal);
+
+// The engine object for the file, or none when neither format accepts it; then refusal, when
+// given, says why.
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal = nullptr);
 
 }  // namespace tavik

@@ -35,6 +35,24 @@ TEST(ArchivOpen, OtherNamesAreVerifiedFormatZeroFirst) {
     EXPECT_EQ(tavik::OpenArchiv((dir / "fehlt.sar").string()), nullptr);
 }
 
+TEST(ArchivOpen, ARefusedFileSaysWhyWhenAFormatTookItForItsOwn) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "k.txt", "kurz\n");
+    ASSERT_EQ(Tool({"7zz", "a", "-bso0", "-pgeheim", "-mhe=on", "geheim.7z", "k.txt"}, dir.str()).status, 0);
+    tavik::TArchivRefusal encrypted;
+    EXPECT_EQ(tavik::OpenArchiv((dir / "geheim.7z").string(), &encrypted), nullptr);
+    EXPECT_NE(encrypted.Reason.find("verschlüsselt"), std::string::npos) << encrypted.Reason;
+    EXPECT_NE(encrypted.Found.find("kein ZIP-Archiv"), std::string::npos) << encrypted.Found;
+    EXPECT_NE(encrypted.Found.find(encrypted.Reason), std::string::npos) << encrypted.Found;
+
+    // No format knows a text: no reason beyond what each found.
+    tavik::TArchivRefusal text;
+    EXPECT_EQ(tavik::OpenArchiv((dir / "k.txt").string(), &text), nullptr);
+    EXPECT_EQ(text.Reason, "");
+    EXPECT_NE(text.Found.find("kein ZIP-Archiv"), std::string::npos) << text.Found;
+    EXPECT_NE(text.Found.find("kein Archiv eines bekannten Formats"), std::string::npos) << text.Found;
+}
+
 TEST(ArchivOpen, FormatClasses) {
     EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Zip));
     EXPECT_TRUE(tavik::GetArchivFormatClass(TArchivFormat::Other));

@@ -134,7 +134,7 @@ std::string ArchiveErrorText(archive* reader) {
     std::string lower = message;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto has = [&lower](const char* part) { return lower.find(part) != std::string::npos; };
-    if (has("unrecognized archive format")) return "Die Datei ist kein Archiv eines bekannten Formats";
+    if (has("unrecognized archive format")) return kLeserNoArchive;
     if (has("ncrypt"))
         return "Das Archiv ist verschlüsselt; verschlüsselte Archive dieses Formats werden nicht unterstützt (" +
                message + ")";
