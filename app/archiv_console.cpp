@@ -28,11 +28,24 @@ TConsole::TConsole(tavik::TArchivFormatAbstract& archiv, const volatile std::sig
     archiv.OnError = [this](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
                             const std::string& item, const std::string& reason, bool& skip) {
         EndLine();
-        std::cerr << "vendrask-archiv: „" << item << "“: " << reason << "\n";
+        const std::string message = "„" + item + "“: " + reason;
+        std::cerr << "vendrask-archiv: " << message << "\n";
         if (reason == tavik::kArchivConflictRefused) ++FConflicts;
+        if (kind == tavik::TArchivErrorKind::Item && ++FFailedItems == 1) FFirstFailure = message;
         // Report the item and go on with the others; the command fails at its end.
         if (kind == tavik::TArchivErrorKind::Item) skip = true;
     };
+}
+
+std::string TConsole::Failure(const std::string& lastError) const {
+    if (lastError.empty()) return "Der Vorgang ist fehlgeschlagen.";
+    // The engine's reason after failed items names the first of them, alone or after their count.
+    const bool onlyItems = FFailedItems > 0 && lastError.size() >= FFirstFailure.size() &&
+                           lastError.compare(lastError.size() - FFirstFailure.size(), std::string::npos,
+                                             FFirstFailure) == 0;
+    if (!onlyItems) return lastError;
+    if (FFailedItems == 1) return {};
+    return std::to_string(FFailedItems) + " Einträge konnten nicht verarbeitet werden.";
 }
 
 void TConsole::EndLine() {

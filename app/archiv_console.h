@@ -16,6 +16,11 @@ public:
     // Items refused because a different file was there.
     int Conflicts() const { return FConflicts; }
 
+    // The last line for a failed command, given its LastError: what the lines of the failed
+    // items above do not say already. Empty when the failure was the single item shown; a count
+    // when it was several.
+    std::string Failure(const std::string& lastError) const;
+
 private:
     void EndLine();
 
@@ -24,6 +29,8 @@ private:
     bool FLineOpen = false;
     int FShownPercent = -1;
     int FConflicts = 0;
+    int FFailedItems = 0;
+    std::string FFirstFailure;
     std::string FItem;
 };
 

@@ -127,8 +127,8 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
     if (!result.extracted) {
         if (!overwrite && console.Conflicts() > 0)
             std::cerr << "vendrask-archiv: Vorhandene andere Dateien werden nur mit --overwrite ersetzt.\n";
-        std::cerr << "vendrask-archiv: "
-                  << (result.error.empty() ? std::string("Der Vorgang ist fehlgeschlagen.") : result.error) << "\n";
+        const std::string failure = console.Failure(result.error);
+        if (!failure.empty()) std::cerr << "vendrask-archiv: " << failure << "\n";
     }
     if (!result.extracted || !result.refused.empty()) return kArchivFailed;
     if (toGiven) std::cout << "Die Einträge wurden nach „" << to << "“ entpackt.\n";

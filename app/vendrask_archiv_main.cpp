@@ -53,20 +53,23 @@ int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kU
 
 using vendrask::TConsole;
 
-int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const std::string& success) {
+int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const TConsole& console, const std::string& success) {
     if (ok) {
         if (!success.empty()) std::cout << success << "\n";
         return kOk;
     }
-    std::cerr << "vendrask-archiv: "
-              << (archiv.LastError().empty() ? std::string("Der Vorgang ist fehlgeschlagen.") : archiv.LastError())
-              << "\n";
+    const std::string failure = console.Failure(archiv.LastError());
+    if (!failure.empty()) std::cerr << "vendrask-archiv: " << failure << "\n";
     return kFailed;
 }
 
 std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
-    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name);
-    if (!archiv)
+    tavik::TArchivRefusal refusal;
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal);
+    if (archiv) return archiv;
+    if (!refusal.Reason.empty())
+        std::cerr << "vendrask-archiv: " << refusal.Reason << "\n";
+    else
         std::cerr << "vendrask-archiv: Die Datei „" << name
                   << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";
     return archiv;
@@ -126,7 +129,7 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        if (!archiv->ExecuteArchivList()) return Result(false, *archiv, "");
+        if (!archiv->ExecuteArchivList()) return Result(false, *archiv, console, "");
         for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
             const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
             const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
@@ -166,7 +169,7 @@ int Run(const std::vector<std::string>& args) {
         TConsole console(*archiv, interrupted);
         const bool ok = archiv->ExecuteArchivVerify(complete ? tavik::TArchivVerifyMode::Complete
                                                              : tavik::TArchivVerifyMode::Simple);
-        return Result(ok, *archiv, "Die Archivdatei wurde erfolgreich geprüft.");
+        return Result(ok, *archiv, console, "Die Archivdatei wurde erfolgreich geprüft.");
     }
 
     if (command == "extract") {
@@ -197,7 +200,7 @@ int Run(const std::vector<std::string>& args) {
         const bool ok = indexes.empty() ? archiv->ExecuteArchivExtract() : archiv->ExecuteArchivExtract(indexes);
         if (!ok && !overwrite && console.Conflicts() > 0)
             std::cerr << "vendrask-archiv: Vorhandene andere Dateien werden nur mit --overwrite ersetzt.\n";
-        return Result(ok, *archiv, "Daten wurden erfolgreich entpackt.");
+        return Result(ok, *archiv, console, "Daten wurden erfolgreich entpackt.");
     }
 
     if (command == "pack" || command == "add") {
@@ -214,7 +217,7 @@ int Run(const std::vector<std::string>& args) {
         TConsole console(*archiv, interrupted);
         archiv->FileItemClear();
         for (std::size_t i = 2; i < args.size(); ++i) archiv->FileItemAdd(args[i]);
-        return Result(archiv->ExecuteFilesAdd(add), *archiv, "Daten wurden erfolgreich gepackt.");
+        return Result(archiv->ExecuteFilesAdd(add), *archiv, console, "Daten wurden erfolgreich gepackt.");
     }
 
     if (command == "span") {
@@ -226,7 +229,7 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        return Result(archiv->Span(args[1], args[2], size), *archiv, "Die Archivdatei wurde aufgeteilt.");
+        return Result(archiv->Span(args[1], args[2], size), *archiv, console, "Die Archivdatei wurde aufgeteilt.");
     }
 
     if (command == "merge") {
@@ -234,7 +237,7 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(args[1]);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        return Result(archiv->Merge(args[1], args[2]), *archiv, "Die Archivdatei wurde zusammengefügt.");
+        return Result(archiv->Merge(args[1], args[2]), *archiv, console, "Die Archivdatei wurde zusammengefügt.");
     }
 
     return Usage("Unbekannter Befehl „" + command + "“.");

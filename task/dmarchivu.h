@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/engine/archiv_format.h"
+#include "host/engine/archiv_open.h"
 #include "host/services/command_line.h"
 #include "host/services/date_time.h"
 #include "host/services/object_table.h"
@@ -56,6 +57,8 @@ public:
     TArchivFormatAbstract* Archiv() const { return FArchiv.get(); }
     const std::string& ArchivFileName() const { return FArchivFileName; }
     void SetArchivFileName(const std::string& name);
+    // Why the last name given to SetArchivFileName was not accepted.
+    const tavik::TArchivRefusal& ArchivRefusal() const { return FArchivRefusal; }
     TVRList* SystemArch() { return GetSystemArch(); }
     TVRList* SystemDel() { return GetSystemDel(); }
     bool AutoArchivieren = false;
@@ -157,6 +160,7 @@ private:
     std::unique_ptr<TArchivFormatAbstract> FArchiv;
     TArchivFormat FDefaultArchFmt = TArchivFormat::Other;
     std::string FArchivFileName;
+    tavik::TArchivRefusal FArchivRefusal;
     std::string FOlvexRoot;
     TCandidateColumns FColumns;
     tavik::TDateTime FScanToday{};

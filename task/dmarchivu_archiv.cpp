@@ -226,11 +226,15 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
     Guarded("TdmOlvexArchiv.SetArchivFileName", [&] {
         FArchivFileName.clear();
         FArchiv.reset();
+        FArchivRefusal = {};
         // The window goes on while a format checks the file.
-        FArchiv = OpenArchiv(name, [](TArchivFormatAbstract&, TArchivCommand, std::int64_t, std::int64_t) {
+        FArchiv = OpenArchiv(name, &FArchivRefusal, [](TArchivFormatAbstract&, TArchivCommand, std::int64_t, std::int64_t) {
             TavikInfoProcessMessages(333);
         });
-        if (FArchiv) FArchivFileName = name;
+        if (FArchiv) {
+            FArchivFileName = name;
+            FArchivRefusal = {};
+        }
     });
 }
 

@@ -59,7 +59,7 @@ int BarPosition(const QProgressBar& bar, std::int64_t done, std::int64_t total) 
 }
 
 // Why the chosen file was not opened: the notice for the user, the details for the failure list.
-void ExplainRefusedArchive(const std::string& name) {
+void ExplainRefusedArchive(const std::string& name, const TArchivRefusal& refusal) {
     // A file that is not there or cannot be read is no damaged archive; the user can do
     // something about it.
     struct stat st {};
@@ -78,19 +78,14 @@ void ExplainRefusedArchive(const std::string& name) {
         TavikHinweisBox(reason, "");
         return;
     }
-    Notice("Die Datei scheint defekt oder es handelt\nsich nicht um eine gültige Archivdatei.");
-    // What each format found, for the failure list.
-    std::string found;
-    for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
-        const TArchivFormatClass create = GetArchivFormatClass(format);
-        if (!create) continue;
-        const std::unique_ptr<TArchivFormatAbstract> trial = create();
-        trial->ArchivFile = name;
-        if (!trial->ExecuteArchivVerify(TArchivVerifyMode::Simple) && !trial->LastError().empty())
-            found += " " + trial->LastError();
-    }
-    TavikInfo().RegisterFailure("TfrmVendrask.spbOpenFilesClick",
-                                "Die Datei „" + name + "“ wird nicht als Archiv geöffnet." + found);
+    // A format that took the file for its own knows better than the general notice.
+    if (refusal.Reason.empty())
+        Notice("Die Datei scheint defekt oder es handelt\nsich nicht um eine gültige Archivdatei.");
+    else
+        TavikHinweisBox(refusal.Reason, "");
+    TavikInfo().RegisterFailure("TfrmVendrask.spbOpenFilesClick", "Die Datei „" + name +
+                                                                     "“ wird nicht als Archiv geöffnet. " +
+                                                                     refusal.Found);
 }
 
 }  // namespace
@@ -113,7 +108,7 @@ void TfrmVendrask::spbOpenFilesClick(QObject*) {
         const std::string name = chosen->toStdString();
         module.SetArchivFileName(name);
         ArchivAnzeigen();
-        if (module.ArchivFileName().empty()) ExplainRefusedArchive(name);
+        if (module.ArchivFileName().empty()) ExplainRefusedArchive(name, module.ArchivRefusal());
     });
 }
 

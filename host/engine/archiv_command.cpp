@@ -12,6 +12,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     FAbortRequested = false;
     FLastError.clear();
     FLastErrorKind = TErrorKind::Other;
+    FLastRecognised = false;
     FConflictForAll.reset();
     FCommand = command;
     FFailedItems = 0;

@@ -158,6 +158,10 @@ public:
     bool LastAborted() const { return FLastErrorKind == TErrorKind::Aborted; }
     // While OnError runs: the kind of the failure it reports.
     TErrorKind ReportedErrorKind() const { return FReportedErrorKind; }
+    // Whether the last failed command found ArchivFile to be an archive of this format that it
+    // could not read (damaged, of a method not supported, or stopped by a limit), rather than
+    // something else. A format that cannot tell the two apart leaves it false.
+    bool LastRecognised() const { return FLastRecognised; }
 
 protected:
     TFileItemsList FArchivItems;
@@ -167,6 +171,7 @@ protected:
     std::string FLastError;
     TErrorKind FLastErrorKind = TErrorKind::Other;
     TErrorKind FReportedErrorKind = TErrorKind::Other;
+    bool FLastRecognised = false;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

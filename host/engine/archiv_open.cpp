@@ -14,7 +14,15 @@ bool HasZipExtension(const std::string& name) {
     return lower == ".zip";
 }
 
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, const TCommandProgressEvent& onProgress) {
+void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal) {
+    if (trial.LastError().empty()) return;
+    if (!refusal.Found.empty()) refusal.Found += ' ';
+    refusal.Found += trial.LastError();
+    if (refusal.Reason.empty() && trial.LastRecognised()) refusal.Reason = trial.LastError();
+}
+
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal,
+                                                  const TCommandProgressEvent& onProgress) {
     if (HasZipExtension(name)) {
         if (const TArchivFormatClass zip = GetArchivFormatClass(TArchivFormat::Zip)) {
             std::unique_ptr<TArchivFormatAbstract> archiv = zip();
@@ -31,6 +39,7 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, const
         const bool recognised = archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple);
         archiv->OnCommandProgress = nullptr;
         if (recognised) return archiv;
+        if (refusal) NoteRefusal(*archiv, *refusal);
     }
     return nullptr;
 }

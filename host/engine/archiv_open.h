@@ -11,10 +11,23 @@ namespace tavik {
 
 bool HasZipExtension(const std::string& name);
 
-// The engine object for the file, or none when neither format accepts it. onProgress is the
-// OnCommandProgress of each check while it runs (a hostile file of format 1 takes seconds until
-// the reading helper's limits stop it); the object returned has no events set.
-std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name,
+// Why no format accepted a file.
+struct TArchivRefusal {
+    // The reason of the first format that took the file for one of its archives but could not
+    // read it (LastRecognised); empty when none did, that is when the file is no archive.
+    std::string Reason;
+    // What each format found, one reason after the other.
+    std::string Found;
+};
+
+// Adds what a format's failed simple check found.
+void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal);
+
+// The engine object for the file, or none when neither format accepts it; then refusal, when
+// given, says why. onProgress is the OnCommandProgress of each check while it runs (a hostile
+// file of format 1 takes seconds until the reading helper's limits stop it); the object returned
+// has no events set.
+std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal = nullptr,
                                                   const TCommandProgressEvent& onProgress = {});
 
 }  // namespace tavik

@@ -74,7 +74,14 @@ void TQtFrontend::ProcessMessages(int milliseconds) {
 
 void TQtFrontend::ShowFailure(const TFailure& failure) {
     if (!QApplication::instance()) return;
-    if (!FFailures) FFailures = std::make_unique<TFailureList>();
+    if (!FFailures) {
+        if (FOwner) {
+            FFailures = new TFailureList(FOwner->window());  // the owner's child, deleted with it
+        } else {
+            FUnownedFailures = std::make_unique<TFailureList>();
+            FFailures = FUnownedFailures.get();
+        }
+    }
     FFailures->Add(failure);
 }
 

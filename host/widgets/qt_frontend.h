@@ -21,8 +21,9 @@ public:
     // The window that message boxes and progress dialogs belong to; the active one when none.
     void SetOwner(QWidget* owner) { FOwner = owner; }
     QWidget* Owner() const;
-    // The collected failures; empty until the first one.
-    TFailureList* Failures() const { return FFailures.get(); }
+    // The collected failures; empty until the first one. A window of the owner's when there is
+    // one: it has no taskbar entry of its own and goes with the owner.
+    TFailureList* Failures() const { return FFailures.data(); }
 
     void ShowNotice(const std::string& text, const std::string& caption) override;
     int AskQuestion(const std::string& text, const std::string& caption, int buttons, std::uint32_t colour) override;
@@ -34,7 +35,8 @@ public:
 private:
     std::shared_ptr<TChoosers> FChoosers;
     QPointer<QWidget> FOwner;
-    std::unique_ptr<TFailureList> FFailures;
+    QPointer<TFailureList> FFailures;
+    std::unique_ptr<TFailureList> FUnownedFailures;  // without an owner only
 };
 
 }  // namespace tavik

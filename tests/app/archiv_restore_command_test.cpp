@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <sstream>
@@ -115,6 +116,12 @@ TEST_F(ArchivRestoreCommand, ADifferentFileAtThePlaceIsReplacedOnlyWithOverwrite
     const ProcessResult refused = Restore({hit.archive, hit.number});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("--overwrite"), std::string::npos) << refused.err;
+    // The refused entry once, then the hint.
+    const std::string entry = "„" + hit.name + "“";
+    const std::size_t first = refused.err.find(entry);
+    EXPECT_NE(first, std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find(entry, first + 1), std::string::npos) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 2) << refused.err;
     EXPECT_EQ(ReadFile(Place(hit.name)), "inzwischen neu geschrieben");
 
     const ProcessResult replaced = Restore({"--overwrite", hit.archive, hit.number});

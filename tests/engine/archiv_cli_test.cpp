@@ -64,10 +64,77 @@ TEST_F(ArchivCli, FailuresGiveStatusOneWithAGermanReason) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_FALSE(missing.err.empty());
     EXPECT_EQ(Cli({"extract", "fehlt.zip", "out"}).status, 1);
+    // A file that libarchive takes for an archive but cannot read names the reason.
+    const auto looping = Cli({"list", (fs::path(testsupport::TestDataDir()) / "xar-doublelink.xar").string()});
+    EXPECT_EQ(looping.status, 1);
+    EXPECT_NE(looping.err.find("wurde abgebrochen, weil libarchive"), std::string::npos) << looping.err;
+    EXPECT_EQ(looping.err.find("gültige Archivdatei"), std::string::npos) << looping.err;
     const auto hostile = Cli({"extract", (fs::path(testsupport::TestDataDir()) / "zip-slip-traversal.zip").string(), "out"});
     EXPECT_EQ(hostile.status, 1);
     EXPECT_NE(hostile.err.find("nicht entpackt"), std::string::npos) << hostile.err;
     EXPECT_EQ(testsupport::ReadFile(dir / "out/harmlos.txt"), "harmlos\n");
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+// Stored entries whose data has one byte changed fail their CRC.
+void SpoilStoredEntries(const fs::path& zip, const std::vector<std::string>& contents) {
+    std::string bytes = testsupport::ReadFile(zip);
+    for (const std::string& content : contents) {
+        const std::size_t at = bytes.find(content);
+        ASSERT_NE(at, std::string::npos);
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+    }
+    testsupport::WriteFile(zip, bytes);
+}
+
+TEST_F(ArchivCli, AFailedItemIsReportedOnce) {
+    WriteTree(dir / "in", {{"a.txt", "alpha alpha alpha\n"}, {"b.txt", "bravo bravo bravo\n"}});
+    ASSERT_EQ(Tool({"zip", "-q", "-0", (dir / "a.zip").string(), "a.txt", "b.txt"}, (dir / "in").string()).status, 0);
+    SpoilStoredEntries(dir / "a.zip", {"bravo bravo"});
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"verify", "--complete", "a.zip"}, {"extract", "a.zip", "aus"}}) {
+        const auto result = Cli(args);
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(Count(result.err, "„b.txt“"), 1u) << result.err;
+        EXPECT_EQ(Count(result.err, "„a.txt“"), 0u) << result.err;
+        EXPECT_EQ(Count(result.err, "\n"), 1u) << result.err;
+    }
+    EXPECT_EQ(ReadTree(dir / "aus"), (TTree{{"a.txt", "alpha alpha alpha\n"}}));
+
+    // Several failed items: each once, then their count.
+    SpoilStoredEntries(dir / "a.zip", {"alpha alpha"});
+    const auto both = Cli({"verify", "--complete", "a.zip"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(Count(both.err, "„a.txt“"), 1u) << both.err;
+    EXPECT_EQ(Count(both.err, "„b.txt“"), 1u) << both.err;
+    EXPECT_NE(both.err.find("vendrask-archiv: 2 Einträge konnten nicht verarbeitet werden.\n"), std::string::npos)
+        << both.err;
+    EXPECT_EQ(Count(both.err, "\n"), 3u) << both.err;
+}
+
+TEST_F(ArchivCli, AFailureOfTheWholeCommandAfterAFailedItemIsReportedToo) {
+    // A name that is refused, then an entry cut short by the end of the file.
+    Python(R"(
+import io, sys, tarfile
+buffer = io.BytesIO()
+with tarfile.open(fileobj=buffer, mode='w', format=tarfile.USTAR_FORMAT) as t:
+    for name, size in (('/absolut.txt', 10), ('b.bin', 20000)):
+        info = tarfile.TarInfo(name)
+        info.size = size
+        t.addfile(info, io.BytesIO(b'b' * size))
+open(sys.argv[1], 'wb').write(buffer.getvalue()[:1024 + 512 + 5000])
+)",
+           {(dir / "kurz.tar").string()});
+    const auto result = Cli({"extract", "kurz.tar", "aus"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(Count(result.err, "„/absolut.txt“"), 1u) << result.err;
+    EXPECT_EQ(Count(result.err, "unvollständig"), 1u) << result.err;
+    EXPECT_EQ(Count(result.err, "\n"), 2u) << result.err;
 }
 
 TEST_F(ArchivCli, WrongUsageGivesStatusTwo) {

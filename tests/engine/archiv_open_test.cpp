@@ -43,14 +43,32 @@ TEST(ArchivOpen, ChecksReportProgressAndTheOpenedObjectKeepsNoEvent) {
     int calls = 0;
     const tavik::TCommandProgressEvent counting = [&calls](tavik::TArchivFormatAbstract&, tavik::TArchivCommand,
                                                           std::int64_t, std::int64_t) { ++calls; };
-    auto tar = tavik::OpenArchiv((dir / "SK261207.002").string(), counting);
+    auto tar = tavik::OpenArchiv((dir / "SK261207.002").string(), nullptr, counting);
     ASSERT_NE(tar, nullptr);
     EXPECT_EQ(tar->Format(), TArchivFormat::Other);
     EXPECT_FALSE(tar->OnCommandProgress);
     EXPECT_GT(calls, 0);
     calls = 0;
-    EXPECT_EQ(tavik::OpenArchiv((dir / "SK261207.003").string(), counting), nullptr);
+    EXPECT_EQ(tavik::OpenArchiv((dir / "SK261207.003").string(), nullptr, counting), nullptr);
     EXPECT_GT(calls, 0);
+}
+
+TEST(ArchivOpen, ARefusedFileSaysWhyWhenAFormatTookItForItsOwn) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "k.txt", "kurz\n");
+    ASSERT_EQ(Tool({"7zz", "a", "-bso0", "-pgeheim", "-mhe=on", "geheim.7z", "k.txt"}, dir.str()).status, 0);
+    tavik::TArchivRefusal encrypted;
+    EXPECT_EQ(tavik::OpenArchiv((dir / "geheim.7z").string(), &encrypted), nullptr);
+    EXPECT_NE(encrypted.Reason.find("verschlüsselt"), std::string::npos) << encrypted.Reason;
+    EXPECT_NE(encrypted.Found.find("kein ZIP-Archiv"), std::string::npos) << encrypted.Found;
+    EXPECT_NE(encrypted.Found.find(encrypted.Reason), std::string::npos) << encrypted.Found;
+
+    // No format knows a text: no reason beyond what each found.
+    tavik::TArchivRefusal text;
+    EXPECT_EQ(tavik::OpenArchiv((dir / "k.txt").string(), &text), nullptr);
+    EXPECT_EQ(text.Reason, "");
+    EXPECT_NE(text.Found.find("kein ZIP-Archiv"), std::string::npos) << text.Found;
+    EXPECT_NE(text.Found.find("kein Archiv eines bekannten Formats"), std::string::npos) << text.Found;
 }
 
 TEST(ArchivOpen, FormatClasses) {

@@ -104,6 +104,32 @@ TEST_F(QtFrontendTest, FailuresAreCollectedInOneWindowWithoutAModalBox) {
     EXPECT_FALSE(frontend.Failures()->testAttribute(Qt::WA_QuitOnClose));
 }
 
+TEST_F(QtFrontendTest, TheFailureListIsAWindowOfTheMainWindowAndGoesWithIt) {
+    auto owner = std::make_unique<QWidget>();
+    owner->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.get()));
+    frontend.SetOwner(owner.get());
+    frontend.ShowFailure({Now(), "TdmOlvexArchiv.ArchExecute", "Im Archivverzeichnis kann nicht geschrieben werden."});
+    QPointer<TFailureList> list = frontend.Failures();
+    ASSERT_FALSE(list.isNull());
+    // Its own window above the main window, without a taskbar entry of its own.
+    EXPECT_EQ(list->parentWidget(), owner.get());
+    EXPECT_TRUE(list->isWindow());
+    EXPECT_EQ(list->windowType(), Qt::Dialog);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_FALSE(list->isModal());
+    EXPECT_TRUE(owner->isEnabled());
+
+    owner.reset();
+    EXPECT_TRUE(list.isNull());
+    EXPECT_EQ(frontend.Failures(), nullptr);
+    // Without an owner the next failure opens a list of its own.
+    frontend.ShowFailure({Now(), "TdmOlvexArchiv.DeleteExecute", "„x“ wird nicht gelöscht."});
+    ASSERT_NE(frontend.Failures(), nullptr);
+    EXPECT_EQ(frontend.Failures()->parentWidget(), nullptr);
+    EXPECT_EQ(frontend.Failures()->Count(), 1);
+}
+
 TEST_F(QtFrontendTest, TheErrorServiceReachesTheFailureWindow) {
     auto owned = std::make_unique<TQtFrontend>(choosers);
     TQtFrontend* installed = owned.get();

@@ -15,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kNotAnArchive = "Die Datei scheint defekt oder es handelt\nsich nicht um eine gültige Archivdatei.";
 const char* const kDamaged = "Die Archivdatei scheint defekt zu sein.";
 
 class WorkbenchHostile : public WorkbenchTest {
@@ -42,13 +41,32 @@ TEST_F(WorkbenchHostile, OpeningAnIsoOnWhichLibarchiveLoopsEndsAndTheWindowGoesO
     CountTicks();
     ChooseArchive(iso);
     EXPECT_GT(ticks, 0);
-    EXPECT_EQ(log.notices, (std::vector<std::string>{kNotAnArchive}));
+    // The reason why reading stopped, not that the file seems damaged.
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].rfind("Das Lesen der Archivdatei „" + iso + "“ wurde abgebrochen, weil libarchive", 0), 0u)
+        << log.notices[0];
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.spbOpenFilesClick: ", 0), 0u) << log.failures[0];
+    EXPECT_NE(log.failures[0].find(log.notices[0]), std::string::npos) << log.failures[0];
     EXPECT_EQ(module->ArchivFileName(), "");
     EXPECT_FALSE(window->CommandRunning());
 
     // The next archive opens as usual.
     ChooseArchive(MakeZip(Scratch("gut.zip"), {{"a.txt", "alpha"}}));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST_F(WorkbenchHostile, OpeningAXarWithDoubledLinksNamesTheReason) {
+    const std::string xar = Scratch("doppelt.xar");
+    fs::copy_file(testsupport::TestDataDir() + "/xar-doublelink.xar", xar);
+    Open();
+    ChooseArchive(xar);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_NE(log.notices[0].find("wurde abgebrochen, weil libarchive"), std::string::npos) << log.notices[0];
+    EXPECT_EQ(log.notices[0].find("scheint defekt"), std::string::npos) << log.notices[0];
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_NE(log.failures[0].find("wurde abgebrochen, weil libarchive"), std::string::npos) << log.failures[0];
+    EXPECT_EQ(module->Archiv(), nullptr);
 }
 
 TEST_F(WorkbenchHostile, CheckingAnArchiveThatBecameALoopEndsWithItsReason) {

@@ -54,7 +54,11 @@ TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& d
     TLeserFrame frame;
     std::string reason;
     // Progress while waiting keeps a window responsive and its abort button working.
-    if (!helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason)) FailUnreadable(reason);
+    const bool answered = helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason);
+    // Whatever stops the helper but libarchive's finding no format at all means that it took
+    // the file for an archive.
+    FLastRecognised = !answered || frame.Type != TLeserFrameType::Failure || frame.Payload != kLeserNoArchive;
+    if (!answered) FailUnreadable(reason);
     if (frame.Type == TLeserFrameType::Failure)
         Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".",
              TErrorKind::DamagedArchive);

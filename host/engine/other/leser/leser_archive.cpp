@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <vector>
@@ -90,6 +91,8 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     archive_read_support_filter_zstd(a);
     archive_read_support_filter_lz4(a);
     archive_read_support_filter_compress(a);
+    // An rpm package is a cpio archive behind the package's own headers.
+    archive_read_support_filter_rpm(a);
     // Archive formats with a recognisable signature; not raw, mtree or empty.
     archive_read_support_format_tar(a);
     archive_read_support_format_gnutar(a);
@@ -102,6 +105,7 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     archive_read_support_format_rar5(a);
     archive_read_support_format_xar(a);
     archive_read_support_format_ar(a);
+    archive_read_support_format_warc(a);
 
     // The source lives as long as the process: the reader is freed only at its end.
     static TSource source;
@@ -127,14 +131,19 @@ std::string ArchiveErrorText(archive* reader) {
     const char* text = archive_error_string(reader);
     if (text == nullptr || *text == '\0') return "unbekannter Fehler beim Lesen des Archivs";
     const std::string message = text;
-    const auto has = [&message](const char* part) { return message.find(part) != std::string::npos; };
-    if (has("Unrecognized archive format")) return "Die Datei ist kein Archiv eines bekannten Formats";
+    std::string lower = message;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto has = [&lower](const char* part) { return lower.find(part) != std::string::npos; };
+    if (has("unrecognized archive format")) return kLeserNoArchive;
     if (has("ncrypt"))
         return "Das Archiv ist verschlüsselt; verschlüsselte Archive dieses Formats werden nicht unterstützt (" +
                message + ")";
-    if (has("nsupported") || has("not supported") || has("Unknown codec") || has("unknown compression"))
+    // libarchive gives the same error number for what it cannot decode as for damage; only the
+    // text tells them apart. A 7z filter it does not know (ARM64, say) is an "unexpected codec".
+    if (has("unsupported") || has("not supported") || has("support unavailable") || has("unknown codec") ||
+        has("unexpected codec") || has("unknown compression"))
         return "Das Verfahren ist nicht unterstützt (" + message + ")";
-    if (has("Truncated") || has("truncated")) return "Das Archiv ist unvollständig (" + message + ")";
+    if (has("truncated")) return "Das Archiv ist unvollständig (" + message + ")";
     return "Das Archiv ist beschädigt oder nicht lesbar (" + message + ")";
 }
 

@@ -34,6 +34,9 @@ struct TLeserEntry {
     bool HasData = false;  // Data frames and DataEnd or EntryError follow
 };
 
+// The reason of a Failure when libarchive recognises no format in the file: it is no archive.
+inline constexpr const char* kLeserNoArchive = "Die Datei ist kein Archiv eines bekannten Formats";
+
 // Frames never exceed this; a larger length is a broken helper.
 constexpr std::uint32_t LeserMaxFrame = 1024 * 1024;
 // Data frames carry at most this many bytes.

@@ -5,6 +5,7 @@
 //   vendrask-leser liste            the headers only
 //   vendrask-leser lesen [AUSWAHL]  headers and the data of regular files; AUSWAHL ("0-3,7")
 //                                   restricts the data to these positions of the list
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -59,15 +60,21 @@ std::string WarningText(archive* reader) {
     return std::string("Warnung beim Lesen: ") + (text != nullptr && *text != '\0' ? text : "ohne nähere Angabe");
 }
 
-// Streams the data of the current entry; false when the archive cannot be read further.
-bool SendData(archive* reader, const TLeserEntry& entry) {
+// Streams the data of the current entry; false when the archive cannot be read further. Only a
+// sparse entry may end before its size: the rest is a hole.
+bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
+    std::int64_t end = 0;
     for (;;) {
         const void* block = nullptr;
         std::size_t size = 0;
         la_int64_t offset = 0;
         const int status = archive_read_data_block(reader, &block, &size, &offset);
         if (status == ARCHIVE_EOF) {
-            Send(TLeserFrameType::DataEnd);
+            // The WARC reader, for one, ends a record cut short by the end of the file silently.
+            if (!sparse && entry.Size && end < *entry.Size)
+                Send(TLeserFrameType::EntryError, "Die Daten des Eintrags sind unvollständig; die Archivdatei endet vorzeitig");
+            else
+                Send(TLeserFrameType::DataEnd);
             return true;
         }
         if (status == ARCHIVE_FATAL) {
@@ -83,6 +90,7 @@ bool SendData(archive* reader, const TLeserEntry& entry) {
             Send(TLeserFrameType::EntryError, "Der Eintrag enthält mehr Daten, als sein Kopf angibt.");
             return true;
         }
+        end = std::max(end, offset + static_cast<std::int64_t>(size));
         const auto* bytes = static_cast<const char*>(block);
         for (std::size_t done = 0; done < size;) {
             const std::size_t piece = std::min(size - done, LeserMaxChunk);
@@ -123,7 +131,7 @@ int Run(bool withData, const TRanges* ranges) {
                         !entry.Hardlink && !entry.Encrypted;
         Send(TLeserFrameType::Entry, EncodeLeserEntry(entry));
         ++position;
-        if (entry.HasData && !SendData(reader.get(), entry)) return 0;
+        if (entry.HasData && !SendData(reader.get(), entry, archive_entry_sparse_count(header) > 0)) return 0;
     }
     Send(TLeserFrameType::End);
     return 0;
