@@ -75,7 +75,8 @@ TSplitArchive::TSplitArchive(const std::string& archive, TUniqueFd file)
 
 void TSplitArchive::Damaged(const std::string& detail) const {
     throw EOlvex("Das Archiv „" + FName + "“ ist beschädigt oder kein ZIP-Archiv (" + detail +
-                 ") und kann nicht gelesen werden.");
+                 ") und kann nicht gelesen werden.",
+                 TErrorKind::DamagedArchive);
 }
 
 void TSplitArchive::Parse(bool byteSplit) {
