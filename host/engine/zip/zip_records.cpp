@@ -123,21 +123,7 @@ TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
 
 TCentralHeader OwnCentralHeader(const TCentralView& v) {
     TCentralHeader h;
-    h.versionMadeBy = v.versionMadeBy;
-    h.versionNeeded = v.versionNeeded;
-    h.flags = v.flags;
-    h.method = v.method;
-    h.time = v.time;
-    h.date = v.date;
-    h.crc = v.crc;
-    h.compressedSize = v.compressedSize;
-    h.uncompressedSize = v.uncompressedSize;
-    h.localOffset = v.localOffset;
-    h.diskStart = v.diskStart;
-    h.internalAttributes = v.internalAttributes;
-    h.externalAttributes = v.externalAttributes;
-    h.compressedIn64 = v.compressedIn64;
-    h.uncompressedIn64 = v.uncompressedIn64;
+    static_cast<TCentralValues&>(h) = v;
     h.hadZip64Extra = v.zip64 != nullptr;
     h.name.assign(v.name, v.name + v.nameSize);
     h.comment.assign(v.comment, v.comment + v.commentSize);

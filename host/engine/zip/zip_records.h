@@ -43,7 +43,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct TCentralHeader {
+// The fixed values of a central header, with the Zip64 values applied where the 32-bit fields
+// are full.
+struct TCentralValues {
     std::uint16_t versionMadeBy = 0;
     std::uint16_t versionNeeded = 0;
     std::uint16_t flags = 0;
@@ -57,8 +59,11 @@ struct TCentralHeader {
     std::uint32_t diskStart = 0;
     std::uint16_t internalAttributes = 0;
     std::uint32_t externalAttributes = 0;
-    bool compressedIn64 = false;    // the 32-bit field held 0xFFFFFFFF
+    bool compressedIn64 = false;  // the 32-bit field held 0xFFFFFFFF
     bool uncompressedIn64 = false;
+};
+
+struct TCentralHeader : TCentralValues {
     bool hadZip64Extra = false;
     TBytes name;
     TBytes extra;  // without the Zip64 field
@@ -71,22 +76,7 @@ std::size_t CentralHeaderSize(const std::uint8_t* data);
 
 // One central header as it lies in the directory, its values read and its Zip64 values applied,
 // pointing into the header's bytes: no allocation, for reading many directories fast.
-struct TCentralView {
-    std::uint16_t versionMadeBy = 0;
-    std::uint16_t versionNeeded = 0;
-    std::uint16_t flags = 0;
-    std::uint16_t method = 0;
-    std::uint16_t time = 0;
-    std::uint16_t date = 0;
-    std::uint32_t crc = 0;
-    std::uint64_t compressedSize = 0;    // from the Zip64 field when the 32-bit field is full
-    std::uint64_t uncompressedSize = 0;
-    std::uint64_t localOffset = 0;
-    std::uint32_t diskStart = 0;
-    std::uint16_t internalAttributes = 0;
-    std::uint32_t externalAttributes = 0;
-    bool compressedIn64 = false;  // the 32-bit field held 0xFFFFFFFF
-    bool uncompressedIn64 = false;
+struct TCentralView : TCentralValues {
     const std::uint8_t* name = nullptr;
     std::size_t nameSize = 0;
     const std::uint8_t* extra = nullptr;  // the whole extra field, Zip64 block included
