@@ -1,6 +1,9 @@
 #pragma once
 // Shared by the engine tests: sample trees, independent tools, Python-built archives and an
 // engine object with recording event handlers.
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -18,6 +21,13 @@ namespace archivtest {
 
 namespace fs = std::filesystem;
 using TTree = std::map<std::string, std::string>;  // relative path -> content
+
+// No child of this test is left, running or as a zombie: every helper was ended and reaped.
+inline void ExpectNoChildren() {
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
 
 inline std::string Incompressible(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);

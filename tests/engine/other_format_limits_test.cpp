@@ -1,9 +1,5 @@
 // Format 1 is read by the helper vendrask-leser under hard limits: inputs on which libarchive
 // loops end with a German reason, abort stops the helper, no helper outlives its command.
-#include <sys/wait.h>
-
-#include <cerrno>
-
 #include "tests/engine/archiv_test_helpers.h"
 
 namespace archivtest {
@@ -13,13 +9,6 @@ using tavik::TArchivFormat;
 using tavik::TArchivVerifyMode;
 
 std::string Data(const std::string& name) { return testsupport::TestDataDir() + "/" + name; }
-
-// No child of this test is left, running or as a zombie.
-void ExpectNoChildren() {
-    errno = 0;
-    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
-}
 
 // bsdtar itself does not end on these; the bound only keeps a broken test from hanging.
 TEST(OtherFormatLimits, TheLoopingInputsHangLibarchiveItself) {

@@ -1,4 +1,4 @@
-// ZIP entries compressed with bzip2, LZMA, XZ and Zstandard, as 7-Zip, Info-ZIP and Python
+// ZIP entries compressed with bzip2, LZMA, XZ, Zstandard and PPMd, as 7-Zip, Info-ZIP and Python
 // write them: listed, checked and extracted byte for byte; damaged or greedy data refused.
 #include "tests/engine/archiv_test_helpers.h"
 
@@ -138,8 +138,49 @@ TEST_F(ZipMethods, DamagedOrLongerDataIsAnItemError) {
     EXPECT_NE(RefusedReason(longer).find("mehr Daten"), std::string::npos);
 }
 
-TEST_F(ZipMethods, PpmdStaysUnsupported) {
-    EXPECT_NE(RefusedReason(SevenZip("ppmd.zip", "PPMd")).find("nicht unterstützt"), std::string::npos);
+TEST_F(ZipMethods, PpmdIsDecodedByTheHelperWithEveryOrderAndModelSize) {
+    // 7-Zip's default, its largest model with the highest order, and the smallest of both.
+    for (const std::string& archive : {SevenZip("ppmd.zip", "PPMd"), SevenZip("gross.zip", "PPMd:mem=256m:o=16"),
+                                       SevenZip("klein.zip", "PPMd:mem=1m:o=2")}) {
+        const auto tested = Tool({"7zz", "t", archive});
+        EXPECT_EQ(tested.status, 0) << archive << tested.out;
+        ReadsExactly(archive);
+    }
+    ExpectNoChildren();
+}
+
+TEST_F(ZipMethods, DamagedPpmdIsAnItemErrorAndEndsItsHelper) {
+    const std::string flipped = SevenZip("kaputt.zip", "PPMd");
+    Patch(flipped, 30 + 5 + 300, '\x55');
+    EXPECT_NE(RefusedReason(flipped).find("beschädigt"), std::string::npos);
+    // Restore method 15 in the stream's two-byte header: no PPMd stream has it.
+    const std::string parameters = SevenZip("parameter.zip", "PPMd");
+    Patch(parameters, 30 + 5 + 1, '\xf7');
+    const std::string reason = RefusedReason(parameters);
+    EXPECT_NE(reason.find("PPMd"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("beschädigt"), std::string::npos) << reason;
+    // The directory declares less than the stream makes: decoding stops there.
+    const std::string longer = SevenZip("laenger.zip", "PPMd");
+    Python("import struct, sys\n"
+           "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+           "struct.pack_into('<I', data, 22, 1000)\n"
+           "struct.pack_into('<I', data, data.find(b'PK\\x01\\x02') + 24, 1000)\n"
+           "open(sys.argv[1], 'wb').write(data)\n",
+           {longer});
+    EXPECT_NE(RefusedReason(longer).find("mehr Daten"), std::string::npos);
+    ExpectNoChildren();
+}
+
+TEST_F(ZipMethods, AbortWhilePpmdIsDecodedEndsTheHelper) {
+    testsupport::WriteFile(dir / "a.txt", TextRecords(200'000));
+    auto engine = Engine(TArchivFormat::Zip, SevenZip("ppmd.zip", "PPMd"));
+    engine->OnCommandProgress = [](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand, std::int64_t done,
+                                   std::int64_t) {
+        if (done > 0) sender.Abort();
+    };
+    EXPECT_FALSE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete));
+    EXPECT_EQ(engine->LastErrorKind(), tavik::TErrorKind::Aborted) << engine->LastError();
+    ExpectNoChildren();
 }
 
 }  // namespace

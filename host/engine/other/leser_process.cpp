@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +89,22 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
     if (fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         throw EOlvex("„" + archive + "“ ist keine gewöhnliche Datei und wird nicht als Archiv gelesen.");
     fcntl(input.Get(), F_SETFL, fcntl(input.Get(), F_GETFL) & ~O_NONBLOCK);
+    Start(input, arguments);
+}
+
+TLeserProcess::TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments) {
+    // A socket rather than a pipe: a write after the helper's end fails with EPIPE instead of
+    // raising SIGPIPE in the whole program (MSG_NOSIGNAL).
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw EOlvex("Für das Entpacken ist keine Verbindung zum Hilfsprogramm zu bekommen: " + SystemErrorText(errno) + ".");
+    const TUniqueFd helperEnd = AboveStandard(TUniqueFd(ends[1]));
+    FInput = TUniqueFd(ends[0]);
+    shutdown(FInput.Get(), SHUT_RD);
+    Start(helperEnd, arguments);
+}
+
+void TLeserProcess::Start(const TUniqueFd& input, const std::vector<std::string>& arguments) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) throw EOlvex("Für das Lesen des Archivs ist keine Verbindung zu bekommen.");
     TUniqueFd readEnd(ends[0]);
@@ -124,6 +141,7 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
 TLeserProcess::~TLeserProcess() { Stop(); }
 
 void TLeserProcess::Stop() {
+    FInput.Reset();
     FOutput.Reset();
     if (FPid <= 0) return;
     ::kill(FPid, SIGKILL);
@@ -150,30 +168,29 @@ bool TLeserProcess::TakeFrame(TLeserFrame& frame, std::string& reason) {
     return true;
 }
 
-bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waiting, std::string& reason) {
+TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono::milliseconds timeout,
+                                 std::string& reason) {
     reason.clear();
     for (;;) {
         if (TakeFrame(frame, reason)) {
-            if (frame.Type != TLeserFrameType::Alive) return true;
+            if (frame.Type != TLeserFrameType::Alive) return TLeserWait::Frame;
             continue;
         }
         if (!reason.empty() || !FOutput) {
             if (reason.empty()) reason = "das Leseprogramm schon beendet ist";
-            return false;
+            return TLeserWait::Ended;
         }
-        pollfd wait{FOutput.Get(), POLLIN, 0};
-        const int ready = ::poll(&wait, 1, 200);
+        const bool feeding = wantInput && FInput;
+        pollfd wait[2] = {{FOutput.Get(), POLLIN, 0}, {feeding ? FInput.Get() : -1, POLLOUT, 0}};
+        const int ready = ::poll(wait, 2, static_cast<int>(timeout.count()));
         const auto now = std::chrono::steady_clock::now();
-        if (waiting && now - FLastWaiting >= std::chrono::milliseconds(200)) {
-            FLastWaiting = now;
-            waiting();
-        }
-        if (ready < 0 && errno != EINTR) {
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) {
             reason = "das Warten auf das Leseprogramm fehlschlug";
             Stop();
-            return false;
+            return TLeserWait::Ended;
         }
-        if (ready <= 0) {
+        if (ready == 0) {
             if (now - FLastHeard > IdleLimit) {
                 // On a busy machine a working helper may stay silent for long; its own CPU limit
                 // ends it if it goes round in circles. Only a helper that has stopped computing
@@ -181,25 +198,56 @@ bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waitin
                 if (const std::uint64_t ticks = CpuTicks(FPid); ticks > FLastCpuTicks) {
                     FLastCpuTicks = ticks;
                     FLastHeard = now;
-                    continue;
+                    return TLeserWait::Quiet;
                 }
                 reason = "das Leseprogramm über eine Minute lang nichts gemeldet hat";
                 Stop();
-                return false;
+                return TLeserWait::Ended;
             }
-            continue;
+            return TLeserWait::Quiet;
         }
+        if ((wait[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) return TLeserWait::Writable;
         char chunk[64 * 1024];
         const ssize_t n = ::read(FOutput.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             reason = EndReason();
-            return false;
+            return TLeserWait::Ended;
         }
         FLastHeard = now;
         FBuffer.append(chunk, static_cast<std::size_t>(n));
     }
 }
+
+bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waiting, std::string& reason) {
+    for (;;) {
+        switch (Await(frame, false, std::chrono::milliseconds(200), reason)) {
+            case TLeserWait::Frame: return true;
+            case TLeserWait::Ended: return false;
+            case TLeserWait::Writable:
+            case TLeserWait::Quiet: break;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (waiting && now - FLastWaiting >= std::chrono::milliseconds(200)) {
+            FLastWaiting = now;
+            waiting();
+        }
+    }
+}
+
+std::size_t TLeserProcess::Feed(const void* data, std::size_t size) {
+    if (!FInput || size == 0) return 0;
+    const ssize_t n = ::send(FInput.Get(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+        // A helper that takes its input is at work.
+        FLastHeard = std::chrono::steady_clock::now();
+        return static_cast<std::size_t>(n);
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) FInput.Reset();
+    return 0;
+}
+
+void TLeserProcess::EndInput() { FInput.Reset(); }
 
 std::string TLeserProcess::EndReason() {
     FOutput.Reset();

@@ -1,12 +1,14 @@
 #pragma once
 // The engine's side of vendrask-leser: starts the helper (found beside the running program) on
-// an archive that is handed over as an open descriptor, reads its frames and ends it. The helper
+// an archive that is handed over as an open descriptor, or on data the engine feeds it through a
+// socket, reads its frames and ends it. The helper
 // may go round in circles or be killed by its own limits; the engine stays in charge: it waits
 // with a timeout, lets the caller check for an abort meanwhile, stops a helper that has said
 // nothing for long, and always kills and reaps it at the end.
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,6 +18,17 @@
 #include "host/services/unique_fd.h"
 
 namespace tavik {
+
+// The helper's standard input is a socket that the engine feeds with Feed().
+struct TLeserFedInput {};
+
+// What TLeserProcess::Await saw.
+enum class TLeserWait {
+    Frame,     // a frame arrived
+    Writable,  // the helper's input takes more data
+    Quiet,     // the time to wait passed
+    Ended,     // the helper ended or was stopped; the reason says why
+};
 
 struct TLeserFrame {
     TLeserFrameType Type = TLeserFrameType::End;
@@ -29,6 +42,8 @@ public:
 
     // Starts "vendrask-leser arguments..." on the archive. Throws EOlvex with a German message.
     TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments);
+    // Starts "vendrask-leser arguments..." on data handed over with Feed().
+    TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments);
     ~TLeserProcess();
     TLeserProcess(const TLeserProcess&) = delete;
     TLeserProcess& operator=(const TLeserProcess&) = delete;
@@ -39,16 +54,28 @@ public:
     // beginning "..., weil".
     bool Next(TLeserFrame& frame, const std::function<void()>& waiting, std::string& reason);
 
+    // Waits up to timeout for the next frame or, with wantInput, for room in the helper's
+    // input. The reason of Ended is as for Next.
+    TLeserWait Await(TLeserFrame& frame, bool wantInput, std::chrono::milliseconds timeout, std::string& reason);
+
+    // Hands the helper as much of data as its input takes without waiting; 0 when it takes
+    // nothing now or has gone (its end then shows in the frames).
+    std::size_t Feed(const void* data, std::size_t size);
+    // Tells the helper that no more data follows.
+    void EndInput();
+
     // Where the helper is expected: beside the running program.
     static std::string HelperPath();
 
 private:
+    void Start(const TUniqueFd& input, const std::vector<std::string>& arguments);
     bool TakeFrame(TLeserFrame& frame, std::string& reason);
     std::string EndReason();
     void Stop();
 
     pid_t FPid = -1;
     TUniqueFd FOutput;
+    TUniqueFd FInput;
     std::string FBuffer;
     std::chrono::steady_clock::time_point FLastHeard;
     std::uint64_t FLastCpuTicks = 0;

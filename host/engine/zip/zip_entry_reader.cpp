@@ -32,6 +32,21 @@ constexpr const char* kCrcOrPassword = "PrÃ¼fsummenfehler: die Daten sind beschÃ
 // memory taken for an entry at once must not follow what the archive merely claims.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
+// The length of the raw data once decrypted: the directory counts the encryption header and AES's
+// salt, password check and authentication code in.
+std::uint64_t PlainPackedSize(const zip_stat_t& stat) {
+    if ((stat.valid & ZIP_STAT_COMP_SIZE) == 0) return 0;
+    std::uint64_t overhead = 0;
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0) switch (stat.encryption_method) {
+            case ZIP_EM_TRAD_PKWARE: overhead = 12; break;
+            case ZIP_EM_AES_128: overhead = 8 + 2 + 10; break;
+            case ZIP_EM_AES_192: overhead = 12 + 2 + 10; break;
+            case ZIP_EM_AES_256: overhead = 16 + 2 + 10; break;
+            default: break;
+        }
+    return stat.comp_size > overhead ? stat.comp_size - overhead : 0;
+}
+
 }  // namespace
 
 void TZipEntryReader::TFree::operator()(libdeflate_decompressor* decompressor) const {
@@ -117,7 +132,7 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         return;
     }
     if ((entry.stat.valid & needed) == needed)
-        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size)) {
+        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size, PlainPackedSize(entry.stat))) {
             DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
             return;
         }
@@ -202,7 +217,7 @@ void TZipEntryReader::DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder,
         at += used;
         if (done + made > entry.stat.size) MoreThanAnnounced();
         // Nothing more comes, and the stream has not ended: the data stops short.
-        if (!ended && used == 0 && made == 0 && (last || at < have)) BadData();
+        if (!ended && used == 0 && made == 0 && !decoder.Busy() && (last || at < have)) BadData();
         crc = libdeflate_crc32(crc, out, made);
         if (made > 0) sink(out, made);
         done += made;

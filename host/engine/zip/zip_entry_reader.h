@@ -1,7 +1,7 @@
 #pragma once
 // Reads the data of ZIP entries of one open archive: the raw data is read in large pieces
 // and inflated with libdeflate when the whole entry fits into a bounded buffer, decoded piece
-// by piece otherwise (deflate, LZMA, XZ, Zstandard); size and CRC are checked against the
+// by piece otherwise (deflate, LZMA, XZ, Zstandard, PPMd); size and CRC are checked against the
 // central directory. bzip2 and stored encrypted entries go through libzip, which also decrypts
 // (traditional PKWARE and AES) with the password given. The buffers are kept from one entry to
 // the next.

@@ -1,7 +1,7 @@
 #pragma once
 // Decoders fed piece by piece with an entry's raw data: deflate, and the methods that libzip
-// does not read itself, LZMA (14), XZ (95) and Zstandard (93). Their memory is bounded
-// whatever the entry claims (dictionary and window sizes).
+// does not read itself, LZMA (14), XZ (95), Zstandard (93) and PPMd (98, in a helper process).
+// Their memory is bounded whatever the entry claims (dictionary and window sizes).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,9 +16,14 @@ public:
     // German reason on damaged data.
     virtual bool Decode(const std::uint8_t* in, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
                         std::size_t& used, std::size_t& made) = 0;
+    // A decoder in another process may use and make nothing for a while without being stuck:
+    // true after such a call of Decode; the caller then asks again.
+    virtual bool Busy() const { return false; }
 };
 
-// The decoder of method for an entry of size uncompressed bytes; none for other methods.
-std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size);
+// The decoder of method for an entry of size uncompressed bytes and packed bytes of raw data
+// (after decryption); none for other methods.
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size,
+                                                          std::uint64_t packed);
 
 }  // namespace tavik

@@ -5,8 +5,12 @@
 //   vendrask-leser liste            the headers only
 //   vendrask-leser lesen [AUSWAHL]  headers and the data of regular files; AUSWAHL ("0-3,7")
 //                                   restricts the data to these positions of the list
+//   vendrask-leser ppmd GROESSE GEPACKT
+//                                   decodes the raw data of one PPMd-compressed ZIP entry
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +21,7 @@
 #include "host/engine/other/leser/leser_archive.h"
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/engine/other/leser/leser_output.h"
+#include "host/engine/other/leser/leser_ppmd.h"
 
 namespace tavik::leser {
 
@@ -39,6 +44,14 @@ bool ParseRanges(std::string_view text, TRanges& ranges) {
         ranges.emplace_back(first, last);
     }
     return true;
+}
+
+bool ParseCount(const char* text, std::uint64_t& count) {
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    count = std::strtoull(text, &end, 10);
+    return *end == '\0' && errno == 0;
 }
 
 bool Chosen(const TRanges* ranges, std::int64_t position) {
@@ -150,6 +163,11 @@ int main(int argc, char** argv) {
         TRanges ranges;
         if (!ParseRanges(argv[2], ranges)) return LeserExitUsage;
         return Run(true, &ranges);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "ppmd") == 0) {
+        std::uint64_t size = 0, packed = 0;
+        if (!ParseCount(argv[2], size) || !ParseCount(argv[3], packed)) return LeserExitUsage;
+        return RunPpmd(size, packed);
     }
     return LeserExitUsage;
 }
