@@ -30,9 +30,9 @@ protected:
         return archive;
     }
 
-    std::string SevenZipAes(const std::string& name, const std::string& method) {
+    std::string SevenZipAes(const std::string& name, const std::string& method, const std::string& aes = "AES256") {
         const std::string archive = (dir / name).string();
-        const auto made = Tool({"7zz", "a", "-tzip", "-bso0", "-pgeheim", "-mem=AES256", "-mm=" + method, archive,
+        const auto made = Tool({"7zz", "a", "-tzip", "-bso0", "-pgeheim", "-mem=" + aes, "-mm=" + method, archive,
                                 "beleg.txt", "zufall.bin", "kurz.txt"},
                                (dir / "src").string());
         EXPECT_EQ(made.status, 0) << made.err;
@@ -41,7 +41,7 @@ protected:
 
     std::vector<std::string> Archives() {
         return {InfoZip(), SevenZipAes("aes.zip", "Deflate"), SevenZipAes("aes-copy.zip", "Copy"),
-                SevenZipAes("aes-lzma.zip", "LZMA")};
+                SevenZipAes("aes-lzma.zip", "LZMA"), SevenZipAes("aes-ppmd.zip", "PPMd")};
     }
 
     testsupport::TempDir dir;
@@ -76,6 +76,40 @@ TEST_F(ZipPassword, AWrongPasswordIsAnItemErrorAndNothingIsWritten) {
         EXPECT_TRUE(ReadTree(dir / "out").empty()) << archive;
         // Found wrong, the password is forgotten so that the next command asks again.
         EXPECT_TRUE(engine->Password.empty());
+        fs::remove_all(dir / "out");
+    }
+}
+
+// A stored AES entry of the second kind has no CRC: its authentication code must catch a change.
+TEST_F(ZipPassword, AChangedByteInAStoredAesEntryIsFoundWithEveryKeyLength) {
+    for (const std::string aes : {"AES128", "AES192", "AES256"}) {
+        const std::string sound = SevenZipAes(aes + ".zip", "Copy", aes);
+        auto engine = Engine(TArchivFormat::Zip, sound);
+        engine->Password = "geheim";
+        EXPECT_TRUE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete)) << aes << engine->LastError();
+
+        const std::string changed = (dir / (aes + "-geaendert.zip")).string();
+        fs::copy_file(sound, changed);
+        // One bit in the middle of the random file's encrypted data.
+        Python("import struct, sys, zipfile\n"
+               "info = zipfile.ZipFile(sys.argv[1]).getinfo('zufall.bin')\n"
+               "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+               "name, extra = struct.unpack_from('<HH', data, info.header_offset + 26)\n"
+               "data[info.header_offset + 30 + name + extra + 20000] ^= 1\n"
+               "open(sys.argv[1], 'wb').write(data)\n",
+               {changed});
+        EXPECT_NE(Tool({"7zz", "t", "-pgeheim", changed}).status, 0) << "7-Zip no longer sees the change";
+        auto checked = Engine(TArchivFormat::Zip, changed);
+        TRecorder recorder;
+        recorder.Attach(*checked);
+        checked->Password = "geheim";
+        EXPECT_FALSE(checked->ExecuteArchivVerify(TArchivVerifyMode::Complete)) << aes;
+        EXPECT_EQ(recorder.errorItems, (std::vector<std::string>{"zufall.bin"})) << aes;
+        checked->Password = "geheim";
+        checked->ExtractDir = (dir / "out").string();
+        EXPECT_FALSE(checked->ExecuteArchivExtract());
+        EXPECT_FALSE(fs::exists(dir / "out/zufall.bin")) << aes;
+        EXPECT_TRUE(fs::exists(dir / "out/beleg.txt")) << aes;
         fs::remove_all(dir / "out");
     }
 }

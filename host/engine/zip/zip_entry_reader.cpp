@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "host/engine/zip/zip_aes_auth.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_method_decoder.h"
 #include "host/services/exceptions.h"
@@ -80,6 +81,7 @@ void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
 void TZipEntryReader::SetPassword(const std::string& password) {
     if (zip_set_default_password(FArchive, password.empty() ? nullptr : password.c_str()) != 0)
         throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".", ZipErrorKind(zip_get_error(FArchive)));
+    FPassword = password;
     FHasPassword = !password.empty();
 }
 
@@ -120,10 +122,15 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         return;
     }
     // libzip checks stored data against the CRC at its end even where AES leaves the CRC out:
-    // such an entry is read by its size, vouched for by the password check alone.
+    // such an entry is read by its size, once its authentication code has vouched for it.
     if (entry.encrypted && method == ZIP_CM_STORE && (entry.stat.valid & ZIP_STAT_SIZE) != 0 &&
         (entry.stat.valid & ZIP_STAT_CRC) == 0) {
-        ReadStored(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        const TZipFilePtr file = Open(entry, ZIP_FL_COMPRESSED);
+        if (!AesEntryAuthenticates(FArchive, entry, FPassword)) {
+            FPasswordFailed = true;
+            throw EOlvex(kCrcOrPassword);
+        }
+        ReadStored(file.get(), entry, sink, progress);
         return;
     }
     if (known && !entry.encrypted && method == ZIP_CM_DEFLATE && entry.stat.size <= FLimits.wholeEntry &&

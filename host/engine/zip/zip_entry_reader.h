@@ -76,6 +76,7 @@ private:
     std::unique_ptr<libdeflate_decompressor, TFree> FDecompressor;
     std::unique_ptr<std::uint8_t[]> FIn, FOut;
     std::size_t FInCapacity = 0, FOutCapacity = 0;
+    std::string FPassword;
     bool FHasPassword = false;
     bool FPasswordFailed = false;
 };
