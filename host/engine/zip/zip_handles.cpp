@@ -89,8 +89,10 @@ std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) 
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
-        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " +
-                     ZipErrorText(error == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, error) + ".",
+        if (error == ENOENT)
+            throw EOlvex("Die Archivdatei „" + path + "“ existiert nicht. Bitte prüfen Sie Namen und Verzeichnis.",
+                         TErrorKind::InputMissing);
+        throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(ZIP_ER_OPEN, error) + ".",
                      KindOfInputError(error));
     }
     return std::make_unique<splitread::TSplitArchive>(path, TUniqueFd(fd));
