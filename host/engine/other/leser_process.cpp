@@ -221,16 +221,16 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
 
 bool TLeserProcess::Next(TLeserFrame& frame, const std::function<void()>& waiting, std::string& reason) {
     for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (waiting && now - FLastWaiting >= std::chrono::milliseconds(200)) {
+            FLastWaiting = now;
+            waiting();
+        }
         switch (Await(frame, false, std::chrono::milliseconds(200), reason)) {
             case TLeserWait::Frame: return true;
             case TLeserWait::Ended: return false;
             case TLeserWait::Writable:
             case TLeserWait::Quiet: break;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (waiting && now - FLastWaiting >= std::chrono::milliseconds(200)) {
-            FLastWaiting = now;
-            waiting();
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "host/engine/other/leser/leser_limits.h"
@@ -19,6 +20,16 @@ void Send(TLeserFrameType type, std::string_view payload) {
         written += static_cast<std::size_t>(n);
     }
     LeserProgress();
+}
+
+void SendDataBlock(std::int64_t offset, const void* block, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(block);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t piece = std::min(size - done, LeserMaxChunk);
+        Send(TLeserFrameType::Data,
+             EncodeLeserData(offset + static_cast<std::int64_t>(done), std::string_view(bytes + done, piece)));
+        done += piece;
+    }
 }
 
 }  // namespace tavik::leser

@@ -4,10 +4,8 @@
 #include <archive_entry.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "host/engine/other/leser/leser_archive.h"
@@ -116,13 +114,7 @@ int RunPpmd(std::uint64_t size, std::uint64_t packed) {
             Send(TLeserFrameType::EntryError, LibraryText(a));
             return 0;
         }
-        const auto* bytes = static_cast<const char*>(block);
-        for (std::size_t done = 0; done < length;) {
-            const std::size_t piece = std::min(length - done, LeserMaxChunk);
-            Send(TLeserFrameType::Data,
-                 EncodeLeserData(offset + static_cast<std::int64_t>(done), std::string_view(bytes + done, piece)));
-            done += piece;
-        }
+        SendDataBlock(offset, block, length);
     }
 }
 

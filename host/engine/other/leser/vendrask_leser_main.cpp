@@ -104,13 +104,7 @@ bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
             return true;
         }
         end = std::max(end, offset + static_cast<std::int64_t>(size));
-        const auto* bytes = static_cast<const char*>(block);
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t piece = std::min(size - done, LeserMaxChunk);
-            Send(TLeserFrameType::Data, EncodeLeserData(offset + static_cast<std::int64_t>(done),
-                                                        std::string_view(bytes + done, piece)));
-            done += piece;
-        }
+        SendDataBlock(offset, block, size);
     }
 }
 
