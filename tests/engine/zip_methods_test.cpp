@@ -171,6 +171,37 @@ TEST_F(ZipMethods, DamagedPpmdIsAnItemErrorAndEndsItsHelper) {
     ExpectNoChildren();
 }
 
+// One helper decodes the entries in turn; a damaged one in between ends it, and the next
+// entry is decoded by a new one.
+TEST_F(ZipMethods, ADamagedPpmdEntryAmongSoundOnesFailsAlone) {
+    const TTree files{{"a.txt", TextRecords(3000)}, {"b.txt", TextRecords(4000)}, {"c.txt", TextRecords(5000)},
+                      {"d.txt", "d"}};
+    WriteTree(dir / "viele", files);
+    const std::string archive = (dir / "viele.zip").string();
+    ASSERT_EQ(Tool({"7zz", "a", "-tzip", "-bso0", "-mm=PPMd", archive, "a.txt", "b.txt", "c.txt", "d.txt"},
+                   (dir / "viele").string())
+                  .status,
+              0);
+    Python("import struct, sys, zipfile\n"
+           "info = zipfile.ZipFile(sys.argv[1]).getinfo('b.txt')\n"
+           "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+           "name, extra = struct.unpack_from('<HH', data, info.header_offset + 26)\n"
+           "data[info.header_offset + 30 + name + extra + 100] ^= 0x55\n"
+           "open(sys.argv[1], 'wb').write(data)\n",
+           {archive});
+    auto engine = Engine(TArchivFormat::Zip, archive);
+    TRecorder recorder;
+    recorder.Attach(*engine);
+    EXPECT_FALSE(engine->ExecuteArchivVerify(TArchivVerifyMode::Complete));
+    EXPECT_EQ(recorder.errorItems, (std::vector<std::string>{"b.txt"}));
+    engine->ExtractDir = (dir / "out").string();
+    EXPECT_FALSE(engine->ExecuteArchivExtract());
+    TTree expected = files;
+    expected.erase("b.txt");
+    EXPECT_EQ(ReadTree(dir / "out"), expected);
+    ExpectNoChildren();
+}
+
 TEST_F(ZipMethods, AbortWhilePpmdIsDecodedEndsTheHelper) {
     testsupport::WriteFile(dir / "a.txt", TextRecords(200'000));
     auto engine = Engine(TArchivFormat::Zip, SevenZip("ppmd.zip", "PPMd"));

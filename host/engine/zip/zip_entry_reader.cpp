@@ -8,6 +8,7 @@
 #include "host/engine/zip/zip_aes_auth.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_method_decoder.h"
+#include "host/engine/zip/zip_ppmd_decoder.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -32,6 +33,8 @@ constexpr const char* kCrcOrPassword = "Pr√ºfsummenfehler: die Daten sind besch√
 // Deflate makes at most 1032 bytes of one. A declared size beyond that cannot be true, and the
 // memory taken for an entry at once must not follow what the archive merely claims.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+constexpr zip_int32_t kMethodPpmd = 98;
 
 // The length of the raw data once decrypted: the directory counts the encryption header and AES's
 // salt, password check and authentication code in.
@@ -138,8 +141,14 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         InflateWhole(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
         return;
     }
+    if ((entry.stat.valid & needed) == needed && method == kMethodPpmd) {
+        if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>();
+        const std::unique_ptr<TZipMethodDecoder> decoder = FPpmd->Decoder(entry.stat.size, PlainPackedSize(entry.stat));
+        DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
+        return;
+    }
     if ((entry.stat.valid & needed) == needed)
-        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size, PlainPackedSize(entry.stat))) {
+        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size)) {
             DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
             return;
         }

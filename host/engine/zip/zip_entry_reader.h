@@ -21,6 +21,7 @@ struct libdeflate_decompressor;
 namespace tavik {
 
 class TZipMethodDecoder;
+class TPpmdSession;
 
 struct TEntryReadLimits {
     std::size_t wholeEntry = 64 << 20;  // larger entries are inflated piece by piece
@@ -74,6 +75,7 @@ private:
     zip_t* FArchive;
     TEntryReadLimits FLimits;
     std::unique_ptr<libdeflate_decompressor, TFree> FDecompressor;
+    std::unique_ptr<TPpmdSession> FPpmd;  // started with the first PPMd entry
     std::unique_ptr<std::uint8_t[]> FIn, FOut;
     std::size_t FInCapacity = 0, FOutCapacity = 0;
     std::string FPassword;

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "host/engine/zip/zip_handles.h"
-#include "host/engine/zip/zip_ppmd_decoder.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -24,7 +23,6 @@ namespace {
 constexpr std::uint64_t kMaxDecoderMemory = 256u << 20;
 constexpr int kMaxZstdWindowLog = 28;  // 256 MiB
 constexpr std::int32_t kMethodZstd = 93;  // not named by every libzip
-constexpr std::int32_t kMethodPpmd = 98;
 
 [[noreturn]] void Damaged() {
     throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", TErrorKind::DamagedArchive);
@@ -194,14 +192,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size,
-                                                          std::uint64_t packed) {
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size) {
     switch (method) {
         case ZIP_CM_DEFLATE: return std::make_unique<TInflateDecoder>();
         case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size);
         case ZIP_CM_XZ: return std::make_unique<TXzDecoder>();
         case kMethodZstd: return std::make_unique<TZstdDecoder>();
-        case kMethodPpmd: return CreatePpmdDecoder(size, packed);
         default: return nullptr;
     }
 }

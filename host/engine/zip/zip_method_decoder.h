@@ -1,6 +1,6 @@
 #pragma once
 // Decoders fed piece by piece with an entry's raw data: deflate, and the methods that libzip
-// does not read itself, LZMA (14), XZ (95), Zstandard (93) and PPMd (98, in a helper process).
+// does not read itself, LZMA (14), XZ (95) and Zstandard (93); PPMd (98) in zip_ppmd_decoder.
 // Their memory is bounded whatever the entry claims (dictionary and window sizes).
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +21,7 @@ public:
     virtual bool Busy() const { return false; }
 };
 
-// The decoder of method for an entry of size uncompressed bytes and packed bytes of raw data
-// (after decryption); none for other methods.
-std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size,
-                                                          std::uint64_t packed);
+// The decoder of method for an entry of size uncompressed bytes; none for other methods.
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size);
 
 }  // namespace tavik

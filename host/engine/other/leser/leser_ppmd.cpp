@@ -4,7 +4,9 @@
 #include <archive_entry.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,14 +25,20 @@ void PutLittleEndian(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
+std::uint64_t GetLittleEndian(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i) value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    return value;
+}
+
 // A local header for one entry "a" without CRC (the reader is told to ignore it), Zip64 when a
 // size needs it.
 std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
     const bool zip64 = size >= kZip64Marker || packed >= kZip64Marker;
     std::string header;
     PutLittleEndian(header, 0x04034b50, 4);
-    PutLittleEndian(header, 63, 2);    // version needed
-    PutLittleEndian(header, 0, 2);     // flags
+    PutLittleEndian(header, 63, 2);  // version needed
+    PutLittleEndian(header, 0, 2);   // flags
     PutLittleEndian(header, kMethodPpmd, 2);
     PutLittleEndian(header, 0, 2);     // time
     PutLittleEndian(header, 0x21, 2);  // 1 January 1980
@@ -49,28 +57,63 @@ std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
     return header;
 }
 
-// The made-up header, then whatever the engine feeds.
-struct TFedSource {
+// False at the end of the input, or when it breaks off.
+bool ReadExactly(void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(STDIN_FILENO, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        LeserProgress();
+    }
+    return true;
+}
+
+// One entry as libarchive reads it: the made-up header, then the chunks until the end mark.
+struct TEntrySource {
     std::string Header;
     bool HeaderGiven = false;
-    std::vector<char> Buffer = std::vector<char>(64 * 1024);
+    std::uint32_t ChunkLeft = 0;
+    bool Ended = false;
+    bool Broken = false;
+    std::vector<char> Buffer = std::vector<char>(LeserPpmdMaxChunk);
+
+    // The next bytes of the entry's raw data; 0 at its end mark, -1 when the input breaks off.
+    la_ssize_t Next(const void** data) {
+        if (Ended) return 0;
+        if (ChunkLeft == 0) {
+            unsigned char length[4];
+            if (!ReadExactly(length, sizeof length)) return Break();
+            ChunkLeft = static_cast<std::uint32_t>(GetLittleEndian(length, 4));
+            if (ChunkLeft == 0) {
+                Ended = true;
+                return 0;
+            }
+            if (ChunkLeft > LeserPpmdMaxChunk) return Break();
+        }
+        const std::size_t take = std::min<std::size_t>(ChunkLeft, Buffer.size());
+        if (!ReadExactly(Buffer.data(), take)) return Break();
+        ChunkLeft -= static_cast<std::uint32_t>(take);
+        *data = Buffer.data();
+        return static_cast<la_ssize_t>(take);
+    }
+
+    la_ssize_t Break() {
+        Broken = true;
+        return -1;
+    }
 };
 
-la_ssize_t FedRead(archive*, void* data, const void** buffer) {
-    auto& source = *static_cast<TFedSource*>(data);
+la_ssize_t EntryRead(archive*, void* data, const void** buffer) {
+    auto& source = *static_cast<TEntrySource*>(data);
     if (!source.HeaderGiven) {
         source.HeaderGiven = true;
         *buffer = source.Header.data();
         return static_cast<la_ssize_t>(source.Header.size());
     }
-    ssize_t n = 0;
-    do {
-        n = ::read(STDIN_FILENO, source.Buffer.data(), source.Buffer.size());
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return -1;
-    if (n > 0) LeserProgress();
-    *buffer = source.Buffer.data();
-    return n;
+    return source.Next(buffer);
 }
 
 // libarchive's own words, which the engine puts into its German message.
@@ -79,26 +122,21 @@ std::string LibraryText(archive* reader) {
     return text != nullptr && *text != '\0' ? text : "ohne nähere Angabe";
 }
 
-}  // namespace
-
-int RunPpmd(std::uint64_t size, std::uint64_t packed) {
+// Decodes one entry; false when it failed (and was reported).
+bool DecodeEntry(TEntrySource& source) {
     const TArchivePtr reader(archive_read_new());
     if (!reader) {
         Send(TLeserFrameType::Failure, "Nicht genug Arbeitsspeicher");
-        return 0;
+        return false;
     }
     archive* a = reader.get();
     archive_read_support_format_zip_streamable(a);
     archive_read_set_option(a, "zip", "ignorecrc32", "1");
-    TFedSource source{LocalHeader(size, packed)};
-    if (archive_read_open(a, &source, nullptr, FedRead, nullptr) != ARCHIVE_OK) {
-        Send(TLeserFrameType::Failure, LibraryText(a));
-        return 0;
-    }
     archive_entry* header = nullptr;
-    if (archive_read_next_header(a, &header) < ARCHIVE_WARN) {
+    if (archive_read_open(a, &source, nullptr, EntryRead, nullptr) != ARCHIVE_OK ||
+        archive_read_next_header(a, &header) < ARCHIVE_WARN) {
         Send(TLeserFrameType::Failure, LibraryText(a));
-        return 0;
+        return false;
     }
     for (;;) {
         const void* block = nullptr;
@@ -107,14 +145,30 @@ int RunPpmd(std::uint64_t size, std::uint64_t packed) {
         const int status = archive_read_data_block(a, &block, &length, &offset);
         if (status == ARCHIVE_EOF) {
             Send(TLeserFrameType::DataEnd);
-            return 0;
+            return true;
         }
         // A warning is about the sizes, which the engine checks itself; its block is still data.
         if (status < ARCHIVE_WARN) {
             Send(TLeserFrameType::EntryError, LibraryText(a));
-            return 0;
+            return false;
         }
         SendDataBlock(offset, block, length);
+    }
+}
+
+}  // namespace
+
+int RunPpmd() {
+    for (;;) {
+        unsigned char sizes[LeserPpmdEntrySize];
+        if (!ReadExactly(sizes, sizeof sizes)) return 0;
+        TEntrySource source{LocalHeader(GetLittleEndian(sizes, 8), GetLittleEndian(sizes + 8, 8))};
+        if (!DecodeEntry(source)) return 0;
+        // What the stream's end left unread, up to the entry's end mark.
+        const void* skipped = nullptr;
+        while (source.Next(&skipped) > 0) {
+        }
+        if (source.Broken) return 0;
     }
 }
 

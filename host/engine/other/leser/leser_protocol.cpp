@@ -58,6 +58,19 @@ private:
 
 }  // namespace
 
+std::string EncodeLeserPpmdEntry(std::uint64_t size, std::uint64_t packed) {
+    std::string out;
+    PutI64(out, static_cast<std::int64_t>(size));
+    PutI64(out, static_cast<std::int64_t>(packed));
+    return out;
+}
+
+std::string EncodeLeserPpmdChunk(std::string_view bytes) {
+    std::string out;
+    PutText(out, bytes);
+    return out;
+}
+
 std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload) {
     std::string frame;
     frame.reserve(5 + payload.size());

@@ -2,6 +2,7 @@
 // What the reading helper (vendrask-leser) tells the engine about an archive of format 1, on its
 // standard output: frames of one type byte, a 32-bit little-endian length and the payload.
 // The engine trusts nothing in them: every length is bounded and every field read checked.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,6 +42,14 @@ inline constexpr const char* kLeserNoArchive = "Die Datei ist kein Archiv eines 
 constexpr std::uint32_t LeserMaxFrame = 1024 * 1024;
 // Data frames carry at most this many bytes.
 constexpr std::size_t LeserMaxChunk = 256 * 1024;
+
+// What the engine feeds "vendrask-leser ppmd" on its standard input, entry after entry: the
+// entry's size and the length of its raw data (two 64-bit little-endian numbers), then the raw
+// data in chunks of a 32-bit little-endian length and the bytes, ended by a chunk of length 0.
+constexpr std::size_t LeserPpmdEntrySize = 16;
+constexpr std::size_t LeserPpmdMaxChunk = 64 * 1024;
+std::string EncodeLeserPpmdEntry(std::uint64_t size, std::uint64_t packed);
+std::string EncodeLeserPpmdChunk(std::string_view bytes);
 
 std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload);
 std::string EncodeLeserEntry(const TLeserEntry& entry);

@@ -5,12 +5,10 @@
 //   vendrask-leser liste            the headers only
 //   vendrask-leser lesen [AUSWAHL]  headers and the data of regular files; AUSWAHL ("0-3,7")
 //                                   restricts the data to these positions of the list
-//   vendrask-leser ppmd GROESSE GEPACKT
-//                                   decodes the raw data of one PPMd-compressed ZIP entry
+//   vendrask-leser ppmd             decodes the raw data of PPMd-compressed ZIP entries, fed
+//                                   entry after entry on standard input
 #include <algorithm>
-#include <cerrno>
 #include <clocale>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -44,14 +42,6 @@ bool ParseRanges(std::string_view text, TRanges& ranges) {
         ranges.emplace_back(first, last);
     }
     return true;
-}
-
-bool ParseCount(const char* text, std::uint64_t& count) {
-    if (*text < '0' || *text > '9') return false;
-    char* end = nullptr;
-    errno = 0;
-    count = std::strtoull(text, &end, 10);
-    return *end == '\0' && errno == 0;
 }
 
 bool Chosen(const TRanges* ranges, std::int64_t position) {
@@ -158,10 +148,6 @@ int main(int argc, char** argv) {
         if (!ParseRanges(argv[2], ranges)) return LeserExitUsage;
         return Run(true, &ranges);
     }
-    if (argc == 4 && std::strcmp(argv[1], "ppmd") == 0) {
-        std::uint64_t size = 0, packed = 0;
-        if (!ParseCount(argv[2], size) || !ParseCount(argv[3], packed)) return LeserExitUsage;
-        return RunPpmd(size, packed);
-    }
+    if (argc == 2 && std::strcmp(argv[1], "ppmd") == 0) return RunPpmd();
     return LeserExitUsage;
 }
