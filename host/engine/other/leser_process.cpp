@@ -247,8 +247,6 @@ std::size_t TLeserProcess::Feed(const void* data, std::size_t size) {
     return 0;
 }
 
-void TLeserProcess::EndInput() { FInput.Reset(); }
-
 std::string TLeserProcess::EndReason() {
     FOutput.Reset();
     int status = 0;

@@ -61,8 +61,6 @@ public:
     // Hands the helper as much of data as its input takes without waiting; 0 when it takes
     // nothing now or has gone (its end then shows in the frames).
     std::size_t Feed(const void* data, std::size_t size);
-    // Tells the helper that no more data follows.
-    void EndInput();
 
     // Where the helper is expected: beside the running program.
     static std::string HelperPath();
