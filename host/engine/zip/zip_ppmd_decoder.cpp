@@ -110,11 +110,17 @@ private:
                 return;
             }
             case TLeserFrameType::DataEnd: FEnded = true; return;
-            case TLeserFrameType::EntryError:
-            case TLeserFrameType::Failure:
-                throw EOlvex("Die mit PPMd gepackten Daten sind beschädigt (libarchive: " +
-                                 frame.Payload.substr(0, kMaxReason) + ").",
+            case TLeserFrameType::EntryError: {
+                const std::string reason = frame.Payload.substr(0, kMaxReason);
+                // The helper skips the rest of the entry and stays for the next one; should that
+                // fail, the destructor ends it.
+                try {
+                    Finish();
+                } catch (const EOlvex&) {
+                }
+                throw EOlvex("Die mit PPMd gepackten Daten sind beschädigt (libarchive: " + reason + ").",
                              TErrorKind::DamagedArchive);
+            }
             default: Garbled();
         }
     }

@@ -122,12 +122,12 @@ std::string LibraryText(archive* reader) {
     return text != nullptr && *text != '\0' ? text : "ohne nähere Angabe";
 }
 
-// Decodes one entry; false when it failed (and was reported).
-bool DecodeEntry(TEntrySource& source) {
+// Decodes one entry and ends it with DataEnd, or with the reason why it cannot be decoded.
+void DecodeEntry(TEntrySource& source) {
     const TArchivePtr reader(archive_read_new());
     if (!reader) {
-        Send(TLeserFrameType::Failure, "Nicht genug Arbeitsspeicher");
-        return false;
+        Send(TLeserFrameType::EntryError, "Nicht genug Arbeitsspeicher");
+        return;
     }
     archive* a = reader.get();
     archive_read_support_format_zip_streamable(a);
@@ -135,8 +135,8 @@ bool DecodeEntry(TEntrySource& source) {
     archive_entry* header = nullptr;
     if (archive_read_open(a, &source, nullptr, EntryRead, nullptr) != ARCHIVE_OK ||
         archive_read_next_header(a, &header) < ARCHIVE_WARN) {
-        Send(TLeserFrameType::Failure, LibraryText(a));
-        return false;
+        Send(TLeserFrameType::EntryError, LibraryText(a));
+        return;
     }
     for (;;) {
         const void* block = nullptr;
@@ -145,12 +145,12 @@ bool DecodeEntry(TEntrySource& source) {
         const int status = archive_read_data_block(a, &block, &length, &offset);
         if (status == ARCHIVE_EOF) {
             Send(TLeserFrameType::DataEnd);
-            return true;
+            return;
         }
         // A warning is about the sizes, which the engine checks itself; its block is still data.
         if (status < ARCHIVE_WARN) {
             Send(TLeserFrameType::EntryError, LibraryText(a));
-            return false;
+            return;
         }
         SendDataBlock(offset, block, length);
     }
@@ -163,8 +163,9 @@ int RunPpmd() {
         unsigned char sizes[LeserPpmdEntrySize];
         if (!ReadExactly(sizes, sizeof sizes)) return 0;
         TEntrySource source{LocalHeader(GetLittleEndian(sizes, 8), GetLittleEndian(sizes + 8, 8))};
-        if (!DecodeEntry(source)) return 0;
-        // What the stream's end left unread, up to the entry's end mark.
+        // A damaged entry is reported; the next one is read all the same.
+        DecodeEntry(source);
+        // What the stream's end or a failure left unread, up to the entry's end mark.
         const void* skipped = nullptr;
         while (source.Next(&skipped) > 0) {
         }

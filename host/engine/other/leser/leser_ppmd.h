@@ -7,7 +7,7 @@
 
 namespace tavik::leser {
 
-// Returns when the engine closes standard input, or after an entry that could not be decoded.
+// Returns when the engine closes standard input.
 int RunPpmd();
 
 }  // namespace tavik::leser
