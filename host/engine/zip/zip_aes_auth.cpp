@@ -52,7 +52,8 @@ std::size_t ReadFully(zip_file_t* file, std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::string& password) {
+bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::string& password,
+                           const std::function<void()>& alive) {
     const std::size_t keyLength = KeyLength(entry.stat.encryption_method);
     const std::size_t saltLength = keyLength / 2;
     if ((entry.stat.valid & ZIP_STAT_COMP_SIZE) == 0 ||
@@ -88,6 +89,7 @@ bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::st
         if (got != want) return false;
         EVP_MAC_update(context.get(), buffer.data(), got);
         remaining -= got;
+        alive();
     }
     std::array<std::uint8_t, kCodeLength> stored{};
     if (ReadFully(file.get(), stored.data(), stored.size()) != stored.size()) return false;

@@ -5,6 +5,7 @@
 // every such entry. This check lets nothing of a changed entry pass unnoticed.
 #include <zip.h>
 
+#include <functional>
 #include <string>
 
 #include "host/engine/zip/zip_entry.h"
@@ -12,7 +13,9 @@
 namespace tavik {
 
 // True when entry's authentication code matches its encrypted data under password. Throws EOlvex
-// when the entry cannot be read or is no AES entry.
-bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::string& password);
+// when the entry cannot be read or is no AES entry. alive is called after each piece read; it may
+// throw to stop.
+bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::string& password,
+                           const std::function<void()>& alive);
 
 }  // namespace tavik

@@ -129,7 +129,8 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
     if (entry.encrypted && method == ZIP_CM_STORE && (entry.stat.valid & ZIP_STAT_SIZE) != 0 &&
         (entry.stat.valid & ZIP_STAT_CRC) == 0) {
         const TZipFilePtr file = Open(entry, ZIP_FL_COMPRESSED);
-        if (!AesEntryAuthenticates(FArchive, entry, FPassword)) {
+        // The first pass reports no bytes yet, but lets a window stay live and an abort through.
+        if (!AesEntryAuthenticates(FArchive, entry, FPassword, [&progress] { progress(0); })) {
             FPasswordFailed = true;
             throw EOlvex(kCrcOrPassword);
         }
