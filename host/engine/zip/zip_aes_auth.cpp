@@ -16,6 +16,7 @@ namespace tavik {
 namespace {
 
 constexpr int kIterations = 1000;
+constexpr std::size_t kTraditionalHeader = 12;
 constexpr std::size_t kVerifierLength = 2;
 constexpr std::size_t kCodeLength = 10;
 constexpr std::size_t kPiece = 1 << 20;
@@ -51,6 +52,16 @@ std::size_t ReadFully(zip_file_t* file, std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace
+
+std::uint64_t EncryptionOverhead(std::uint16_t method) {
+    switch (method) {
+        case ZIP_EM_TRAD_PKWARE: return kTraditionalHeader;
+        case ZIP_EM_AES_128:
+        case ZIP_EM_AES_192:
+        case ZIP_EM_AES_256: return KeyLength(method) / 2 + kVerifierLength + kCodeLength;
+        default: return 0;
+    }
+}
 
 bool AesEntryAuthenticates(zip_t* archive, const TZipEntry& entry, const std::string& password,
                            const std::function<void()>& alive) {

@@ -40,14 +40,8 @@ constexpr zip_int32_t kMethodPpmd = 98;
 // salt, password check and authentication code in.
 std::uint64_t PlainPackedSize(const zip_stat_t& stat) {
     if ((stat.valid & ZIP_STAT_COMP_SIZE) == 0) return 0;
-    std::uint64_t overhead = 0;
-    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0) switch (stat.encryption_method) {
-            case ZIP_EM_TRAD_PKWARE: overhead = 12; break;
-            case ZIP_EM_AES_128: overhead = 8 + 2 + 10; break;
-            case ZIP_EM_AES_192: overhead = 12 + 2 + 10; break;
-            case ZIP_EM_AES_256: overhead = 16 + 2 + 10; break;
-            default: break;
-        }
+    const std::uint64_t overhead =
+        (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 ? EncryptionOverhead(stat.encryption_method) : 0;
     return stat.comp_size > overhead ? stat.comp_size - overhead : 0;
 }
 
