@@ -94,6 +94,10 @@ public:
     // shortest base that holds a file applies; a file below none is only read without
     // following a link in its last component.
     std::vector<std::string> SourceBases;
+    // Lifts the protective limits of reading (a decoder's memory, the reading helper's CPU time,
+    // address space and reread bound, the number of entries) for an archive the user trusts.
+    // Without it, a command stopped by a limit fails of kind LimitReached and names the limit.
+    bool NoLimits = false;
 
     TCommandEndEvent OnCommandEnd;
     TCommandProgressEvent OnCommandProgress;  // uncompressed bytes of the whole command

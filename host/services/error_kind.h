@@ -14,6 +14,8 @@ enum class TErrorKind : std::uint8_t {
     DamagedArchive,  // the archive's structure, data or checksums are wrong
     RefusedEntry,    // an entry is refused for its name or path: traversal, links, duplicate names
     InputMissing,    // a file or volume the command is to read is not there
+    LimitReached,    // a reader's protective limit stopped the command (memory, CPU time, entries):
+                     // no sign of damage; the user may lift the limits for an archive they trust
 };
 
 // The kind of a system error of writing or creating something.
