@@ -60,6 +60,14 @@ const char* VerifyFailureNotice(TErrorKind kind) {
         case TErrorKind::Aborted: return "Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt.";
         case TErrorKind::InputMissing:
             return "Die Archivdatei ist nicht mehr vorhanden; sie wurde inzwischen entfernt oder umbenannt.";
+        case TErrorKind::LimitReached:
+            return "Die Prüfung wurde an einer Schutzgrenze des Lesens angehalten; ein Schaden ist damit nicht "
+                   "festgestellt. Die Einzelheiten stehen in der Fehlerliste.";
+        case TErrorKind::PasswordMissing:
+            return "Die Prüfung ist unvollständig: verschlüsselte Einträge wurden ohne Kennwort nicht geprüft.";
+        case TErrorKind::WrongPassword:
+            return "Falsches Kennwort: verschlüsselte Einträge ließen sich damit nicht entschlüsseln und wurden nicht "
+                   "geprüft.";
         case TErrorKind::DiskFull:
         case TErrorKind::DamagedArchive:
         case TErrorKind::RefusedEntry:

@@ -16,6 +16,8 @@ enum class TErrorKind : std::uint8_t {
     InputMissing,    // a file or volume the command is to read is not there
     LimitReached,    // a reader's protective limit stopped the command (memory, CPU time, entries):
                      // no sign of damage; the user may lift the limits for an archive they trust
+    PasswordMissing, // an entry is encrypted and no password was given (or the user cancelled)
+    WrongPassword,   // the password given does not (or probably does not) decrypt the entry
 };
 
 // The kind of a system error of writing or creating something.
