@@ -37,13 +37,15 @@ TConsole::TConsole(tavik::TArchivFormatAbstract& archiv, const volatile std::sig
     };
 }
 
+bool TConsole::OnlyItemsFailed(const std::string& lastError) const {
+    // The engine's reason after failed items names the first of them, alone or after their count.
+    return FFailedItems > 0 && lastError.size() >= FFirstFailure.size() &&
+           lastError.compare(lastError.size() - FFirstFailure.size(), std::string::npos, FFirstFailure) == 0;
+}
+
 std::string TConsole::Failure(const std::string& lastError) const {
     if (lastError.empty()) return "Der Vorgang ist fehlgeschlagen.";
-    // The engine's reason after failed items names the first of them, alone or after their count.
-    const bool onlyItems = FFailedItems > 0 && lastError.size() >= FFirstFailure.size() &&
-                           lastError.compare(lastError.size() - FFirstFailure.size(), std::string::npos,
-                                             FFirstFailure) == 0;
-    if (!onlyItems) return lastError;
+    if (!OnlyItemsFailed(lastError)) return lastError;
     if (FFailedItems == 1) return {};
     return std::to_string(FFailedItems) + " Einträge konnten nicht verarbeitet werden.";
 }

@@ -20,6 +20,8 @@ public:
     // items above do not say already. Empty when the failure was the single item shown; a count
     // when it was several.
     std::string Failure(const std::string& lastError) const;
+    // Whether the failure, given its LastError, was that of the failed items shown, and nothing more.
+    bool OnlyItemsFailed(const std::string& lastError) const;
 
 private:
     void EndLine();

@@ -37,6 +37,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
     std::string to;
     bool toGiven = false;
     bool overwrite = false;
+    bool noLimits = false;
     std::vector<std::string> rest;
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -50,6 +51,8 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
             toGiven = true;
         } else if (options && arg == "--overwrite") {
             overwrite = true;
+        } else if (options && arg == "--no-limits") {
+            noLimits = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             return ArchivUsage("Unbekannte Option „" + arg + "“ für restore.", usageText);
         } else {
@@ -81,7 +84,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
     }
 
     const std::string& archivFile = rest[0];
-    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(archivFile);
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(archivFile, nullptr, {}, noLimits);
     if (!archiv) {
         std::cerr << "vendrask-archiv: Die Datei „" << archivFile
                   << "“ scheint defekt oder es handelt sich nicht um eine gültige Archivdatei.\n";

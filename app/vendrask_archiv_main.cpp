@@ -1,6 +1,7 @@
 // vendrask-archiv: the workbench's archive commands on the command line.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,19 +34,21 @@ constexpr int kUsage = vendrask::kArchivUsage;
 
 const char* const kUsageText =
     "Aufruf:\n"
-    "  vendrask-archiv list ARCHIV                   Inhalt anzeigen\n"
-    "  vendrask-archiv verify [--complete] [--password-file DATEI] ARCHIV\n"
+    "  vendrask-archiv list [--no-limits] ARCHIV     Inhalt anzeigen\n"
+    "  vendrask-archiv verify [--complete] [--password-file DATEI] [--no-limits] ARCHIV\n"
     "                                                Archiv prüfen (einfach oder vollständig)\n"
-    "  vendrask-archiv extract [--overwrite] [--password-file DATEI] ARCHIV ZIELVERZ [NR ...]\n"
+    "  vendrask-archiv extract [--overwrite] [--password-file DATEI] [--no-limits] ARCHIV ZIELVERZ [NR ...]\n"
     "                                                alle oder die genannten Einträge entpacken; vorhandene\n"
     "                                                andere Dateien nur mit --overwrite ersetzen\n"
     "  --password-file DATEI: das Kennwort verschlüsselter Einträge steht in der ersten Zeile von DATEI\n"
+    "  --no-limits: die Schutzgrenzen beim Lesen (Arbeitsspeicher, Rechenzeit, Zahl der Einträge) aufheben,\n"
+    "               nur für Archive aus vertrauenswürdiger Quelle (list, verify, extract, restore)\n"
     "  vendrask-archiv pack ARCHIV PFAD ...          Dateien und Verzeichnisse in ein neues Archiv packen\n"
     "  vendrask-archiv add ARCHIV PFAD ...           Dateien und Verzeichnisse dem Archiv hinzufügen\n"
     "  vendrask-archiv span ARCHIV ZIELVERZ GRÖSSE   Archiv in Teile von GRÖSSE Bytes aufteilen (oder auto)\n"
     "  vendrask-archiv merge ARCHIV ZIELVERZ         Teile eines Archivs zusammenfügen\n"
     "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n"
-    "  vendrask-archiv restore [--to VERZ] [--overwrite] ARCHIV NR ...\n"
+    "  vendrask-archiv restore [--to VERZ] [--overwrite] [--no-limits] ARCHIV NR ...\n"
     "                                                Einträge an ihren Platz in der Installation (oder nach\n"
     "                                                VERZ) zurücklegen\n";
 
@@ -63,9 +66,9 @@ int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const TConsole& 
     return kFailed;
 }
 
-std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name) {
+std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name, bool noLimits = false) {
     tavik::TArchivRefusal refusal;
-    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal);
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal, {}, noLimits);
     if (archiv) return archiv;
     if (!refusal.Reason.empty())
         std::cerr << "vendrask-archiv: " << refusal.Reason << "\n";
@@ -108,6 +111,14 @@ bool TakePasswordFile(std::vector<std::string>& args, std::string& path, std::st
     return true;
 }
 
+// Takes every flag out of args; whether there was one.
+bool TakeFlag(std::vector<std::string>& args, const std::string& flag) {
+    const auto end = std::remove(args.begin(), args.end(), flag);
+    const bool found = end != args.end();
+    args.erase(end, args.end());
+    return found;
+}
+
 bool ParseNumber(const std::string& text, long long& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -124,9 +135,14 @@ int Run(const std::vector<std::string>& args) {
     if (command == "restore")
         return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
 
+    std::vector<std::string> options(args.begin() + 1, args.end());
+    const bool noLimits = TakeFlag(options, "--no-limits");
+    if (noLimits && command != "list" && command != "verify" && command != "extract")
+        return Usage("--no-limits gilt nur für list, verify, extract und restore.");
+
     if (command == "list") {
-        if (args.size() != 2) return Usage("list erwartet genau ein Archiv.");
-        auto archiv = Open(args[1]);
+        if (options.size() != 1) return Usage("list erwartet genau ein Archiv.");
+        auto archiv = Open(options[0], noLimits);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
         if (!archiv->ExecuteArchivList()) return Result(false, *archiv, console, "");
@@ -149,7 +165,6 @@ int Run(const std::vector<std::string>& args) {
     }
 
     std::string passwordFile, problem;
-    std::vector<std::string> options(args.begin() + 1, args.end());
     if ((command == "verify" || command == "extract") && !TakePasswordFile(options, passwordFile, problem))
         return Usage(problem);
     std::string password;
@@ -163,7 +178,7 @@ int Run(const std::vector<std::string>& args) {
             else rest.push_back(arg);
         }
         if (rest.size() != 1) return Usage("verify erwartet genau ein Archiv.");
-        auto archiv = Open(rest[0]);
+        auto archiv = Open(rest[0], noLimits);
         if (!archiv) return kFailed;
         archiv->Password = password;
         TConsole console(*archiv, interrupted);
@@ -187,7 +202,7 @@ int Run(const std::vector<std::string>& args) {
                 return Usage("„" + rest[i] + "“ ist keine gültige Eintragsnummer.");
             indexes.push_back(static_cast<int>(value));
         }
-        auto archiv = Open(rest[0]);
+        auto archiv = Open(rest[0], noLimits);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
         archiv->ExtractDir = rest[1];
@@ -200,7 +215,19 @@ int Run(const std::vector<std::string>& args) {
         const bool ok = indexes.empty() ? archiv->ExecuteArchivExtract() : archiv->ExecuteArchivExtract(indexes);
         if (!ok && !overwrite && console.Conflicts() > 0)
             std::cerr << "vendrask-archiv: Vorhandene andere Dateien werden nur mit --overwrite ersetzt.\n";
-        return Result(ok, *archiv, console, "Daten wurden erfolgreich entpackt.");
+        // The success text only when every file was written; otherwise what was, and (below) why
+        // not the rest. An aborted command says only that.
+        const std::string summary = archiv->ExtractSummary();
+        if (summary.empty()) return Result(ok, *archiv, console, "Daten wurden erfolgreich entpackt.");
+        if (ok) {
+            std::cout << summary << "\n";
+            return kOk;
+        }
+        if (archiv->LastAborted()) return Result(ok, *archiv, console, "");
+        std::cerr << "vendrask-archiv: " << summary << "\n";
+        // The failed items stand above, one by one, and the summary counts them.
+        if (console.OnlyItemsFailed(archiv->LastError())) return kFailed;
+        return Result(ok, *archiv, console, "");
     }
 
     if (command == "pack" || command == "add") {

@@ -14,6 +14,22 @@ namespace vendrask {
 
 using namespace tavik;
 
+namespace {
+
+// The success text only when every file was written; what was written otherwise, and why not
+// the rest in the failure list.
+void ReportExtraction(const TWorkbenchCommand& command, const TArchivFormatAbstract& archiv, bool ok,
+                      const char* context, const std::string& what) {
+    const std::string summary = archiv.ExtractSummary();
+    if (ok) {
+        Notice(summary.empty() ? "Daten wurden erfolgreich entpackt." : summary.c_str());
+        return;
+    }
+    command.ReportFailure(context, summary.empty() ? what : what + " " + summary);
+}
+
+}  // namespace
+
 void TfrmVendrask::spbVerifySimpleClick(QObject*) {
     Guarded("TfrmVendrask.spbVerifySimpleClick", [&] { Verify(TArchivVerifyMode::Simple); });
 }
@@ -55,11 +71,9 @@ void TfrmVendrask::spbDecompressSelClick(QObject*) {
         archiv->ExtractDir = directory->toStdString();
         const TWorkbenchCommand command(*this, *archiv, true);
         const TAskBeforeReplacing ask(*archiv);
-        if (archiv->ExecuteArchivExtract(selection))
-            Notice("Daten wurden erfolgreich entpackt.");
-        else
-            ReportFailure("TfrmVendrask.spbDecompressSelClick",
-                          "Die gewählten Einträge wurden nicht nach „" + archiv->ExtractDir + "“ entpackt.", *archiv);
+        const bool ok = archiv->ExecuteArchivExtract(selection);
+        ReportExtraction(command, *archiv, ok, "TfrmVendrask.spbDecompressSelClick",
+                         "Die gewählten Einträge wurden nicht vollständig nach „" + archiv->ExtractDir + "“ entpackt.");
     });
 }
 
@@ -76,11 +90,9 @@ void TfrmVendrask::spbDecompressAllClick(QObject*) {
         archiv->ExtractDir = directory->toStdString();
         const TWorkbenchCommand command(*this, *archiv, true);
         const TAskBeforeReplacing ask(*archiv);
-        if (archiv->ExecuteArchivExtract())
-            Notice("Daten wurden erfolgreich entpackt.");
-        else
-            ReportFailure("TfrmVendrask.spbDecompressAllClick",
-                          "Das Archiv wurde nicht nach „" + archiv->ExtractDir + "“ entpackt.", *archiv);
+        const bool ok = archiv->ExecuteArchivExtract();
+        ReportExtraction(command, *archiv, ok, "TfrmVendrask.spbDecompressAllClick",
+                         "Das Archiv wurde nicht vollständig nach „" + archiv->ExtractDir + "“ entpackt.");
     });
 }
 

@@ -55,6 +55,11 @@ void ReportFailure(const char* context, const std::string& what, const TArchivFo
     if (notice) Notice(kind == TErrorKind::DiskFull ? kDiskFull : notice);
 }
 
+void ReportFailure(const char* context, const std::string& what, const char* notice) {
+    TavikInfo().RegisterFailure(context, what);
+    if (notice) Notice(notice);
+}
+
 const char* VerifyFailureNotice(TErrorKind kind) {
     switch (kind) {
         case TErrorKind::Aborted: return "Die Prüfung wurde abgebrochen; über den Zustand der Archivdatei ist nichts bekannt.";

@@ -16,6 +16,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     FConflictForAll.reset();
     FCommand = command;
     FFailedItems = 0;
+    FExtractCounts = {};
     FFirstItemError.clear();
     FFirstItemKind = TErrorKind::Other;
     FPending = nullptr;
@@ -113,6 +114,14 @@ TReplaceQuestion TArchivCommandBase::ConflictQuestion() {
         }
         return TReplaceDecision::Keep;
     };
+}
+
+void TArchivCommandBase::CountCommitted(TCommitOutcome outcome) {
+    switch (outcome) {
+        case TCommitOutcome::Written: ++FExtractCounts.Written; break;
+        case TCommitOutcome::Identical: ++FExtractCounts.Identical; break;
+        case TCommitOutcome::Kept: ++FExtractCounts.Kept; break;
+    }
 }
 
 void TArchivCommandBase::ItemFailed(const std::string& item, const TReason& reason) {

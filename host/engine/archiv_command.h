@@ -50,6 +50,10 @@ protected:
 
     TArchivCommand CurrentCommand() const { return FCommand; }
 
+    // The tally of LastExtractCounts(): a file entry to be written, and what became of it.
+    void CountFileToExtract() { ++FExtractCounts.Files; }
+    void CountCommitted(TCommitOutcome outcome);
+
     // The question of extraction before a different file is replaced: OnConflict, with the
     // All answers remembered for the rest of the command.
     TReplaceQuestion ConflictQuestion();

@@ -26,6 +26,18 @@ void TArchivFormatAbstract::FileItemAdd(const std::string& path) {
     FFileItems.Add(std::move(item));
 }
 
+std::string TArchivFormatAbstract::ExtractSummary() const {
+    const TExtractCounts& c = FExtractCounts;
+    if (c.Extracted() == c.Files) return {};
+    std::string text = std::to_string(c.Extracted()) + " von " + std::to_string(c.Files) + " Dateien entpackt";
+    if (c.Kept > 0)
+        text += "; " + std::to_string(c.Kept) +
+                (c.Kept == 1 ? " vorhandene Datei wurde" : " vorhandene Dateien wurden") + " wie gewünscht behalten";
+    if (c.Failed() > 0)
+        text += "; " + std::to_string(c.Failed()) + (c.Failed() == 1 ? " konnte" : " konnten") + " nicht entpackt werden";
+    return text + ".";
+}
+
 TArchivFormatClass GetArchivFormatClass(TArchivFormat format) {
     switch (format) {
         case TArchivFormat::Zip:

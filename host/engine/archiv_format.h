@@ -48,6 +48,16 @@ struct TFileInfoItem {
 };
 using PFileInfoItem = TFileInfoItem*;
 
+// What an extraction did with the files (every entry but directories) it was to write.
+struct TExtractCounts {
+    int Files = 0;      // chosen and not skipped
+    int Written = 0;    // put in place, new or in place of a different file as allowed
+    int Identical = 0;  // already there with the same content
+    int Kept = 0;       // a different file there stayed, as the user chose
+    int Extracted() const { return Written + Identical; }
+    int Failed() const { return Files - Extracted() - Kept; }
+};
+
 class TFileItemsList {
 public:
     int GetCount() const { return static_cast<int>(FItems.size()); }
@@ -162,6 +172,13 @@ public:
     bool LastAborted() const { return FLastErrorKind == TErrorKind::Aborted; }
     // While OnError runs: the kind of the failure it reports.
     TErrorKind ReportedErrorKind() const { return FReportedErrorKind; }
+    // After an extraction: what it did with the files it was to write.
+    const TExtractCounts& LastExtractCounts() const { return FExtractCounts; }
+    // A German sentence of what the last extraction wrote, when it did not write or find every
+    // file ("3 von 22 Dateien entpackt; 19 vorhandene Dateien wurden wie gewünscht behalten.");
+    // empty when it did.
+    std::string ExtractSummary() const;
+
     // Whether the last failed command found ArchivFile to be an archive of this format that it
     // could not read (damaged, of a method not supported, or stopped by a limit), rather than
     // something else. A format that cannot tell the two apart leaves it false.
@@ -176,6 +193,7 @@ protected:
     TErrorKind FLastErrorKind = TErrorKind::Other;
     TErrorKind FReportedErrorKind = TErrorKind::Other;
     bool FLastRecognised = false;
+    TExtractCounts FExtractCounts;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

@@ -22,11 +22,12 @@ void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal) {
 }
 
 std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal,
-                                                  const TCommandProgressEvent& onProgress) {
+                                                  const TCommandProgressEvent& onProgress, bool noLimits) {
     if (HasZipExtension(name)) {
         if (const TArchivFormatClass zip = GetArchivFormatClass(TArchivFormat::Zip)) {
             std::unique_ptr<TArchivFormatAbstract> archiv = zip();
             archiv->ArchivFile = name;
+            archiv->NoLimits = noLimits;
             return archiv;
         }
     }
@@ -35,6 +36,7 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArch
         if (!create) continue;
         std::unique_ptr<TArchivFormatAbstract> archiv = create();
         archiv->ArchivFile = name;
+        archiv->NoLimits = noLimits;
         archiv->OnCommandProgress = onProgress;
         const bool recognised = archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple);
         archiv->OnCommandProgress = nullptr;

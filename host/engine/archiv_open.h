@@ -26,8 +26,9 @@ void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal);
 // The engine object for the file, or none when neither format accepts it; then refusal, when
 // given, says why. onProgress is the OnCommandProgress of each check while it runs (a hostile
 // file of format 1 takes seconds until the reading helper's limits stop it); the object returned
-// has no events set.
+// has no events set. noLimits is set on each trial and on the object returned (NoLimits).
 std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal = nullptr,
-                                                  const TCommandProgressEvent& onProgress = {});
+                                                  const TCommandProgressEvent& onProgress = {},
+                                                  bool noLimits = false);
 
 }  // namespace tavik

@@ -102,7 +102,8 @@ TEST_F(ArchivCli, AFailedItemIsReportedOnce) {
         EXPECT_EQ(result.status, 1) << args[0];
         EXPECT_EQ(Count(result.err, "„b.txt“"), 1u) << result.err;
         EXPECT_EQ(Count(result.err, "„a.txt“"), 0u) << result.err;
-        EXPECT_EQ(Count(result.err, "\n"), 1u) << result.err;
+        // Extraction adds what it wrote.
+        EXPECT_EQ(Count(result.err, "\n"), args[0] == "extract" ? 2u : 1u) << result.err;
     }
     EXPECT_EQ(ReadTree(dir / "aus"), (TTree{{"a.txt", "alpha alpha alpha\n"}}));
 

@@ -49,11 +49,10 @@ protected:
 
 // Reads every entry with the given limits; returns name -> data.
 TTree ReadAll(const std::string& archive, tavik::TEntryReadLimits limits) {
-    const tavik::TZipPtr zip = tavik::OpenZipForReading(archive, false);
-    tavik::TZipEntryReader reader(zip.get(), limits);
+    const tavik::TZipReading zip = tavik::OpenZipForReading(archive, false);
+    tavik::TZipEntryReader reader(zip.archive.get(), limits);
     TTree entries;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip.get(), 0); ++i) {
-        const tavik::TZipEntry entry = tavik::ReadZipEntry(zip.get(), static_cast<zip_uint64_t>(i));
+    for (const tavik::TZipEntry& entry : zip.entries) {
         if (entry.directory) continue;
         std::string& data = entries[entry.name];
         std::int64_t last = -1;

@@ -78,7 +78,8 @@ TEST_F(WorkbenchPassword, AbbrechenLeavesTheEntriesRefusedAndTheNextCommandAsksA
     choosers->modalAnswers.push_back(Answer(QStringLiteral("irgendwas"), QDialogButtonBox::Cancel));
     window->spbVerifyComplete->click();
     EXPECT_EQ(choosers->modalShown, (std::vector<QString>{QStringLiteral("frmKennwort")}));
-    EXPECT_EQ(log.notices, (std::vector<std::string>{"Die Archivdatei scheint defekt zu sein."}));
+    EXPECT_EQ(log.notices, (std::vector<std::string>{
+                               "Die Prüfung ist unvollständig: verschlüsselte Einträge wurden ohne Kennwort nicht geprüft."}));
     EXPECT_TRUE(module->Archiv()->Password.empty());
     // A wrong password fails the entry and is not kept.
     choosers->modalAnswers.push_back(Answer(QStringLiteral("Zugang42"), QDialogButtonBox::Ok));
@@ -87,10 +88,20 @@ TEST_F(WorkbenchPassword, AbbrechenLeavesTheEntriesRefusedAndTheNextCommandAsksA
     window->spbDecompressAll->click();
     EXPECT_EQ(choosers->modalShown.size(), 2u);
     EXPECT_FALSE(fs::exists(Scratch("ziel/brief.txt")));
-    ASSERT_EQ(log.failures.size(), 1u);
-    EXPECT_NE(log.failures[0].find("Falsches Kennwort"), std::string::npos) << log.failures[0];
-    EXPECT_EQ(log.failures[0].find("Zugang42"), std::string::npos);
+    ASSERT_EQ(log.failures.size(), 2u);
+    EXPECT_NE(log.failures[1].find("Falsches Kennwort"), std::string::npos) << log.failures[1];
+    for (const std::string& failure : log.failures) EXPECT_EQ(failure.find("Zugang42"), std::string::npos);
     EXPECT_TRUE(module->Archiv()->Password.empty());
+}
+
+TEST_F(WorkbenchPassword, AWrongPasswordInTheCompleteCheckIsNamedNotCalledDamage) {
+    const std::string archive = Encrypted();
+    Open();
+    ChooseArchive(archive);
+    choosers->modalAnswers.push_back(Answer(QStringLiteral("Zugang42"), QDialogButtonBox::Ok));
+    window->spbVerifyComplete->click();
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].rfind("Falsches Kennwort", 0), 0u) << log.notices[0];
 }
 
 }  // namespace

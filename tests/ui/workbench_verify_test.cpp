@@ -181,9 +181,52 @@ TEST_F(WorkbenchVerify, AFailedExtractionShowsNoNoticeButItsReasonReachesTheFail
     choosers->directories.push_back(QString::fromStdString(Scratch("crc")));
     window->spbDecompressAll->click();
     EXPECT_TRUE(log.notices.empty());
-    ASSERT_EQ(log.failures.size(), 1u);
+    // What was not done, then the entry that failed.
+    ASSERT_EQ(log.failures.size(), 2u);
     EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.spbDecompressAllClick: ", 0), 0u) << log.failures[0];
+    EXPECT_EQ(log.failures[1].rfind("TfrmVendrask.spbDecompressAllClick: „b.txt“: ", 0), 0u) << log.failures[1];
     ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, AnExtractionWithADamagedEntryWritesTheSoundOnesAndNamesIt) {
+    // The second and third entry are damaged, each alone in its folder.
+    const std::string archive = MakeZip(Scratch("rettung.zip"), {{"a.txt", "alpha alpha"}, {"nur/hier/b.txt", "bravo bravo"},
+                                                                 {"auch/c.txt", "charlie charlie"}, {"d.txt", "delta"}},
+                                        true);
+    Patch(archive, "bravo", "brXvo");
+    Patch(archive, "charlie", "chXrlie");
+    Open();
+    ChooseArchive(archive);
+    fs::create_directories(Scratch("ziel"));
+    choosers->directories.push_back(QString::fromStdString(Scratch("ziel")));
+    window->spbDecompressAll->click();
+    EXPECT_EQ(FilesBelow(Scratch("ziel")), (std::vector<std::string>{"a.txt", "d.txt"}));
+    EXPECT_FALSE(fs::exists(Scratch("ziel/nur")));
+    EXPECT_FALSE(fs::exists(Scratch("ziel/auch")));
+    EXPECT_TRUE(log.notices.empty());
+    // What was written, then each entry that failed, by name.
+    ASSERT_EQ(log.failures.size(), 3u);
+    EXPECT_NE(log.failures[0].find("entpackt. 2 von 4 Dateien entpackt; 2 konnten nicht entpackt werden."),
+              std::string::npos)
+        << log.failures[0];
+    EXPECT_NE(log.failures[1].find("„auch/c.txt“: Prüfsummenfehler"), std::string::npos) << log.failures[1];
+    EXPECT_NE(log.failures[2].find("„nur/hier/b.txt“: Prüfsummenfehler"), std::string::npos) << log.failures[2];
+    ExpectIdle();
+}
+
+TEST_F(WorkbenchVerify, FilesKeptAsTheUserChoseAreCountedNotCalledExtracted) {
+    Open();
+    ChooseArchive(ThreeEntries("nein.zip"));
+    Write("nein/b.txt", "anders");
+    Write("nein/c.txt", "bravo bravo");  // differs too
+    choosers->directories.push_back(QString::fromStdString(Scratch("nein")));
+    log.answers = {idNo, idNo};
+    window->spbDecompressAll->click();
+    EXPECT_EQ(log.questions.size(), 2u);
+    EXPECT_EQ(log.notices,
+              (std::vector<std::string>{"1 von 3 Dateien entpackt; 2 vorhandene Dateien wurden wie gewünscht behalten."}));
+    EXPECT_TRUE(log.failures.empty());
+    EXPECT_EQ(testsupport::ReadFile(Scratch("nein/b.txt")), "anders");
 }
 
 TEST_F(WorkbenchVerify, AnAbortedCheckSaysSoAndNotThatTheArchiveIsDamaged) {

@@ -24,8 +24,6 @@ bool HasDriveLetter(std::string_view text) {
 
 }  // namespace
 
-bool ZipHostSeparatesWithBackslash(unsigned host) { return host == 0 || host == 6 || host == 11 || host == 14; }
-
 bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {

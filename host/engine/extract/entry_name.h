@@ -30,11 +30,6 @@ TReason RefusedEntryName(std::string_view name, std::vector<std::string>& parts,
 std::string CheckLinkTarget(const std::vector<std::string>& linkParts, std::string_view target,
                             std::vector<std::string>* passed = nullptr);
 
-// Whether '\' separates the components of entry names in ZIP archives made on this host (the
-// high byte of "version made by"): MS-DOS/FAT (0), OS/2 HPFS (6), NTFS (11) and VFAT (14), where
-// a name cannot contain it. Anywhere else it is part of a name.
-bool ZipHostSeparatesWithBackslash(unsigned host);
-
 // Whether the bytes are valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 

@@ -120,10 +120,13 @@ TReason TExtractFile::PlaceOverExisting() {
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) return kDirectoryThere;
         // The same content is no conflict: the file stays as it is.
-        if (SameContent(dir, FFile.TempName(), name)) return {};
+        if (SameContent(dir, FFile.TempName(), name)) {
+            FOutcome = TCommitOutcome::Identical;
+            return {};
+        }
         switch (FReplace ? FReplace() : TReplaceDecision::Refuse) {
             case TReplaceDecision::Replace: break;
-            case TReplaceDecision::Keep: return {};
+            case TReplaceDecision::Keep: FOutcome = TCommitOutcome::Kept; return {};
             case TReplaceDecision::Refuse: return kDifferentFile;
         }
     } else if (errno != ENOENT) {
@@ -150,10 +153,13 @@ TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool
         reason = SystemReason(errno);
         return {};
     }
+    std::string path;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        path += (i == 0 ? "" : "/") + parts[i];
         TUniqueFd next(::openat(current.Get(), parts[i].c_str(), kDirFlags));
         if (!next && errno == ENOENT && create) {
-            if (::mkdirat(current.Get(), parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            if (::mkdirat(current.Get(), parts[i].c_str(), 0777) == 0) FMadeOnTheWay.insert(path);
+            else if (errno != EEXIST) {
                 reason = WalkReason(errno);
                 return {};
             }
@@ -175,6 +181,10 @@ TReason TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std
     if (::mkdirat(parent.Get(), parts.back().c_str(), 0777) != 0 && errno != EEXIST) return WalkReason(errno);
     TUniqueFd dir(::openat(parent.Get(), parts.back().c_str(), kDirFlags));
     if (!dir) return WalkReason(errno);
+    // An entry of its own needs the directory, whatever becomes of the entries in it.
+    std::string path;
+    for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
+    FMadeOnTheWay.erase(path);
     if (mtime) FDirTimes.emplace_back(parts, *mtime);
     return {};
 }
@@ -305,6 +315,20 @@ TReason TExtractTarget::MakeHardlink(const std::vector<std::string>& parts, cons
     if (::linkat(from.Get(), existing.back().c_str(), parent.Get(), parts.back().c_str(), 0) != 0)
         return errno == EEXIST ? kDifferentFile : WriteReason("Die Verknüpfung kann nicht angelegt werden", errno);
     return {};
+}
+
+void TExtractTarget::Abandon(const std::vector<std::string>& parts) {
+    for (std::size_t depth = parts.empty() ? 0 : parts.size() - 1; depth > 0; --depth) {
+        const std::vector<std::string> dir(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(depth));
+        std::string path;
+        for (const std::string& part : dir) path += (path.empty() ? "" : "/") + part;
+        if (FMadeOnTheWay.count(path) == 0) return;
+        TReason reason;
+        const TUniqueFd parent = OpenParent(dir, false, reason);
+        // A folder that holds anything now is needed by something else.
+        if (!parent || ::unlinkat(parent.Get(), dir.back().c_str(), AT_REMOVEDIR) != 0) return;
+        FMadeOnTheWay.erase(path);
+    }
 }
 
 void TExtractTarget::RestoreDirectoryTimes() {

@@ -30,6 +30,13 @@ enum class TReplaceDecision : std::uint8_t {
 // Asked with the path of the file on disk.
 using TReplaceQuestion = std::function<TReplaceDecision(const std::string& path)>;
 
+// What became of a file whose entry was extracted completely.
+enum class TCommitOutcome : std::uint8_t {
+    Written,    // put in place, new or in place of a different file as allowed
+    Identical,  // a file with the same content was there already and stays
+    Kept,       // a different file was there and stays, as the question chose
+};
+
 class TExtractFile {
 public:
     // Creates the temporary file for name in dir (dirName names it in messages). Throws EOlvex.
@@ -45,11 +52,14 @@ public:
     // A file of the same name with the same content stays as it is; one that differs is replaced
     // only when the question allows it. Without it the temporary file goes again.
     TReason Commit(std::int64_t size, std::optional<std::time_t> mtime);
+    // After a Commit without a reason: what became of the file.
+    TCommitOutcome Outcome() const { return FOutcome; }
 
 private:
     TReason PlaceOverExisting();
 
     std::function<TReplaceDecision()> FReplace;
+    TCommitOutcome FOutcome = TCommitOutcome::Written;
     TSafeWrite FFile;
 };
 
@@ -73,6 +83,10 @@ public:
     // Directory times are set last: writing into a directory changes its time.
     void RestoreDirectoryTimes();
 
+    // An entry at parts failed: the folders that this extraction made only for it (still empty)
+    // go again, so that a failed entry leaves nothing behind.
+    void Abandon(const std::vector<std::string>& parts);
+
 private:
     // The directory that holds parts.back(), walked (and with create, made) without following links.
     TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason);
@@ -92,6 +106,7 @@ private:
     TReplaceQuestion FReplace;
     TUniqueFd FRoot;
     std::set<std::string> FClimbedOutOf;  // directories that a link made here leaves by ".."
+    std::set<std::string> FMadeOnTheWay;  // directories made as parents of an entry, '/'-joined
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
 };
 

@@ -24,11 +24,11 @@ struct TCheckJob {
 // Reads the entries of jobs not taken yet until all are read or one fails.
 void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::atomic<std::size_t>& next,
               std::atomic<bool>& failed) {
-    const TZipPtr archive = OpenZipForReading(path, false);
-    TZipEntryReader reader(archive.get());
+    const TZipReading zip = OpenZipForReading(path, false);
+    TZipEntryReader reader(zip.archive.get());
     for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
         const TFileInfoItem& item = *jobs[i].item;
-        const TZipEntry entry = ReadZipEntry(archive.get(), jobs[i].index);
+        const TZipEntry& entry = zip.entries.at(jobs[i].index);
         if ((item.Attributes & faDirectory) != 0) {
             if (!entry.directory) throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.");
             continue;
@@ -52,17 +52,14 @@ void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::
 
 std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers) {
     try {
-        const TZipPtr archive = OpenZipForReading(path, true);
-        const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-        if (count < 0 || static_cast<std::size_t>(count) != items.size())
-            return "Das Archiv enthält " + std::to_string(std::max<zip_int64_t>(count, 0)) + " Einträge statt " +
+        const TZipReading zip = OpenZipForReading(path, true);
+        if (zip.entries.size() != items.size())
+            return "Das Archiv enthält " + std::to_string(zip.entries.size()) + " Einträge statt " +
                    std::to_string(items.size()) + ".";
         std::map<std::string, zip_uint64_t> byName;
-        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
-            const char* name = zip_get_name(archive.get(), i, ZIP_FL_ENC_RAW);
-            if (name == nullptr || !byName.emplace(name, i).second)
+        for (zip_uint64_t i = 0; i < zip.entries.size(); ++i)
+            if (!byName.emplace(zip.entries[i].name, i).second)
                 return "Der Eintrag Nummer " + std::to_string(i + 1) + " hat keinen eindeutigen Namen.";
-        }
         std::vector<TCheckJob> jobs;
         jobs.reserve(items.size());
         for (const TFileInfoItem& item : items) {

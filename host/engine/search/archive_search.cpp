@@ -10,6 +10,7 @@
 #include "host/engine/search/archive_search_match.h"
 #include "host/engine/search/archive_search_read.h"
 #include "host/services/exceptions.h"
+#include "host/engine/zip/zip_entry_name.h"
 #include "host/services/fs_names.h"
 
 namespace tavik::archsearch {
@@ -17,7 +18,6 @@ namespace tavik::archsearch {
 namespace {
 
 constexpr unsigned kMostThreads = 8;
-constexpr std::uint16_t kFlagUtf8 = 0x0800;
 
 struct THitRecord {
     std::uint64_t number;
@@ -86,8 +86,7 @@ private:
         try {
             reader.Read(archive, [&](std::uint64_t number, const ziprec::TCentralView& entry) {
                 ++result.entries;
-                const std::string_view raw(reinterpret_cast<const char*>(entry.name), entry.nameSize);
-                const std::string_view name = EntryNameUtf8(raw, (entry.flags & kFlagUtf8) != 0, entry.versionMadeBy >> 8, decoded);
+                const std::string_view name = ZipEntryName(entry, decoded);
                 if (!matcher.Matches(name)) return;
                 THitRecord hit{number, entry.uncompressedSize, 0, entry.time, entry.date, false,
                                result.names.size(), name.size()};

@@ -12,12 +12,6 @@ namespace tavik::archsearch {
 // An argument with '*', '?' or '[' is a pattern; any other is a word.
 bool IsPattern(std::string_view term);
 
-// The entry name as the listing gives it: a name flagged as UTF-8 or valid as UTF-8 is taken as
-// it is, and so is one made on Unix (host 3), whose bytes are the name on disk; any other is
-// code page 437, as libzip reads it. A backslash of a name made on DOS or Windows becomes '/'.
-// Returns text itself or a view of scratch.
-std::string_view EntryNameUtf8(std::string_view text, bool flaggedUtf8, unsigned madeByHost, std::string& scratch);
-
 // One matcher per thread: it keeps buffers between calls.
 class TNameMatcher {
 public:

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "host/engine/split/split_files.h"
+#include "host/engine/zip/zip_entry.h"
 #include "host/engine/split/split_reader.h"
 #include "host/services/exceptions.h"
 
@@ -19,23 +20,6 @@ constexpr std::size_t kKeptBuffer = 16u << 20;
 [[noreturn]] void Damaged(const std::string& path, const std::string& detail) {
     throw EOlvex("Das Archiv „" + path + "“ ist beschädigt (" + detail + ") und kann nicht gelesen werden.",
                  TErrorKind::DamagedArchive);
-}
-
-}  // namespace
-
-namespace {
-
-// The DOS fields as a time, the way libzip reads them, so that the listing and the search agree.
-std::time_t DosFieldsTime(std::uint16_t dosTime, std::uint16_t dosDate) {
-    std::tm tm{};
-    tm.tm_isdst = -1;
-    tm.tm_year = ((dosDate >> 9) & 127) + 1980 - 1900;
-    tm.tm_mon = ((dosDate >> 5) & 15) - 1;
-    tm.tm_mday = dosDate & 31;
-    tm.tm_hour = (dosTime >> 11) & 31;
-    tm.tm_min = (dosTime >> 5) & 63;
-    tm.tm_sec = (dosTime << 1) & 62;
-    return std::mktime(&tm);
 }
 
 }  // namespace

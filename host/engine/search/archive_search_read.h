@@ -31,7 +31,7 @@ private:
 };
 
 // The entry's modification time in local time as the listing shows it: the exact time of the
-// central header's extra field (extended timestamp or NTFS times) when it has one, else the DOS
+// central header's extra field (as ZipEntryTime reads it) when it has one, else the DOS
 // date and time.
 TDateParts EntryLocalTime(std::uint16_t dosTime, std::uint16_t dosDate, bool hasUnixTime, std::int64_t unixTime);
 // Whether entry carries an exact modification time in its extra field; sets unixTime.

@@ -105,6 +105,14 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t length, zip_
     }
 }
 
+bool HoldsEndRecordSignature(const TBytes& bytes) {
+    for (std::size_t i = 0; i + 4 <= bytes.size(); ++i) {
+        const std::uint32_t word = Get32(bytes.data() + i);
+        if (word == kEndRecordSig || word == kZip64EndRecordSig || word == kZip64LocatorSig) return true;
+    }
+    return false;
+}
+
 std::unique_ptr<TSourceState> RewrittenState(splitread::TSplitArchive& archive) {
     TBytes tail;
     for (const splitread::TEntry& entry : archive.Entries()) {
@@ -116,7 +124,8 @@ std::unique_ptr<TSourceState> RewrittenState(splitread::TSplitArchive& archive) 
     end.entriesOnDisk = end.entriesTotal = archive.Entries().size();
     end.centralSize = tail.size();
     end.centralOffset = archive.CentralStart() - archive.DataStart();
-    end.comment = archive.Comment();
+    // A comment that holds the signature of an end record could lead a reader to a false one.
+    if (!HoldsEndRecordSignature(archive.Comment())) end.comment = archive.Comment();
     const TBytes records = BuildEndRecords(end, end.centralOffset + end.centralSize);
     tail.insert(tail.end(), records.begin(), records.end());
 

@@ -52,6 +52,9 @@ void TZipDirectory::Read(TByteReader& reader, const std::vector<std::uint64_t>& 
 
     // A short tail is enough when an end record in it reaches exactly to the end; a record
     // followed by other bytes or with a cut comment is only taken from the whole search range.
+    // The four bytes of an end record's signature may also stand in a comment or a name: a
+    // candidate is taken only when its directory lies where it says and reads whole, and one
+    // whose directory ends right before it wins over one with unexplained bytes in between.
     const std::size_t shortTail = static_cast<std::size_t>(std::min<std::uint64_t>(lastSize, kShortTail));
     const std::size_t longTail = static_cast<std::size_t>(std::min<std::uint64_t>(lastSize, kMaxEndSearch));
     std::string firstError;
@@ -61,24 +64,45 @@ void TZipDirectory::Read(TByteReader& reader, const std::vector<std::uint64_t>& 
         reader.Read(tailStart, FTail.data(), tailSize);
         FTailStart = tailStart;
         const bool whole = tailSize == longTail;
-        for (const TFoundEnd& found : FindEndRecords(FTail.data(), tailSize)) {
+        const std::vector<TFoundEnd> candidates = FindEndRecords(FTail.data(), tailSize);
+        const TFoundEnd* loose = nullptr;
+        const TFoundEnd* first = nullptr;
+        for (const TFoundEnd& found : candidates) {
             if (!whole && !found.exact) continue;
-            try {
-                Locate(reader, found, tailStart);
-            } catch (const TRecordError& error) {
-                if (firstError.empty()) firstError = error.what();
-                continue;
+            if (first == nullptr) first = &found;
+            if (!TryCandidate(reader, found, tailStart, withEntries, firstError)) continue;
+            if (FTight) {
+                // Another program may take the likelier false record: it gets the directory
+                // written anew.
+                FAsWritten = FAsWritten && &found == first;
+                return;
             }
-            const std::uint8_t* comment = FTail.data() + found.position + kEndRecordSize;
-            FEnd.comment.assign(comment, comment + found.commentSize);
-            FAsWritten = FAsWritten && found.exact;
-            if (withEntries) ReadEntries(reader);
+            if (loose == nullptr) loose = &found;
+        }
+        if (loose != nullptr && TryCandidate(reader, *loose, tailStart, withEntries, firstError)) {
+            FAsWritten = FAsWritten && loose == first;
             return;
         }
         if (whole) break;
     }
     if (firstError.empty()) throw TNoEndRecord("das Ende des Archivs (Endsatz des Inhaltsverzeichnisses) fehlt");
     throw TRecordError(firstError);
+}
+
+bool TZipDirectory::TryCandidate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart,
+                                 bool withEntries, std::string& firstError) {
+    try {
+        Locate(reader, found, tailStart);
+        const std::uint8_t* comment = FTail.data() + found.position + kEndRecordSize;
+        FEnd.comment.assign(comment, comment + found.commentSize);
+        FAsWritten = FAsWritten && found.exact;
+        if (withEntries) ReadEntries(reader);
+        return true;
+    } catch (const TRecordError& error) {
+        if (firstError.empty()) firstError = error.what();
+        FEntries.clear();
+        return false;
+    }
 }
 
 void TZipDirectory::Locate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart) {
@@ -131,9 +155,13 @@ void TZipDirectory::Locate(TByteReader& reader, const TFoundEnd& found, std::uin
     // directory lies that far further on; all its offsets move by as much.
     FPrefix = 0;
     const std::uint64_t gap = endLimit - stated - FEnd.centralSize;
+    FTight = gap == 0;
     if (gap > 0) {
         FAsWritten = false;
-        if (single && FEnd.entriesTotal > 0 && CentralAt(reader, stated + gap)) FPrefix = gap;
+        if (single && FEnd.entriesTotal > 0 && CentralAt(reader, stated + gap)) {
+            FPrefix = gap;
+            FTight = true;
+        }
     }
     FCentralStart = stated + FPrefix;
     if (FEnd.entriesTotal > 0 && !CentralAt(reader, FCentralStart))
@@ -158,6 +186,7 @@ void TZipDirectory::ReadEntries(TByteReader& reader) {
     const auto lastDisk = static_cast<std::uint32_t>(FDiskStarts.size() - 2);
     // The directory lies within the file, so its size is bounded by the file's.
     const auto centralSize = static_cast<std::size_t>(FEnd.centralSize);
+    FEntries.clear();
     FCentral.resize(centralSize);
     ReadAt(reader, FCentralStart, FCentral.data(), centralSize);
     FEntries.reserve(static_cast<std::size_t>(FEnd.entriesTotal));
@@ -171,7 +200,13 @@ void TZipDirectory::ReadEntries(TByteReader& reader) {
         entry.header = ViewCentralHeader(FCentral.data() + pos, size);
         pos += size;
         const TCentralView& h = entry.header;
-        if (h.wellFormedExtra != h.extraSize) FAsWritten = false;
+        if (h.wellFormedExtra != h.extraSize || h.fullWithoutZip64) FAsWritten = false;
+        // The start disk of an entry in an archive of one part can only be that part; unzip
+        // reads such entries, whatever their start disk says.
+        if (lastDisk == 0 && FEnd.thisDisk == 0 && FEnd.centralDisk == 0 && entry.header.diskStart != 0) {
+            entry.header.diskStart = 0;
+            FAsWritten = false;
+        }
         if (h.diskStart > lastDisk)
             throw TRecordError("der Eintrag „" + EntryName(h) + "“ liegt in einem fehlenden Teil");
         if (h.localOffset >= DiskSize(h.diskStart))

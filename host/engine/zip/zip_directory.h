@@ -7,6 +7,7 @@
 // what the records claim.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/engine/zip/zip_records.h"
@@ -68,6 +69,10 @@ private:
     bool CentralAt(TByteReader& reader, std::uint64_t position) const;
     // Takes the end record found in the tail that starts at tailStart. Throws TRecordError.
     void Locate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart);
+    // Locate and read the entries of one candidate; false (the first reason kept) when it does
+    // not hold.
+    bool TryCandidate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart, bool withEntries,
+                      std::string& firstError);
     void ReadEntries(TByteReader& reader);
 
     std::vector<std::uint64_t> FDiskStarts;
@@ -80,6 +85,7 @@ private:
     std::uint64_t FCentralStart = 0;
     std::vector<TDirectoryEntry> FEntries;
     bool FAsWritten = true;
+    bool FTight = false;  // the directory ends where the end records begin (after any prefix)
 };
 
 }  // namespace tavik::ziprec

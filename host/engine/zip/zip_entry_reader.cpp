@@ -20,14 +20,15 @@ constexpr TErrorKind kDamaged = TErrorKind::DamagedArchive;
 [[noreturn]] void LessThanAnnounced() { throw EOlvex("Der Eintrag enthält weniger Daten als angegeben (beschädigt).", kDamaged); }
 [[noreturn]] void BadData() { throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", kDamaged); }
 
-constexpr const char* kEncrypted = "Der Eintrag ist verschlüsselt und kann nicht gelesen werden.";
+constexpr const char* kEncrypted =
+    "Der Eintrag ist verschlüsselt; ohne Kennwort kann er nicht gelesen werden. Bitte geben Sie das Kennwort an.";
 constexpr const char* kWrongPassword =
     "Falsches Kennwort: der Eintrag lässt sich damit nicht entschlüsseln. Bitte geben Sie das richtige Kennwort an.";
 // Traditional encryption checks a password by one byte, AES by two: a wrong one can pass that
-// check and show up only as a checksum error at the end.
-constexpr const char* kCrcOrPassword = "Prüfsummenfehler: die Daten sind beschädigt, oder das Kennwort ist falsch. "
-                                       "Bitte prüfen Sie das Kennwort.";
-
+// check and show up only as data that does not decode or a checksum error at the end.
+constexpr const char* kProbablyWrongPassword =
+    "Das Kennwort ist wahrscheinlich falsch: die entschlüsselten Daten ergeben keinen gültigen Inhalt. Bitte prüfen "
+    "Sie das Kennwort; ist es richtig, ist der Eintrag beschädigt.";
 
 
 // Deflate makes at most 1032 bytes of one. A declared size beyond that cannot be true, and the
@@ -71,8 +72,7 @@ std::uint8_t* TZipEntryReader::Room(std::unique_ptr<std::uint8_t[]>& buffer, std
 void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
     if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || crc == entry.stat.crc) return;
     if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".", kDamaged);
-    FPasswordFailed = true;
-    throw EOlvex(kCrcOrPassword);
+    ProbablyWrongPassword();
 }
 
 void TZipEntryReader::SetPassword(const std::string& password) {
@@ -82,8 +82,13 @@ void TZipEntryReader::SetPassword(const std::string& password) {
     FHasPassword = !password.empty();
 }
 
+void TZipEntryReader::ProbablyWrongPassword() {
+    FPasswordFailed = true;
+    throw EOlvex(kProbablyWrongPassword, TErrorKind::WrongPassword);
+}
+
 TZipFilePtr TZipEntryReader::Open(const TZipEntry& entry, zip_flags_t flags) {
-    if (entry.encrypted && !FHasPassword) throw EOlvex(kEncrypted);
+    if (entry.encrypted && !FHasPassword) throw EOlvex(kEncrypted, TErrorKind::PasswordMissing);
     TZipFilePtr file(zip_fopen_index(FArchive, entry.index, flags));
     if (!file) Failed(entry, zip_get_error(FArchive));
     return file;
@@ -91,10 +96,11 @@ TZipFilePtr TZipEntryReader::Open(const TZipEntry& entry, zip_flags_t flags) {
 
 void TZipEntryReader::Failed(const TZipEntry& entry, const zip_error_t* error) {
     const int code = zip_error_code_zip(error);
-    if (code == ZIP_ER_WRONGPASSWD || (entry.encrypted && code == ZIP_ER_CRC)) {
+    if (code == ZIP_ER_WRONGPASSWD) {
         FPasswordFailed = true;
-        throw EOlvex(code == ZIP_ER_WRONGPASSWD ? kWrongPassword : kCrcOrPassword);
+        throw EOlvex(kWrongPassword, TErrorKind::WrongPassword);
     }
+    if (entry.encrypted && ZipErrorKind(error) == kDamaged) ProbablyWrongPassword();
     throw EOlvex(ZipErrorText(error) + ".", ZipErrorKind(error));
 }
 
@@ -103,7 +109,22 @@ void TZipEntryReader::CheckPassword(const TZipEntry& entry) {
 }
 
 void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
-    if (entry.encrypted && !FHasPassword) throw EOlvex(kEncrypted);
+    if (!entry.encrypted) {
+        ReadPlainOrDecrypted(entry, sink, progress);
+        return;
+    }
+    if (!FHasPassword) throw EOlvex(kEncrypted, TErrorKind::PasswordMissing);
+    try {
+        ReadPlainOrDecrypted(entry, sink, progress);
+    } catch (const EOlvex& e) {
+        // Data that passed the password check and still does not decode was most likely
+        // decrypted with a wrong password.
+        if (e.Kind() != kDamaged) throw;
+        ProbablyWrongPassword();
+    }
+}
+
+void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const zip_int32_t method = entry.stat.comp_method;
     const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD;
     const bool known = (entry.stat.valid & (needed | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC)) ==
@@ -124,10 +145,7 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         (entry.stat.valid & ZIP_STAT_CRC) == 0) {
         const TZipFilePtr file = Open(entry, ZIP_FL_COMPRESSED);
         // The first pass reports no bytes yet, but lets a window stay live and an abort through.
-        if (!AesEntryAuthenticates(FArchive, entry, FPassword, [&progress] { progress(0); })) {
-            FPasswordFailed = true;
-            throw EOlvex(kCrcOrPassword);
-        }
+        if (!AesEntryAuthenticates(FArchive, entry, FPassword, [&progress] { progress(0); })) ProbablyWrongPassword();
         ReadStored(file.get(), entry, sink, progress);
         return;
     }
@@ -143,7 +161,8 @@ void TZipEntryReader::Read(const TZipEntry& entry, const TSink& sink, const TPro
         return;
     }
     if ((entry.stat.valid & needed) == needed)
-        if (const std::unique_ptr<TZipMethodDecoder> decoder = CreateZipMethodDecoder(method, entry.stat.size)) {
+        if (const std::unique_ptr<TZipMethodDecoder> decoder =
+                CreateZipMethodDecoder(method, entry.stat.size, FLimits.decoderMemory)) {
             DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
             return;
         }

@@ -15,17 +15,18 @@
 
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_handles.h"
+#include "host/engine/zip/zip_method_decoder.h"
 
 struct libdeflate_decompressor;
 
 namespace tavik {
 
-class TZipMethodDecoder;
 class TPpmdSession;
 
 struct TEntryReadLimits {
     std::size_t wholeEntry = 64 << 20;  // larger entries are inflated piece by piece
     std::size_t piece = 1 << 20;        // bytes read, and handed on, at once
+    std::uint64_t decoderMemory = kZipDecoderMemoryLimit;  // what a decoder may take
 };
 
 class TZipEntryReader {
@@ -66,6 +67,8 @@ private:
                       const TProgress& progress);
     TZipFilePtr Open(const TZipEntry& entry, zip_flags_t flags);
     [[noreturn]] void Failed(const TZipEntry& entry, const zip_error_t* error);
+    [[noreturn]] void ProbablyWrongPassword();
+    void ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void CheckCrc(const TZipEntry& entry, std::uint32_t crc);
     void ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     std::size_t ReadRaw(zip_file_t* file, const TZipEntry& entry, std::uint8_t* data, std::size_t size);

@@ -9,6 +9,7 @@ namespace tavik {
 
 class TExtractTarget;
 class TZipEntryReader;
+struct TEntryReadLimits;
 
 class TZipArchiv : public TArchivCommandBase {
 public:
@@ -31,6 +32,8 @@ private:
                        std::int64_t total, const std::function<void(const char*, std::size_t)>& sink);
     void AddFiles(bool addToExisting);
     void RegisterAbort(zip_t* archive);
+    // What a decoder may take: the defaults, or none with NoLimits.
+    TEntryReadLimits ReadLimits() const;
     // Before the first encrypted entry of a command is read: the password, asked if need be.
     void PreparePassword(TZipEntryReader& reader, const TZipEntry& entry);
 

@@ -98,20 +98,20 @@ std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) 
     return std::make_unique<splitread::TSplitArchive>(path, TUniqueFd(fd));
 }
 
-// libzip chooses among end records by its own rules; it must have taken the directory that
-// was checked.
+// libzip chooses among end records by its own rules; it must have found the directory that
+// was read and checked. Entries are compared by what identifies them: a name may read
+// differently (libzip takes a Unicode Path field in its place).
 void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec::TZipDirectory& directory) {
     const std::vector<ziprec::TDirectoryEntry>& entries = directory.Entries();
     bool same = zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entries.size());
     for (std::size_t i = 0; same && i < entries.size(); ++i) {
         zip_stat_t st;
-        std::string name = ziprec::EntryName(entries[i].header);
-        std::replace(name.begin(), name.end(), '\0', ' ');  // as libzip reads such a name
+        const ziprec::TCentralView& header = entries[i].header;
         // libzip gives no CRC for an AES entry that stores none (AE-2, CRC field 0).
         same = zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE) != 0 &&
-               st.comp_size == entries[i].header.compressedSize &&
-               ((st.valid & ZIP_STAT_CRC) != 0 ? st.crc == entries[i].header.crc : entries[i].header.crc == 0) &&
-               st.name != nullptr && name == st.name;
+               (st.valid & ZIP_STAT_SIZE) != 0 && st.comp_size == header.compressedSize &&
+               st.size == header.uncompressedSize &&
+               ((st.valid & ZIP_STAT_CRC) != 0 ? st.crc == header.crc : header.crc == 0);
     }
     if (!same)
         throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. Die Struktur des Archivs "
@@ -121,7 +121,7 @@ void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec:
 
 }  // namespace
 
-TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
+TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
     const std::unique_ptr<splitread::TSplitArchive> parsed = ParseArchive(path);
     if (checkStructure) {
         try {
@@ -136,16 +136,21 @@ TZipPtr OpenZipForReading(const std::string& path, bool checkStructure) {
     zip_error_t error;
     zip_error_init(&error);
     const std::unique_ptr<zip_error_t, TZipErrorFini> errorOwner(&error);
-    TZipPtr archive(zip_open_from_source(source.get(), ZIP_RDONLY, &error));
-    if (!archive) {
+    TZipReading reading;
+    reading.archive.reset(zip_open_from_source(source.get(), ZIP_RDONLY, &error));
+    if (!reading.archive) {
         std::string text = ZipErrorText(&error);
         if (zip_error_code_zip(&error) == ZIP_ER_NOZIP || zip_error_code_zip(&error) == ZIP_ER_INCONS)
             text += ". Die Datei ist beschädigt oder kein ZIP-Archiv";
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".", ZipErrorKind(&error));
     }
     source.release();  // the archive owns it now
-    if (checkStructure) RequireSameDirectory(path, archive.get(), parsed->Directory());
-    return archive;
+    const std::vector<ziprec::TDirectoryEntry>& entries = parsed->Directory().Entries();
+    RequireSameDirectory(path, reading.archive.get(), parsed->Directory());
+    reading.entries.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        reading.entries.push_back(ReadZipEntry(reading.archive.get(), i, entries[i].header));
+    return reading;
 }
 
 }  // namespace tavik

@@ -4,7 +4,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "host/engine/zip/zip_entry.h"
 #include "host/services/error_kind.h"
 
 namespace tavik {
@@ -33,10 +35,18 @@ std::string ZipErrorText(int zipError, int systemError = 0);
 // The kind of a libzip error: damaged data, a full disk, a missing file, a cancelled command.
 TErrorKind ZipErrorKind(const zip_error_t* error);
 
+// An archive open for reading: libzip's handle, and its entries in libzip's order.
+struct TZipReading {
+    TZipPtr archive;
+    std::vector<TZipEntry> entries;
+};
+
 // Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).
 // The file is opened once: its directory is read and checked, and libzip reads it, through the
-// same descriptor, so that what libzip reads is what was checked. checkStructure compares every
-// local header with the central directory first. Throws EOlvex with a German message.
-TZipPtr OpenZipForReading(const std::string& path, bool checkStructure);
+// same descriptor, so that what libzip reads is what was checked; libzip must have found the
+// same entries. Names, kinds and times come from the engine's own directory reader, the one
+// the search uses too. checkStructure compares every local header with the central directory
+// first. Throws EOlvex with a German message.
+TZipReading OpenZipForReading(const std::string& path, bool checkStructure);
 
 }  // namespace tavik

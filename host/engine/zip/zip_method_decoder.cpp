@@ -19,18 +19,26 @@ namespace tavik {
 
 namespace {
 
-// What one entry's decoder may take, whatever dictionary or window its data asks for.
-constexpr std::uint64_t kMaxDecoderMemory = 256u << 20;
-constexpr int kMaxZstdWindowLog = 28;  // 256 MiB
 constexpr std::int32_t kMethodZstd = 93;  // not named by every libzip
 
 [[noreturn]] void Damaged() {
     throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", TErrorKind::DamagedArchive);
 }
 
-[[noreturn]] void TooMuchMemory() {
-    throw EOlvex("Der Eintrag verlangt zum Entpacken mehr als " + std::to_string(kMaxDecoderMemory >> 20) +
-                 " MB Arbeitsspeicher und wird nicht gelesen.");
+[[noreturn]] void TooMuchMemory(std::uint64_t limit) {
+    throw EOlvex("Der Eintrag verlangt zum Entpacken mehr als " + std::to_string(limit >> 20) +
+                     " MB Arbeitsspeicher und wird nicht gelesen. Das ist eine Schutzgrenze beim Lesen, kein Zeichen "
+                     "von Beschädigung; stammt das Archiv aus vertrauenswürdiger Quelle, hebt „vendrask-archiv "
+                     "--no-limits“ die Grenze auf.",
+                 TErrorKind::LimitReached);
+}
+
+// The largest Zstandard window within limit, as a power of two.
+int ZstdWindowLog(std::uint64_t limit) {
+    const ZSTD_bounds bounds = ZSTD_dParam_getBounds(ZSTD_d_windowLogMax);
+    int log = bounds.lowerBound;
+    while (log < bounds.upperBound && (std::uint64_t{1} << (log + 1)) <= limit) ++log;
+    return log;
 }
 
 struct TLzmaEnd {
@@ -48,7 +56,7 @@ TLzmaPtr NewLzmaStream() {
 }
 
 // Runs liblzma on one piece of XZ data or of the LZMA stream after its header.
-bool LzmaStep(lzma_stream& stream, const std::uint8_t* in, std::size_t size, bool last,
+bool LzmaStep(lzma_stream& stream, std::uint64_t memoryLimit, const std::uint8_t* in, std::size_t size, bool last,
               std::uint8_t* out, std::size_t room, std::size_t& used, std::size_t& made) {
     stream.next_in = in;
     stream.avail_in = size;
@@ -62,7 +70,7 @@ bool LzmaStep(lzma_stream& stream, const std::uint8_t* in, std::size_t size, boo
         case LZMA_STREAM_END: return true;
         case LZMA_BUF_ERROR: return false;  // no progress: the caller sees that the data ended early
         case LZMA_MEM_ERROR: throw std::bad_alloc();
-        case LZMA_MEMLIMIT_ERROR: TooMuchMemory();
+        case LZMA_MEMLIMIT_ERROR: TooMuchMemory(memoryLimit);
         default: Damaged();
     }
 }
@@ -97,23 +105,24 @@ private:
 
 class TXzDecoder final : public TZipMethodDecoder {
 public:
-    TXzDecoder() : FStream(NewLzmaStream()) {
-        if (lzma_stream_decoder(FStream.get(), kMaxDecoderMemory, 0) != LZMA_OK) throw std::bad_alloc();
+    explicit TXzDecoder(std::uint64_t memoryLimit) : FStream(NewLzmaStream()), FMemoryLimit(memoryLimit) {
+        if (lzma_stream_decoder(FStream.get(), memoryLimit, 0) != LZMA_OK) throw std::bad_alloc();
     }
     bool Decode(const std::uint8_t* in, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
                 std::size_t& used, std::size_t& made) override {
-        return LzmaStep(*FStream, in, size, last, out, room, used, made);
+        return LzmaStep(*FStream, FMemoryLimit, in, size, last, out, room, used, made);
     }
 
 private:
     TLzmaPtr FStream;
+    std::uint64_t FMemoryLimit;
 };
 
 // The ZIP form of LZMA: two version bytes, the length of the properties (5) in two bytes, the
 // properties, then the raw stream, with or without an end marker after the entry's size.
 class TLzmaDecoder final : public TZipMethodDecoder {
 public:
-    explicit TLzmaDecoder(std::uint64_t size) : FSize(size) {}
+    TLzmaDecoder(std::uint64_t size, std::uint64_t memoryLimit) : FSize(size), FMemoryLimit(memoryLimit) {}
     bool Decode(const std::uint8_t* in, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
                 std::size_t& used, std::size_t& made) override {
         used = made = 0;
@@ -126,7 +135,7 @@ public:
             Start();
         }
         std::size_t bodyUsed = 0;
-        const bool ended = LzmaStep(*FStream, in + used, size - used, last, out, room, bodyUsed, made);
+        const bool ended = LzmaStep(*FStream, FMemoryLimit, in + used, size - used, last, out, room, bodyUsed, made);
         used += bodyUsed;
         return ended;
     }
@@ -146,12 +155,13 @@ private:
         FOptions.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
         lzma_set_ext_size(FOptions, FSize);
         const std::array<lzma_filter, 2> filters{{{LZMA_FILTER_LZMA1EXT, &FOptions}, {LZMA_VLI_UNKNOWN, nullptr}}};
-        if (lzma_raw_decoder_memusage(filters.data()) > kMaxDecoderMemory) TooMuchMemory();
+        if (lzma_raw_decoder_memusage(filters.data()) > FMemoryLimit) TooMuchMemory(FMemoryLimit);
         FStream = NewLzmaStream();
         if (lzma_raw_decoder(FStream.get(), filters.data()) != LZMA_OK) Damaged();
     }
 
     std::uint64_t FSize;
+    std::uint64_t FMemoryLimit;
     std::array<std::uint8_t, 9> FHeader{};
     std::size_t FHeaderHave = 0;
     lzma_options_lzma FOptions{};
@@ -160,9 +170,9 @@ private:
 
 class TZstdDecoder final : public TZipMethodDecoder {
 public:
-    TZstdDecoder() : FStream(ZSTD_createDStream()) {
+    explicit TZstdDecoder(std::uint64_t memoryLimit) : FStream(ZSTD_createDStream()), FMemoryLimit(memoryLimit) {
         if (!FStream) throw std::bad_alloc();
-        ZSTD_DCtx_setParameter(FStream.get(), ZSTD_d_windowLogMax, kMaxZstdWindowLog);
+        ZSTD_DCtx_setParameter(FStream.get(), ZSTD_d_windowLogMax, ZstdWindowLog(memoryLimit));
     }
     bool Decode(const std::uint8_t* in, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
                 std::size_t& used, std::size_t& made) override {
@@ -172,7 +182,7 @@ public:
         used = input.pos;
         made = output.pos;
         if (ZSTD_isError(result) != 0) {
-            if (ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) TooMuchMemory();
+            if (ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) TooMuchMemory(FMemoryLimit);
             if (ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation) throw std::bad_alloc();
             Damaged();
         }
@@ -187,17 +197,19 @@ private:
         void operator()(ZSTD_DStream* stream) const { ZSTD_freeDStream(stream); }
     };
     std::unique_ptr<ZSTD_DStream, TFree> FStream;
+    std::uint64_t FMemoryLimit;
     bool FBetweenFrames = false;
 };
 
 }  // namespace
 
-std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size) {
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size,
+                                                          std::uint64_t memoryLimit) {
     switch (method) {
         case ZIP_CM_DEFLATE: return std::make_unique<TInflateDecoder>();
-        case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size);
-        case ZIP_CM_XZ: return std::make_unique<TXzDecoder>();
-        case kMethodZstd: return std::make_unique<TZstdDecoder>();
+        case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size, memoryLimit);
+        case ZIP_CM_XZ: return std::make_unique<TXzDecoder>(memoryLimit);
+        case kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);
         default: return nullptr;
     }
 }

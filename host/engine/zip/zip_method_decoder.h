@@ -21,7 +21,12 @@ public:
     virtual bool Busy() const { return false; }
 };
 
-// The decoder of method for an entry of size uncompressed bytes; none for other methods.
-std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size);
+// What one entry's decoder may take by default, whatever dictionary or window its data asks for.
+inline constexpr std::uint64_t kZipDecoderMemoryLimit = 256u << 20;
+
+// The decoder of method for an entry of size uncompressed bytes; none for other methods. Data
+// that needs more than memoryLimit bytes fails of kind LimitReached.
+std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size,
+                                                          std::uint64_t memoryLimit = kZipDecoderMemoryLimit);
 
 }  // namespace tavik

@@ -16,16 +16,6 @@ namespace {
 
 constexpr zip_uint64_t kMaxLinkTarget = 4096;
 
-std::vector<TZipEntry> ReadAllEntries(zip_t* archive) {
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0)
-        throw EOlvex("Das Inhaltsverzeichnis des Archivs kann nicht gelesen werden.", TErrorKind::DamagedArchive);
-    std::vector<TZipEntry> entries;
-    entries.reserve(static_cast<std::size_t>(std::min<zip_int64_t>(count, 1 << 20)));
-    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) entries.push_back(ReadZipEntry(archive, i));
-    return entries;
-}
-
 // A password that proved wrong is forgotten however the command ends, so that the next asks.
 class TForgetWrongPassword {
 public:
@@ -47,6 +37,12 @@ std::int64_t EntrySize(const TZipEntry& entry) {
 
 }  // namespace
 
+TEntryReadLimits TZipArchiv::ReadLimits() const {
+    TEntryReadLimits limits;
+    if (NoLimits) limits.decoderMemory = UINT64_MAX;
+    return limits;
+}
+
 void TZipArchiv::RegisterAbort(zip_t* archive) {
     if (zip_register_cancel_callback_with_state(
             archive, [](zip_t*, void* self) { return static_cast<TZipArchiv*>(self)->AbortRequested() ? 1 : 0; },
@@ -67,10 +63,9 @@ void TZipArchiv::PreparePassword(TZipEntryReader& reader, const TZipEntry& entry
 bool TZipArchiv::ExecuteArchivList() {
     return RunCommand(TArchivCommand::List, [this] {
         FArchivItems.Clear();
-        const TZipPtr archive = OpenZipForReading(ArchivFile, false);
-        const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+        const TZipReading zip = OpenZipForReading(ArchivFile, false);
         TFileItemsList items;
-        for (const TZipEntry& entry : entries) items.Add(ZipEntryItem(entry));
+        for (const TZipEntry& entry : zip.entries) items.Add(ZipEntryItem(entry));
         FArchivItems = std::move(items);
     });
 }
@@ -97,11 +92,11 @@ void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, 
 
 bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
     return RunCommand(TArchivCommand::Verify, [this, mode] {
-        const TZipPtr archive = OpenZipForReading(ArchivFile, true);
+        const TZipReading zip = OpenZipForReading(ArchivFile, true);
         if (mode != TArchivVerifyMode::Complete) return;
-        RegisterAbort(archive.get());
-        const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
-        TZipEntryReader reader(archive.get());
+        RegisterAbort(zip.archive.get());
+        const std::vector<TZipEntry>& entries = zip.entries;
+        TZipEntryReader reader(zip.archive.get(), ReadLimits());
         const TForgetWrongPassword forget(Password, reader);
         FPasswordAsked = false;
         std::int64_t total = 0, done = 0;
@@ -140,9 +135,9 @@ bool TZipArchiv::ExecuteArchivExtract(const std::vector<int>& indexes) {
 
 void TZipArchiv::Extract(const std::vector<int>* indexes) {
     // The structure is checked first: entries that overlap could unpack far beyond the archive.
-    const TZipPtr archive = OpenZipForReading(ArchivFile, true);
-    RegisterAbort(archive.get());
-    const std::vector<TZipEntry> entries = ReadAllEntries(archive.get());
+    const TZipReading zip = OpenZipForReading(ArchivFile, true);
+    RegisterAbort(zip.archive.get());
+    const std::vector<TZipEntry>& entries = zip.entries;
     std::vector<const TZipEntry*> chosen;
     if (indexes == nullptr) {
         for (const TZipEntry& entry : entries) chosen.push_back(&entry);
@@ -159,7 +154,7 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     std::int64_t total = 0, done = 0;
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
-    TZipEntryReader reader(archive.get());
+    TZipEntryReader reader(zip.archive.get(), ReadLimits());
     const TForgetWrongPassword forget(Password, reader);
     FPasswordAsked = false;
     for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
@@ -178,6 +173,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
     }
     std::vector<std::string> parts;
     TReason reason = RefusedEntryName(entry.name, parts, ExtractStripParts);
+    if (!entry.directory) CountFileToExtract();
     try {
         if (!reason.empty()) {
         } else if (entry.directory) {
@@ -190,6 +186,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
                 ReadEntryData(reader, entry, item, done, total,
                               [&linkTarget](const char* data, std::size_t size) { linkTarget.append(data, size); });
                 reason = target.MakeSymlink(parts, linkTarget);
+                if (reason.empty()) CountCommitted(TCommitOutcome::Written);
             }
         } else {
             // A wrong password shows before anything of the entry is written.
@@ -204,6 +201,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
                     if (!error.empty()) throw EOlvex(error.Text, error.Kind);
                 });
                 reason = file->Commit(EntrySize(entry), entry.mtime);
+                if (reason.empty()) CountCommitted(file->Outcome());
             }
         }
     } catch (const ECommandAborted&) {
@@ -214,7 +212,9 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
         reason = {e.what(), e.Kind()};
     }
     done = after;
-    if (!reason.empty()) ItemFailed(entry.name, reason);
+    if (reason.empty()) return;
+    if (!entry.directory) target.Abandon(parts);
+    ItemFailed(entry.name, reason);
 }
 
 }  // namespace tavik

@@ -101,7 +101,12 @@ TCentralView ViewCentralHeader(const std::uint8_t* data, std::size_t size) {
     const bool offsetIn64 = v.localOffset == kMax32;
     const bool diskIn64 = v.diskStart == kMax16;
     if (!v.compressedIn64 && !v.uncompressedIn64 && !offsetIn64 && !diskIn64) return v;
-    if (v.zip64 == nullptr) throw TRecordError("einem Eintrag fehlt sein Zip64-Feld");
+    // Without a Zip64 block a full field holds its own value, as unzip reads it: an entry of
+    // exactly 4 GiB - 1 bytes written by a program that knows no Zip64.
+    if (v.zip64 == nullptr) {
+        v.fullWithoutZip64 = true;
+        return v;
+    }
     const std::uint8_t* field = v.zip64 + 4;
     std::size_t left = v.zip64Size - 4;
     auto take64 = [&](std::uint64_t& target) {
@@ -196,18 +201,25 @@ std::string EntryName(const TCentralView& header) {
     return std::string(reinterpret_cast<const char*>(header.name), header.nameSize);
 }
 
-std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std::size_t size,
-                                                  std::optional<std::int64_t> dosTime) {
-    if (data == nullptr || size < 5 || (data[0] & 1) == 0) return std::nullopt;
-    const std::uint32_t raw = Get32(data + 1);
+namespace {
+
+// 32 bits of Unix time read signed, as Info-ZIP reads them, unless the DOS time lies after
+// 2038-01-18: then unsigned, up to 2106.
+std::int64_t UnixTime32(std::uint32_t raw, std::optional<std::int64_t> dosTime) {
     const auto value = static_cast<std::int32_t>(raw);
     if (value < 0 && dosTime && *dosTime >= std::int64_t{INT32_MAX} - 86'400) return std::int64_t{raw};
     return std::int64_t{value};
 }
 
+}  // namespace
+
+std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std::size_t size,
+                                                  std::optional<std::int64_t> dosTime) {
+    if (data == nullptr || size < 5 || (data[0] & 1) == 0) return std::nullopt;
+    return UnixTime32(Get32(data + 1), dosTime);
+}
+
 std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::size_t size) {
-    constexpr std::int64_t kNtfsEpochOffset = 11'644'473'600;  // seconds from 1601 to 1970
-    constexpr std::int64_t kNtfsTicks = 10'000'000;             // 100 ns steps per second
     if (data == nullptr) return std::nullopt;
     for (std::size_t at = 4; at + 4 <= size;) {
         const unsigned tag = Get16(data + at);
@@ -224,12 +236,22 @@ std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::
     return std::nullopt;
 }
 
+std::optional<std::int64_t> InfoZipUnixTime(const std::uint8_t* data, std::size_t size,
+                                            std::optional<std::int64_t> dosTime) {
+    // Access time first, then the modification time; the local form adds user and group.
+    if (data == nullptr || size < 8) return std::nullopt;
+    return UnixTime32(Get32(data + 4), dosTime);
+}
+
 std::optional<std::int64_t> ExtraFieldTime(const std::uint8_t* extra, std::size_t extraSize,
                                            std::optional<std::int64_t> dosTime) {
     std::size_t size = 0;
-    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, 0x5455, size))
+    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, kExtendedTimestampId, size))
         if (auto time = ExtendedTimestampTime(data, size, dosTime)) return time;
-    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, 0x000A, size)) return NtfsModificationTime(data, size);
+    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, kNtfsTimesId, size))
+        if (auto time = NtfsModificationTime(data, size)) return time;
+    if (const std::uint8_t* data = FindExtraBlock(extra, extraSize, kInfoZipUnixId, size))
+        return InfoZipUnixTime(data, size, dosTime);
     return std::nullopt;
 }
 

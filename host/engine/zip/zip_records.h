@@ -30,6 +30,12 @@ constexpr std::size_t kMaxEndSearch = kEndRecordSize + 0xFFFF + kZip64LocatorSiz
 
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 
+constexpr std::uint16_t kNtfsTimesId = 0x000A;
+constexpr std::uint16_t kExtendedTimestampId = 0x5455;
+constexpr std::uint16_t kInfoZipUnixId = 0x5855;
+constexpr std::int64_t kNtfsEpochOffset = 11'644'473'600;  // seconds from 1601-01-01 to 1970-01-01
+constexpr std::int64_t kNtfsTicks = 10'000'000;             // 100 ns steps per second
+
 std::uint16_t Get16(const std::uint8_t* p);
 std::uint32_t Get32(const std::uint8_t* p);
 std::uint64_t Get64(const std::uint8_t* p);
@@ -84,6 +90,7 @@ struct TCentralView : TCentralValues {
     const std::uint8_t* zip64 = nullptr;  // the Zip64 block within extra (with its id and length)
     std::size_t zip64Size = 0;
     std::size_t wellFormedExtra = 0;  // bytes of extra that are whole blocks; readers ignore the rest
+    bool fullWithoutZip64 = false;    // a size, offset or disk field is full, and no Zip64 block follows
     const std::uint8_t* comment = nullptr;
     std::size_t commentSize = 0;
 };
@@ -127,8 +134,11 @@ std::optional<std::int64_t> ExtendedTimestampTime(const std::uint8_t* data, std:
                                                   std::optional<std::int64_t> dosTime);
 // The modification time in an NTFS times block (0x000A): attribute 1, in 100 ns steps from 1601.
 std::optional<std::int64_t> NtfsModificationTime(const std::uint8_t* data, std::size_t size);
+// The modification time in the old Info-ZIP Unix block (0x5855), read as the extended timestamp.
+std::optional<std::int64_t> InfoZipUnixTime(const std::uint8_t* data, std::size_t size,
+                                            std::optional<std::int64_t> dosTime);
 // The exact time of an entry from its whole extra field: the extended timestamp, else the NTFS
-// times; nothing when it holds neither.
+// times, else the old Info-ZIP Unix block; nothing when it holds none of them.
 std::optional<std::int64_t> ExtraFieldTime(const std::uint8_t* extra, std::size_t extraSize,
                                            std::optional<std::int64_t> dosTime);
 

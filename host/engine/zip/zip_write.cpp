@@ -135,12 +135,10 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
     if (addToExisting && targetExists) {
-        old = OpenZipForReading(ArchivFile, false);
-        const zip_int64_t count = zip_get_num_entries(old.get(), 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            TZipEntry entry = ReadZipEntry(old.get(), static_cast<zip_uint64_t>(i));
+        TZipReading existing = OpenZipForReading(ArchivFile, false);
+        old = std::move(existing.archive);
+        for (TZipEntry& entry : existing.entries)
             if (byName.count(entry.name) == 0) oldEntries.push_back(std::move(entry));
-        }
     }
 
     // A file that cannot be read while the archive is written (it could be opened above, but it
