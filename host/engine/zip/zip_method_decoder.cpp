@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "host/engine/zip/zip_deflate64.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/services/exceptions.h"
 
@@ -195,6 +196,7 @@ private:
 std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, std::uint64_t size) {
     switch (method) {
         case ZIP_CM_DEFLATE: return std::make_unique<TInflateDecoder>();
+        case ZIP_CM_DEFLATE64: return CreateDeflate64Decoder();
         case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size);
         case ZIP_CM_XZ: return std::make_unique<TXzDecoder>();
         case kMethodZstd: return std::make_unique<TZstdDecoder>();
