@@ -28,26 +28,26 @@ constexpr unsigned kMaxLiteralSymbols = 286;  // the fixed code's 286 and 287 st
 constexpr unsigned kMaxDistanceSymbols = 32;
 constexpr unsigned kCodeLengthSymbols = 19;
 
-constexpr std::array<std::uint8_t, kCodeLengthSymbols> kCodeLengthOrder{16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
+constexpr std::array<std::uint8_t, kCodeLengthSymbols> kCodeLengthOrder{
+    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // Length symbols 257 to 285: where deflate gives 285 the length 258, Deflate64 gives it 16 extra
 // bits on base 3.
-constexpr std::array<std::uint16_t, 29> kLengthBase{3,  4,  5,  6,  7,  8,  9,   10,  11,  13,  15,  17,  19,  23, 27,
-                                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
-constexpr std::array<std::uint8_t, 29> kLengthExtraBits{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+constexpr std::array<std::uint16_t, 29> kLengthBase{
+    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+constexpr std::array<std::uint8_t, 29> kLengthExtraBits{
+    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
 // Distance symbols 0 to 31; 30 and 31 reach into the second half of the 64 KiB window.
 constexpr std::array<std::uint16_t, kMaxDistanceSymbols> kDistanceBase{
     1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,    65,    97,    129,   193,
     257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-constexpr std::array<std::uint8_t, kMaxDistanceSymbols> kDistanceExtraBits{0, 0, 0,  0,  1,  1,  2,  2,  3,  3,  4,
-                                                                          4, 5, 5,  6,  6,  7,  7,  8,  8,  9,  9,
-                                                                          10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+constexpr std::array<std::uint8_t, kMaxDistanceSymbols> kDistanceExtraBits{
+    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
 // Root bits of the tables, and room for the sub-tables of codes longer than the root. A
 // complete code has at least k + 1 codes in a sub-table 2^k wide: 286 symbols fill at most 47
-// sub-tables of 32 entries after a root of 10 bits, 32 symbols at most 4 of 128 after one of 8.
+// sub-tables of 32 entries and a smaller one after a root of 10 bits, 32 symbols at most 4 of
+// 128 after one of 8.
 constexpr unsigned kLiteralRootBits = 10;
 constexpr unsigned kDistanceRootBits = 8;
 constexpr unsigned kCodeLengthRootBits = 7;  // code length codes are at most 7 bits long
