@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "host/engine/zip/zip_deflate64.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/services/exceptions.h"
 
@@ -207,6 +208,7 @@ std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, s
                                                           std::uint64_t memoryLimit) {
     switch (method) {
         case ZIP_CM_DEFLATE: return std::make_unique<TInflateDecoder>();
+        case ZIP_CM_DEFLATE64: return CreateDeflate64Decoder();
         case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size, memoryLimit);
         case ZIP_CM_XZ: return std::make_unique<TXzDecoder>(memoryLimit);
         case kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);

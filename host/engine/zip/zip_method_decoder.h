@@ -1,6 +1,7 @@
 #pragma once
 // Decoders fed piece by piece with an entry's raw data: deflate, and the methods that libzip
-// does not read itself, LZMA (14), XZ (95) and Zstandard (93); PPMd (98) in zip_ppmd_decoder.
+// does not read itself, LZMA (14), XZ (95) and Zstandard (93); Deflate64 (9) in zip_deflate64,
+// PPMd (98) in zip_ppmd_decoder.
 // Their memory is bounded whatever the entry claims (dictionary and window sizes).
 #include <cstddef>
 #include <cstdint>
