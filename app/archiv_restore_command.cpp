@@ -102,7 +102,7 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
             return kArchivFailed;
         }
     // Two versions of one name would take the same place: the user picks one.
-    const auto same = tavik::SameNameEntries(*archiv, indexes);
+    const auto same = tavik::SameNameEntries(*archiv, indexes, names.get());
     if (!same.empty()) {
         for (const auto& [first, second] : same)
             std::cerr << "vendrask-archiv: Die Einträge Nr. " << first << " und Nr. " << second

@@ -25,6 +25,10 @@ class QPushButton;
 class QTabWidget;
 class QToolButton;
 
+namespace tavik {
+class TTavikFSNames;
+}
+
 namespace vendrask {
 
 class TfrmVendrask : public QMainWindow {
@@ -200,7 +204,8 @@ private:
     QWidget* BuildSearchPage();
     void ConnectSearchPage();
     // The ticked hits, one version per name (the user picks among several); false: cancelled.
-    bool TickedHits(std::vector<std::size_t>& hits);
+    // The ticked hits, one version per place (with places: in the installation, else by name).
+    bool TickedHits(std::vector<std::size_t>& hits, const tavik::TTavikFSNames* places);
     // Restores the hits to their places (chosen empty) or below chosen.
     void RestoreHits(const std::vector<std::size_t>& hits, const std::string& chosen, const char* context);
     void ConnectSystemPages();

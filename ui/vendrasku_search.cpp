@@ -166,21 +166,27 @@ void TfrmVendrask::vstSucheDblClick(QObject*, PVirtualNode node) {
     });
 }
 
-bool TfrmVendrask::TickedHits(std::vector<std::size_t>& hits) {
+bool TfrmVendrask::TickedHits(std::vector<std::size_t>& hits, const TTavikFSNames* places) {
     hits.clear();
-    // The ticked hits by name, in the order the view shows them.
+    // The ticked hits by the place they land in, in the order the view shows them.
     std::vector<std::string> names;
+    std::map<std::string, std::string> keys;
     std::map<std::string, std::vector<std::size_t>> byName;
     for (PVirtualNode node = vstSuche->GetFirst(); node; node = vstSuche->GetNext(node)) {
         if (vstSuche->CheckState(node) != csCheckedNormal) continue;
         const auto position = static_cast<std::size_t>(vstSuche->GetCellValueAsInt64(node, FSucheIndexCol));
         if (position >= FSucheHits.size()) continue;
-        auto& versions = byName[FSucheHits[position].Name];
-        if (versions.empty()) names.push_back(FSucheHits[position].Name);
+        const std::string key = RestorePlaceKey(places, FSucheHits[position].Name);
+        auto& versions = byName[key];
+        if (versions.empty()) {
+            names.push_back(key);
+            keys[key] = FSucheHits[position].Name;
+        }
         versions.push_back(position);
     }
-    for (const std::string& name : names) {
-        std::vector<std::size_t> versions = byName[name];
+    for (const std::string& key : names) {
+        const std::string& name = keys[key];
+        std::vector<std::size_t> versions = byName[key];
         if (versions.size() > 1) {
             std::stable_sort(versions.begin(), versions.end(), [this](std::size_t a, std::size_t b) {
                 return FSucheHits[a].Modified > FSucheHits[b].Modified;
@@ -265,7 +271,8 @@ void TfrmVendrask::spbWiederherstellenClick(QObject*) {
     Guarded("TfrmVendrask.spbWiederherstellenClick", [&] {
         if (FSearchRunning || RefuseWhileRunning()) return;
         std::vector<std::size_t> hits;
-        if (!TickedHits(hits) || hits.empty()) return;
+        const TTavikFSNames places;
+        if (!TickedHits(hits, &places) || hits.empty()) return;
         RestoreHits(hits, {}, "TfrmVendrask.spbWiederherstellenClick");
     });
 }
@@ -274,7 +281,7 @@ void TfrmVendrask::spbSucheEntpackenClick(QObject*) {
     Guarded("TfrmVendrask.spbSucheEntpackenClick", [&] {
         if (FSearchRunning || RefuseWhileRunning()) return;
         std::vector<std::size_t> hits;
-        if (!TickedHits(hits) || hits.empty()) return;
+        if (!TickedHits(hits, nullptr) || hits.empty()) return;
         TDirectoryChooserOptions options;
         options.Caption = QStringLiteral("Verzeichnis auswählen");
         options.AllowCreate = true;

@@ -99,6 +99,10 @@ public:
     // Leading components dropped from every entry name on extraction: with 1, "ARCHIV/a/x" is
     // written as ExtractDir/a/x. An entry with nothing left is refused.
     std::size_t ExtractStripParts = 0;
+    // When set, ExtractDir is this directory or lies below it, and is reached from it one
+    // component at a time without following a symbolic link: a link on the way (a host directory
+    // swapped for a link to elsewhere) refuses the extraction. Restore sets it.
+    std::string ExtractBase;
     // Directories whose subdirectories may not be symbolic links when packing reads a file below
     // them: a directory swapped for a link after the files were chosen leads nowhere. The
     // shortest base that holds a file applies; a file below none is only read without

@@ -1,6 +1,9 @@
 #include "host/services/open_below.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,12 +22,24 @@ bool IsBelow(const std::string& path, const std::string& base) {
            (base.back() == '/' || path[base.size()] == '/');
 }
 
-}  // namespace
+// The kernel resolves the whole path below base without a link and without leaving it; -1
+// with errno ENOSYS where it cannot (before Linux 5.6, or a filter that refuses the call).
+int OpenAt2Beneath(int base, const std::string& relative) {
+    open_how how{};
+    how.flags = kDirFlags;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    for (;;) {
+        const long fd = ::syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how);
+        if (fd >= 0) return static_cast<int>(fd);
+        if (errno == EAGAIN || errno == EINTR) continue;  // a concurrent rename: try again
+        // RESOLVE_BENEATH reports ".." that would leave base as EXDEV.
+        if (errno == EXDEV) errno = ELOOP;
+        if (errno == EPERM || errno == EINVAL) errno = ENOSYS;  // a seccomp filter, an unknown flag
+        return -1;
+    }
+}
 
-int OpenDirectoryBelow(const std::string& directory, const std::string& base) {
-    if (!IsBelow(directory + "/", base)) return open(directory.empty() ? "." : directory.c_str(), kDirFlags);
-    TUniqueFd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    std::size_t start = base.size();
+int OpenComponentByComponent(TUniqueFd dir, const std::string& directory, std::size_t start) {
     while (dir.Valid() && start < directory.size()) {
         const std::size_t end = std::min(directory.find('/', start), directory.size());
         const std::string component = directory.substr(start, end - start);
@@ -37,6 +52,25 @@ int OpenDirectoryBelow(const std::string& directory, const std::string& base) {
         dir.Reset(openat(dir.Get(), component.c_str(), kDirFlags));
     }
     return dir.Release();
+}
+
+}  // namespace
+
+int OpenDirectoryBelow(const std::string& directory, const std::string& base) {
+    if (!IsBelow(directory + "/", base)) return open(directory.empty() ? "." : directory.c_str(), kDirFlags);
+    TUniqueFd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.Valid()) return -1;
+    std::string relative = directory.substr(std::min(directory.size(), base.size() + (base.back() == '/' ? 0 : 1)));
+    while (!relative.empty() && relative.back() == '/') relative.pop_back();
+    if (relative.empty()) return dir.Release();
+    if (relative == ".." || relative.rfind("../", 0) == 0 || relative.find("/../") != std::string::npos ||
+        (relative.size() >= 3 && relative.compare(relative.size() - 3, 3, "/..") == 0)) {
+        errno = ELOOP;
+        return -1;
+    }
+    const int fd = OpenAt2Beneath(dir.Get(), relative);
+    if (fd >= 0 || errno != ENOSYS) return fd;
+    return OpenComponentByComponent(std::move(dir), directory, base.size());
 }
 
 int OpenFileBelow(const std::string& path, const std::string& base, int flags) {

@@ -36,8 +36,9 @@ public:
     // Creates the empty temporary file for name in the directory dir; dirName only names it in
     // messages. mode as for open (the umask applies). Throws EOlvex.
     TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TDurability durability, mode_t mode = 0666);
-    // The same for the path of the final file; its directory is opened by name.
-    TSafeWrite(const std::string& path, TDurability durability, mode_t mode = 0666);
+    // The same for the path of the final file; its directory is opened by name. Archives are
+    // written this way: by default no more readable than the files they hold (owner and group).
+    TSafeWrite(const std::string& path, TDurability durability, mode_t mode = 0640);
     TSafeWrite(const TSafeWrite&) = delete;
     TSafeWrite& operator=(const TSafeWrite&) = delete;
     ~TSafeWrite();  // removes the temporary file unless it was placed

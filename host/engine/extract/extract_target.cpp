@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -14,6 +15,9 @@
 #include "host/engine/archiv_format.h"
 #include "host/engine/extract/entry_name.h"
 #include "host/services/exceptions.h"
+#include "host/services/host_installation.h"
+#include "host/services/open_below.h"
+#include "host/services/paths.h"
 #include "host/services/system_error.h"
 
 namespace tavik {
@@ -29,8 +33,9 @@ const char* const kDirectoryThere = "Im Zielverzeichnis gibt es unter diesem Nam
 
 // Whether two regular files in dir have the same bytes.
 bool SameContent(int dir, const std::string& a, const std::string& b) {
-    const TUniqueFd first(::openat(dir, a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    const TUniqueFd second(::openat(dir, b.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Non-blocking: should a pipe have taken the name since it was looked at, it cannot hold us.
+    const TUniqueFd first(::openat(dir, a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    const TUniqueFd second(::openat(dir, b.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     struct stat one {}, two {};
     if (!first || !second || ::fstat(first.Get(), &one) != 0 || ::fstat(second.Get(), &two) != 0 ||
         !S_ISREG(one.st_mode) || !S_ISREG(two.st_mode) || one.st_size != two.st_size)
@@ -72,9 +77,10 @@ constexpr const char* kNotCreated = "Die Datei kann nicht angelegt werden";
 }  // namespace
 
 TExtractFile::TExtractFile(TUniqueFd dir, std::string dirName, std::string name, mode_t mode,
-                           std::function<TReplaceDecision()> replace)
+                           std::function<TReplaceDecision()> replace, std::function<TReason()> protect)
     // An extracted file can be made again from its archive: it is not flushed to the disk.
     : FReplace(std::move(replace)),
+      FProtect(std::move(protect)),
       FFile(std::move(dir), std::move(dirName), std::move(name), TDurability::Unflushed, mode) {}
 
 TReason TExtractFile::Write(const void* data, std::size_t size) {
@@ -103,6 +109,8 @@ TReason TExtractFile::Commit(std::int64_t size, std::optional<std::time_t> mtime
         const timespec times[2] = {{0, UTIME_OMIT}, {*mtime, 0}};
         ::futimens(FFile.Fd(), times);  // a missing time is no reason to lose the data
     }
+    if (FProtect)
+        if (TReason refused = FProtect(); !refused.empty()) return refused;
     try {
         // Taking the name only while it is free leaves no moment in which a file that appears
         // meanwhile would be replaced unasked.
@@ -119,8 +127,10 @@ TReason TExtractFile::PlaceOverExisting() {
     struct stat st {};
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) return kDirectoryThere;
-        // The same content is no conflict: the file stays as it is.
-        if (SameContent(dir, FFile.TempName(), name)) {
+        // The same content is no conflict: the file stays as it is. Only a regular file is
+        // compared: a pipe, socket or device is never opened (a pipe would wait for a writer);
+        // it is a different file.
+        if (S_ISREG(st.st_mode) && SameContent(dir, FFile.TempName(), name)) {
             FOutcome = TCommitOutcome::Identical;
             return {};
         }
@@ -136,15 +146,41 @@ TReason TExtractFile::PlaceOverExisting() {
     return {};
 }
 
-TExtractTarget::TExtractTarget(const std::string& dir, TReplaceQuestion replace)
+TExtractTarget::TExtractTarget(const std::string& dir, const std::string& base, TReplaceQuestion replace)
     : FDirName(dir), FReplace(std::move(replace)) {
     if (dir.empty()) throw EOlvex("Es ist kein Zielverzeichnis zum Entpacken angegeben.");
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    FRoot.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (base.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(dir, error);
+        FRoot.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    } else {
+        FRoot.Reset(OpenDirectoryBelow(dir, base));
+        if (!FRoot && (errno == ELOOP || errno == ENOTDIR))
+            throw EOlvex("Auf dem Weg von „" + base + "“ nach „" + dir +
+                             "“ liegt eine symbolische Verknüpfung (oder eine Datei); dorthin wird nicht "
+                             "entpackt, damit nichts an einem Platz außerhalb landet. Bitte prüfen Sie das "
+                             "Verzeichnis, oder entpacken Sie in ein gewähltes Verzeichnis.",
+                         TErrorKind::RefusedEntry);
+    }
     if (!FRoot)
         throw EOlvex("Das Zielverzeichnis „" + dir + "“ kann nicht geöffnet werden (" + SystemReason(errno) +
                      "). Bitte prüfen Sie den Pfad und die Zugriffsrechte.");
+    if (const char* root = std::getenv(kRootVariable); root != nullptr && *root != '\0') {
+        struct stat st {};
+        if (::stat(ExtractFileDir(HostDatabasePath()).c_str(), &st) == 0) FDatabaseDir.emplace(st.st_dev, st.st_ino);
+    }
+}
+
+TReason TExtractTarget::Protected(int parent, const std::string& name) const {
+    if (!FDatabaseDir) return {};
+    bool databaseName = false;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        databaseName = databaseName || name == std::string(kDatabaseName) + suffix;
+    struct stat st {};
+    if (!databaseName || ::fstat(parent, &st) != 0 || std::make_pair(st.st_dev, st.st_ino) != *FDatabaseDir) return {};
+    return {"Der Name fällt auf die Datenbank der Olvex-Installation oder eine ihrer Journaldateien; sie wird nie "
+            "ersetzt oder angelegt. Entpacken Sie den Eintrag bei Bedarf in ein anderes Verzeichnis.",
+            TErrorKind::RefusedEntry};
 }
 
 TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason) {
@@ -200,9 +236,12 @@ TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t
     std::string dirName = FDirName;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i)
         dirName += (dirName.empty() || dirName.back() == '/' ? "" : "/") + parts[i];
+    if (TReason refused = Protected(parent.Get(), parts.back()); !refused.empty()) return refused;
     try {
+        const int parentFd = parent.Get();
         file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
-                                              [this, parts] { return Ask(parts); });
+                                              [this, parts] { return Ask(parts); },
+                                              [this, parentFd, name = parts.back()] { return Protected(parentFd, name); });
     } catch (const EOlvex& e) {
         return {e.what(), e.Kind()};
     }
@@ -218,6 +257,7 @@ TReplaceDecision TExtractTarget::Ask(const std::vector<std::string>& parts) cons
 
 TReason TExtractTarget::MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done) {
     done = false;
+    if (TReason refused = Protected(parent, parts.back()); !refused.empty()) return refused;
     struct stat st {};
     if (::fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
     if (S_ISDIR(st.st_mode)) return kDirectoryThere;

@@ -41,7 +41,7 @@ class TExtractFile {
 public:
     // Creates the temporary file for name in dir (dirName names it in messages). Throws EOlvex.
     TExtractFile(TUniqueFd dir, std::string dirName, std::string name, mode_t mode,
-                 std::function<TReplaceDecision()> replace);
+                 std::function<TReplaceDecision()> replace, std::function<TReason()> protect = {});
     TExtractFile(const TExtractFile&) = delete;
     TExtractFile& operator=(const TExtractFile&) = delete;
 
@@ -59,15 +59,19 @@ private:
     TReason PlaceOverExisting();
 
     std::function<TReplaceDecision()> FReplace;
+    std::function<TReason()> FProtect;  // a reason when the name must not be taken at all
     TCommitOutcome FOutcome = TCommitOutcome::Written;
     TSafeWrite FFile;
 };
 
 class TExtractTarget {
 public:
-    // Creates the directory (with its parents) when it does not exist. Throws EOlvex. replace is
-    // asked before anything on disk that differs from an entry is replaced; none: it is refused.
-    TExtractTarget(const std::string& dir, TReplaceQuestion replace);
+    // Creates the directory (with its parents) when it does not exist; with a base, dir must be
+    // reached from base without a symbolic link on the way and is not created. Throws EOlvex.
+    // replace is asked before anything on disk that differs from an entry is replaced; none: it
+    // is refused. The database of the Olvex installation (OLVEX_ROOT) and its journal files are
+    // never replaced or made, whatever replace says.
+    TExtractTarget(const std::string& dir, const std::string& base, TReplaceQuestion replace);
 
     // Each returns the German reason of a failure and its kind, or an empty reason. Something
     // different under the name on disk stays unless the question allows replacing it, whether it
@@ -98,6 +102,9 @@ private:
     bool LinkOnPath(const std::string& path) const;
     // What becomes of the file on disk under parts.
     TReplaceDecision Ask(const std::vector<std::string>& parts) const;
+    // The reason why name in the directory parent must not be written: the installation's
+    // database or one of its journal files.
+    TReason Protected(int parent, const std::string& name) const;
     // Makes room for a link where something else is: empty when the link is to be made, else
     // the reason, or done set when nothing is to be done.
     TReason MakeRoom(int parent, const std::vector<std::string>& parts, bool alreadyThere, bool& done);
@@ -107,6 +114,7 @@ private:
     TUniqueFd FRoot;
     std::set<std::string> FClimbedOutOf;  // directories that a link made here leaves by ".."
     std::set<std::string> FMadeOnTheWay;  // directories made as parents of an entry, '/'-joined
+    std::optional<std::pair<dev_t, ino_t>> FDatabaseDir;  // where the installation's database lies
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
 };
 

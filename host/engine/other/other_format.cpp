@@ -136,7 +136,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
         if (!ranges.empty() && ranges.size() < 64 * 1024) arguments.push_back(std::move(ranges));
     }
     std::unique_ptr<TExtractTarget> target;
-    if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ConflictQuestion());
+    if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ExtractBase, ConflictQuestion());
 
     TLeserProcess helper(ArchivFile, arguments);
     std::int64_t done = 0;

@@ -44,11 +44,16 @@ bool IsDatabaseFile(const std::string& path) {
 class TExtractSettings {
 public:
     explicit TExtractSettings(TArchivFormatAbstract& archiv)
-        : FArchiv(archiv), FDir(archiv.ExtractDir), FStrip(archiv.ExtractStripParts), FConflict(archiv.OnConflict) {}
+        : FArchiv(archiv),
+          FDir(archiv.ExtractDir),
+          FBase(archiv.ExtractBase),
+          FStrip(archiv.ExtractStripParts),
+          FConflict(archiv.OnConflict) {}
     TExtractSettings(const TExtractSettings&) = delete;
     TExtractSettings& operator=(const TExtractSettings&) = delete;
     ~TExtractSettings() {
         FArchiv.ExtractDir = FDir;
+        FArchiv.ExtractBase = FBase;
         FArchiv.ExtractStripParts = FStrip;
         FArchiv.OnConflict = FConflict;
     }
@@ -57,6 +62,7 @@ public:
 private:
     TArchivFormatAbstract& FArchiv;
     std::string FDir;
+    std::string FBase;
     std::size_t FStrip;
     TConflictEvent FConflict;
 };
@@ -94,12 +100,15 @@ TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string
     if (::stat(holder->Path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EOlvex("Das Verzeichnis „" + holder->Name + "“ (" + holder->Path +
                      ") ist nicht da; ist es eingehängt? Der Eintrag wird erst zurückgelegt, wenn es erreichbar ist.");
-    return {holder->Path, parts.size() - restParts.size(), path};
+    // From the root (or the configured path of a host directory outside it) to the directory, a
+    // link put in the place of a folder would lead elsewhere: it is never followed.
+    const std::string base = IsSameOrBelow(holder->Path, names.Root()) ? names.Root() : holder->Path;
+    return {holder->Path, parts.size() - restParts.size(), path, base};
 }
 
 TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string& entryName) {
     const std::vector<std::string> parts = CheckedParts(entryName);
-    return {directory, 0, ConcatPathNames(directory, Joined(parts))};
+    return {directory, 0, ConcatPathNames(directory, Joined(parts)), {}};
 }
 
 std::string ListedEntryName(const TFileInfoItem& item) {
@@ -108,7 +117,18 @@ std::string ListedEntryName(const TFileInfoItem& item) {
     return name;
 }
 
-std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& archiv, const std::vector<int>& indexes) {
+std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName) {
+    std::vector<std::string> parts;
+    if (!CheckEntryName(entryName, parts).empty()) return entryName;
+    if (names != nullptr) {
+        const std::string path = names->GetTavikFSPath(Joined(parts));
+        if (!path.empty()) return path;
+    }
+    return Joined(parts);
+}
+
+std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& archiv, const std::vector<int>& indexes,
+                                                 const TTavikFSNames* names) {
     std::vector<std::pair<int, int>> pairs;
     std::map<std::string, int> first;
     for (const int index : indexes) {
@@ -116,7 +136,7 @@ std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& ar
         std::vector<std::string> parts;
         const std::string name = ListedEntryName(archiv.GetArchivItem(index));
         if (!CheckEntryName(name, parts).empty()) continue;
-        const auto [at, inserted] = first.emplace(Joined(parts), index);
+        const auto [at, inserted] = first.emplace(RestorePlaceKey(names, name), index);
         if (!inserted && at->second != index) pairs.emplace_back(at->second, index);
     }
     return pairs;
@@ -131,6 +151,7 @@ TRestoreResult RestoreEntries(TArchivFormatAbstract& archiv, const std::vector<i
     TRestoreResult result;
     // One extraction per target directory and strip, in the order the entries were given.
     std::map<std::pair<std::string, std::size_t>, std::vector<int>> groups;
+    std::map<std::string, std::string> bases;
     std::vector<std::pair<std::string, std::size_t>> order;
     for (const int index : indexes) {
         const std::string name = ListedEntryName(archiv.GetArchivItem(index));
@@ -138,6 +159,7 @@ TRestoreResult RestoreEntries(TArchivFormatAbstract& archiv, const std::vector<i
             const TRestorePlace place = names != nullptr ? OriginalRestorePlace(*names, name)
                                                          : ChosenRestorePlace(chosen, name);
             auto key = std::make_pair(place.directory, place.strip);
+            bases[place.directory] = place.base;
             auto& group = groups[key];
             if (group.empty()) order.push_back(key);
             group.push_back(index);
@@ -158,6 +180,7 @@ TRestoreResult RestoreEntries(TArchivFormatAbstract& archiv, const std::vector<i
     for (const auto& key : order) {
         const std::vector<int>& group = groups[key];
         archiv.ExtractDir = key.first;
+        archiv.ExtractBase = bases[key.first];
         archiv.ExtractStripParts = key.second;
         if (archiv.ExecuteArchivExtract(group)) {
             result.restored += group.size();

@@ -19,6 +19,7 @@ struct TRestorePlace {
     std::string directory;  // absolute; what the extraction writes below
     std::size_t strip = 0;  // leading parts of the entry name that directory stands for
     std::string path;       // where the entry lands
+    std::string base;       // directory is reached from here without a symbolic link; empty: as given
 };
 
 // The place of entryName in the installation of names. Throws EOlvex with the German reason when
@@ -31,9 +32,15 @@ TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string
 // The entry's name as the listing gives it ("a/b/c.txt", a directory with a trailing '/').
 std::string ListedEntryName(const TFileInfoItem& item);
 
-// Pairs of indexes whose entries carry the same name: restored together, one version would
-// silently take the other's place.
-std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& archiv, const std::vector<int>& indexes);
+// What identifies the place where entryName lands: with names, its path in the installation
+// (host directory names are case-insensitive, so "EXT/a.dat" and "ext/a.dat" are one place);
+// without, the name. Entries with one key are versions of one file.
+std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName);
+
+// Pairs of indexes whose entries land in one place (RestorePlaceKey): restored together, one
+// version would silently take the other's place.
+std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& archiv, const std::vector<int>& indexes,
+                                                 const TTavikFSNames* names = nullptr);
 
 struct TRestoreRefusal {
     std::string name;

@@ -150,7 +150,7 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
             if (seen.insert(index).second) chosen.push_back(&entries[static_cast<std::size_t>(index)]);
         }
     }
-    TExtractTarget target(ExtractDir, ConflictQuestion());
+    TExtractTarget target(ExtractDir, ExtractBase, ConflictQuestion());
     std::int64_t total = 0, done = 0;
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
