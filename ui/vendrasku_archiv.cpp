@@ -138,7 +138,7 @@ void TfrmVendrask::ArchivAnzeigen() {
         try {
             if (!archiv->ExecuteArchivList()) {
                 ReportFailure("TfrmVendrask.ArchivAnzeigen", "Der Inhalt von „" + name + "“ ist nicht zu lesen.",
-                              *archiv);
+                              *archiv, VerifyFailureNotice(archiv->LastErrorKind()));
                 return;
             }
             const int count = archiv->GetArchivItemsCount();
