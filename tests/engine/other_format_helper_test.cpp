@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "tests/engine/archiv_test_helpers.h"
