@@ -138,7 +138,7 @@ void TfrmVendrask::ArchivAnzeigen() {
         try {
             if (!archiv->ExecuteArchivList()) {
                 ReportFailure("TfrmVendrask.ArchivAnzeigen", "Der Inhalt von „" + name + "“ ist nicht zu lesen.",
-                              *archiv, VerifyFailureNotice(archiv->LastErrorKind()));
+                              *archiv);
                 return;
             }
             const int count = archiv->GetArchivItemsCount();

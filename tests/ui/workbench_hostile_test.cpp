@@ -43,8 +43,9 @@ TEST_F(WorkbenchHostile, OpeningAnIsoOnWhichLibarchiveLoopsEndsAndTheWindowGoesO
     CountTicks();
     ChooseArchive(iso);
     EXPECT_GT(ticks, 0);
-    // A limit stopped the list, not damage; the archive stays chosen, so that its limits can be lifted.
-    EXPECT_EQ(log.notices, (std::vector<std::string>{kLimit}));
+    // A limit stopped the list, not damage; the archive stays chosen, so that its limits can be
+    // lifted, and the reason goes to the failure list as for every list that fails.
+    EXPECT_TRUE(log.notices.empty());
     ASSERT_EQ(log.failures.size(), 1u);
     EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.ArchivAnzeigen: ", 0), 0u) << log.failures[0];
     EXPECT_NE(log.failures[0].find("Das Lesen der Archivdatei „" + iso + "“ " + kCpuLimit), std::string::npos)
@@ -63,7 +64,7 @@ TEST_F(WorkbenchHostile, OpeningAXarWithDoubledLinksNamesTheReason) {
     fs::copy_file(testsupport::TestDataDir() + "/xar-doublelink.xar", xar);
     Open();
     ChooseArchive(xar);
-    EXPECT_EQ(log.notices, (std::vector<std::string>{kLimit}));
+    EXPECT_TRUE(log.notices.empty());
     ASSERT_EQ(log.failures.size(), 1u);
     EXPECT_NE(log.failures[0].find(kCpuLimit), std::string::npos) << log.failures[0];
     ASSERT_NE(module->Archiv(), nullptr);
