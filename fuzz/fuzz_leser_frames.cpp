@@ -16,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!tavik::DecodeLeserEntry(tavik::EncodeLeserEntry(entry), again)) std::abort();
         if (again.Name != entry.Name || again.Hardlink != entry.Hardlink || again.Size != entry.Size ||
             again.ModTime != entry.ModTime || again.Kind != entry.Kind || again.Encrypted != entry.Encrypted ||
-            again.HasData != entry.HasData)
+            again.HasData != entry.HasData || again.Warning != entry.Warning)
             std::abort();
     }
+    tavik::TLeserFailure failure;
+    if (tavik::DecodeLeserFailure(payload, failure) && tavik::EncodeLeserFailure(failure) != payload) std::abort();
     std::int64_t offset = 0;
     std::string_view bytes;
     if (tavik::DecodeLeserData(payload, offset, bytes)) {

@@ -133,7 +133,8 @@ public:
     virtual TArchivFormat Format() const = 0;
 
     // Reads the directory of ArchivFile; on success GetArchivItemsCount/GetArchivItem give the
-    // entries in archive order (directories carry faDirectory).
+    // entries in archive order (directories carry faDirectory). A list that fails on damage may
+    // keep the entries read (format 1 does): their positions hold for extraction, which rescues them.
     virtual bool ExecuteArchivList() = 0;
     int GetArchivItemsCount() const { return FArchivItems.GetCount(); }
     const TFileInfoItem& GetArchivItem(int index) const { return FArchivItems.GetItem(index); }

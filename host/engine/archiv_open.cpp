@@ -14,6 +14,14 @@ bool HasZipExtension(const std::string& name) {
     return lower == ".zip";
 }
 
+namespace {
+
+// An archive of the format that is damaged or met a limit is still opened: its commands fail with
+// the reason, and extraction rescues the entries that can be read.
+bool IsDamageOrLimit(TErrorKind kind) { return kind == TErrorKind::DamagedArchive || kind == TErrorKind::LimitReached; }
+
+}  // namespace
+
 void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal) {
     if (trial.LastError().empty()) return;
     if (!refusal.Found.empty()) refusal.Found += ' ';
@@ -31,6 +39,7 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArch
             return archiv;
         }
     }
+    std::unique_ptr<TArchivFormatAbstract> damaged;
     for (const TArchivFormat format : {TArchivFormat::Zip, TArchivFormat::Other}) {
         const TArchivFormatClass create = GetArchivFormatClass(format);
         if (!create) continue;
@@ -42,8 +51,10 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArch
         archiv->OnCommandProgress = nullptr;
         if (recognised) return archiv;
         if (refusal) NoteRefusal(*archiv, *refusal);
+        if (!damaged && archiv->LastRecognised() && IsDamageOrLimit(archiv->LastErrorKind())) damaged = std::move(archiv);
     }
-    return nullptr;
+    if (damaged && refusal) *refusal = {};
+    return damaged;
 }
 
 }  // namespace tavik

@@ -1,7 +1,7 @@
 #pragma once
 // Opening an archive by its name as the program does: a name ending in ".zip" (any case)
 // is taken as ZIP without looking at the file; any other file must pass the simple check
-// of format 0, else of format 1.
+// of format 0, else of format 1, or be recognised by one of them as its damaged archive.
 #include <memory>
 #include <string>
 
@@ -24,7 +24,9 @@ struct TArchivRefusal {
 void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal);
 
 // The engine object for the file, or none when neither format accepts it; then refusal, when
-// given, says why. onProgress is the OnCommandProgress of each check while it runs (a hostile
+// given, says why. A file that a format took for its own but found damaged, or could not check
+// within its protective limits, is opened with that format when no format reads it: its
+// commands then fail with their reason, and extraction rescues what can be read. onProgress is the OnCommandProgress of each check while it runs (a hostile
 // file of format 1 takes seconds until the reading helper's limits stop it); the object returned
 // has no events set. noLimits is set on each trial and on the object returned (NoLimits).
 std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal = nullptr,

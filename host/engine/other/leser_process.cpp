@@ -78,7 +78,9 @@ std::string TLeserProcess::HelperPath() {
     return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vendrask-leser";
 }
 
-TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments) {
+TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments,
+                             TLeserLimits limits)
+    : FLimits(limits) {
     // Without O_NONBLOCK a named pipe would keep open() waiting for a writer.
     TUniqueFd input =
         AboveStandard(TUniqueFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
@@ -92,7 +94,8 @@ TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::
     Start(input, arguments);
 }
 
-TLeserProcess::TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments) {
+TLeserProcess::TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments, TLeserLimits limits)
+    : FLimits(limits) {
     // A socket rather than a pipe: a write after the helper's end fails with EPIPE instead of
     // raising SIGPIPE in the whole program (MSG_NOSIGNAL).
     int ends[2];
@@ -112,6 +115,7 @@ void TLeserProcess::Start(const TUniqueFd& input, const std::vector<std::string>
 
     const std::string helper = HelperPath();
     std::vector<std::string> words{helper};
+    if (FLimits == TLeserLimits::Lifted) words.emplace_back(kLeserWithoutLimits);
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -127,7 +131,11 @@ void TLeserProcess::Start(const TUniqueFd& input, const std::vector<std::string>
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes.Attributes, &none);
     posix_spawnattr_setsigdefault(&attributes.Attributes, &all);
-    posix_spawnattr_setflags(&attributes.Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own: the terminal's Ctrl+C (SIGINT to the foreground group) is the
+    // program's to turn into an abort, and reaches the helper only as the engine's SIGKILL.
+    posix_spawnattr_setpgroup(&attributes.Attributes, 0);
+    posix_spawnattr_setflags(&attributes.Attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     const int error = posix_spawn(&FPid, helper.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ);
     if (error != 0) {
         FPid = -1;
@@ -158,6 +166,7 @@ bool TLeserProcess::TakeFrame(TLeserFrame& frame, std::string& reason) {
     if (length > LeserMaxFrame || type < static_cast<std::uint8_t>(TLeserFrameType::Entry) ||
         type > static_cast<std::uint8_t>(TLeserFrameType::Alive)) {
         reason = "das Leseprogramm Unverständliches meldete";
+        FEndKind = TErrorKind::DamagedArchive;
         Stop();
         return false;
     }
@@ -177,7 +186,10 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
             continue;
         }
         if (!reason.empty() || !FOutput) {
-            if (reason.empty()) reason = "das Leseprogramm schon beendet ist";
+            if (reason.empty()) {
+                reason = "das Leseprogramm schon beendet ist";
+                FEndKind = TErrorKind::Other;
+            }
             return TLeserWait::Ended;
         }
         const bool feeding = wantInput && FInput;
@@ -187,11 +199,12 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
             reason = "das Warten auf das Leseprogramm fehlschlug";
+            FEndKind = TErrorKind::Other;
             Stop();
             return TLeserWait::Ended;
         }
         if (ready == 0) {
-            if (now - FLastHeard > IdleLimit) {
+            if (FLimits == TLeserLimits::Protective && now - FLastHeard > IdleLimit) {
                 // On a busy machine a working helper may stay silent for long; its own CPU limit
                 // ends it if it goes round in circles. Only a helper that has stopped computing
                 // as well is given up here.
@@ -200,7 +213,9 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
                     FLastHeard = now;
                     return TLeserWait::Quiet;
                 }
-                reason = "das Leseprogramm über eine Minute lang nichts gemeldet hat";
+                reason = "das Leseprogramm " + std::to_string(IdleLimit.count()) +
+                         " Sekunden lang weder etwas meldete noch rechnete (Wartegrenze)";
+                FEndKind = TErrorKind::LimitReached;
                 Stop();
                 return TLeserWait::Ended;
             }
@@ -254,22 +269,56 @@ std::string TLeserProcess::EndReason() {
     while ((done = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
     }
     FPid = -1;
+    FEndKind = TErrorKind::Other;
     if (done < 0) return "das Leseprogramm verschwunden ist";
-    if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
-        if (signal == SIGXCPU || signal == SIGKILL)
-            return "libarchive zu viel Rechenzeit ohne Fortschritt brauchte";
-        return "das Leseprogramm abgestürzt ist (Signal " + std::to_string(signal) + ")";
+    if (WIFSIGNALED(status)) return SignalReason(WTERMSIG(status));
+    return ExitReason(WEXITSTATUS(status));
+}
+
+std::string TLeserProcess::SignalReason(int signal) {
+    const std::string number = " (Signal " + std::to_string(signal) + ")";
+    switch (signal) {
+        case SIGXCPU:
+            // Only the CPU limit raises it, and the helper handles it; unhandled, it is the limit still.
+            FEndKind = TErrorKind::LimitReached;
+            return "libarchive zu viel Rechenzeit ohne Fortschritt brauchte" + number;
+        case SIGSEGV:
+        case SIGBUS:
+        case SIGILL:
+        case SIGFPE:
+        case SIGABRT:
+        case SIGSYS:
+        case SIGTRAP:
+            FEndKind = TErrorKind::DamagedArchive;
+            return "das Leseprogramm abgestürzt ist" + number;
+        case SIGKILL:
+            // The engine's own stop never gets here: it names its reason before it kills.
+            return "das Leseprogramm von außen beendet wurde" + number +
+                   ", etwa vom System bei Speichermangel oder von einem Administrator";
+        default: return "das Leseprogramm von außen beendet wurde" + number;
     }
-    switch (WEXITSTATUS(status)) {
+}
+
+std::string TLeserProcess::ExitReason(int status) {
+    const bool protective = FLimits == TLeserLimits::Protective;
+    switch (status) {
         case leser::LeserExitNoProgress:
+            FEndKind = TErrorKind::LimitReached;
             return "libarchive mehr als " + std::to_string(leser::LeserCpuSecondsWithoutProgress) +
-                   " Sekunden Rechenzeit ohne jeden Fortschritt brauchte";
+                   " Sekunden Rechenzeit ohne Fortschritt beim Lesen der Datei brauchte";
         case leser::LeserExitMemory:
+            if (!protective) return "libarchive mehr Arbeitsspeicher verlangte, als der Rechner hergibt";
+            FEndKind = TErrorKind::LimitReached;
             return "libarchive mehr als " + std::to_string(leser::LeserAddressSpace >> 30) +
                    " GB Arbeitsspeicher verlangte";
-        case leser::LeserExitRereading: return "libarchive dieselben Teile der Datei immer wieder las";
-        case leser::LeserExitOutput: return "das Leseprogramm übergroße Meldungen schicken wollte";
+        case leser::LeserExitRereading:
+            FEndKind = TErrorKind::LimitReached;
+            return "libarchive dieselben Teile der Datei immer wieder las (mehr als das " +
+                   std::to_string(leser::LeserRereadFactor) + "-Fache der Datei und " +
+                   std::to_string(leser::LeserRereadAllowance >> 20) + " MB dazu)";
+        case leser::LeserExitOutput:
+            FEndKind = TErrorKind::DamagedArchive;
+            return "das Leseprogramm übergroße Meldungen schicken wollte";
         case leser::LeserExitUsage: return "das Leseprogramm nicht richtig aufgerufen wurde oder keine Grenzen setzen konnte";
         default: return "das Leseprogramm vorzeitig endete";
     }

@@ -4,7 +4,9 @@
 // socket, reads its frames and ends it. The helper
 // may go round in circles or be killed by its own limits; the engine stays in charge: it waits
 // with a timeout, lets the caller check for an abort meanwhile, stops a helper that has said
-// nothing for long, and always kills and reaps it at the end.
+// nothing for long, and always kills and reaps it at the end. The helper runs in a process
+// group of its own, so that Ctrl+C in a terminal reaches the program, which aborts the command,
+// and not the helper.
 #include <sys/types.h>
 
 #include <chrono>
@@ -15,12 +17,18 @@
 #include <vector>
 
 #include "host/engine/other/leser/leser_protocol.h"
+#include "host/services/error_kind.h"
 #include "host/services/unique_fd.h"
 
 namespace tavik {
 
 // The helper's standard input is a socket that the engine feeds with Feed().
 struct TLeserFedInput {};
+
+// Protective: the helper's limits against bombs and loops (CPU time without progress, address
+// space, rereading) and the engine's idle limit hold. Lifted: none of them, for an archive the
+// user trusts; the helper still writes no file and starts no process.
+enum class TLeserLimits : std::uint8_t { Protective, Lifted };
 
 // What TLeserProcess::Await saw.
 enum class TLeserWait {
@@ -41,9 +49,11 @@ public:
     static constexpr std::chrono::seconds IdleLimit{60};
 
     // Starts "vendrask-leser arguments..." on the archive. Throws EOlvex with a German message.
-    TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments);
+    TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments,
+                  TLeserLimits limits = TLeserLimits::Protective);
     // Starts "vendrask-leser arguments..." on data handed over with Feed().
-    TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments);
+    TLeserProcess(TLeserFedInput, const std::vector<std::string>& arguments,
+                  TLeserLimits limits = TLeserLimits::Protective);
     ~TLeserProcess();
     TLeserProcess(const TLeserProcess&) = delete;
     TLeserProcess& operator=(const TLeserProcess&) = delete;
@@ -62,6 +72,12 @@ public:
     // nothing now or has gone (its end then shows in the frames).
     std::size_t Feed(const void* data, std::size_t size);
 
+    // After Next or Await reported the end: what kind of end the reason names. LimitReached for a
+    // limit of the helper or the engine's idle limit, DamagedArchive for a helper that crashed or
+    // talked nonsense (libarchive undone by the input), Other for a helper ended from outside
+    // (the system's OOM killer, an administrator) or gone otherwise.
+    TErrorKind EndKind() const { return FEndKind; }
+
     // Where the helper is expected: beside the running program.
     static std::string HelperPath();
 
@@ -69,8 +85,12 @@ private:
     void Start(const TUniqueFd& input, const std::vector<std::string>& arguments);
     bool TakeFrame(TLeserFrame& frame, std::string& reason);
     std::string EndReason();
+    std::string SignalReason(int signal);
+    std::string ExitReason(int status);
     void Stop();
 
+    TLeserLimits FLimits;
+    TErrorKind FEndKind = TErrorKind::Other;
     pid_t FPid = -1;
     TUniqueFd FOutput;
     TUniqueFd FInput;

@@ -37,17 +37,35 @@ std::string Ranges(const std::set<int>& chosen) {
     return text;
 }
 
+// The reason of an entry whose header libarchive read with a warning: the entry is not processed.
+TReason HeaderWarning(const std::string& libraryText) {
+    return {"Der Kopf des Eintrags ist fehlerhaft (libarchive: " + libraryText + "); der Eintrag wird nicht gelesen.",
+            TErrorKind::DamagedArchive};
+}
+
 }  // namespace
 
 bool TOtherArchiv::ExecuteArchivList() {
-    return RunCommand(TArchivCommand::List, [this] { ReadDirectory(); });
+    return RunCommand(TArchivCommand::List, [this] { ReadDirectory(TListingUse::Report); });
 }
 
-void TOtherArchiv::FailUnreadable(const std::string& reason) const {
+void TOtherArchiv::FailHelperEnded(const std::string& reason, TErrorKind kind) const {
+    if (kind == TErrorKind::LimitReached) FailLimit(reason);
+    if (kind == TErrorKind::DamagedArchive)
+        Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ wurde abgebrochen, weil " + reason +
+                 ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das "
+                 "Archiv erneut schicken oder prüfen Sie es mit einem anderen Programm.",
+             TErrorKind::DamagedArchive);
     Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ wurde abgebrochen, weil " + reason +
-             ". Die Datei ist beschädigt oder so gebaut, dass sie Programme aufhält; bitte lassen Sie sich das Archiv "
-             "erneut schicken oder prüfen Sie es mit einem anderen Programm.",
-         TErrorKind::DamagedArchive);
+         ". Über den Zustand des Archivs sagt das nichts; bitte wiederholen Sie den Vorgang.");
+}
+
+void TOtherArchiv::FailLimit(const std::string& reason) const {
+    Fail("Das Lesen der Archivdatei „" + ArchivFile + "“ hat eine Schutzgrenze erreicht: Es wurde angehalten, weil " +
+             reason +
+             ". Ein Schaden ist damit nicht festgestellt. Wenn Sie dem Archiv vertrauen, lassen Sie es ohne "
+             "Schutzgrenzen lesen (vendrask-archiv: --no-limits); sonst lassen Sie es sich bitte erneut schicken.",
+         TErrorKind::LimitReached);
 }
 
 TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& done, std::int64_t total) {
@@ -57,45 +75,95 @@ TLeserFrame TOtherArchiv::NextFrame(TLeserProcess& helper, const std::int64_t& d
     const bool answered = helper.Next(frame, [this, &done, total] { Progress(done, total); }, reason);
     // Whatever stops the helper but libarchive's finding no format at all means that it took
     // the file for an archive.
-    FLastRecognised = !answered || frame.Type != TLeserFrameType::Failure || frame.Payload != kLeserNoArchive;
-    if (!answered) FailUnreadable(reason);
-    if (frame.Type == TLeserFrameType::Failure)
-        Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + frame.Payload + ".",
-             TErrorKind::DamagedArchive);
+    TLeserFailure failure;
+    FLastRecognised = !answered || frame.Type != TLeserFrameType::Failure ||
+                      !DecodeLeserFailure(frame.Payload, failure) || failure.Kind != TLeserFailureKind::NoArchive;
+    if (!answered) FailHelperEnded(reason, helper.EndKind());
     return frame;
+}
+
+void TOtherArchiv::FailReading(const TLeserFrame& frame, const std::string& where) const {
+    TLeserFailure failure;
+    if (!DecodeLeserFailure(frame.Payload, failure))
+        FailHelperEnded("das Leseprogramm Unverständliches meldete", TErrorKind::DamagedArchive);
+    // What libarchive cannot decode is no damage.
+    const TErrorKind kind =
+        failure.Kind == TLeserFailureKind::Unsupported ? TErrorKind::Other : TErrorKind::DamagedArchive;
+    if (where.empty()) Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht gelesen werden: " + failure.Reason + ".", kind);
+    std::string message =
+        "Die Archivdatei „" + ArchivFile + "“ kann " + where + " nicht weiter gelesen werden: " + failure.Reason + ".";
+    if (CurrentCommand() == TArchivCommand::Extract) message += " Die lesbaren Einträge davor wurden entpackt.";
+    Fail(message, kind);
+}
+
+void TOtherArchiv::FailOnDamage(const TDamageBetweenEntries& damage) const {
+    if (!damage.Found()) return;
+    std::string message = "Das Archiv „" + ArchivFile + "“ ist beschädigt: " + damage.Where() + ".";
+    if (CurrentCommand() == TArchivCommand::Extract)
+        message += " Alle lesbaren Einträge wurden entpackt; der Eintrag unmittelbar vor der Stelle kann dennoch "
+                   "unvollständig sein. Bitte lassen Sie sich das Archiv erneut schicken.";
+    else
+        message += " Bitte lassen Sie sich das Archiv erneut schicken; die lesbaren Einträge lassen sich "
+                   "trotzdem entpacken.";
+    Fail(message, TErrorKind::DamagedArchive);
 }
 
 TLeserEntry TOtherArchiv::DecodeEntry(const TLeserFrame& frame) const {
     TLeserEntry entry;
-    if (!DecodeLeserEntry(frame.Payload, entry)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    if (!DecodeLeserEntry(frame.Payload, entry))
+        FailHelperEnded("das Leseprogramm Unverständliches meldete", TErrorKind::DamagedArchive);
     return entry;
 }
 
-void TOtherArchiv::ReadDirectory() {
+void TOtherArchiv::CheckListLimit(int entries, std::int64_t nameBytes) const {
+    if (NoLimits) return;
+    if (entries > MaxEntries)
+        FailLimit("das Archiv mehr als " + std::to_string(MaxEntries) + " Einträge hat, mehr als sich anzeigen lässt");
+    if (nameBytes > MaxNameBytes)
+        FailLimit("die Namen der Einträge zusammen mehr als " + std::to_string(MaxNameBytes >> 20) +
+                  " MB lang sind, mehr als sich anzeigen lässt");
+}
+
+void TOtherArchiv::ReadDirectory(TListingUse use) {
     FArchivItems.Clear();
     FListedFile.clear();
-    TLeserProcess helper(ArchivFile, {"liste"});
-    TFileItemsList items;
+    const bool report = use == TListingUse::Report;
+    TLeserProcess helper(ArchivFile, {"liste"}, HelperLimits());
+    TDamageBetweenEntries damage;
+    std::string lastEntry;
     std::int64_t nameBytes = 0;
     const std::int64_t none = 0;
-    for (;;) {
+    for (bool more = true; more;) {
         const TLeserFrame frame = NextFrame(helper, none, 0);
-        if (frame.Type == TLeserFrameType::End) break;
-        if (frame.Type != TLeserFrameType::Entry) continue;
-        const TLeserEntry entry = DecodeEntry(frame);
-        nameBytes += static_cast<std::int64_t>(entry.Name.size());
-        if (items.GetCount() >= MaxEntries || nameBytes > MaxNameBytes)
-            FailUnreadable("es mehr als " + std::to_string(MaxEntries) +
-                           " Einträge oder übermäßig lange Namen hat, mehr als sich anzeigen lässt");
-        items.Add(EntryItem(entry));
-        CheckAbort();
+        switch (frame.Type) {
+            case TLeserFrameType::Entry: {
+                const TLeserEntry entry = DecodeEntry(frame);
+                nameBytes += static_cast<std::int64_t>(entry.Name.size());
+                CheckListLimit(FArchivItems.GetCount() + 1, nameBytes);
+                damage.EntrySeen(entry.Name);
+                lastEntry = entry.Name;
+                FArchivItems.Add(EntryItem(entry));
+                if (report && !entry.Warning.empty()) ItemFailed(entry.Name, HeaderWarning(entry.Warning));
+                CheckAbort();
+                break;
+            }
+            case TLeserFrameType::Warning: damage.Skipped(frame.Payload); break;
+            case TLeserFrameType::Failure:
+                if (report || FArchivItems.GetCount() == 0)
+                    FailReading(frame, lastEntry.empty() ? "" : "nach dem Kopf des Eintrags „" + lastEntry + "“");
+                more = false;
+                break;
+            case TLeserFrameType::End: more = false; break;
+            default: break;
+        }
     }
-    FArchivItems = std::move(items);
+    // The positions hold for reading all, also when the list is short of a damaged end.
     FListedFile = ArchivFile;
+    if (report) FailOnDamage(damage);
 }
 
 std::int64_t TOtherArchiv::KnownTotal() {
-    if (FListedFile != ArchivFile) ReadDirectory();
+    if (FListedFile != ArchivFile) ReadDirectory(TListingUse::Total);
     std::int64_t total = 0;
     for (const TFileInfoItem& item : FArchivItems.Items()) total += item.Size;
     return total;
@@ -106,7 +174,7 @@ bool TOtherArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         if (mode == TArchivVerifyMode::Complete) {
             ReadAll(false, nullptr);
         } else {
-            ReadDirectory();
+            ReadDirectory(TListingUse::Report);
         }
     });
 }
@@ -138,36 +206,38 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
     std::unique_ptr<TExtractTarget> target;
     if (extract) target = std::make_unique<TExtractTarget>(ExtractDir, ExtractBase, ConflictQuestion());
 
-    TLeserProcess helper(ArchivFile, arguments);
+    TLeserProcess helper(ArchivFile, arguments, HelperLimits());
     std::int64_t done = 0;
     Progress(0, total);
     int position = -1;
-    std::string warning;
+    TDamageBetweenEntries damage;
+    std::string lastEntry;
+    // Data frames of the entry sent last are still to come: a warning now is about its data.
+    bool dataPending = false;
     TCurrentEntry current;
+    const auto failCurrent = [this, &current](const TReason& reason) {
+        current.Active = false;
+        current.File.reset();
+        ItemFailed(current.Name, reason);
+    };
     for (bool more = true; more;) {
         const TLeserFrame frame = NextFrame(helper, done, total);
         switch (frame.Type) {
             case TLeserFrameType::Entry: {
-                if (current.Active) {
-                    current.Active = false;
-                    ItemFailed(current.Name, {"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
-                }
+                if (current.Active) failCurrent({"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
                 const TLeserEntry entry = DecodeEntry(frame);
-                if (++position >= MaxEntries) FailUnreadable("es mehr als " + std::to_string(MaxEntries) + " Einträge hat");
-                const std::string pending = std::exchange(warning, {});
+                if (++position >= MaxEntries && !NoLimits)
+                    FailLimit("das Archiv mehr als " + std::to_string(MaxEntries) + " Einträge hat");
+                damage.EntrySeen(entry.Name);
+                lastEntry = entry.Name;
+                dataPending = entry.HasData;
                 if (indexes != nullptr && chosen.count(position) == 0) break;
                 TFileInfoItem item = EntryItem(entry);
                 PFileInfoItem started = &item;
                 if (!ItemStart(started)) break;
-                if (!pending.empty()) {
-                    if (!extract) {
-                        ItemFailed(entry.Name, {pending, TErrorKind::DamagedArchive});
-                        break;
-                    }
-                    bool ignored = false;
-                    if (OnError) OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, entry.Name, pending, ignored);
-                }
-                if (extract) {
+                if (!entry.Warning.empty()) {
+                    ItemFailed(entry.Name, HeaderWarning(entry.Warning));
+                } else if (extract) {
                     StartExtract(entry, item, *target, current);
                 } else if (entry.Encrypted) {
                     ItemFailed(entry.Name, "Der Eintrag ist verschlüsselt und kann nicht geprüft werden.");
@@ -184,6 +254,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 if (current.Active) TakeData(frame.Payload, current, done, total);
                 break;
             case TLeserFrameType::DataEnd:
+                dataPending = false;
                 if (current.Active) {
                     current.Active = false;
                     if (current.File) {
@@ -194,38 +265,36 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 }
                 break;
             case TLeserFrameType::EntryError:
-                if (current.Active) {
-                    current.Active = false;
-                    current.File.reset();
-                    ItemFailed(current.Name, {frame.Payload + ".", TErrorKind::DamagedArchive});
-                }
+                dataPending = false;
+                if (current.Active) failCurrent({frame.Payload + ".", TErrorKind::DamagedArchive});
                 break;
             case TLeserFrameType::Warning:
-                if (!current.Active) {
-                    warning = frame.Payload + ".";
-                } else if (!extract) {
-                    current.Active = false;
-                    ItemFailed(current.Name, {frame.Payload + ".", TErrorKind::DamagedArchive});
-                } else {
-                    bool ignored = false;
-                    if (OnError)
-                        OnError(*this, CurrentCommand(), TArchivErrorKind::Warning, current.Name, frame.Payload + ".", ignored);
+                if (!dataPending) {
+                    damage.Skipped(frame.Payload);
+                } else if (current.Active) {
+                    failCurrent({"Beim Lesen der Daten warnte libarchive: " + frame.Payload + ".",
+                                 TErrorKind::DamagedArchive});
                 }
                 break;
+            case TLeserFrameType::Failure:
+                FailReading(frame, lastEntry.empty() ? ""
+                                           : (dataPending ? "im Eintrag „" : "nach dem Eintrag „") + lastEntry + "“");
             case TLeserFrameType::End: more = false; break;
             default: break;
         }
     }
-    if (current.Active) ItemFailed(current.Name, {"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
+    if (current.Active) failCurrent({"Die Daten des Eintrags sind unvollständig.", TErrorKind::DamagedArchive});
     if (target) target->RestoreDirectoryTimes();
     Progress(done, total);
+    FailOnDamage(damage);
 }
 
 void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done,
                             std::int64_t total) {
     std::int64_t offset = 0;
     std::string_view bytes;
-    if (!DecodeLeserData(payload, offset, bytes)) FailUnreadable("das Leseprogramm Unverständliches meldete");
+    if (!DecodeLeserData(payload, offset, bytes))
+        FailHelperEnded("das Leseprogramm Unverständliches meldete", TErrorKind::DamagedArchive);
     if (current.File) {
         const TReason reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
         if (!reason.empty()) {

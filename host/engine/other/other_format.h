@@ -8,6 +8,7 @@
 
 #include "host/engine/archiv_command.h"
 #include "host/engine/other/leser_process.h"
+#include "host/engine/other/other_damage.h"
 
 namespace tavik {
 
@@ -16,7 +17,8 @@ class TExtractFile;
 
 class TOtherArchiv : public TArchivCommandBase {
 public:
-    // More entries than this in one archive are refused: their list alone would fill the memory.
+    // More entries than this in one archive are refused, unless NoLimits: their list alone would
+    // fill the memory.
     static constexpr int MaxEntries = 1000000;
     static constexpr std::int64_t MaxNameBytes = std::int64_t{256} * 1024 * 1024;
 
@@ -41,18 +43,34 @@ private:
         std::int64_t Read = 0;
     };
 
-    // Reads every header; fills FArchivItems. Throws EOlvex.
-    void ReadDirectory();
+    // What a listing is for. Report: a command of its own (list, simple check), which fails on
+    // everything the reader warned of, as reading all does. Total: the list before reading all,
+    // for the total and the positions; only a limit or an abort ends it, since the reading that
+    // follows meets the damage itself and rescues what lies around it.
+    enum class TListingUse : std::uint8_t { Report, Total };
+
+    // Reads every header into FArchivItems; the entries read before a failure stay there.
+    void ReadDirectory(TListingUse use);
     // The total of uncompressed bytes, from the list when it belongs to this file.
     std::int64_t KnownTotal();
     void ReadAll(bool extract, const std::vector<int>* indexes);
     void StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target, TCurrentEntry& current);
     void TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done, std::int64_t total);
+    // Fails the command when the reader skipped bytes that are no header; what advice follows
+    // depends on the command.
+    void FailOnDamage(const TDamageBetweenEntries& damage) const;
 
     // The helper's next frame; ends the command when the helper stops without an answer.
     TLeserFrame NextFrame(TLeserProcess& helper, const std::int64_t& done, std::int64_t total);
+    // The reader cannot go on at the place where (German: "nach dem Eintrag „x“"; empty: before
+    // any entry).
+    [[noreturn]] void FailReading(const TLeserFrame& frame, const std::string& where) const;
     TLeserEntry DecodeEntry(const TLeserFrame& frame) const;
-    [[noreturn]] void FailUnreadable(const std::string& reason) const;
+    TLeserLimits HelperLimits() const { return NoLimits ? TLeserLimits::Lifted : TLeserLimits::Protective; }
+    // The engine's own limit on the size of the list.
+    void CheckListLimit(int entries, std::int64_t nameBytes) const;
+    [[noreturn]] void FailHelperEnded(const std::string& reason, TErrorKind kind) const;
+    [[noreturn]] void FailLimit(const std::string& reason) const;
     [[noreturn]] void RefuseWriting() const;
 
     std::string FListedFile;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "host/engine/other/leser/leser_limits.h"
@@ -75,10 +76,10 @@ int SourceClose(archive*, void*) { return ARCHIVE_OK; }
 
 }  // namespace
 
-TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
+TArchivePtr OpenArchiveReader(int fd, bool rereadBound, TLeserFailure& failure) {
     TArchivePtr reader(archive_read_new());
     if (!reader) {
-        reason = "Nicht genug Arbeitsspeicher zum Lesen des Archivs.";
+        failure = {TLeserFailureKind::Damaged, "Nicht genug Arbeitsspeicher zum Lesen des Archivs"};
         return nullptr;
     }
     archive* a = reader.get();
@@ -112,8 +113,8 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     source.Fd = fd;
     struct stat status {};
     const std::int64_t size = fstat(fd, &status) == 0 ? status.st_size : 0;
-    // Seeking formats (7z, ISO) read parts twice; far more is a loop.
-    source.ReadBound = 16 * size + 64 * 1024 * 1024;
+    source.ReadBound = rereadBound ? LeserRereadFactor * size + LeserRereadAllowance
+                                   : std::numeric_limits<std::int64_t>::max();
     clock_gettime(CLOCK_MONOTONIC, &source.LastAlive);
     archive_read_set_callback_data(a, &source);
     archive_read_set_read_callback(a, SourceRead);
@@ -121,31 +122,39 @@ TArchivePtr OpenArchiveReader(int fd, std::string& reason) {
     archive_read_set_skip_callback(a, SourceSkip);
     archive_read_set_close_callback(a, SourceClose);
     if (archive_read_open1(a) != ARCHIVE_OK) {
-        reason = ArchiveErrorText(a);
+        failure = ArchiveFailure(a);
         return nullptr;
     }
     return reader;
 }
 
-std::string ArchiveErrorText(archive* reader) {
+std::string LibraryText(archive* reader) {
     const char* text = archive_error_string(reader);
-    if (text == nullptr || *text == '\0') return "unbekannter Fehler beim Lesen des Archivs";
+    return text != nullptr && *text != '\0' ? text : "ohne nähere Angabe";
+}
+
+TLeserFailure ArchiveFailure(archive* reader) {
+    const char* text = archive_error_string(reader);
+    if (text == nullptr || *text == '\0') return {TLeserFailureKind::Damaged, "unbekannter Fehler beim Lesen des Archivs"};
     const std::string message = text;
     std::string lower = message;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto has = [&lower](const char* part) { return lower.find(part) != std::string::npos; };
-    if (has("unrecognized archive format")) return kLeserNoArchive;
+    if (has("unrecognized archive format")) return {TLeserFailureKind::NoArchive, kLeserNoArchive};
     if (has("ncrypt"))
-        return "Das Archiv ist verschlüsselt; verschlüsselte Archive dieses Formats werden nicht unterstützt (" +
-               message + ")";
+        return {TLeserFailureKind::Unsupported,
+                "Das Archiv ist verschlüsselt; verschlüsselte Archive dieses Formats werden nicht unterstützt (" +
+                    message + ")"};
     // libarchive gives the same error number for what it cannot decode as for damage; only the
     // text tells them apart. A 7z filter it does not know (ARM64, say) is an "unexpected codec".
     if (has("unsupported") || has("not supported") || has("support unavailable") || has("unknown codec") ||
         has("unexpected codec") || has("unknown compression"))
-        return "Das Verfahren ist nicht unterstützt (" + message + ")";
-    if (has("truncated")) return "Das Archiv ist unvollständig (" + message + ")";
-    return "Das Archiv ist beschädigt oder nicht lesbar (" + message + ")";
+        return {TLeserFailureKind::Unsupported, "Das Verfahren ist nicht unterstützt (" + message + ")"};
+    if (has("truncated")) return {TLeserFailureKind::Damaged, "Das Archiv ist unvollständig (" + message + ")"};
+    return {TLeserFailureKind::Damaged, "Das Archiv ist beschädigt oder nicht lesbar (" + message + ")"};
 }
+
+std::string ArchiveErrorText(archive* reader) { return ArchiveFailure(reader).Reason; }
 
 namespace {
 

@@ -16,11 +16,15 @@ struct TArchiveReadFree {
 };
 using TArchivePtr = std::unique_ptr<archive, TArchiveReadFree>;
 
-// Reads the archive from descriptor fd. nullptr with a German reason when it cannot be opened.
-TArchivePtr OpenArchiveReader(int fd, std::string& reason);
+// Reads the archive from descriptor fd; with rereadBound, reading the file over and over ends the
+// helper (LeserExitRereading). nullptr with the reason when it cannot be opened.
+TArchivePtr OpenArchiveReader(int fd, bool rereadBound, TLeserFailure& failure);
 
 // The library's last error in German: what went wrong, and the library's own words.
+TLeserFailure ArchiveFailure(archive* reader);
 std::string ArchiveErrorText(archive* reader);
+// The library's own words of its last error or warning.
+std::string LibraryText(archive* reader);
 
 TLeserEntry ArchiveEntryFields(archive_entry* entry);
 

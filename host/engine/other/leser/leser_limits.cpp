@@ -33,21 +33,22 @@ bool Limit(int resource, rlim_t soft, rlim_t hard) {
 
 }  // namespace
 
-bool SetLeserLimits() {
+bool SetLeserLimits(bool protective) {
     close_range(3, ~0U, 0);
     std::set_new_handler(OnOutOfMemory);
+    // Nothing is written to files; a write to a standard error that is a file fails instead of killing.
+    signal(SIGXFSZ, SIG_IGN);
+    bool ok = Limit(RLIMIT_FSIZE, 0, 0) && Limit(RLIMIT_NOFILE, 32, 32) && Limit(RLIMIT_CORE, 0, 0) &&
+              Limit(RLIMIT_NPROC, 0, 0);
+    if (!ok || !protective) return ok;
     struct sigaction action {};
     action.sa_handler = OnCpuLimit;
     sigemptyset(&action.sa_mask);
     if (sigaction(SIGXCPU, &action, nullptr) != 0) return false;
-    // Nothing is written to files; a write to a standard error that is a file fails instead of killing.
-    signal(SIGXFSZ, SIG_IGN);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const rlim_t used = static_cast<rlim_t>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
-    bool ok = Limit(RLIMIT_CPU, used + LeserCpuSecondsWithoutProgress, RLIM_INFINITY) &&
-              Limit(RLIMIT_FSIZE, 0, 0) && Limit(RLIMIT_NOFILE, 32, 32) && Limit(RLIMIT_CORE, 0, 0) &&
-              Limit(RLIMIT_NPROC, 0, 0);
+    ok = Limit(RLIMIT_CPU, used + LeserCpuSecondsWithoutProgress, RLIM_INFINITY);
 #ifndef VENDRASK_LESER_NO_AS_LIMIT
     ok = ok && Limit(RLIMIT_AS, LeserAddressSpace, LeserAddressSpace);
 #endif

@@ -116,12 +116,6 @@ la_ssize_t EntryRead(archive*, void* data, const void** buffer) {
     return source.Next(buffer);
 }
 
-// libarchive's own words, which the engine puts into its German message.
-std::string LibraryText(archive* reader) {
-    const char* text = archive_error_string(reader);
-    return text != nullptr && *text != '\0' ? text : "ohne nähere Angabe";
-}
-
 // Decodes one entry and ends it with DataEnd, or with the reason why it cannot be decoded.
 void DecodeEntry(TEntrySource& source) {
     const TArchivePtr reader(archive_read_new());

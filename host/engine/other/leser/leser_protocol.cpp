@@ -93,6 +93,7 @@ std::string EncodeLeserEntry(const TLeserEntry& entry) {
     out += static_cast<char>(entry.ModTime ? 1 : 0);
     PutI64(out, entry.ModTime.value_or(0));
     out += static_cast<char>((entry.Encrypted ? 1 : 0) | (entry.HasData ? 2 : 0));
+    PutText(out, entry.Warning);
     return out;
 }
 
@@ -104,6 +105,22 @@ std::string EncodeLeserData(std::int64_t offset, std::string_view bytes) {
     return out;
 }
 
+std::string EncodeLeserFailure(const TLeserFailure& failure) {
+    std::string out;
+    out += static_cast<char>(failure.Kind);
+    out += failure.Reason;
+    return out;
+}
+
+bool DecodeLeserFailure(std::string_view payload, TLeserFailure& failure) {
+    TPayloadReader in(payload);
+    std::uint8_t kind = 0;
+    if (!in.U8(kind) || kind > static_cast<std::uint8_t>(TLeserFailureKind::Unsupported)) return false;
+    failure.Kind = static_cast<TLeserFailureKind>(kind);
+    failure.Reason.assign(in.Rest());
+    return true;
+}
+
 bool DecodeLeserEntry(std::string_view payload, TLeserEntry& entry) {
     TPayloadReader in(payload);
     std::uint8_t hasHardlink = 0, kind = 0, sizeSet = 0, timeSet = 0, flags = 0;
@@ -111,7 +128,7 @@ bool DecodeLeserEntry(std::string_view payload, TLeserEntry& entry) {
     std::int64_t size = 0, time = 0;
     if (!in.Text(entry.Name) || !in.U8(hasHardlink) || !in.Text(hardlink) || !in.Text(entry.Symlink) ||
         !in.U8(kind) || !in.U32(entry.Permissions) || !in.U8(sizeSet) || !in.I64(size) || !in.U8(timeSet) ||
-        !in.I64(time) || !in.U8(flags) || !in.Rest().empty())
+        !in.I64(time) || !in.U8(flags) || !in.Text(entry.Warning) || !in.Rest().empty())
         return false;
     if (kind > static_cast<std::uint8_t>(TLeserEntryKind::Other) || size < 0) return false;
     entry.Hardlink = hasHardlink != 0 ? std::optional<std::string>(std::move(hardlink)) : std::nullopt;

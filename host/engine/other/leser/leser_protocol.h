@@ -15,9 +15,10 @@ enum class TLeserFrameType : std::uint8_t {
     Data = 2,        // a piece of the current entry's data: offset, bytes
     DataEnd = 3,     // the current entry's data is complete
     EntryError = 4,  // the current entry's data cannot be read: German reason; reading goes on
-    Warning = 5,     // the library warned (bytes skipped, say): German text; reading goes on
+    Warning = 5,     // the library warned about the current entry's data or, between entries, skipped
+                     // bytes that are no header: the library's own words; reading goes on
     End = 6,         // the archive was read to its end
-    Failure = 7,     // the archive cannot be read further: German reason
+    Failure = 7,     // the archive cannot be read further: TLeserFailure
     Alive = 8,       // the helper has read further into the archive file
 };
 
@@ -33,9 +34,25 @@ struct TLeserEntry {
     std::optional<std::int64_t> ModTime;
     bool Encrypted = false;
     bool HasData = false;  // Data frames and DataEnd or EntryError follow
+    // The library read the header with a warning (a malformed pax record, say): its own words.
+    std::string Warning;
 };
 
-// The reason of a Failure when libarchive recognises no format in the file: it is no archive.
+// The helper's first argument when it is to run without the limits against bombs and loops.
+inline constexpr const char* kLeserWithoutLimits = "--ohne-grenzen";
+
+// Why the archive cannot be read further: a kind, so that the engine need not read the text.
+enum class TLeserFailureKind : std::uint8_t {
+    Damaged = 0,      // the archive is damaged or cut short
+    NoArchive = 1,    // libarchive recognises no format in the file
+    Unsupported = 2,  // a method, a variant or the encryption of the archive is not supported
+};
+struct TLeserFailure {
+    TLeserFailureKind Kind = TLeserFailureKind::Damaged;
+    std::string Reason;  // German, without the final full stop
+};
+
+// The reason of NoArchive.
 inline constexpr const char* kLeserNoArchive = "Die Datei ist kein Archiv eines bekannten Formats";
 
 // Frames never exceed this; a larger length is a broken helper.
@@ -54,9 +71,11 @@ std::string EncodeLeserPpmdChunk(std::string_view bytes);
 std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload);
 std::string EncodeLeserEntry(const TLeserEntry& entry);
 std::string EncodeLeserData(std::int64_t offset, std::string_view bytes);
+std::string EncodeLeserFailure(const TLeserFailure& failure);
 
 // Each returns false when the payload is malformed.
 bool DecodeLeserEntry(std::string_view payload, TLeserEntry& entry);
 bool DecodeLeserData(std::string_view payload, std::int64_t& offset, std::string_view& bytes);
+bool DecodeLeserFailure(std::string_view payload, TLeserFailure& failure);
 
 }  // namespace tavik

@@ -7,10 +7,13 @@
 //                                   restricts the data to these positions of the list
 //   vendrask-leser ppmd             decodes the raw data of PPMd-compressed ZIP entries, fed
 //                                   entry after entry on standard input
+//
+// Before the task, --ohne-grenzen lifts the limits against bombs and loops (CPU time without
+// progress, address space, rereading) for an archive the user trusts; the helper still writes
+// no file and starts no process.
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,8 +29,6 @@ namespace tavik::leser {
 namespace {
 
 using TRanges = std::vector<std::pair<std::int64_t, std::int64_t>>;
-
-constexpr int MaxRetries = 10000;
 
 bool ParseRanges(std::string_view text, TRanges& ranges) {
     while (!text.empty()) {
@@ -58,11 +59,6 @@ bool IsArTable(archive* reader, const TLeserEntry& entry) {
            entry.Name == "__.SYMDEF SORTED";
 }
 
-std::string WarningText(archive* reader) {
-    const char* text = archive_error_string(reader);
-    return std::string("Warnung beim Lesen: ") + (text != nullptr && *text != '\0' ? text : "ohne nähere Angabe");
-}
-
 // Streams the data of the current entry; false when the archive cannot be read further. Only a
 // sparse entry may end before its size: the rest is a hole.
 bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
@@ -81,14 +77,14 @@ bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
             return true;
         }
         if (status == ARCHIVE_FATAL) {
-            Send(TLeserFrameType::Failure, ArchiveErrorText(reader));
+            Send(TLeserFrameType::Failure, EncodeLeserFailure(ArchiveFailure(reader)));
             return false;
         }
         if (status < ARCHIVE_WARN) {
             Send(TLeserFrameType::EntryError, ArchiveErrorText(reader));
             return true;
         }
-        if (status == ARCHIVE_WARN) Send(TLeserFrameType::Warning, WarningText(reader));
+        if (status == ARCHIVE_WARN) Send(TLeserFrameType::Warning, LibraryText(reader));
         if (offset < 0 || (entry.Size && (offset > *entry.Size || size > static_cast<std::uint64_t>(*entry.Size - offset)))) {
             Send(TLeserFrameType::EntryError, "Der Eintrag enthält mehr Daten, als sein Kopf angibt.");
             return true;
@@ -98,32 +94,35 @@ bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
     }
 }
 
-int Run(bool withData, const TRanges* ranges) {
+int Run(bool protective, bool withData, const TRanges* ranges) {
     for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
         if (std::setlocale(LC_CTYPE, name) != nullptr) break;
-    std::string reason;
-    const TArchivePtr reader = OpenArchiveReader(0, reason);
+    TLeserFailure failure;
+    const TArchivePtr reader = OpenArchiveReader(0, protective, failure);
     if (!reader) {
-        Send(TLeserFrameType::Failure, reason);
+        Send(TLeserFrameType::Failure, EncodeLeserFailure(failure));
         return 0;
     }
-    int retries = 0;
+    bool skipping = false;
     for (std::int64_t position = 0;;) {
         archive_entry* header = nullptr;
         const int status = archive_read_next_header(reader.get(), &header);
         if (status == ARCHIVE_EOF) break;
-        // Bytes that are no header (a damaged tar): the library skips them on the next call.
-        if (status == ARCHIVE_RETRY && ++retries <= MaxRetries) {
-            Send(TLeserFrameType::Warning, WarningText(reader.get()));
+        // Bytes that are no header (a damaged tar): the library skips them block by block on the
+        // next calls. One warning tells of the whole stretch; the retries consume the archive,
+        // and one that consumed nothing would still meet the limit of CPU time without progress.
+        if (status == ARCHIVE_RETRY) {
+            if (!std::exchange(skipping, true)) Send(TLeserFrameType::Warning, LibraryText(reader.get()));
             continue;
         }
-        if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
-            Send(TLeserFrameType::Failure, ArchiveErrorText(reader.get()));
+        skipping = false;
+        if (status < ARCHIVE_WARN) {
+            Send(TLeserFrameType::Failure, EncodeLeserFailure(ArchiveFailure(reader.get())));
             return 0;
         }
         TLeserEntry entry = ArchiveEntryFields(header);
         if (IsArTable(reader.get(), entry)) continue;
-        if (status == ARCHIVE_WARN) Send(TLeserFrameType::Warning, WarningText(reader.get()));
+        if (status == ARCHIVE_WARN) entry.Warning = LibraryText(reader.get());
         entry.HasData = withData && Chosen(ranges, position) && entry.Kind == TLeserEntryKind::File &&
                         !entry.Hardlink && !entry.Encrypted;
         Send(TLeserFrameType::Entry, EncodeLeserEntry(entry));
@@ -140,14 +139,17 @@ int Run(bool withData, const TRanges* ranges) {
 
 int main(int argc, char** argv) {
     using namespace tavik::leser;
-    if (!SetLeserLimits()) return LeserExitUsage;
-    if (argc == 2 && std::strcmp(argv[1], "liste") == 0) return Run(false, nullptr);
-    if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "lesen") == 0) {
-        if (argc == 2) return Run(true, nullptr);
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const bool protective = args.empty() || args.front() != tavik::kLeserWithoutLimits;
+    if (!protective) args.erase(args.begin());
+    if (!SetLeserLimits(protective)) return LeserExitUsage;
+    if (args.size() == 1 && args[0] == "liste") return Run(protective, false, nullptr);
+    if ((args.size() == 1 || args.size() == 2) && args[0] == "lesen") {
+        if (args.size() == 1) return Run(protective, true, nullptr);
         TRanges ranges;
-        if (!ParseRanges(argv[2], ranges)) return LeserExitUsage;
-        return Run(true, &ranges);
+        if (!ParseRanges(args[1], ranges)) return LeserExitUsage;
+        return Run(protective, true, &ranges);
     }
-    if (argc == 2 && std::strcmp(argv[1], "ppmd") == 0) return RunPpmd();
+    if (args.size() == 1 && args[0] == "ppmd") return RunPpmd();
     return LeserExitUsage;
 }
