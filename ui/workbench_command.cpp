@@ -63,7 +63,7 @@ void TWorkbenchCommand::ReportFailure(const char* context, const std::string& wh
         vendrask::ReportFailure(context, what, FArchiv, notice);
         return;
     }
-    vendrask::ReportFailure(context, what, notice);
+    vendrask::ReportFailure(context, what, FArchiv.LastErrorKind(), notice);
     for (const std::string& failure : FItemFailures) TavikInfo().RegisterFailure(context, failure);
 }
 

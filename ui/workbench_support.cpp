@@ -45,19 +45,15 @@ const char* const kDiskFull = "Auf dem Datenträger ist nicht genug Platz. Bitte
 
 void ReportFailure(const char* context, const std::string& what, const TArchivFormatAbstract& archiv,
                    const char* notice) {
-    const TErrorKind kind = archiv.LastErrorKind();
-    // A command the user stopped did what the user wanted.
-    if (kind == TErrorKind::Aborted) return;
     const std::string& reason = archiv.LastError();
-    std::string text = reason.empty() ? what : what + " " + reason;
-    if (kind == TErrorKind::DiskFull) text += std::string(" ") + kDiskFull;
-    TavikInfo().RegisterFailure(context, text);
-    if (notice) Notice(kind == TErrorKind::DiskFull ? kDiskFull : notice);
+    ReportFailure(context, reason.empty() ? what : what + " " + reason, archiv.LastErrorKind(), notice);
 }
 
-void ReportFailure(const char* context, const std::string& what, const char* notice) {
-    TavikInfo().RegisterFailure(context, what);
-    if (notice) Notice(notice);
+void ReportFailure(const char* context, const std::string& what, TErrorKind kind, const char* notice) {
+    // A command the user stopped did what the user wanted.
+    if (kind == TErrorKind::Aborted) return;
+    TavikInfo().RegisterFailure(context, kind == TErrorKind::DiskFull ? what + " " + kDiskFull : what);
+    if (notice) Notice(kind == TErrorKind::DiskFull ? kDiskFull : notice);
 }
 
 const char* VerifyFailureNotice(TErrorKind kind) {

@@ -30,8 +30,8 @@ bool Confirmed(const char* text);
 // on. notice, when given, is shown for a failure; a full disk shows its advice instead.
 void ReportFailure(const char* context, const std::string& what, const tavik::TArchivFormatAbstract& archiv,
                    const char* notice = nullptr);
-// The same for a failure whose reason what says already.
-void ReportFailure(const char* context, const std::string& what, const char* notice);
+// The same for a failure of kind whose reason what says already.
+void ReportFailure(const char* context, const std::string& what, tavik::TErrorKind kind, const char* notice);
 
 // The notice after a failed check of the archive, chosen by the failure's kind.
 const char* VerifyFailureNotice(tavik::TErrorKind kind);

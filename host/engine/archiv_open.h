@@ -26,9 +26,10 @@ void NoteRefusal(const TArchivFormatAbstract& trial, TArchivRefusal& refusal);
 // The engine object for the file, or none when neither format accepts it; then refusal, when
 // given, says why. A file that a format took for its own but found damaged, or could not check
 // within its protective limits, is opened with that format when no format reads it: its
-// commands then fail with their reason, and extraction rescues what can be read. onProgress is the OnCommandProgress of each check while it runs (a hostile
-// file of format 1 takes seconds until the reading helper's limits stop it); the object returned
-// has no events set. noLimits is set on each trial and on the object returned (NoLimits).
+// commands then fail with their reason, and extraction rescues what can be read. onProgress is
+// the OnCommandProgress of each check while it runs (a hostile file of format 1 takes seconds
+// until the reading helper's limits stop it); the object returned has no events set. noLimits
+// is set on each trial and on the object returned (NoLimits).
 std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArchivRefusal* refusal = nullptr,
                                                   const TCommandProgressEvent& onProgress = {},
                                                   bool noLimits = false);

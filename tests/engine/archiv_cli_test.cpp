@@ -136,7 +136,8 @@ open(sys.argv[1], 'wb').write(buffer.getvalue()[:1024 + 512 + 5000])
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(Count(result.err, "„/absolut.txt“"), 1u) << result.err;
     EXPECT_EQ(Count(result.err, "unvollständig"), 1u) << result.err;
-    EXPECT_EQ(Count(result.err, "\n"), 2u) << result.err;
+    EXPECT_EQ(Count(result.err, "0 von 2 Dateien entpackt"), 1u) << result.err;
+    EXPECT_EQ(Count(result.err, "\n"), 3u) << result.err;
 }
 
 TEST_F(ArchivCli, WrongUsageGivesStatusTwo) {

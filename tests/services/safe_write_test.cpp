@@ -127,9 +127,9 @@ TEST(SafeWrite, NoReplaceTakesAFreeNameAndTheNameMayChangeBefore) {
     EXPECT_EQ(ReadFile(tmp / "archiv.z01"), "band 1");
 }
 
-TEST(SafeWrite, ANewFileGetsTheModeOfOpenLessTheUmaskOrTheModeSetExactly) {
+TEST(SafeWrite, ANewFileByPathIsForOwnerAndGroupLessTheUmaskOrGetsTheModeSetExactly) {
     TempDir tmp;
-    const mode_t umaskNow = ::umask(022);
+    const mode_t umaskNow = ::umask(002);
     {
         TSafeWrite plain((tmp / "plain").string(), TDurability::Flushed);
         ASSERT_TRUE(plain.Place(TPlacing::Replace));
@@ -140,7 +140,7 @@ TEST(SafeWrite, ANewFileGetsTheModeOfOpenLessTheUmaskOrTheModeSetExactly) {
     ::umask(umaskNow);
     struct stat st {};
     ASSERT_EQ(::stat((tmp / "plain").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     ASSERT_EQ(::stat((tmp / "exact").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
 }

@@ -38,11 +38,12 @@ TEST_F(WorkbenchErrorKind, AFullDiskWhileExtractingIsReportedWithItsAdvice) {
         const testsupport::TFileSizeLimit limit(64 * 1024);
         window->spbDecompressAll->click();
     }
-    // Extraction ends without a notice; the failure list says what to do.
+    // Extraction ends without a notice; the failure list says what to do, then names the file.
     EXPECT_TRUE(log.notices.empty());
-    ASSERT_EQ(log.failures.size(), 1u);
+    ASSERT_EQ(log.failures.size(), 2u);
     EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.spbDecompressAllClick: ", 0), 0u) << log.failures[0];
     EXPECT_NE(log.failures[0].find(kDiskFull), std::string::npos) << log.failures[0];
+    EXPECT_NE(log.failures[1].find("„gross.bin“"), std::string::npos) << log.failures[1];
 }
 
 TEST_F(WorkbenchErrorKind, AFullDiskWhileSplittingShowsItsAdviceInsteadOfTheGeneralNotice) {

@@ -23,6 +23,15 @@ TFileInfoItem EntryItem(const TLeserEntry& entry) {
     return item;
 }
 
+// An entry's name as extraction reads it, before stripping: what a hard link names.
+std::string EntryKey(const std::string& name) {
+    std::vector<std::string> parts;
+    if (!CheckEntryName(name, parts).empty()) return name;
+    std::string key;
+    for (const std::string& part : parts) key += (key.empty() ? "" : "/") + part;
+    return key;
+}
+
 // Positions as the helper takes them: "0-3,7".
 std::string Ranges(const std::set<int>& chosen) {
     std::string text;
@@ -215,11 +224,8 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
     // Data frames of the entry sent last are still to come: a warning now is about its data.
     bool dataPending = false;
     TCurrentEntry current;
-    const auto failCurrent = [this, &current](const TReason& reason) {
-        current.Active = false;
-        current.File.reset();
-        ItemFailed(current.Name, reason);
-    };
+    std::set<std::string> written;
+    const auto failCurrent = [this, &current, &target](const TReason& reason) { FailCurrent(current, target.get(), reason); };
     for (bool more = true; more;) {
         const TLeserFrame frame = NextFrame(helper, done, total);
         switch (frame.Type) {
@@ -238,7 +244,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 if (!entry.Warning.empty()) {
                     ItemFailed(entry.Name, HeaderWarning(entry.Warning));
                 } else if (extract) {
-                    StartExtract(entry, item, *target, current);
+                    StartExtract(entry, item, *target, current, written);
                 } else if (entry.Encrypted) {
                     ItemFailed(entry.Name, "Der Eintrag ist verschlüsselt und kann nicht geprüft werden.");
                 } else if (entry.HasData) {
@@ -251,7 +257,7 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                 break;
             }
             case TLeserFrameType::Data:
-                if (current.Active) TakeData(frame.Payload, current, done, total);
+                if (current.Active) TakeData(frame.Payload, current, target.get(), done, total);
                 break;
             case TLeserFrameType::DataEnd:
                 dataPending = false;
@@ -259,8 +265,13 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
                     current.Active = false;
                     if (current.File) {
                         const TReason reason = current.File->Commit(current.Item.Size, current.ModTime);
-                        current.File.reset();
-                        if (!reason.empty()) ItemFailed(current.Name, reason);
+                        if (reason.empty()) {
+                            CountCommitted(current.File->Outcome());
+                            written.insert(EntryKey(current.Name));
+                            current.File.reset();
+                        } else {
+                            FailCurrent(current, target.get(), reason);
+                        }
                     }
                 }
                 break;
@@ -289,8 +300,8 @@ void TOtherArchiv::ReadAll(bool extract, const std::vector<int>* indexes) {
     FailOnDamage(damage);
 }
 
-void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done,
-                            std::int64_t total) {
+void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, TExtractTarget* target,
+                            std::int64_t& done, std::int64_t total) {
     std::int64_t offset = 0;
     std::string_view bytes;
     if (!DecodeLeserData(payload, offset, bytes))
@@ -298,9 +309,7 @@ void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, 
     if (current.File) {
         const TReason reason = current.File->WriteAt(offset, bytes.data(), bytes.size());
         if (!reason.empty()) {
-            current.Active = false;
-            current.File.reset();
-            ItemFailed(current.Name, reason);
+            FailCurrent(current, target, reason);
             return;
         }
     }
@@ -310,23 +319,49 @@ void TOtherArchiv::TakeData(const std::string& payload, TCurrentEntry& current, 
     Progress(done, total);
 }
 
+void TOtherArchiv::FailCurrent(TCurrentEntry& current, TExtractTarget* target, const TReason& reason) {
+    current.Active = false;
+    if (current.File) {
+        current.File.reset();
+        if (target) target->Abandon(current.Parts);
+    }
+    ItemFailed(current.Name, reason);
+}
+
 void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target,
-                                TCurrentEntry& current) {
+                                TCurrentEntry& current, std::set<std::string>& written) {
     std::vector<std::string> parts;
     TReason reason = RefusedEntryName(entry.Name, parts, ExtractStripParts);
     const std::optional<std::time_t> mtime =
         entry.ModTime ? std::optional<std::time_t>(static_cast<std::time_t>(*entry.ModTime)) : std::nullopt;
+    const bool directory = entry.Kind == TLeserEntryKind::Directory && !entry.Hardlink;
+    if (!directory) CountFileToExtract();
     try {
         if (!reason.empty()) {
             if (entry.Kind == TLeserEntryKind::Directory && IsCurrentDirectoryName(entry.Name)) reason = {};
         } else if (entry.Hardlink) {
             std::vector<std::string> existing;
             reason = RefusedEntryName(*entry.Hardlink, existing, ExtractStripParts);
+            // Only to a file this command has put in place: stripped of its first parts, a name
+            // could otherwise meet an unrelated file of the same rest.
+            if (reason.empty() && written.count(EntryKey(*entry.Hardlink)) == 0)
+                reason = {"Die harte Verknüpfung zeigt auf „" + *entry.Hardlink +
+                              "“, das in diesem Vorgang nicht entpackt wurde; sie wird nicht angelegt. Bitte "
+                              "entpacken Sie beide Einträge zusammen.",
+                          TErrorKind::RefusedEntry};
             if (reason.empty()) reason = target.MakeHardlink(parts, existing);
+            if (reason.empty()) {
+                CountCommitted(TCommitOutcome::Written);
+                written.insert(EntryKey(entry.Name));
+            }
         } else if (entry.Kind == TLeserEntryKind::Directory) {
             reason = target.MakeDirectory(parts, mtime);
         } else if (entry.Kind == TLeserEntryKind::Symlink) {
             reason = target.MakeSymlink(parts, entry.Symlink);
+            if (reason.empty()) {
+                CountCommitted(TCommitOutcome::Written);
+                written.insert(EntryKey(entry.Name));
+            }
         } else if (entry.Kind == TLeserEntryKind::File) {
             if (entry.Encrypted) {
                 reason = "Der Eintrag ist verschlüsselt und kann nicht entpackt werden.";
@@ -339,6 +374,7 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
                     current.Active = true;
                     current.Item = item;
                     current.Name = entry.Name;
+                    current.Parts = parts;
                     current.ModTime = mtime;
                     current.Read = 0;
                     ItemProgress(&current.Item, 0, current.Item.Size);
@@ -354,7 +390,9 @@ void TOtherArchiv::StartExtract(const TLeserEntry& entry, TFileInfoItem& item, T
     } catch (const EOlvex& e) {
         reason = {e.what(), e.Kind()};
     }
-    if (!reason.empty()) ItemFailed(entry.Name, reason);
+    if (reason.empty()) return;
+    if (!directory && !parts.empty()) target.Abandon(parts);
+    ItemFailed(entry.Name, reason);
 }
 
 void TOtherArchiv::RefuseWriting() const {

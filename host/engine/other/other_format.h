@@ -5,6 +5,7 @@
 // progress and abort.
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "host/engine/archiv_command.h"
 #include "host/engine/other/leser_process.h"
@@ -38,6 +39,7 @@ private:
         bool Active = false;
         TFileInfoItem Item;
         std::string Name;
+        std::vector<std::string> Parts;  // where it is written, below the target
         std::unique_ptr<TExtractFile> File;
         std::optional<std::time_t> ModTime;
         std::int64_t Read = 0;
@@ -54,8 +56,14 @@ private:
     // The total of uncompressed bytes, from the list when it belongs to this file.
     std::int64_t KnownTotal();
     void ReadAll(bool extract, const std::vector<int>* indexes);
-    void StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target, TCurrentEntry& current);
-    void TakeData(const std::string& payload, TCurrentEntry& current, std::int64_t& done, std::int64_t total);
+    // written: the names (their parts '/'-joined, before stripping) of the entries this command
+    // has put in place; a hard link may only point at one of them.
+    void StartExtract(const TLeserEntry& entry, TFileInfoItem& item, TExtractTarget& target, TCurrentEntry& current,
+                      std::set<std::string>& written);
+    // A file entry that had begun failed: nothing of it stays, nor a folder made only for it.
+    void FailCurrent(TCurrentEntry& current, TExtractTarget* target, const TReason& reason);
+    void TakeData(const std::string& payload, TCurrentEntry& current, TExtractTarget* target, std::int64_t& done,
+                  std::int64_t total);
     // Fails the command when the reader skipped bytes that are no header; what advice follows
     // depends on the command.
     void FailOnDamage(const TDamageBetweenEntries& damage) const;

@@ -155,7 +155,7 @@ void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& 
         return;
     }
     if ((entry.stat.valid & needed) == needed && method == kMethodPpmd) {
-        if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>();
+        if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>(FLimits.helperLimitsLifted);
         const std::unique_ptr<TZipMethodDecoder> decoder = FPpmd->Decoder(entry.stat.size, PlainPackedSize(entry.stat));
         DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
         return;

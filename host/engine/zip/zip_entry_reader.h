@@ -27,6 +27,7 @@ struct TEntryReadLimits {
     std::size_t wholeEntry = 64 << 20;  // larger entries are inflated piece by piece
     std::size_t piece = 1 << 20;        // bytes read, and handed on, at once
     std::uint64_t decoderMemory = kZipDecoderMemoryLimit;  // what a decoder may take
+    bool helperLimitsLifted = false;  // the PPMd helper runs without its protective limits
 };
 
 class TZipEntryReader {

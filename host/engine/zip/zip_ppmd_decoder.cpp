@@ -70,7 +70,7 @@ public:
                 case TLeserWait::Frame: Take(frame); break;
                 case TLeserWait::Writable: FOutgoing.erase(0, FHelper.Feed(FOutgoing.data(), FOutgoing.size())); break;
                 case TLeserWait::Quiet: FBusy = used == 0; return false;
-                case TLeserWait::Ended: Failed(reason);
+                case TLeserWait::Ended: Failed(reason, FHelper.EndKind());
             }
         }
     }
@@ -92,7 +92,7 @@ private:
                 case TLeserWait::Frame: Garbled();
                 case TLeserWait::Writable: FOutgoing.erase(0, FHelper.Feed(FOutgoing.data(), FOutgoing.size())); break;
                 case TLeserWait::Quiet: break;
-                case TLeserWait::Ended: Failed(reason);
+                case TLeserWait::Ended: Failed(reason, FHelper.EndKind());
             }
         }
         FClean = true;
@@ -125,8 +125,12 @@ private:
         }
     }
 
-    [[noreturn]] static void Failed(const std::string& reason) {
-        throw EOlvex("Die mit PPMd gepackten Daten lassen sich nicht entpacken, weil " + reason + ".");
+    [[noreturn]] static void Failed(const std::string& reason, TErrorKind kind) {
+        std::string text = "Die mit PPMd gepackten Daten lassen sich nicht entpacken, weil " + reason + ".";
+        if (kind == TErrorKind::LimitReached)
+            text += " Das ist eine Schutzgrenze beim Lesen, kein Zeichen von Beschädigung; stammt das Archiv aus "
+                    "vertrauenswürdiger Quelle, hebt „vendrask-archiv --no-limits“ die Grenze auf.";
+        throw EOlvex(text, kind);
     }
 
     TPpmdSession& FSession;
@@ -141,11 +145,13 @@ private:
     bool FBusy = false;
 };
 
-TPpmdSession::TPpmdSession() = default;
+TPpmdSession::TPpmdSession(bool limitsLifted) : FLimitsLifted(limitsLifted) {}
 TPpmdSession::~TPpmdSession() = default;
 
 std::unique_ptr<TZipMethodDecoder> TPpmdSession::Decoder(std::uint64_t size, std::uint64_t packed) {
-    if (!FHelper) FHelper = std::make_unique<TLeserProcess>(TLeserFedInput{}, std::vector<std::string>{"ppmd"});
+    if (!FHelper)
+        FHelper = std::make_unique<TLeserProcess>(TLeserFedInput{}, std::vector<std::string>{"ppmd"},
+                                                  FLimitsLifted ? TLeserLimits::Lifted : TLeserLimits::Protective);
     return std::make_unique<TPpmdDecoder>(*this, size, packed);
 }
 

@@ -14,7 +14,8 @@ class TLeserProcess;
 
 class TPpmdSession {
 public:
-    TPpmdSession();
+    // limitsLifted: the helper runs without its protective limits (NoLimits).
+    explicit TPpmdSession(bool limitsLifted = false);
     ~TPpmdSession();
     TPpmdSession(const TPpmdSession&) = delete;
     TPpmdSession& operator=(const TPpmdSession&) = delete;
@@ -27,6 +28,7 @@ public:
 private:
     friend class TPpmdDecoder;
     std::unique_ptr<TLeserProcess> FHelper;
+    bool FLimitsLifted;
 };
 
 }  // namespace tavik

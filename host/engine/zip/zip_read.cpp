@@ -39,7 +39,10 @@ std::int64_t EntrySize(const TZipEntry& entry) {
 
 TEntryReadLimits TZipArchiv::ReadLimits() const {
     TEntryReadLimits limits;
-    if (NoLimits) limits.decoderMemory = UINT64_MAX;
+    if (NoLimits) {
+        limits.decoderMemory = UINT64_MAX;
+        limits.helperLimitsLifted = true;
+    }
     return limits;
 }
 
