@@ -68,7 +68,15 @@ int Result(bool ok, const tavik::TArchivFormatAbstract& archiv, const TConsole& 
 
 std::unique_ptr<tavik::TArchivFormatAbstract> Open(const std::string& name, bool noLimits = false) {
     tavik::TArchivRefusal refusal;
-    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal, {}, noLimits);
+    // Ctrl+C reaches the check that opening runs as well (format 1 may take long).
+    const auto onProgress = [](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand, std::int64_t, std::int64_t) {
+        if (interrupted) sender.Abort();
+    };
+    std::unique_ptr<tavik::TArchivFormatAbstract> archiv = tavik::OpenArchiv(name, &refusal, onProgress, noLimits);
+    if (interrupted) {
+        std::cerr << "vendrask-archiv: Der Vorgang wurde abgebrochen.\n";
+        return nullptr;
+    }
     if (archiv) return archiv;
     if (!refusal.Reason.empty())
         std::cerr << "vendrask-archiv: " << refusal.Reason << "\n";
@@ -145,7 +153,8 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(options[0], noLimits);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        if (!archiv->ExecuteArchivList()) return Result(false, *archiv, console, "");
+        // A list that failed on damage still shows the entries read before it.
+        const bool listed = archiv->ExecuteArchivList();
         for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
             const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
             const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
@@ -161,7 +170,7 @@ int Run(const std::vector<std::string>& args) {
                          "werden (ist der Datenträger voll oder die Ausgabe geschlossen?).\n";
             return kFailed;
         }
-        return kOk;
+        return listed ? kOk : Result(false, *archiv, console, "");
     }
 
     std::string passwordFile, problem;
