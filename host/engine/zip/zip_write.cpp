@@ -161,7 +161,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         options.level = kDeflateLevel;
         TPackPipeline pipeline(std::move(files), options);
         std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
-        TArchiveSink sink(pending.TempPath());
+        TArchiveSink sink(pending.Fd());
         zip_error_t openError;
         zip_error_init(&openError);
         const std::unique_ptr<zip_error_t, TZipErrorFini> openErrorOwner(&openError);
