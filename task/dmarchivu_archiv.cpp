@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <map>
@@ -291,12 +290,12 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
 void TdmOlvexArchiv::ArchDeleteFiles() {
     Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
         const auto& packed = FArchiv->GetFileItemsList().Items();
-        std::set<std::string> packedPaths;
-        for (const TFileInfoItem& item : packed) packedPaths.insert(PathOf(item));
+        std::map<std::string, const TFileInfoItem*> packedByPath;
+        for (const TFileInfoItem& item : packed) packedByPath.emplace(PathOf(item), &item);
         // What was handed to the engine but is not in the archive (it could not be read there).
         std::set<std::string> unpacked;
         for (const std::string& path : FQueuedPaths)
-            if (packedPaths.count(path) == 0) unpacked.insert(path);
+            if (packedByPath.count(path) == 0) unpacked.insert(path);
         std::set<const std::vector<std::string>*> groupsDone;
         for (const TFileInfoItem& item : packed) {
             // Only files are run items; a directory, even an empty one, is never removed.
@@ -305,8 +304,9 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
             if (const std::vector<std::string>* group = FScanGroups.GroupOf(path)) {
                 if (!groupsDone.insert(group).second) continue;
                 std::vector<const TFileInfoItem*> members;
-                for (const TFileInfoItem& other : packed)
-                    if (std::find(group->begin(), group->end(), PathOf(other)) != group->end()) members.push_back(&other);
+                for (const std::string& member : *group)
+                    if (const auto found = packedByPath.find(member); found != packedByPath.end())
+                        members.push_back(found->second);
                 DeleteGroup(members, *group, unpacked);
                 continue;
             }
