@@ -50,6 +50,9 @@ TEST(HostDirectoryLink, IsWalkedWhereItPointsAndItsFilesKeepTheirNames) {
         HostFixture host;
         testsupport::TempDir disk;
         host.File("stadata/m01/alt.dat", "alt", 1'000'000'000);
+        host.File("stadata/m02/kopf.dat", "kopf", 1'000'000'000);
+        host.File("stadata/m02/teil.dat", "teil", 1'000'000'000);
+        host.Related("stadata/m02/kopf.dat", {"stadata/m02/kopf.dat", "stadata/m02/teil.dat"});
         host.File("ARCHIV/unbekannt.txt", "weg", 1'000'000'000);
         testsupport::TempDir elsewhere;
         testsupport::WriteFile(elsewhere.path() / "fremd.dat", "fremd");
@@ -61,12 +64,16 @@ TEST(HostDirectoryLink, IsWalkedWhereItPointsAndItsFilesKeepTheirNames) {
         EXPECT_EQ(run.status, 0) << moved << ": " << run.err;
         EXPECT_TRUE(fs::is_symlink(host.Root() + "/" + moved)) << moved;
         EXPECT_FALSE(host.Exists("stadata/m01/alt.dat")) << moved;
+        EXPECT_FALSE(host.Exists("stadata/m02/kopf.dat")) << moved;
+        EXPECT_FALSE(host.Exists("stadata/m02/teil.dat")) << moved;
         EXPECT_FALSE(host.Exists("ARCHIV/unbekannt.txt")) << moved;
         // The link below the moved directory is not followed: what it leads to stays, unread.
         EXPECT_TRUE(fs::exists(elsewhere.path() / "fremd.dat")) << moved;
         const auto archives = Archives(host.Root() + "/ARCHIV");
         ASSERT_EQ(archives.size(), 1u) << moved;
-        EXPECT_EQ(RunProcess({"unzip", "-Z1", archives[0]}).out, "stadata/m01/alt.dat\n") << moved;
+        EXPECT_EQ(RunProcess({"unzip", "-Z1", archives[0]}).out,
+                  "stadata/m01/alt.dat\nstadata/m02/kopf.dat\nstadata/m02/teil.dat\n")
+            << moved;
     }
 }
 
