@@ -18,6 +18,7 @@ const char* Why(TFileFate fate) {
         case TFileFate::KeptChanged: return "verändert";
         case TFileFate::KeptReadOnly: return "schreibgeschützt";
         case TFileFate::KeptNoRights: return "keine Rechte";
+        case TFileFate::KeptGroup: return "bleibt bei ihrer Gruppe (Tabelle related_file)";
         case TFileFate::Unreadable: return "nicht lesbar";
         case TFileFate::RefusedName: return "Name nicht wiederherstellbar";
         case TFileFate::KeptOther:
@@ -36,47 +37,68 @@ void PrintGroup(const char* title, const std::vector<const TFileOutcome*>& files
     }
 }
 
+bool AnyReadOnly(const std::vector<const TFileOutcome*>& files) {
+    for (const TFileOutcome* file : files)
+        if (file->Fate == TFileFate::KeptReadOnly) return true;
+    return false;
+}
+
 void PrintArchivRun(const TdmOlvexArchiv& module) {
     const auto& run = module.LastArchivRun();
     using TState = TdmOlvexArchiv::TArchivRunResult::TState;
-    std::vector<const TFileOutcome*> kept, notArchived;
+    // Each file once: kept before packing, not readable, or packed but kept.
+    std::vector<const TFileOutcome*> keptUnpacked, notArchived, keptPacked;
     std::size_t deleted = 0;
     for (const TFileOutcome& file : module.LastArchivFiles()) {
         if (file.Fate == TFileFate::Deleted)
             ++deleted;
+        else if (file.Archived)
+            keptPacked.push_back(&file);
         else if (file.Fate == TFileFate::Unreadable || file.Fate == TFileFate::RefusedName)
             notArchived.push_back(&file);
         else
-            kept.push_back(&file);
+            keptUnpacked.push_back(&file);
     }
-    if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::DiskFull) {
+    if (run.State == TState::Failed && run.LockMissed) {
+        std::printf("Archivieren: ARCHIV war von einem anderen Lauf gesperrt; es wurde nichts archiviert und nichts "
+                    "gelöscht.\n");
+    } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::DiskFull) {
         std::printf("Archivieren: fehlgeschlagen, im Archivverzeichnis ist nicht genug Platz; es wurde nichts gelöscht.\n");
     } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::Aborted) {
         std::printf("Archivieren: abgebrochen, es wurde nichts gelöscht.\n");
     } else if (run.State == TState::Failed) {
         std::printf("Archivieren: fehlgeschlagen, es wurde nichts gelöscht.\n");
-    } else if (run.State == TState::NothingToDo && notArchived.empty()) {
+    } else if (run.State == TState::NothingToDo && notArchived.empty() && keptUnpacked.empty()) {
         std::printf("Archivieren: keine Dateien zu archivieren.\n");
+    } else if (run.State == TState::NothingToDo) {
+        std::printf("Archivieren: es wurde kein Archiv geschrieben.\n");
     } else {
-        if (run.State == TState::Written)
-            std::printf("Archivieren: %s (%s) nach %s geschrieben.\n",
-                        Files(static_cast<std::size_t>(run.Files)).c_str(),
-                        tavik::tavik_FormatByteSize(run.Bytes).c_str(), run.Path.c_str());
-        else
-            std::printf("Archivieren: es wurde kein Archiv geschrieben.\n");
-        if (run.State == TState::Written) std::printf("  Gelöscht: %s.\n", Files(deleted).c_str());
-        PrintGroup("Archiviert, aber erhalten", kept);
+        std::printf("Archivieren: %s (%s) nach %s geschrieben.\n", Files(static_cast<std::size_t>(run.Files)).c_str(),
+                    tavik::tavik_FormatByteSize(run.Bytes).c_str(), run.Path.c_str());
+        std::printf("  Gelöscht: %s.\n", Files(deleted).c_str());
+        PrintGroup("Archiviert, aber erhalten", keptPacked);
     }
     PrintGroup("Nicht archiviert", notArchived);
+    PrintGroup("Erhalten, nicht archiviert", keptUnpacked);
+    if (AnyReadOnly(keptUnpacked))
+        std::printf("  Schreibgeschützte Dateien werden weder archiviert noch gelöscht: zum Archivieren beschreibbar "
+                    "machen, zum Behalten in der Tabelle object_rule eine Regel mit archive = 0 geben.\n");
 }
 
 void PrintDeleteRun(const TdmOlvexArchiv& module) {
+    if (module.LastDeleteLocked()) {
+        std::printf("Löschen: ARCHIV war von einem anderen Lauf gesperrt; es wurde nichts gelöscht.\n");
+        return;
+    }
     std::vector<const TFileOutcome*> kept;
     for (const TFileOutcome& file : module.LastDeleteFiles())
         if (file.Fate != TFileFate::Deleted) kept.push_back(&file);
     std::printf("Löschen: %s gelöscht, %s erhalten.\n", Files(module.LastDeleted().size()).c_str(),
                 Files(kept.size()).c_str());
     PrintGroup("Erhalten", kept);
+    if (AnyReadOnly(kept))
+        std::printf("  Schreibgeschützte Dateien werden nicht gelöscht: zum Löschen beschreibbar machen, zum "
+                    "Behalten in der Tabelle object_rule eine Regel mit days = 0 geben.\n");
 }
 
 }  // namespace

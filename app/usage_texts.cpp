@@ -1,5 +1,6 @@
 #include "app/usage_texts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -84,17 +85,21 @@ TProgramTexts TextsOf(TProgram program) {
 }  // namespace
 
 bool AnswerInfoRequest(TProgram program, int argc, char** argv) {
-    if (argc < 2) return false;
+    // vendrask takes switches only, so a question counts anywhere: "vendrask -L --help" must not
+    // delete anything first. The others take names of files after their command, and a file may
+    // be named "-h": there only the first argument asks.
+    const int last = program == TProgram::Vendrask ? argc - 1 : std::min(argc - 1, 1);
+    bool help = false, version = false;
+    for (int i = 1; i <= last; ++i) {
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        version = version || std::strcmp(argv[i], "--version") == 0;
+    }
     const TProgramTexts texts = TextsOf(program);
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("%s %s\n", texts.Name, VENDRASK_VERSION);
-        return true;
-    }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    if (help)
         std::fputs(texts.Help, stdout);
-        return true;
-    }
-    return false;
+    else if (version)
+        std::printf("%s %s\n", texts.Name, VENDRASK_VERSION);
+    return help || version;
 }
 
 }  // namespace vendrask

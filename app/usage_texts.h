@@ -6,8 +6,10 @@ namespace vendrask {
 
 enum class TProgram { Vendrask, VendraskArchiv, Olvexhost };
 
-// When the first argument asks for help (--help, -h) or the version (--version), prints the
-// answer to standard output and returns true; the program then ends with status 0.
+// When an argument asks for help (--help, -h) or the version (--version), prints the answer (the
+// help, when both are asked) to standard output and returns true; the program then ends with
+// status 0 and does nothing else. For vendrask any argument may ask, for the two programs that
+// take file names only the first.
 bool AnswerInfoRequest(TProgram program, int argc, char** argv);
 
 }  // namespace vendrask

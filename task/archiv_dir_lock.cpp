@@ -47,7 +47,7 @@ TArchivDirLock::TArchivDirLock(const std::string& archivDir, std::chrono::millis
                             "reichen.");
     if (!TryLock(fd.Get(), archivDir)) {
         if (wait <= std::chrono::milliseconds::zero())
-            throw tavik::EOlvex("Im Archivverzeichnis „" + archivDir +
+            throw EArchivLocked("Im Archivverzeichnis „" + archivDir +
                                 "“ arbeitet gerade ein anderer Archivierungslauf; es wurde nichts archiviert und "
                                 "nichts gelöscht. Bitte warten, bis er fertig ist, und dann erneut archivieren.");
         if (onWaiting)
@@ -58,7 +58,7 @@ TArchivDirLock::TArchivDirLock(const std::string& archivDir, std::chrono::millis
         while (!TryLock(fd.Get(), archivDir)) {
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline)
-                throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ war " + Duration(wait) +
+                throw EArchivLocked("Das Archivverzeichnis „" + archivDir + "“ war " + Duration(wait) +
                                     " lang von einem anderen Archivierungslauf gesperrt; dieser Lauf gibt auf, es "
                                     "wurde nichts archiviert und nichts gelöscht. Bitte prüfen, ob der andere Lauf "
                                     "hängt, und den Lauf später wiederholen.");

@@ -8,12 +8,21 @@
 #include <functional>
 #include <string>
 
+#include "host/services/exceptions.h"
+
 namespace vendrask {
+
+// Another run held the lock for longer than the wait (or at all, without a wait).
+class EArchivLocked : public tavik::EOlvex {
+public:
+    using EOlvex::EOlvex;
+};
 
 class TArchivDirLock {
 public:
     // Waits at most wait for a run that holds the lock (zero: not at all), calling onWaiting once
-    // when it has to wait; throws EOlvex with a German reason when the lock is not had.
+    // when it has to wait; throws EArchivLocked when another run kept it, EOlvex when the
+    // directory cannot be locked at all, each with a German reason.
     TArchivDirLock(const std::string& archivDir, std::chrono::milliseconds wait,
                    const std::function<void(const std::string& notice)>& onWaiting);
     ~TArchivDirLock();

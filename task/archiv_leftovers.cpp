@@ -29,7 +29,8 @@ bool IsArchivRunLeftover(const std::string& name) {
 }
 
 int RemoveArchivRunLeftovers(const std::string& archivDir) {
-    const int dirFd = open(archivDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // ARCHIV itself may be a link (moved to another disk); nothing below it is followed.
+    const int dirFd = open(archivDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return 0;
     std::unique_ptr<DIR, TDirCloser> dir(fdopendir(dirFd));
     if (!dir) {

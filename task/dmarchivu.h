@@ -22,6 +22,7 @@
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/vr_list.h"
+#include "task/file_groups.h"
 #include "task/related_files.h"
 #include "task/run_outcome.h"
 
@@ -69,8 +70,9 @@ public:
 
     // The clock that gives "now" to the scan and to archive naming (tests replace it).
     std::function<tavik::TDateTime()> Clock = [] { return tavik::Now(); };
-    // How long the archive run waits for another run's lock on ARCHIV (zero: not at all).
-    std::chrono::milliseconds ArchivLockWait{std::chrono::minutes(5)};
+    // How long the archive run and the automatic delete run wait for another run's lock on ARCHIV
+    // (zero: not at all); unset: the host setting ArchivLockWait (host_settings.h).
+    std::optional<std::chrono::milliseconds> ArchivLockWait;
     // Called with the path of the written archive before it is read back (tests damage it here).
     std::function<void(const std::string& archive)> AfterArchivWritten;
 
@@ -105,6 +107,7 @@ public:
         std::int64_t Bytes = 0;
         bool Ok = false;  // every item was packed
         tavik::TErrorKind Failure = tavik::TErrorKind::Other;  // why nothing was written, when Failed
+        bool LockMissed = false;  // another run held ARCHIV for longer than the wait: nothing was done
     };
     const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
     // What became of each file the last archive run took in hand (deleted, kept, not archived),
@@ -112,6 +115,9 @@ public:
     const std::vector<TFileOutcome>& LastArchivFiles() const { return FLastArchivFiles; }
     const std::vector<TFileOutcome>& LastDeleteFiles() const { return FLastDeleteFiles; }
     const std::vector<std::string>& LastDeleted() const { return FLastDeleted; }
+    // The last automatic delete run did not run: ARCHIV was locked, or the archive run before it
+    // gave up waiting for the lock. Nothing was deleted.
+    bool LastDeleteLocked() const { return FLastDeleteLocked; }
 
     // State for tests and for the tools that explain the scan.
     tavik::TRTyp RTyp() const { return FRTyp; }
@@ -126,9 +132,15 @@ private:
     std::string ArchCreateFileName();
     void ArchDeleteFiles();
     void CheckWrittenArchive(const std::string& path);
-    void LeaveOutVanishedItems();
-    // The root and the host directories: below them no directory on the way to a file that is
-    // packed or deleted may be a link.
+    // Leaves out of the queue what must not be packed: files gone since the scan, files the run
+    // could not delete afterwards, and the whole group of such a file.
+    void SelectItemsToPack(const std::vector<std::string>& bases);
+    // Deletes the packed files of a group, all or (when one of them would stay) none.
+    void DeleteGroup(const std::vector<const tavik::TFileInfoItem*>& members, const std::vector<std::string>& group,
+                     const std::set<std::string>& unpacked);
+    std::chrono::milliseconds LockWait();
+    // The host directories: below them no directory on the way to a file that is packed or
+    // deleted may be a link; each of them is taken as it is, a link followed (as find -H does).
     std::vector<std::string> HostBases();
     void ArchivOnCommandProgress(TArchivFormatAbstract& sender, tavik::TArchivCommand command, std::int64_t done,
                                  std::int64_t total);
@@ -167,10 +179,13 @@ private:
     std::string FScanArchivDir;
     THostPlaces FScanPlaces;             // where related files may lie, for one scan
     std::set<std::string> FScanRefused;  // related names reported in this scan, each once
+    TFileGroups FScanGroups;             // the related_file groups of the last scan, by absolute path
+    std::set<std::string> FQueuedPaths;  // what the archive run handed to the engine
     TArchivRunResult FLastArchivRun;
     std::vector<std::string> FLastDeleted;
     std::vector<TFileOutcome> FLastArchivFiles;
     std::vector<TFileOutcome> FLastDeleteFiles;
+    bool FLastDeleteLocked = false;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };
 

@@ -10,6 +10,7 @@
 #include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/host_settings.h"
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/safe_delete.h"
@@ -33,11 +34,9 @@ std::string NotWrittenAdvice(TErrorKind kind) {
            "Lauf archiviert die Dateien dann.";
 }
 
-// What extraction accepts in a name (it refuses control characters and backslashes).
-bool IsRestorableName(const std::string& name) {
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\') return false;
-    return true;
+void NoticeWaiting(const std::string& notice) {
+    // Also unattended: whoever reads the log learns why the run took so long.
+    TavikInfo().RegisterNotice("TdmOlvexArchiv.ArchExecute", notice);
 }
 
 }  // namespace
@@ -90,18 +89,21 @@ bool TdmOlvexArchiv::ArchExecute() {
         // Held while the name is chosen, the archive written and its files deleted, so that a run
         // started at the same moment picks the next free name and finds those files gone.
         const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
-        const TArchivDirLock lock(archivDir, ArchivLockWait, [](const std::string& notice) {
-            // Also unattended: whoever reads the log learns why the run took so long.
-            std::fprintf(stderr, "%s\n", notice.c_str());
-            std::fflush(stderr);
-        });
+        std::optional<TArchivDirLock> lock;
+        try {
+            lock.emplace(archivDir, LockWait(), NoticeWaiting);
+        } catch (const EArchivLocked&) {
+            FLastArchivRun.LockMissed = true;
+            throw;
+        }
         // No run is writing now: an unfinished archive there is left over from a killed one.
         RemoveArchivRunLeftovers(archivDir);
-        LeaveOutVanishedItems();
+        const std::vector<std::string> bases = HostBases();
+        SelectItemsToPack(bases);
         const std::string path = ArchCreateFileName();
         if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
         FArchiv->ArchivFile = path;
-        FArchiv->SourceBases = HostBases();
+        FArchiv->SourceBases = bases;
         FArchiv->OnError = [this](TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
                                   const std::string& item, const std::string& reason, bool& flag) {
             ArchivOnError(sender, command, kind, item, reason, flag);
@@ -117,7 +119,7 @@ bool TdmOlvexArchiv::ArchExecute() {
             ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
         };
         // Whatever changes from here on is not what gets packed, and must not be deleted.
-        FPackStart = lock.PassedMoment();
+        FPackStart = lock->PassedMoment();
         ok = FArchiv->ExecuteFilesAdd(false);
         const auto& packed = FArchiv->GetFileItemsList();
         // Files the engine could not read are left out of an archive that is complete all the same;
@@ -157,50 +159,9 @@ bool TdmOlvexArchiv::ArchExecute() {
     });
 }
 
-void TdmOlvexArchiv::LeaveOutVanishedItems() {
-    // A run that held the lock before this one may have archived and deleted files of the
-    // same scan; they are not there to pack any more, which is no failure.
-    std::vector<TFileInfoItem> present;
-    for (const auto& item : FArchiv->GetFileItemsList().Items()) {
-        // A file whose name extraction would refuse (a control character or a backslash in it)
-        // could not be restored from the archive: it is not packed, and so not deleted.
-        if (!IsRestorableName(item.RelDir) || !IsRestorableName(item.FileName)) {
-            const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
-            const std::string reason = "„" + path +
-                                       "“ wird nicht archiviert: Ihr Name enthält ein Steuerzeichen oder einen "
-                                       "umgekehrten Schrägstrich und ließe sich aus dem Archiv nicht "
-                                       "wiederherstellen. Bitte die Datei umbenennen.";
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute", reason);
-            FLastArchivFiles.push_back({path, TFileFate::RefusedName, reason});
-            continue;
-        }
-        struct stat info {};
-        if (lstat(ConcatPathNames(item.AbsDir, item.FileName).c_str(), &info) == 0 || errno != ENOENT)
-            present.push_back(item);
-    }
-    if (present.size() == FArchiv->GetFileItemsList().Items().size()) return;
-    FArchiv->FileItemClear();
-    for (const auto& item : present) FArchiv->FileItemAdd(item);
-}
-
-void TdmOlvexArchiv::ArchDeleteFiles() {
-    Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
-        for (const TFileInfoItem& item : FArchiv->GetFileItemsList().Items()) {
-            // Only files are run items; a directory, even an empty one, is never removed.
-            if (item.Attributes & faDirectory) continue;
-            const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
-            // Only the file as it was packed goes: one that changed since stays for the next run.
-            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
-                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
-            TFileFate fate = TFileFate::Deleted;
-            if (!FateOfDeletion(result, fate)) continue;
-            FLastArchivFiles.push_back({path, fate, result.Reason});
-            if (fate == TFileFate::Deleted) continue;
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
-                                        result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
-                                            "“, der nächste Lauf archiviert sie erneut.");
-        }
-    });
+std::chrono::milliseconds TdmOlvexArchiv::LockWait() {
+    if (ArchivLockWait) return *ArchivLockWait;
+    return ArchivLockWaitSetting();
 }
 
 void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {

@@ -4,6 +4,7 @@
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
+#include "task/archiv_dir_lock.h"
 #include "task/dmarchivu.h"
 
 namespace vendrask {
@@ -39,7 +40,13 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
             // A read-only file is kept on purpose: the summary lists it, it is no failure.
             if (fate == TFileFate::Deleted)
                 FLastDeleted.push_back(item.Path);
-            else if (fate != TFileFate::KeptReadOnly)
+            else if (fate == TFileFate::KeptReadOnly)
+                TavikInfo().RegisterNotice("TdmOlvexArchiv.DeleteExecute",
+                                           "„" + item.Path +
+                                               "“ ist schreibgeschützt und wird nicht gelöscht. Soll sie gelöscht "
+                                               "werden, bitte beschreibbar machen; soll sie bleiben, ihr in der "
+                                               "Tabelle object_rule eine Regel mit days = 0 geben.");
+            else
                 TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", result.Reason);
         }
         return true;
@@ -48,7 +55,6 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
 
 std::vector<std::string> TdmOlvexArchiv::HostBases() {
     std::vector<std::string> bases;
-    if (const std::string root = OlvexRoot(); !root.empty()) bases.push_back(root);
     if (TTavikFSNames* names = GetTavikFSNames())
         for (const auto& name : names->Names()) bases.push_back(GetDirOlvexByName(name, "", true));
     return bases;
@@ -69,12 +75,30 @@ void TdmOlvexArchiv::AutoArchExecuteAll() {
 }
 
 void TdmOlvexArchiv::AutoDeleteExecuteAll() {
+    FLastDeleteLocked = false;
+    FLastDeleted.clear();
+    FLastDeleteFiles.clear();
     Guarded("TdmOlvexArchiv.AutoDeleteExecuteAll", [&] {
         if (!FSystemDel) throw EOlvex("Vor dem Löschen muss das System durchsucht werden.");
+        // The archive run before this one said that nothing was deleted: it waited in vain.
+        if (AutoArchivieren && FLastArchivRun.LockMissed) {
+            FLastDeleteLocked = true;
+            return;
+        }
         const TVRList& table = *FSystemDel;
         std::vector<TDeleteItem> items;
         items.reserve(static_cast<std::size_t>(table.GetRowCount()));
         for (int row = 0; row < table.GetRowCount(); ++row) items.push_back(DeleteItemOf(table, row));
+        // Not while another run works in ARCHIV.
+        std::optional<TArchivDirLock> lock;
+        try {
+            lock.emplace(GetDirOlvexByName("ARCHIV", "", true), LockWait(), [](const std::string& notice) {
+                TavikInfo().RegisterNotice("TdmOlvexArchiv.AutoDeleteExecuteAll", notice);
+            });
+        } catch (const EArchivLocked&) {
+            FLastDeleteLocked = true;
+            throw;
+        }
         DeleteExecute(items);
     });
 }

@@ -5,6 +5,7 @@
 #include "host/services/dir_explorer.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/host_installation.h"
 #include "host/services/paths.h"
 #include "host/services/search_rec.h"
 #include "host/services/tavik_info.h"
@@ -24,12 +25,13 @@ bool ContainsText(const std::vector<std::string>& list, const std::string& text)
     return std::any_of(list.begin(), list.end(), [&](const std::string& item) { return SameText(item, text); });
 }
 
-// The start-up refuses such an installation; a scan never walks the database all the same.
-bool IsRefusedRootOrAbove(const std::string& name, const std::string& directory, const std::string& root) {
-    if (!IsSameOrBelow(root, directory)) return false;
-    TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem",
-                                "Das Verzeichnis „" + name + "“ ist das Olvex-Stammverzeichnis oder liegt darüber; es "
-                                "wird nicht durchsucht. Bitte die Tabelle host_directory berichtigen.");
+// The start-up refuses such an installation; a scan never walks the database, ARCHIV or the
+// installation all the same, nor where a directory's link has come to point since.
+bool IsRefusedHostDirectory(const std::string& name, const std::string& directory, const std::string& root,
+                            const std::string& archiv) {
+    const std::string refusal = HostDirectoryRefusal(name, directory, root, archiv);
+    if (refusal.empty()) return false;
+    TavikInfo().RegisterFailure("TdmOlvexArchiv.ExploreSystem", refusal + " Es wird nicht durchsucht.");
     return true;
 }
 
@@ -82,11 +84,15 @@ void TdmOlvexArchiv::ExploreSystem() {
         FScanToday = DateOf(Clock());
         FScanArchivDir = GetDirOlvexByName("ARCHIV", "", true);
         FScanRefused.clear();
+        FScanGroups.Clear();
         TTavikFSNames* fsNames = GetTavikFSNames();
         if (!fsNames) throw EOlvex("Die Verzeichnisse der Olvex-Installation sind nicht bekannt.");
         FScanPlaces = HostPlacesOf(*fsNames);
 
         TDirExplorer walker;
+        // A host directory moved elsewhere and left as a link is walked where it is now; its
+        // files keep their names below the directory as the installation names it.
+        walker.FollowStartLink = true;
         const auto addArch = [this](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
                                     bool& continueWalk) { ExploreSystem_AddArch(sender, rec, dir, level, continueWalk); };
         walker.OnFileFound = addArch;
@@ -99,12 +105,12 @@ void TdmOlvexArchiv::ExploreSystem() {
             if (SameText(name, "ARCHIV")) continue;
             if (!AutoDirs.empty() && !ContainsText(AutoDirs, UpperCaseAscii(name))) continue;
             walker.StartDir = GetDirOlvexByName(name, "", true);
-            if (IsRefusedRootOrAbove(name, walker.StartDir, FScanPlaces.Root)) continue;
+            if (IsRefusedHostDirectory(name, walker.StartDir, FScanPlaces.Root, FScanArchivDir)) continue;
             walker.Execute();
         }
 
         if ((AutoDirs.empty() || ContainsText(AutoDirs, "ARCHIV")) &&
-            !IsRefusedRootOrAbove("ARCHIV", FScanArchivDir, FScanPlaces.Root)) {
+            !IsRefusedHostDirectory("ARCHIV", FScanArchivDir, FScanPlaces.Root, FScanArchivDir)) {
             const auto addDel = [this](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
                                        bool& continueWalk) { ExploreSystem_AddDel(sender, rec, dir, level, continueWalk); };
             walker.OnFileFound = addDel;
@@ -143,9 +149,20 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
         const std::string note = ArchiveNote(lookup.Object);
 
         std::vector<std::string> related;
-        if (!GetDBConnector().GetRelatedFiles(lookup.Rel, related)) related = {lookup.Rel};
+        const bool listed = GetDBConnector().GetRelatedFiles(lookup.Rel, related);
+        if (!listed) related = {lookup.Rel};
+        std::vector<std::string> group;  // the files of the list that became rows
         TTavikFSNames& names = *GetTavikFSNames();
         TVRList& table = *GetSystemArch();
+        // The rows added stay when a later file of the list fails; they stay a group all the same.
+        struct TGroupOnExit {
+            TFileGroups& Groups;
+            const bool Listed;
+            const std::vector<std::string>& Paths;
+            ~TGroupOnExit() {
+                if (Listed) Guarded("TdmOlvexArchiv.ExploreSystem_AddArch", [&] { Groups.Add(Paths); });
+            }
+        } groupOnExit{FScanGroups, listed, group};
         for (const auto& name : related) {
             TSearchRec found;
             std::string holder;
@@ -174,6 +191,7 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
             table.RowAdd({ConcatPathNames(*relDir, found.Name), found.Size, lookup.Time, lookup.Time, note,
                           static_cast<std::int32_t>(table.GetRowCount()), holder, *relDir, found.Name,
                           static_cast<std::int32_t>(found.Attr)});
+            group.push_back(ConcatPathNames(holder, found.Name));
         }
     });
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <string_view>
 
 #include "host/engine/zip/zip_directory.h"
 #include "host/services/paths.h"
@@ -49,8 +50,16 @@ bool OpensAsZipArchive(const std::string& path) {
     return directory.End().entriesOnDisk == directory.End().entriesTotal;
 }
 
+bool IsSetAsideArchiveName(const std::string& name) {
+    constexpr std::string_view kSetAside = ".defekt";
+    return name.size() > kSetAside.size() && name.compare(name.size() - kSetAside.size(), kSetAside.size(), kSetAside) == 0 &&
+           IsOwnArchiveName(name.substr(0, name.size() - kSetAside.size()));
+}
+
 bool IsOwnArchive(const std::string& directory, const std::string& archivDir, const std::string& name) {
-    return directory == archivDir && IsOwnArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
+    if (directory != archivDir) return false;
+    if (IsSetAsideArchiveName(name)) return true;
+    return IsOwnArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
 }
 
 }  // namespace vendrask

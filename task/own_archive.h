@@ -13,7 +13,12 @@ bool IsOwnArchiveName(const std::string& name);
 // read.
 bool OpensAsZipArchive(const std::string& path);
 
-// A file of ARCHIV's top level that is an archive of the run: its name and its content fit.
+// An archive of the run that failed its read-back and was set aside for examination: its name
+// with ".defekt" after it. It is evidence, whatever its content.
+bool IsSetAsideArchiveName(const std::string& name);
+
+// A file of ARCHIV's top level that is an archive of the run: its name and its content fit, or
+// it is one set aside as damaged.
 bool IsOwnArchive(const std::string& directory, const std::string& archivDir, const std::string& name);
 
 }  // namespace vendrask

@@ -70,12 +70,13 @@ TRelatedCheck CheckRelatedFile(const std::string& name, const std::string& path,
     const std::string* holder = Holder(path, places);
     if (!holder)
         return Refused("Die Datei liegt in keinem Verzeichnis der Olvex-Installation (Tabelle host_directory).");
-    // No directory from the host directory down to the file may be a link: through one, the
-    // file would lie anywhere.
+    // No directory below the host directory down to the file may be a link: through one, the
+    // file would lie anywhere. The host directory itself may be one (moved elsewhere).
     for (std::string directory = ExtractFileDir(path);; directory = ExtractFileDir(directory)) {
-        if (lstat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        const bool top = directory == *holder;
+        if ((top ? stat(directory.c_str(), &info) : lstat(directory.c_str(), &info)) != 0 || !S_ISDIR(info.st_mode))
             return Refused("Der Weg zur Datei führt über eine symbolische Verknüpfung oder ist nicht lesbar.");
-        if (directory == *holder) break;
+        if (top) break;
     }
     return {TRelatedVerdict::Packed, ""};
 }

@@ -13,6 +13,7 @@ enum class TFileFate {
     KeptReadOnly,  // stays: it is read-only
     KeptNoRights,  // stays: the run may not delete it
     KeptOther,     // stays for the reason given
+    KeptGroup,     // stays with the other files of its related_file group, one of which must stay
     Unreadable,    // not archived: it could not be read
     RefusedName,   // not archived: its name could not be restored from an archive
 };
@@ -20,7 +21,8 @@ enum class TFileFate {
 struct TFileOutcome {
     std::string Path;
     TFileFate Fate = TFileFate::KeptOther;
-    std::string Reason;  // German
+    std::string Reason;     // German
+    bool Archived = false;  // it is in the archive the run wrote
 };
 
 // The fate of a file after a deletion; false for a file that was gone already.

@@ -61,7 +61,8 @@ public:
             return;
         }
         FPath = AbsoluteDir(FExplorer.StartDir);
-        TUniqueFd dir(open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const int noFollow = FExplorer.FollowStartLink ? 0 : O_NOFOLLOW;
+        TUniqueFd dir(open(FPath.c_str(), O_RDONLY | O_DIRECTORY | noFollow | O_CLOEXEC));
         if (dir.Get() < 0) {
             int error = errno;
             // A link is refused as "not a directory"; say what it really is.

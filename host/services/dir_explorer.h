@@ -27,8 +27,11 @@ public:
                                            int level, bool& continueWalk)>;
 
     // Where the walk starts; a relative path is taken from the current directory. The start
-    // directory itself must not be a symbolic link either.
+    // directory itself must not be a symbolic link either, unless FollowStartLink is set.
     std::string StartDir;
+    // Follow StartDir when it is a symbolic link, as find -H does: the entries are reported below
+    // StartDir as it is written, and no link below it is ever followed.
+    bool FollowStartLink = false;
     bool ReportDirectories = false;  // also call OnDirectoryFound for each directory, before walking it
     bool TopLevelOnly = false;       // report the entries of StartDir only, no subdirectories
     bool SkipHidden = false;         // leave out entries whose names start with '.', and their contents

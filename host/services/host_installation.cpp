@@ -9,6 +9,7 @@
 
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
+#include "host/services/host_settings.h"
 #include "host/services/paths.h"
 #include "host/services/sqlite_db.h"
 
@@ -64,42 +65,72 @@ bool IsPlainRelativeName(const std::string& name) {
 // A host directory that is the root or holds it would take the database and every file of
 // the installation into a run; one outside the root lends its name to the names of its files.
 void CheckHostDirectories(TSqliteDb& db, const std::string& root) {
-    const std::string canonicalRoot = Canonical(root);
     std::string archiv = root + "/ARCHIV";
-    std::vector<std::pair<std::string, std::string>> others;  // name, resolved path
+    std::vector<std::pair<std::string, std::string>> directories;  // name, stored path
     TSqliteStatement rows(db.Handle(), "SELECT name, path FROM host_directory ORDER BY position");
     while (rows.Step()) {
-        const std::string name = rows.Text(0).value_or("");
-        const std::string stored = rows.Text(1).value_or("");
+        directories.emplace_back(rows.Text(0).value_or(""), rows.Text(1).value_or(""));
+        if (SameText(directories.back().first, "ARCHIV"))
+            archiv = ResolveHostDirectory(root, directories.back().first, directories.back().second);
+    }
+    for (const auto& [name, stored] : directories) {
         const std::string path = ResolveHostDirectory(root, name, stored);
-        if (SameText(name, "ARCHIV"))
-            archiv = path;
-        else
-            others.emplace_back(name, path);
-        if (IsSameOrBelow(root, path) || IsSameOrBelow(canonicalRoot, Canonical(path)))
-            throw EHostInstallation("Das Verzeichnis „" + name + "“ der Olvex-Installation („" + stored +
-                                    "“) ist das Olvex-Stammverzeichnis oder liegt darüber. So würden die Läufe "
-                                    "die Datenbank und die ganze Installation archivieren und löschen. Bitte in "
-                                    "der Tabelle host_directory ein Verzeichnis unterhalb des Stammverzeichnisses "
-                                    "oder außerhalb davon eintragen.");
+        if (const std::string refusal = HostDirectoryRefusal(name, path, root, archiv); !refusal.empty())
+            throw EHostInstallation(refusal);
         if (!IsSameOrBelow(path, root) && !IsPlainRelativeName(name))
             throw EHostInstallation("Das Verzeichnis „" + path + "“ liegt außerhalb des Olvex-Stammverzeichnisses, "
                                     "und sein Name „" + name + "“ taugt nicht als Anfang der Dateinamen darin. "
                                     "Bitte in der Tabelle host_directory einen Namen ohne „.“, „..“ und leere "
                                     "Teile eintragen.");
     }
-    // The delete run takes unknown files of ARCHIV without archiving them first: a host
-    // directory that ARCHIV is, or holds, would lose its files that way.
-    const std::string canonicalArchiv = Canonical(archiv);
-    for (const auto& [name, path] : others)
-        if (IsSameOrBelow(path, archiv) || IsSameOrBelow(Canonical(path), canonicalArchiv))
-            throw EHostInstallation("Das Verzeichnis „" + name + "“ der Olvex-Installation („" + path +
-                                    "“) ist ARCHIV selbst oder liegt darin („" + archiv +
-                                    "“). Der Löschlauf würde seine Dateien löschen, ohne sie zu archivieren. "
-                                    "Bitte in der Tabelle host_directory getrennte Verzeichnisse eintragen.");
+}
+
+// A setting that every run reads is checked once here: one message and status 2, instead of a
+// failure for each file that a run looks at.
+void CheckHostSettings(TSqliteDb& db) {
+    TSqliteStatement rows(db.Handle(), "SELECT key, value FROM host_setting WHERE key IN (?1, ?2)");
+    rows.Bind(1, std::string(kRTypSetting));
+    rows.Bind(2, std::string(kArchivLockWaitSetting));
+    while (rows.Step()) {
+        const std::string key = rows.Text(0).value_or("");
+        const std::string value = rows.Text(1).value_or("");
+        if (key == kRTypSetting && !ParseRTyp(value)) throw EHostInstallation(RTypRefusal(value));
+        if (key == kArchivLockWaitSetting && !ParseArchivLockWait(value))
+            throw EHostInstallation(ArchivLockWaitRefusal(value));
+    }
 }
 
 }  // namespace
+
+std::string HostDirectoryRefusal(const std::string& name, const std::string& path, const std::string& root,
+                                 const std::string& archiv) {
+    const std::string resolved = Canonical(path);
+    struct stat status {};
+    const bool link = lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    const std::string through = link ? ", eine symbolische Verknüpfung auf „" + resolved + "“" : "";
+    if (IsSameOrBelow(root, path) || IsSameOrBelow(Canonical(root), resolved))
+        return "Das Verzeichnis „" + name + "“ der Olvex-Installation („" + path + "“" + through +
+               ") ist das Olvex-Stammverzeichnis oder liegt darüber. So würden die Läufe die Datenbank und die "
+               "ganze Installation archivieren und löschen. Bitte in der Tabelle host_directory ein Verzeichnis "
+               "unterhalb des Stammverzeichnisses oder außerhalb davon eintragen.";
+    if (SameText(name, "ARCHIV")) return {};
+    // The delete run takes unknown files of ARCHIV without archiving them first: a host
+    // directory that ARCHIV is, or holds, would lose its files that way.
+    const std::string resolvedArchiv = Canonical(archiv);
+    if (IsSameOrBelow(path, archiv) || IsSameOrBelow(resolved, resolvedArchiv))
+        return "Das Verzeichnis „" + name + "“ der Olvex-Installation („" + path + "“" + through +
+               ") ist ARCHIV selbst oder liegt darin („" + archiv +
+               "“). Der Löschlauf würde seine Dateien löschen, ohne sie zu archivieren. Bitte in der Tabelle "
+               "host_directory getrennte Verzeichnisse eintragen.";
+    // ARCHIV below a host directory as written is left out of its walk; reached only through a
+    // link, it would be walked, and the run would pack its own archives.
+    if (!IsSameOrBelow(archiv, path) && IsSameOrBelow(resolvedArchiv, resolved))
+        return "Das Verzeichnis „" + name + "“ der Olvex-Installation („" + path + "“" + through +
+               ") enthält ARCHIV („" + archiv +
+               "“). Die Läufe würden ihre eigenen Archive archivieren. Bitte die Verknüpfung oder die Tabelle "
+               "host_directory so ändern, dass ARCHIV nicht darin liegt.";
+    return {};
+}
 
 std::string HostRoot() {
     const char* value = std::getenv(kRootVariable);
@@ -137,6 +168,7 @@ void CheckHostInstallation() {
                                     "“ fehlen Tabellen (host_setting, host_directory, object_rule, "
                                     "related_file). Bitte die Installation einrichten.");
         CheckHostDirectories(db, root);
+        CheckHostSettings(db);
     } catch (const EHostInstallation&) {
         throw;
     } catch (const std::exception& error) {

@@ -24,15 +24,16 @@ bool ChangedAfter(const struct stat& info, const timespec& moment) {
            (info.st_ctim.tv_sec == moment.tv_sec && info.st_ctim.tv_nsec > moment.tv_nsec);
 }
 
-}  // namespace
-
-TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected,
-                                const std::string& base) {
+// The checks that come before unlinking: the directory reached safely, the entry a regular file
+// as expected and writable. Sets dir and name for the unlink; nothing when they all pass.
+std::optional<TDeleteResult> RefusalBeforeUnlink(const std::string& path, const std::optional<TExpectedFile>& expected,
+                                                 const std::string& base, TUniqueFd& dir, std::string& name,
+                                                 struct stat& info) {
     const std::string directory = ExtractFileDir(path);
-    const std::string name = ExtractFileName(path);
+    name = ExtractFileName(path);
     if (name.empty() || name == "." || name == "..")
         return Result(TDeleteOutcome::NotRegular, "„" + path + "“ ist kein Dateiname.");
-    TUniqueFd dir(OpenDirectoryBelow(directory, base));
+    dir.Reset(OpenDirectoryBelow(directory, base));
     if (dir.Get() < 0) {
         if (errno == ENOENT) return Result(TDeleteOutcome::Missing);
         if (errno == ELOOP || errno == ENOTDIR)
@@ -43,7 +44,6 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
         return Result(TDeleteOutcome::Failed, "Das Verzeichnis „" + directory + "“ kann nicht geöffnet werden (" +
                                                   SystemErrorText(errno) + "); „" + name + "“ bleibt erhalten.");
     }
-    struct stat info {};
     if (fstatat(dir.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return Result(TDeleteOutcome::Missing);
         return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht geprüft werden (" + SystemErrorText(errno) + ").");
@@ -59,14 +59,42 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
     if ((info.st_mode & S_IWUSR) == 0 ||
         (faccessat(dir.Get(), name.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))
         return Result(TDeleteOutcome::ReadOnly, "„" + path + "“ ist schreibgeschützt und bleibt erhalten.");
+    return std::nullopt;
+}
+
+TDeleteResult NoRights(const std::string& path, int error) {
+    return Result(TDeleteOutcome::NoRights, "„" + path + "“ darf nicht gelöscht werden (" + SystemErrorText(error) +
+                                                ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses prüfen.");
+}
+
+}  // namespace
+
+TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected,
+                                const std::string& base) {
+    TUniqueFd dir;
+    std::string name;
+    struct stat info {};
+    if (auto refusal = RefusalBeforeUnlink(path, expected, base, dir, name, info)) return std::move(*refusal);
     if (unlinkat(dir.Get(), name.c_str(), 0) != 0) {
-        if (errno == EACCES || errno == EPERM)
-            return Result(TDeleteOutcome::NoRights,
-                          "„" + path + "“ darf nicht gelöscht werden (" + SystemErrorText(errno) +
-                              ") und bleibt erhalten. Bitte die Rechte des Verzeichnisses prüfen.");
+        if (errno == EACCES || errno == EPERM) return NoRights(path, errno);
         return Result(TDeleteOutcome::Failed, "„" + path + "“ kann nicht gelöscht werden (" + SystemErrorText(errno) +
                                                   ").");
     }
+    return Result(TDeleteOutcome::Deleted);
+}
+
+TDeleteResult CheckDeletable(const std::string& path, const std::optional<TExpectedFile>& expected,
+                             const std::string& base) {
+    TUniqueFd dir;
+    std::string name;
+    struct stat info {};
+    if (auto refusal = RefusalBeforeUnlink(path, expected, base, dir, name, info)) return std::move(*refusal);
+    if (faccessat(dir.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0) return NoRights(path, errno);
+    struct stat directory {};
+    const uid_t self = geteuid();
+    if (fstat(dir.Get(), &directory) == 0 && (directory.st_mode & S_ISVTX) != 0 && self != 0 &&
+        info.st_uid != self && directory.st_uid != self)
+        return NoRights(path, EPERM);
     return Result(TDeleteOutcome::Deleted);
 }
 

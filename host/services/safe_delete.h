@@ -34,4 +34,11 @@ struct TDeleteResult {
 TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected,
                                 const std::string& base = "");
 
+// What DeleteRegularFile would make of the file now, without deleting it: Deleted when it would
+// go. Beyond its checks, a directory that this process may not change (its rights, or its sticky
+// bit for another user's file) gives NoRights, so that a run learns before it packs a file that
+// it could not delete it.
+TDeleteResult CheckDeletable(const std::string& path, const std::optional<TExpectedFile>& expected,
+                             const std::string& base = "");
+
 }  // namespace tavik

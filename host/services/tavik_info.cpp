@@ -27,6 +27,11 @@ void TTavikInfo::RegisterFailure(const std::string& context, const std::string& 
     Record({Now(), context, message});
 }
 
+void TTavikInfo::RegisterNotice(const std::string& context, const std::string& message) {
+    std::fprintf(stderr, "%s %s: Hinweis: %s\n", FormatTime(Now()).c_str(), context.c_str(), message.c_str());
+    std::fflush(stderr);
+}
+
 void TTavikInfo::Record(TFailure failure) {
     ++FFailureCount;
     std::fprintf(stderr, "%s %s: %s\n", FormatTime(failure.Time).c_str(), failure.Context.c_str(),

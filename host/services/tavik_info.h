@@ -24,6 +24,9 @@ public:
     void RegisterException(const std::string& context, const std::exception& error, bool flag);
     // Registers a failure that is not an exception (an engine command reporting false, say).
     void RegisterFailure(const std::string& context, const std::string& message);
+    // Something the administrator must learn of that is no failure (a file kept on purpose, a
+    // wait): written to standard error like a failure, but not counted and not raised.
+    void RegisterNotice(const std::string& context, const std::string& message);
 
     // Raises the failures registered since the last raise as one exception, if there are any.
     void FehlerRaise(const std::string& context, int code, const std::string& text1, const std::string& text2,

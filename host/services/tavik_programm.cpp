@@ -4,6 +4,7 @@
 #include "host/services/db_connector.h"
 #include "host/services/exceptions.h"
 #include "host/services/host_installation.h"
+#include "host/services/host_settings.h"
 
 namespace tavik {
 
@@ -19,18 +20,11 @@ void TTavikProgramm::Init(const std::string& programId, TEnumProzessTypen proces
 }
 
 TRTyp TTavikProgramm::GetRTyp() const {
-    const auto text = GetDBConnector().GetSetting("rtyp");
-    if (!text) return 1;
-    int value = 0;
-    try {
-        value = std::stoi(*text);
-    } catch (const std::exception&) {
-        value = -1;
-    }
-    if (value < 0 || value > 255)
-        throw EHostInstallation("Die Einstellung „rtyp“ der Olvex-Datenbank („" + *text +
-                                "“) ist keine Zahl von 0 bis 255. Bitte die Einstellung berichtigen.");
-    return static_cast<TRTyp>(value);
+    const auto text = GetDBConnector().GetSetting(kRTypSetting);
+    if (!text) return kDefaultRTyp;
+    const auto value = ParseRTyp(*text);
+    if (!value) throw EHostInstallation(RTypRefusal(*text));
+    return *value;
 }
 
 std::string TTavikProgramm::GetTextMandant() const { return GetDBConnector().GetSetting("client").value_or(""); }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/host_fixture.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -69,6 +70,36 @@ TEST(Usage, OnlyTheFirstArgumentAsksSoWrongUsageStillFails) {
     const auto host = Ask("olvexhost", "--hilfe");
     EXPECT_EQ(host.status, 2);
     EXPECT_EQ(host.out, "");
+}
+
+// vendrask has switches only: a question anywhere on the line is answered, and nothing runs.
+TEST(Usage, VendraskAnswersAQuestionAnywhereAndRunsNothing) {
+    testsupport::HostFixture host;
+    host.File("ARCHIV/unbekannt.txt", "wird gelöscht, wenn ein Lauf stattfindet", 1'000'000'000);
+    host.File("stadata/alt.dat", "wird archiviert, wenn ein Lauf stattfindet", 1'000'000'000);
+    struct TLine {
+        std::vector<std::string> Arguments;
+        std::string Answer;
+    };
+    const std::vector<TLine> lines = {
+        {{"-L", "--help"}, "Aufruf: vendrask"},
+        {{"-AUTO", "-A", "-L", "-h"}, "Aufruf: vendrask"},
+        {{"-A", "--version"}, std::string("vendrask ") + VENDRASK_VERSION + "\n"},
+        {{"--version", "-L", "--help"}, "Aufruf: vendrask"},
+    };
+    for (const TLine& line : lines) {
+        std::vector<std::string> argv{BinDir() + "/vendrask"};
+        argv.insert(argv.end(), line.Arguments.begin(), line.Arguments.end());
+        testsupport::ProcessOptions options;
+        options.env = {{"OLVEX_ROOT", host.Root()}};
+        options.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+        const auto result = RunProcess(argv, options);
+        EXPECT_EQ(result.status, 0) << line.Arguments.front() << ": " << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.out.rfind(line.Answer, 0), 0u) << result.out;
+        EXPECT_TRUE(host.Exists("ARCHIV/unbekannt.txt"));
+        EXPECT_TRUE(host.Exists("stadata/alt.dat"));
+    }
 }
 
 }  // namespace

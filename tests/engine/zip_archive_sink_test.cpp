@@ -1,8 +1,12 @@
 // The buffered file a new archive is written through: writes after seeks inside and outside
 // its buffer, and writes larger than the buffer, all end up where they belong.
+#include <fcntl.h>
 #include <zip.h>
 
+#include <filesystem>
+
 #include "host/engine/pack/zip_archive_sink.h"
+#include "host/services/unique_fd.h"
 #include "host/engine/zip/zip_handles.h"
 #include "tests/engine/archiv_test_helpers.h"
 
@@ -21,7 +25,9 @@ TEST(ArchiveSink, WritesLandWhereTheyBelongWhateverTheBuffer) {
     testsupport::TempDir dir;
     const std::string path = (dir / "neu.zip").string();
     testsupport::WriteFile(path, "alter Inhalt, der verschwindet");
-    tavik::TArchiveSink sink(path);
+    const tavik::TUniqueFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    tavik::TArchiveSink sink(fd.Get());
     zip_error_t error;
     zip_error_init(&error);
     tavik::TZipSourcePtr source(sink.Create(&error));
@@ -57,6 +63,45 @@ TEST(ArchiveSink, WritesLandWhereTheyBelongWhateverTheBuffer) {
     }
     ASSERT_EQ(zip_source_commit_write(source.get()), 0);
     EXPECT_EQ(testsupport::ReadFile(path), expected);
+    zip_error_fini(&error);
+}
+
+// Whatever is put under the file's name while the archive is written is never written, truncated
+// or removed: the sink knows the descriptor only.
+TEST(ArchiveSink, WritesAndRemovesThroughItsDescriptorOnlyNeverByName) {
+    testsupport::TempDir dir;
+    const std::string path = (dir / "neu.zip").string();
+    testsupport::WriteFile(path, "");
+    const tavik::TUniqueFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    std::filesystem::rename(path, (dir / "beiseite").string());
+    testsupport::WriteFile(path, "fremd");
+    tavik::TArchiveSink sink(fd.Get());
+    zip_error_t error;
+    zip_error_init(&error);
+    tavik::TZipSourcePtr source(sink.Create(&error));
+    ASSERT_TRUE(source);
+    ASSERT_EQ(zip_source_begin_write(source.get()), 0);
+    Write(source.get(), "Archiv");
+    ASSERT_EQ(zip_source_commit_write(source.get()), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir / "beiseite"), "Archiv");
+    EXPECT_EQ(testsupport::ReadFile(path), "fremd");
+    EXPECT_FALSE(sink.Removed());
+    zip_error_fini(&error);
+
+    // An archive that libzip closes without entries: the file is emptied, not removed by name,
+    // and its owner learns not to place it.
+    tavik::TArchiveSink empty(fd.Get());
+    zip_error_init(&error);
+    tavik::TZipSourcePtr target(empty.Create(&error));
+    ASSERT_TRUE(target);
+    zip_t* archive = zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(archive, nullptr);
+    target.release();
+    ASSERT_EQ(zip_close(archive), 0);
+    EXPECT_TRUE(empty.Removed());
+    EXPECT_EQ(testsupport::ReadFile(dir / "beiseite"), "");
+    EXPECT_EQ(testsupport::ReadFile(path), "fremd");
     zip_error_fini(&error);
 }
 

@@ -19,16 +19,6 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testsupport::HostFixture;
 
-// Opens the installation to everyone, as far up as the file system root, so that an
-// unprivileged run reaches it.
-void OpenToEveryone(const HostFixture& host) {
-    for (fs::path dir = host.Root(); dir != dir.root_path(); dir = dir.parent_path())
-        fs::permissions(dir, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-    for (const auto& entry : fs::recursive_directory_iterator(host.Root()))
-        fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all : fs::perms(0666));
-    fs::permissions(host.Root(), fs::perms::all);
-}
-
 FaultOptions Unprivileged(std::vector<std::string> args = {"-AUTO", "-A"}) {
     FaultOptions options;
     options.args = std::move(args);

@@ -22,6 +22,20 @@ bool HasDriveLetter(std::string_view text) {
            ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
 }
 
+// Were a backslash a separator, the name would be absolute or leave the target: a tree written
+// here must stay inside also where it is carried to a system on which it separates.
+bool ClimbsWithBackslashes(std::string_view name) {
+    if (name.front() == '\\') return true;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = name.size();
+        if (name.substr(start, end - start) == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) {
@@ -62,8 +76,9 @@ std::string StripEntryParts(std::vector<std::string>& parts, std::size_t count) 
     return {};
 }
 
-TReason RefusedEntryName(std::string_view name, std::vector<std::string>& parts, std::size_t count) {
-    std::string reason = CheckEntryName(name, parts);
+TReason RefusedEntryName(std::string_view name, std::vector<std::string>& parts, std::size_t count,
+                         bool madeOnUnix) {
+    std::string reason = CheckEntryName(name, parts, madeOnUnix);
     if (reason.empty()) reason = StripEntryParts(parts, count);
     return {std::move(reason), TErrorKind::RefusedEntry};
 }
@@ -75,14 +90,14 @@ bool IsCurrentDirectoryName(std::string_view name) {
     return true;
 }
 
-std::string CheckEntryName(std::string_view name, std::vector<std::string>& parts) {
+std::string CheckEntryName(std::string_view name, std::vector<std::string>& parts, bool madeOnUnix) {
     parts.clear();
     if (name.empty()) return "Der Eintrag hat keinen Namen.";
     for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+        if (c == '\0' || (!madeOnUnix && (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)))
             return "Der Name enthält Steuerzeichen und wird nicht entpackt.";
     }
-    if (name.find('\\') != std::string_view::npos)
+    if (name.find('\\') != std::string_view::npos && (!madeOnUnix || ClimbsWithBackslashes(name)))
         return "Der Name enthält einen umgekehrten Schrägstrich und wird nicht entpackt.";
     if (name.front() == '/') return "Der Name ist ein absoluter Pfad und wird nicht entpackt.";
     if (HasDriveLetter(name)) return "Der Name enthält eine Laufwerksangabe und wird nicht entpackt.";

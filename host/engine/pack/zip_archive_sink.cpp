@@ -1,6 +1,5 @@
 #include "host/engine/pack/zip_archive_sink.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,8 +14,8 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 }  // namespace
 
-TArchiveSink::TArchiveSink(std::string path)
-    : FPath(std::move(path)), FBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)) {
+TArchiveSink::TArchiveSink(int fd)
+    : FFd(fd), FBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)) {
     zip_error_init(&FError);
 }
 
@@ -36,7 +35,7 @@ zip_int64_t TArchiveSink::Failed(int zipError, int systemError) {
 bool TArchiveSink::Flush() {
     std::size_t done = 0;
     while (done < FBufferUsed) {
-        const ssize_t n = ::pwrite(FFd.Get(), FBuffer.get() + done, FBufferUsed - done,
+        const ssize_t n = ::pwrite(FFd, FBuffer.get() + done, FBufferUsed - done,
                                    static_cast<off_t>(FBufferAt + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
@@ -51,7 +50,7 @@ zip_int64_t TArchiveSink::Write(const std::uint8_t* data, std::size_t length) {
     if (length >= kBufferSize) {
         if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
         for (std::size_t done = 0; done < length;) {
-            const ssize_t n = ::pwrite(FFd.Get(), data + done, length - done, static_cast<off_t>(FPosition + done));
+            const ssize_t n = ::pwrite(FFd, data + done, length - done, static_cast<off_t>(FPosition + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return Failed(ZIP_ER_WRITE, errno);
             done += static_cast<std::size_t>(n);
@@ -88,8 +87,10 @@ zip_int64_t TArchiveSink::Handle(void* data, zip_uint64_t length, zip_source_cmd
         case ZIP_SOURCE_READ:
             return 0;
         case ZIP_SOURCE_BEGIN_WRITE:
-            FFd.Reset(::open(FPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
-            if (!FFd) return Failed(ZIP_ER_OPEN, errno);
+            if (FFd < 0) return Failed(ZIP_ER_OPEN, EBADF);
+            // Written anew: a second pass over the same descriptor starts from an empty file.
+            if (::ftruncate(FFd, 0) != 0) return Failed(ZIP_ER_OPEN, errno);
+            FRemoved = false;
             FBufferUsed = 0;
             FBufferAt = FPosition = FEnd = 0;
             return 0;
@@ -105,21 +106,20 @@ zip_int64_t TArchiveSink::Handle(void* data, zip_uint64_t length, zip_source_cmd
             return static_cast<zip_int64_t>(FPosition);
         case ZIP_SOURCE_COMMIT_WRITE:
             if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
-            if (!FFd.Close()) return Failed(ZIP_ER_CLOSE, errno);
             return 0;
         case ZIP_SOURCE_ROLLBACK_WRITE:
-            FFd.Reset();
             FBufferUsed = 0;
             return 0;
         case ZIP_SOURCE_REMOVE:
-            // An archive left without entries is not written at all, as libzip's own file does.
-            FFd.Reset();
-            if (::unlink(FPath.c_str()) != 0 && errno != ENOENT) return Failed(ZIP_ER_REMOVE, errno);
+            // An archive left without entries is not written at all, as libzip's own file does:
+            // the owner of the descriptor sees Removed() and never gives the file its name.
+            FBufferUsed = 0;
+            FRemoved = true;
+            if (::ftruncate(FFd, 0) != 0) return Failed(ZIP_ER_REMOVE, errno);
             return 0;
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&FError, data, length);
         case ZIP_SOURCE_FREE:
-            FFd.Reset();
             return 0;
         default:
             return Failed(ZIP_ER_OPNOTSUPP, 0);

@@ -67,6 +67,7 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const ziprec::TCentra
     entry.name = ZipEntryName(header);
     entry.directory = !entry.name.empty() && entry.name.back() == '/';
     const unsigned system = header.versionMadeBy >> 8;
+    entry.madeOnUnix = system == ZIP_OPSYS_UNIX;
     const mode_t mode = static_cast<mode_t>(header.externalAttributes >> 16);
     if (system == ZIP_OPSYS_UNIX && mode != 0) {
         entry.mode = mode & 07777;
@@ -115,6 +116,15 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
     return zip_file_extra_field_set(archive, index, ziprec::kNtfsTimesId, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
 }
 
-zip_flags_t ZipNameEncoding(const std::string& name) { return IsValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437; }
+zip_flags_t ZipNameEncoding(const std::string& name) {
+    // libzip takes no control character but tab, line feed and carriage return in a name it is
+    // told is UTF-8; such a name of a Unix file keeps its bytes without the flag, as one that is
+    // no UTF-8 at all.
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    });
+    return !control && IsValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437;
+}
 
 }  // namespace tavik

@@ -22,6 +22,7 @@ struct TZipEntry {
     mode_t mode = 0;  // Unix permission bits when the archive has them, else 0
     std::optional<std::time_t> mtime;
     bool encrypted = false;
+    bool madeOnUnix = false;  // "version made by" names Unix: the name is that of a file on a Unix system
 };
 
 // The DOS date and time fields as a time, read in local time as libzip and unzip read them.
@@ -42,7 +43,8 @@ TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime);
 
 // How libzip is to store a name: UTF-8 with its flag, or its bytes as they are without the flag
-// (a name on disk that is not UTF-8, as Info-ZIP stores it on Unix).
+// (a name on disk that is not UTF-8, or that has control characters, as Info-ZIP stores it on
+// Unix).
 zip_flags_t ZipNameEncoding(const std::string& name);
 
 }  // namespace tavik

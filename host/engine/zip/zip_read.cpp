@@ -175,7 +175,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
         return;
     }
     std::vector<std::string> parts;
-    TReason reason = RefusedEntryName(entry.name, parts, ExtractStripParts);
+    TReason reason = RefusedEntryName(entry.name, parts, ExtractStripParts, entry.madeOnUnix);
     if (!entry.directory) CountFileToExtract();
     try {
         if (!reason.empty()) {

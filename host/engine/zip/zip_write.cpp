@@ -1,6 +1,8 @@
 // Writing ZIP archives: anew, or keeping the entries of the archive that is there.
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -9,6 +11,7 @@
 
 #include "host/services/open_below.h"
 #include "host/services/safe_write.h"
+#include "host/services/system_error.h"
 #include "host/engine/pack/pack_pipeline.h"
 #include "host/engine/pack/zip_archive_sink.h"
 #include "host/engine/pack/pack_plan.h"
@@ -73,6 +76,20 @@ void CopyEntryRaw(zip_t* from, const TZipEntry& entry, zip_t* to) {
         throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
 }
 
+struct TFreeDeleter {
+    void operator()(char* text) const { std::free(text); }
+};
+
+// The file to write for the archive named path: an archive given through a symbolic link is the
+// file the link points at, which is written, while the link stays a link. Empty, with errno
+// set, for a link whose target cannot be reached.
+std::string ArchiveFileBehind(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    const std::unique_ptr<char, TFreeDeleter> resolved(::realpath(path.c_str(), nullptr));
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
 std::uint32_t UnixAttributes(const struct stat& st) {
     return static_cast<std::uint32_t>(st.st_mode & (S_IFMT | 07777)) << 16 |
            (S_ISDIR(st.st_mode) ? faDirectory : 0u) | ((st.st_mode & 0222) == 0 ? faReadOnly : 0u);
@@ -94,8 +111,12 @@ void TZipArchiv::AddFiles(bool addToExisting) {
              "“ ist in mehrere Teile aufgeteilt und kann so nicht verändert werden. Bitte fügen Sie die Teile "
              "zuerst zusammen.");
 
+    const std::string file = ArchiveFileBehind(ArchivFile);
+    if (file.empty())
+        Fail("„" + ArchivFile + "“ ist eine symbolische Verknüpfung, deren Ziel nicht erreichbar ist (" +
+             SystemErrorText(errno) + "). Bitte die Verknüpfung berichtigen oder einen anderen Namen wählen.");
     struct stat target {};
-    const bool targetExists = ::stat(ArchivFile.c_str(), &target) == 0;
+    const bool targetExists = ::stat(file.c_str(), &target) == 0;
     if (targetExists && !S_ISREG(target.st_mode))
         Fail("„" + ArchivFile + "“ ist keine Datei und kann nicht als Archivdatei geschrieben werden.");
 
@@ -135,7 +156,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
     if (addToExisting && targetExists) {
-        TZipReading existing = OpenZipForReading(ArchivFile, false);
+        TZipReading existing = OpenZipForReading(file, false);
         old = std::move(existing.archive);
         for (TZipEntry& entry : existing.entries)
             if (byName.count(entry.name) == 0) oldEntries.push_back(std::move(entry));
@@ -145,7 +166,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
     // skip the file, the archive is written again without it.
     for (;;) {
-        TSafeWrite pending(ArchivFile, TDurability::Flushed);
+        TSafeWrite pending(file, TDurability::Flushed);
         if (targetExists) pending.SetMode(target.st_mode & 0777);
         // The files are read and deflated on worker threads from here on; libzip writes what
         // they deliver as it is. The archive goes first, before the sources it refers to and
@@ -161,7 +182,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         options.level = kDeflateLevel;
         TPackPipeline pipeline(std::move(files), options);
         std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
-        TArchiveSink sink(pending.TempPath());
+        TArchiveSink sink(pending.Fd());
         zip_error_t openError;
         zip_error_init(&openError);
         const std::unique_ptr<zip_error_t, TZipErrorFini> openErrorOwner(&openError);
@@ -224,6 +245,11 @@ void TZipArchiv::AddFiles(bool addToExisting) {
 
         if (zip_close(archive.get()) == 0) {
             archive.release();  // closed and freed by libzip
+            // Every file failed and nothing was there before: no archive without entries.
+            if (sink.Removed())
+                Fail(std::string("Keine der Dateien konnte gelesen werden, es gibt nichts zu packen; die Archivdatei „") +
+                     ArchivFile + (targetExists ? "“ bleibt, wie sie war." : "“ wurde nicht angelegt.") +
+                     " Die Gründe stehen bei den einzelnen Dateien.");
             pending.Place(TPlacing::Replace);
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));

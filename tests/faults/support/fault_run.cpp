@@ -53,6 +53,14 @@ bool CanDropPrivileges() {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+void OpenToEveryone(const testsupport::HostFixture& host) {
+    for (fs::path dir = host.Root(); dir != dir.root_path(); dir = dir.parent_path())
+        fs::permissions(dir, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    for (const auto& entry : fs::recursive_directory_iterator(host.Root()))
+        fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all : fs::perms(0666));
+    fs::permissions(host.Root(), fs::perms::all);
+}
+
 FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions& options) {
     Pipe out, err;
     // A user without rights may not reach the build tree: it runs a copy it can reach.

@@ -39,6 +39,10 @@ FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions
 // Whether a child can give up root's rights here (false when not root: then it has none).
 bool CanDropPrivileges();
 
+// Opens the installation to everyone, as far up as the file system root, so that an
+// unprivileged run reaches it.
+void OpenToEveryone(const testsupport::HostFixture& host);
+
 // The content of every regular file below root/directory, by name relative to the root.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const testsupport::HostFixture& host, const std::string& directory = "stadata");

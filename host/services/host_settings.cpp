@@ -1,0 +1,60 @@
+#include "host/services/host_settings.h"
+
+#include "host/services/db_connector.h"
+#include "host/services/exceptions.h"
+
+namespace tavik {
+
+namespace {
+
+// Decimal digits alone, blanks around them allowed; nothing for anything else or above most.
+std::optional<std::uint64_t> WholeNumber(const std::string& text, std::uint64_t most) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const std::size_t last = text.find_last_not_of(" \t");
+    std::uint64_t value = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > most) return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> ParseRTyp(const std::string& text) {
+    const auto value = WholeNumber(text, 255);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::optional<std::chrono::seconds> ParseArchivLockWait(const std::string& text) {
+    const auto value = WholeNumber(text, static_cast<std::uint64_t>(kLongestArchivLockWait.count()));
+    if (!value) return std::nullopt;
+    return std::chrono::seconds(static_cast<std::chrono::seconds::rep>(*value));
+}
+
+std::string RTypRefusal(const std::string& text) {
+    return "Die Einstellung „rtyp“ der Olvex-Datenbank („" + text +
+           "“) ist keine ganze Zahl von 0 bis 255. Bitte die Zeile in der Tabelle host_setting berichtigen "
+           "oder löschen (ohne sie gilt 1).";
+}
+
+std::string ArchivLockWaitRefusal(const std::string& text) {
+    return "Die Einstellung „ArchivLockWait“ der Olvex-Datenbank („" + text +
+           "“) ist keine ganze Zahl von 0 bis " + std::to_string(kLongestArchivLockWait.count()) +
+           " (Sekunden). Bitte die Zeile in der Tabelle host_setting berichtigen oder löschen (ohne sie wartet "
+           "ein Lauf " + std::to_string(kDefaultArchivLockWait.count()) + " Sekunden).";
+}
+
+std::chrono::seconds ArchivLockWaitSetting() {
+    const auto text = GetDBConnector().GetSetting(kArchivLockWaitSetting);
+    if (!text) return kDefaultArchivLockWait;
+    const auto wait = ParseArchivLockWait(*text);
+    if (!wait) throw EHostInstallation(ArchivLockWaitRefusal(*text));
+    return *wait;
+}
+
+}  // namespace tavik

@@ -1,0 +1,228 @@
+// Which files the archive run packs, and which of those it deletes afterwards: a file the run
+// could not delete is not packed, and the files of a related_file group go together or not at all.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+
+#include "host/engine/extract/entry_name.h"
+#include "host/services/open_below.h"
+#include "host/services/paths.h"
+#include "host/services/safe_delete.h"
+#include "host/services/system_error.h"
+#include "host/services/tavik_info.h"
+#include "task/dmarchivu.h"
+
+namespace vendrask {
+
+using namespace tavik;
+
+namespace {
+
+std::string PathOf(const TFileInfoItem& item) { return ConcatPathNames(item.AbsDir, item.FileName); }
+
+// The host's relative name of a queued file, for the rule that would keep it.
+std::string RelativeNameOf(const TFileInfoItem& item) { return ConcatPathNames(item.RelDir, item.FileName); }
+
+// What an administrator can do about a file that the run keeps because it is read-only.
+std::string ReadOnlyAdvice(const std::string& path, const std::string& relative) {
+    return "„" + path +
+           "“ ist schreibgeschützt und wird weder archiviert noch gelöscht. Soll sie archiviert werden, bitte "
+           "beschreibbar machen; soll sie bleiben, ihr in der Tabelle object_rule eine Regel für „" + relative +
+           "“ mit archive = 0 geben, dann wird sie nicht mehr vorgeschlagen.";
+}
+
+std::string GroupAdvice(const std::string& path, const std::string& cause, const char* what) {
+    return "„" + path + "“ gehört mit „" + cause +
+           "“ zu einer Gruppe zusammengehöriger Dateien (Tabelle related_file) und bleibt mit ihr erhalten, weil „" +
+           cause + "“ " + what + ". Die Gruppe wird archiviert und gelöscht, wenn es alle ihre Dateien werden können.";
+}
+
+TFileFate FateOfRefusal(TDeleteOutcome outcome) {
+    TFileFate fate = TFileFate::KeptOther;
+    FateOfDeletion({outcome, ""}, fate);
+    return fate;
+}
+
+// Whether the file opens for reading, as packing will open it.
+bool OpensForReading(const std::string& path, const std::string& base, int& error) {
+    const int fd = OpenFileBelow(path, base, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+}  // namespace
+
+void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
+    const std::vector<TFileInfoItem> queued = FArchiv->GetFileItemsList().Items();
+    std::set<std::string> queuedPaths;
+    for (const auto& item : queued) queuedPaths.insert(PathOf(item));
+    // Each file by itself first. One that is gone was taken by a run that held the lock before
+    // this one, which is no failure; one that the run could not delete afterwards is not packed,
+    // or it would go into every night's archive again.
+    std::set<std::string> gone;
+    std::map<std::string, TFileOutcome> kept;
+    for (const auto& item : queued) {
+        if (item.Attributes & faDirectory) continue;
+        const std::string path = PathOf(item);
+        if (gone.count(path) != 0 || kept.count(path) != 0) continue;
+        const std::string base = ShortestBaseHolding(bases, path);
+        const TDeleteResult check = CheckDeletable(path, std::nullopt, base);
+        if (check.Outcome == TDeleteOutcome::Missing) {
+            gone.insert(path);
+            continue;
+        }
+        // Archived, the file must come back under its name: one that extraction refuses would
+        // be lost with the deletion.
+        std::vector<std::string> parts;
+        if (const std::string refusal = CheckEntryName(RelativeNameOf(item), parts, true); !refusal.empty()) {
+            kept[path] = {path, TFileFate::RefusedName,
+                          "„" + path + "“ wird nicht archiviert, ihr Name ließe sich aus dem Archiv nicht "
+                                       "wiederherstellen: " + refusal + " Bitte die Datei umbenennen."};
+            continue;
+        }
+        const bool grouped = FScanGroups.GroupOf(path) != nullptr;
+        int error = 0;
+        // A file that cannot be read is the engine's to report, unless it is of a group: found
+        // only while packing, the group would go into the archive without it.
+        if ((grouped || check.Outcome != TDeleteOutcome::Deleted) && !OpensForReading(path, base, error)) {
+            if (grouped)
+                kept[path] = {path, TFileFate::Unreadable,
+                              "„" + path + "“ kann nicht gelesen werden (" + tavik::SystemErrorText(error) +
+                                  "); sie und die Dateien ihrer Gruppe bleiben für den nächsten Lauf erhalten."};
+            continue;
+        }
+        if (check.Outcome == TDeleteOutcome::ReadOnly)
+            kept[path] = {path, TFileFate::KeptReadOnly, ReadOnlyAdvice(path, RelativeNameOf(item))};
+        else if (check.Outcome != TDeleteOutcome::Deleted)
+            kept[path] = {path, FateOfRefusal(check.Outcome), check.Reason + " Sie wird darum nicht archiviert."};
+    }
+    // Then the groups: a file of a group that stays keeps all of them.
+    for (const auto& item : queued) {
+        const std::string path = PathOf(item);
+        const std::vector<std::string>* group = FScanGroups.GroupOf(path);
+        if (!group || gone.count(path) != 0 || kept.count(path) != 0) continue;
+        for (const std::string& member : *group) {
+            const auto found = kept.find(member);
+            const bool staying = found != kept.end() && found->second.Fate != TFileFate::KeptGroup;
+            struct stat info {};
+            const bool leftOut = queuedPaths.count(member) == 0 && lstat(member.c_str(), &info) == 0;
+            if (!staying && !leftOut) continue;
+            kept[path] = {path, TFileFate::KeptGroup,
+                          GroupAdvice(path, member, staying ? "nicht archiviert werden kann" : "nicht mit archiviert wird")};
+            break;
+        }
+    }
+    std::vector<TFileInfoItem> selected;
+    std::set<std::string> reported;
+    for (const auto& item : queued) {
+        const std::string path = PathOf(item);
+        const auto found = kept.find(path);
+        if (found == kept.end()) {
+            if (gone.count(path) == 0) selected.push_back(item);
+            continue;
+        }
+        if (!reported.insert(path).second) continue;
+        const TFileOutcome& outcome = found->second;
+        // Kept on purpose (read-only, or with such a file's group) is no failure: the run did what it could.
+        if (outcome.Fate == TFileFate::KeptReadOnly || outcome.Fate == TFileFate::KeptGroup)
+            TavikInfo().RegisterNotice("TdmOlvexArchiv.ArchExecute", outcome.Reason);
+        else
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute", outcome.Reason);
+        FLastArchivFiles.push_back(outcome);
+    }
+    FQueuedPaths.clear();
+    for (const auto& item : selected) FQueuedPaths.insert(PathOf(item));
+    if (selected.size() == queued.size()) return;
+    FArchiv->FileItemClear();
+    for (const auto& item : selected) FArchiv->FileItemAdd(item);
+}
+
+void TdmOlvexArchiv::ArchDeleteFiles() {
+    Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
+        const auto& packed = FArchiv->GetFileItemsList().Items();
+        std::map<std::string, const TFileInfoItem*> packedByPath;
+        for (const TFileInfoItem& item : packed) packedByPath.emplace(PathOf(item), &item);
+        // What was handed to the engine but is not in the archive (it could not be read there).
+        std::set<std::string> unpacked;
+        for (const std::string& path : FQueuedPaths)
+            if (packedByPath.count(path) == 0) unpacked.insert(path);
+        std::set<const std::vector<std::string>*> groupsDone;
+        for (const TFileInfoItem& item : packed) {
+            // Only files are run items; a directory, even an empty one, is never removed.
+            if (item.Attributes & faDirectory) continue;
+            const std::string path = PathOf(item);
+            if (const std::vector<std::string>* group = FScanGroups.GroupOf(path)) {
+                if (!groupsDone.insert(group).second) continue;
+                std::vector<const TFileInfoItem*> members;
+                for (const std::string& member : *group)
+                    if (const auto found = packedByPath.find(member); found != packedByPath.end())
+                        members.push_back(found->second);
+                DeleteGroup(members, *group, unpacked);
+                continue;
+            }
+            // Only the file as it was packed goes: one that changed since stays for the next run.
+            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
+                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
+            TFileFate fate = TFileFate::Deleted;
+            if (!FateOfDeletion(result, fate)) continue;
+            FLastArchivFiles.push_back({path, fate, result.Reason, true});
+            if (fate == TFileFate::Deleted) continue;
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
+                                        result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
+                                            "“, der nächste Lauf archiviert sie erneut.");
+        }
+    });
+}
+
+void TdmOlvexArchiv::DeleteGroup(const std::vector<const TFileInfoItem*>& members, const std::vector<std::string>& group,
+                                 const std::set<std::string>& unpacked) {
+    const auto expectedOf = [this](const TFileInfoItem& item) {
+        return TExpectedFile{item.Size, item.DateTime, FPackStart};
+    };
+    // A file of the group that did not get into the archive, or that could not be deleted now,
+    // keeps the others: they are in this archive, and go into the next one with it.
+    std::string cause;
+    for (const std::string& member : group)
+        if (unpacked.count(member) != 0) cause = member;
+    for (const TFileInfoItem* item : members) {
+        if (!cause.empty()) break;
+        const std::string path = PathOf(*item);
+        const TDeleteResult check =
+            CheckDeletable(path, expectedOf(*item), ShortestBaseHolding(FArchiv->SourceBases, path));
+        if (check.Outcome == TDeleteOutcome::Deleted || check.Outcome == TDeleteOutcome::Missing) continue;
+        cause = path;
+        FLastArchivFiles.push_back({path, FateOfRefusal(check.Outcome), check.Reason, true});
+        TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
+                                    check.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
+                                        "“, der nächste Lauf archiviert sie mit ihrer Gruppe erneut.");
+    }
+    for (const TFileInfoItem* item : members) {
+        const std::string path = PathOf(*item);
+        if (path == cause) continue;
+        if (!cause.empty()) {
+            const std::string reason = GroupAdvice(
+                path, cause, unpacked.count(cause) != 0 ? "nicht archiviert werden konnte" : "nicht gelöscht werden kann");
+            TavikInfo().RegisterNotice("TdmOlvexArchiv.ArchDeleteFiles", reason);
+            FLastArchivFiles.push_back({path, TFileFate::KeptGroup, reason, true});
+            continue;
+        }
+        const TDeleteResult result =
+            DeleteRegularFile(path, expectedOf(*item), ShortestBaseHolding(FArchiv->SourceBases, path));
+        TFileFate fate = TFileFate::Deleted;
+        if (!FateOfDeletion(result, fate)) continue;
+        FLastArchivFiles.push_back({path, fate, result.Reason, true});
+        if (fate != TFileFate::Deleted)
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
+                                        result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
+                                            "“, der nächste Lauf archiviert sie erneut.");
+    }
+}
+
+}  // namespace vendrask
