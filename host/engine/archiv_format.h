@@ -45,6 +45,9 @@ struct TFileInfoItem {
     // the bytes read from the file, so that the archive can be read back against the source.
     std::string EntryName{};
     std::uint32_t Crc = 0;
+    // A listed entry whose name is a Unix file name (ZIP "made by" Unix): a backslash or a
+    // control character in it is part of the name, not a separator or a fault.
+    bool MadeOnUnix = false;
 };
 using PFileInfoItem = TFileInfoItem*;
 

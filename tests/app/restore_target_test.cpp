@@ -167,6 +167,22 @@ TEST_F(RestoreTarget, TheDatabaseAndItsJournalsAreNeverReplacedNorMade) {
     EXPECT_EQ(ReadFile(host.Root() + "/frei.txt"), "ok");
 }
 
+TEST_F(RestoreTarget, UnixNamesWithABackslashOrAControlCharacterComeBackWithTheirBytes) {
+    host.Rule(1, "stadata/*", true, 30);
+    const std::vector<std::string> names{"stadata/Soll\\Ist.dat", "stadata/mit\tTab.dat"};
+    for (const std::string& name : names) host.File(name, "Inhalt " + name, 1'000'000'000);
+    ProcessOptions options;
+    options.env["OLVEX_ROOT"] = host.Root();
+    const ProcessResult run = RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"}, options);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& name : names) ASSERT_FALSE(host.Exists(name)) << name;
+    std::string archive;
+    for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV")) archive = entry.path().string();
+    const ProcessResult restored = Archiv({"restore", archive, "0", "1"});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    for (const std::string& name : names) EXPECT_EQ(ReadFile(host.Root() + "/" + name), "Inhalt " + name) << name;
+}
+
 TEST_F(RestoreTarget, ANewArchiveIsReadableByOwnerAndGroupOnly) {
     WriteFile(scratch / "offen.txt", "für alle lesbar");
     fs::permissions(scratch / "offen.txt", fs::perms::all);

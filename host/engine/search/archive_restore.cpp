@@ -25,9 +25,9 @@ std::string Joined(const std::vector<std::string>& parts) {
     return text;
 }
 
-std::vector<std::string> CheckedParts(const std::string& entryName) {
+std::vector<std::string> CheckedParts(const std::string& entryName, bool madeOnUnix) {
     std::vector<std::string> parts;
-    const std::string reason = CheckEntryName(entryName, parts);
+    const std::string reason = CheckEntryName(entryName, parts, madeOnUnix);
     if (!reason.empty()) throw EOlvex(reason, TErrorKind::RefusedEntry);
     return parts;
 }
@@ -69,8 +69,8 @@ private:
 
 }  // namespace
 
-TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string& entryName) {
-    const std::vector<std::string> parts = CheckedParts(entryName);
+TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string& entryName, bool madeOnUnix) {
+    const std::vector<std::string> parts = CheckedParts(entryName, madeOnUnix);
     const std::string name = Joined(parts);
     const std::string path = names.GetTavikFSPath(name);
     if (IsDatabaseFile(path))
@@ -91,7 +91,7 @@ TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string
                      "gewähltes Verzeichnis.",
                      TErrorKind::RefusedEntry);
     const std::string rest = holder->Path == "/" ? path.substr(1) : path.substr(holder->Path.size() + 1);
-    const std::vector<std::string> restParts = CheckedParts(rest);
+    const std::vector<std::string> restParts = CheckedParts(rest, madeOnUnix);
     if (restParts.size() >= parts.size() ||
         !std::equal(restParts.begin(), restParts.end(), parts.end() - static_cast<std::ptrdiff_t>(restParts.size())))
         throw EOlvex("Der Platz des Eintrags lässt sich nicht eindeutig bestimmen; er wird nicht zurückgelegt.",
@@ -106,8 +106,8 @@ TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string
     return {holder->Path, parts.size() - restParts.size(), path, base};
 }
 
-TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string& entryName) {
-    const std::vector<std::string> parts = CheckedParts(entryName);
+TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string& entryName, bool madeOnUnix) {
+    const std::vector<std::string> parts = CheckedParts(entryName, madeOnUnix);
     return {directory, 0, ConcatPathNames(directory, Joined(parts)), {}};
 }
 
@@ -117,9 +117,9 @@ std::string ListedEntryName(const TFileInfoItem& item) {
     return name;
 }
 
-std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName) {
+std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName, bool madeOnUnix) {
     std::vector<std::string> parts;
-    if (!CheckEntryName(entryName, parts).empty()) return entryName;
+    if (!CheckEntryName(entryName, parts, madeOnUnix).empty()) return entryName;
     if (names != nullptr) {
         const std::string path = names->GetTavikFSPath(Joined(parts));
         if (!path.empty()) return path;
@@ -134,9 +134,10 @@ std::vector<std::pair<int, int>> SameNameEntries(const TArchivFormatAbstract& ar
     for (const int index : indexes) {
         if (index < 0 || index >= archiv.GetArchivItemsCount()) continue;
         std::vector<std::string> parts;
-        const std::string name = ListedEntryName(archiv.GetArchivItem(index));
-        if (!CheckEntryName(name, parts).empty()) continue;
-        const auto [at, inserted] = first.emplace(RestorePlaceKey(names, name), index);
+        const TFileInfoItem& item = archiv.GetArchivItem(index);
+        const std::string name = ListedEntryName(item);
+        if (!CheckEntryName(name, parts, item.MadeOnUnix).empty()) continue;
+        const auto [at, inserted] = first.emplace(RestorePlaceKey(names, name, item.MadeOnUnix), index);
         if (!inserted && at->second != index) pairs.emplace_back(at->second, index);
     }
     return pairs;
@@ -154,10 +155,11 @@ TRestoreResult RestoreEntries(TArchivFormatAbstract& archiv, const std::vector<i
     std::map<std::string, std::string> bases;
     std::vector<std::pair<std::string, std::size_t>> order;
     for (const int index : indexes) {
-        const std::string name = ListedEntryName(archiv.GetArchivItem(index));
+        const TFileInfoItem& item = archiv.GetArchivItem(index);
+        const std::string name = ListedEntryName(item);
         try {
-            const TRestorePlace place = names != nullptr ? OriginalRestorePlace(*names, name)
-                                                         : ChosenRestorePlace(chosen, name);
+            const TRestorePlace place = names != nullptr ? OriginalRestorePlace(*names, name, item.MadeOnUnix)
+                                                         : ChosenRestorePlace(chosen, name, item.MadeOnUnix);
             auto key = std::make_pair(place.directory, place.strip);
             bases[place.directory] = place.base;
             auto& group = groups[key];

@@ -25,9 +25,10 @@ struct TRestorePlace {
 // The place of entryName in the installation of names. Throws EOlvex with the German reason when
 // the name must not be restored there: a name extraction refuses, a name on the database, a
 // name that lies in none of the host directories, or a host directory that is not there.
-TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string& entryName);
+// madeOnUnix: the name is a Unix file name (TFileInfoItem::MadeOnUnix).
+TRestorePlace OriginalRestorePlace(const TTavikFSNames& names, const std::string& entryName, bool madeOnUnix = false);
 // The place of entryName below directory. Throws EOlvex for a name extraction refuses.
-TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string& entryName);
+TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string& entryName, bool madeOnUnix = false);
 
 // The entry's name as the listing gives it ("a/b/c.txt", a directory with a trailing '/').
 std::string ListedEntryName(const TFileInfoItem& item);
@@ -35,7 +36,7 @@ std::string ListedEntryName(const TFileInfoItem& item);
 // What identifies the place where entryName lands: with names, its path in the installation
 // (host directory names are case-insensitive, so "EXT/a.dat" and "ext/a.dat" are one place);
 // without, the name. Entries with one key are versions of one file.
-std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName);
+std::string RestorePlaceKey(const TTavikFSNames* names, const std::string& entryName, bool madeOnUnix = false);
 
 // Pairs of indexes whose entries land in one place (RestorePlaceKey): restored together, one
 // version would silently take the other's place.

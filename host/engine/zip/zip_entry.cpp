@@ -94,6 +94,7 @@ TFileInfoItem ZipEntryItem(const TZipEntry& entry) {
     if (entry.mtime) item.DateTime = FileTimeToDateTime(*entry.mtime);
     if (entry.directory || directory) item.Attributes |= faDirectory;
     if (entry.mode != 0 && (entry.mode & 0222) == 0) item.Attributes |= faReadOnly;
+    item.MadeOnUnix = entry.madeOnUnix;
     return item;
 }
 
