@@ -1,6 +1,8 @@
 // Searching every archive of a directory: real archives of zip, 7zz and Python, split sets,
 // damaged and hostile archives, and what the listing says about the same entries.
 #include <cstdio>
+#include <set>
+#include <stdexcept>
 #include <sstream>
 
 #include "host/engine/search/archive_search.h"
@@ -312,6 +314,35 @@ TEST_F(ArchiveSearch, ProgressCanEndTheSearch) {
     const TSearchResult result = SearchArchives(archiv.string(), {"lauf"}, events, 2);
     EXPECT_TRUE(result.aborted);
     EXPECT_EQ(archives, std::vector<std::string>{"a.zip"});
+}
+
+TEST_F(ArchiveSearch, TheThreadsRunOnlyAFewArchivesAheadAndAThrowingEventStopsThem) {
+    // While the first hit is handed on, every other archive goes: only those the threads had
+    // already taken can still give hits, the rest is reported as unreadable.
+    const int count = 60;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "SK2612" + std::to_string(10 + i) + ".001";
+        Make({"zip", "-qr", (archiv / name).string(), "stadata"}, dir / "src");
+    }
+    TSearchEvents events;
+    std::set<std::string> searched;
+    events.OnHit = [&](const TSearchHit& hit) {
+        if (searched.empty())
+            for (const auto& entry : fs::directory_iterator(archiv))
+                if (entry.path() != fs::path(hit.archive)) fs::remove(entry.path());
+        searched.insert(hit.archive);
+    };
+    const unsigned threads = 2;
+    const TSearchResult result = SearchArchives(archiv.string(), {"*.dat"}, events, threads);
+    EXPECT_EQ(result.archives, static_cast<std::size_t>(count));
+    EXPECT_LE(searched.size(), 1u + 2 * threads) << "archives searched ahead of the first";
+    EXPECT_EQ(result.failures + searched.size(), static_cast<std::size_t>(count));
+
+    // An event that throws ends the search with its exception; the threads stop with it.
+    for (int i = 0; i < count; ++i)
+        Make({"zip", "-qr", (archiv / ("SK2612" + std::to_string(10 + i) + ".002")).string(), "stadata"}, dir / "src");
+    events.OnHit = [](const TSearchHit&) { throw std::runtime_error("Abbruch im Ereignis"); };
+    EXPECT_THROW(SearchArchives(archiv.string(), {"*.dat"}, events, 4), std::runtime_error);
 }
 
 TEST_F(ArchiveSearch, ADirectoryThatCannotBeReadIsAnError) {

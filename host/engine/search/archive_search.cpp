@@ -1,6 +1,5 @@
 #include "host/engine/search/archive_search.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -48,33 +47,63 @@ public:
     TSearchResult Run(const TSearchEvents& events, unsigned threads) {
         if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
         threads = std::min<unsigned>({threads, kMostThreads, static_cast<unsigned>(FArchives.size())});
+        // The workers run at most this many archives ahead of the one handed on: the hits waiting
+        // for their turn stay few, however slow one archive or the caller's events are.
+        FWindow = 2 * std::size_t{threads};
         TSearchResult result;
-        {
-            std::vector<std::jthread> workers;
-            if (threads > 1)
-                for (unsigned i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
-            // With one thread the caller searches itself, archive by archive, as it hands on.
-            for (std::size_t i = 0; i < FArchives.size(); ++i) {
-                if (threads <= 1) SearchOne(i, FOwnMatcher, FOwnReader);
-                TArchiveResult done = WaitFor(i);
-                HandOn(i, done, events, result);
-                if (events.OnProgress && !events.OnProgress(i + 1, FArchives.size())) {
-                    result.aborted = true;
-                    break;
-                }
+        std::vector<std::jthread> workers;
+        if (threads > 1)
+            for (unsigned i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
+        // Declared after the workers, so it ends first: the workers stop before they are joined,
+        // also when an event throws.
+        const TStopWorkers stop(*this);
+        // With one thread the caller searches itself, archive by archive, as it hands on.
+        for (std::size_t i = 0; i < FArchives.size(); ++i) {
+            if (threads <= 1) SearchOne(i, FOwnMatcher, FOwnReader);
+            TArchiveResult done = WaitFor(i);
+            HandOn(i, done, events, result);
+            {
+                const std::lock_guard lock(FMutex);
+                FHandedOn = i + 1;
             }
-            FStop = true;
+            FRoom.notify_all();
+            if (events.OnProgress && !events.OnProgress(i + 1, FArchives.size())) {
+                result.aborted = true;
+                break;
+            }
         }
         return result;
     }
 
 private:
+    class TStopWorkers {
+    public:
+        explicit TStopWorkers(TSearch& search) : FSearch(search) {}
+        TStopWorkers(const TStopWorkers&) = delete;
+        TStopWorkers& operator=(const TStopWorkers&) = delete;
+        ~TStopWorkers() {
+            {
+                const std::lock_guard lock(FSearch.FMutex);
+                FSearch.FStop = true;
+            }
+            FSearch.FRoom.notify_all();
+        }
+
+    private:
+        TSearch& FSearch;
+    };
+
     void Work() {
         TNameMatcher matcher(FTerms);
         TDirectoryReader reader;
-        while (!FStop) {
-            const std::size_t i = FNext.fetch_add(1);
-            if (i >= FArchives.size()) return;
+        for (;;) {
+            std::size_t i = 0;
+            {
+                std::unique_lock lock(FMutex);
+                FRoom.wait(lock, [this] { return FStop || FNext >= FArchives.size() || FNext < FHandedOn + FWindow; });
+                if (FStop || FNext >= FArchives.size()) return;
+                i = FNext++;
+            }
             SearchOne(i, matcher, reader);
         }
     }
@@ -143,10 +172,14 @@ private:
     const std::vector<TSearchArchive> FArchives;
     std::vector<TArchiveResult> FResults;
     const std::vector<std::string> FTerms;
-    std::atomic<std::size_t> FNext{0};
-    std::atomic<bool> FStop{false};
+    // Guarded by FMutex: the next archive to take, how many were handed on, and whether to stop.
+    std::size_t FNext = 0;
+    std::size_t FHandedOn = 0;
+    std::size_t FWindow = 1;
+    bool FStop = false;
     std::mutex FMutex;
-    std::condition_variable FReady;
+    std::condition_variable FReady;  // an archive is done
+    std::condition_variable FRoom;   // one was handed on, or the search stops
     // The caller's own, when it searches alone; built first, so unusable terms fail before
     // any thread starts.
     TNameMatcher FOwnMatcher;

@@ -2,7 +2,8 @@
 // Searching every archive of a directory by entry name, without an index: each archive's
 // central directory is read anew, on one thread per processor. Hits come in a fixed order
 // (archives by name, entries as their directory lists them) and are handed on as they are
-// found, so memory grows with the hits, not with the entries.
+// found; the threads run only a few archives ahead of the one handed on, so memory grows with
+// the hits of those few, not with the entries. An event that throws ends the search at once.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

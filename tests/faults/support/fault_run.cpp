@@ -1,6 +1,7 @@
 #include "tests/faults/support/fault_run.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 
 #include "tests/support/pipe.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace faults {
 
@@ -25,7 +27,11 @@ using testsupport::RunProcess;
 
 namespace {
 
-bool DropPrivileges() { return setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0; }
+bool DropPrivileges() {
+    const testsupport::TestUser user = testsupport::UnprivilegedUser();
+    return setgroups(0, nullptr) == 0 && setresgid(user.gid, user.gid, user.gid) == 0 &&
+           setresuid(user.uid, user.uid, user.uid) == 0;
+}
 
 Snapshot FilesBelow(const fs::path& top, const fs::path& relativeTo) {
     Snapshot files;
@@ -49,7 +55,9 @@ bool CanDropPrivileges() {
 
 FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions& options) {
     Pipe out, err;
-    const std::string program = testsupport::BinDir() + "/vendrask";
+    // A user without rights may not reach the build tree: it runs a copy it can reach.
+    const std::string program = options.unprivileged ? testsupport::ReachableProgram("vendrask")
+                                                     : testsupport::BinDir() + "/vendrask";
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -88,7 +96,14 @@ FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::max<long long>(0, left.count()));
         }
+        if (options.whileRunning) {
+            options.whileRunning(pid);
+            timeout = timeout < 0 ? 20 : std::min(timeout, 20);
+        }
         const int ready = poll(fds, 2, timeout);
+        if (ready == 0 && options.whileRunning && (options.killAfterMs < 0 || killSent ||
+                                                   std::chrono::steady_clock::now() < deadline))
+            continue;
         if (ready == 0 && options.killAfterMs >= 0 && !killSent) {
             kill(pid, SIGKILL);
             killSent = true;
@@ -111,6 +126,16 @@ FaultResult RunVendrask(const testsupport::HostFixture& host, const FaultOptions
     result.process.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     return result;
+}
+
+bool HasOpen(pid_t pid, const std::string& path) {
+    std::error_code error;
+    const fs::path wanted = fs::canonical(path, error);
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code ignored;
+        if (fs::read_symlink(entry.path(), ignored) == wanted) return true;
+    }
+    return false;
 }
 
 Snapshot TakeSnapshot(const testsupport::HostFixture& host, const std::string& directory) {

@@ -4,6 +4,7 @@
 // after any fault.
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,9 +18,15 @@ struct FaultOptions {
     std::vector<std::string> args{"-AUTO", "-A"};
     long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored: writes fail with EFBIG
     int killAfterMs = -1;          // SIGKILL after that many milliseconds
-    bool unprivileged = false;     // as user and group 65534 (when the test runs as root)
+    bool unprivileged = false;     // as the user without rights (when the test runs as root)
     std::map<std::string, std::string> env;
+    // Called with the program's process id again and again while it runs, for a test that acts
+    // when the program has come to some point (it has opened a file, say).
+    std::function<void(pid_t)> whileRunning;
 };
+
+// Whether the process has path open.
+bool HasOpen(pid_t pid, const std::string& path);
 
 struct FaultResult {
     testsupport::ProcessResult process;
