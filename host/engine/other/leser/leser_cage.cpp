@@ -24,10 +24,11 @@ struct TFilterRelease {
 };
 using TFilter = std::unique_ptr<void, TFilterRelease>;
 
-scmp_arg_cmp Argument(unsigned index, scmp_compare compare, std::uint64_t value, std::uint64_t mask = 0) {
-    // MASKED_EQ takes the mask first, the value second.
-    if (compare == SCMP_CMP_MASKED_EQ) return {index, compare, mask, value};
-    return {index, compare, value, 0};
+scmp_arg_cmp ArgumentIs(unsigned index, std::uint64_t value) { return {index, SCMP_CMP_EQ, value, 0}; }
+
+// The bits of mask in the argument are those of value.
+scmp_arg_cmp ArgumentBits(unsigned index, std::uint64_t mask, std::uint64_t value) {
+    return {index, SCMP_CMP_MASKED_EQ, mask, value};
 }
 
 class TAllowList {
@@ -56,11 +57,11 @@ private:
 void AllowReading(TAllowList& list) {
     // The archive is standard input; frames go to standard output, the C library's and the
     // sanitizers' last words to standard error. No other descriptor is open, and none can be made.
-    list.AllowWith(SCMP_SYS(read), {Argument(0, SCMP_CMP_EQ, STDIN_FILENO)});
-    list.AllowWith(SCMP_SYS(lseek), {Argument(0, SCMP_CMP_EQ, STDIN_FILENO)});
+    list.AllowWith(SCMP_SYS(read), {ArgumentIs(0, STDIN_FILENO)});
+    list.AllowWith(SCMP_SYS(lseek), {ArgumentIs(0, STDIN_FILENO)});
     for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        list.AllowWith(SCMP_SYS(write), {Argument(0, SCMP_CMP_EQ, static_cast<std::uint64_t>(fd))});
-        list.AllowWith(SCMP_SYS(writev), {Argument(0, SCMP_CMP_EQ, static_cast<std::uint64_t>(fd))});
+        list.AllowWith(SCMP_SYS(write), {ArgumentIs(0, static_cast<std::uint64_t>(fd))});
+        list.AllowWith(SCMP_SYS(writev), {ArgumentIs(0, static_cast<std::uint64_t>(fd))});
     }
     list.Allow(SCMP_SYS(close));
 }
@@ -71,8 +72,8 @@ void AllowMemory(TAllowList& list) {
     list.Allow(SCMP_SYS(mremap));
     list.Allow(SCMP_SYS(madvise));
     // Memory for data, never new code.
-    list.AllowWith(SCMP_SYS(mmap), {Argument(2, SCMP_CMP_MASKED_EQ, 0, PROT_EXEC)});
-    list.AllowWith(SCMP_SYS(mprotect), {Argument(2, SCMP_CMP_MASKED_EQ, 0, PROT_EXEC)});
+    list.AllowWith(SCMP_SYS(mmap), {ArgumentBits(2, PROT_EXEC, 0)});
+    list.AllowWith(SCMP_SYS(mprotect), {ArgumentBits(2, PROT_EXEC, 0)});
 }
 
 void AllowLimitsAndEnd(TAllowList& list) {
@@ -81,7 +82,7 @@ void AllowLimitsAndEnd(TAllowList& list) {
     list.Allow(SCMP_SYS(rt_sigreturn));
     list.Allow(SCMP_SYS(getrlimit));
     list.Allow(SCMP_SYS(setrlimit));
-    list.AllowWith(SCMP_SYS(prlimit64), {Argument(0, SCMP_CMP_EQ, 0)});
+    list.AllowWith(SCMP_SYS(prlimit64), {ArgumentIs(0, 0)});
     list.Allow(SCMP_SYS(getrusage));
     list.Allow(SCMP_SYS(clock_gettime));
     // Waking waiters on the helper's own memory: libxml2, which reads the table of a xar, takes
@@ -94,7 +95,7 @@ void AllowLimitsAndEnd(TAllowList& list) {
     list.Allow(SCMP_SYS(rt_sigaction));
     list.Allow(SCMP_SYS(getpid));
     list.Allow(SCMP_SYS(gettid));
-    list.AllowWith(SCMP_SYS(tgkill), {Argument(0, SCMP_CMP_EQ, static_cast<std::uint64_t>(getpid()))});
+    list.AllowWith(SCMP_SYS(tgkill), {ArgumentIs(0, static_cast<std::uint64_t>(getpid()))});
 #ifdef VENDRASK_LESER_SANITIZED
     // The sanitizers' wrapper of every signal handler (SIGXCPU here) asks for the signal stack.
     list.Allow(SCMP_SYS(sigaltstack));

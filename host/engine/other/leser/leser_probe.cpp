@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -35,6 +36,9 @@ int TryForbiddenCall(std::string_view call) {
     } else if (call == "ptrace") {
         // An unknown request: the kernel would only answer EIO.
         ::ptrace(static_cast<__ptrace_request>(-1), 0, nullptr, nullptr);
+    } else if (call == "mmap-exec") {
+        void* memory = ::mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory != MAP_FAILED) ::munmap(memory, 4096);
     } else {
         return LeserExitUsage;
     }

@@ -11,8 +11,9 @@ namespace tavik::leser {
 inline constexpr const char* kLeserForbiddenProbe = "--probe-verboten";
 
 // The calls that can be tried.
-inline constexpr std::array<std::string_view, 8> kLeserForbiddenCalls{"open",   "unlink", "rename", "socket",
-                                                                      "fork",   "execve", "kill",   "ptrace"};
+// "mmap-exec" asks for executable memory, where injected code would go.
+inline constexpr std::array<std::string_view, 9> kLeserForbiddenCalls{
+    "open", "unlink", "rename", "socket", "fork", "execve", "kill", "ptrace", "mmap-exec"};
 
 // Tries the call; returns only when it came back: LeserExitProbeSurvived, or LeserExitUsage for
 // a name that is not on the list.
