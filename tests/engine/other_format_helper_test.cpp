@@ -1,6 +1,7 @@
 // How the reading helper ends: a bomb meets a protective limit, named as such, and reads fine
 // without limits; a helper killed from outside is not called a limit; Ctrl+C at a terminal aborts
-// the command and never reaches the helper, which lives in a process group of its own.
+// the command and never reaches the helper, which lives in a process group of its own. The
+// helper reads inside its seccomp cage, with or without limits.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -125,6 +126,38 @@ TEST(OtherFormatHelper, TheHelperRunsInAProcessGroupOfItsOwn) {
     EXPECT_GT(group, 0);
     EXPECT_NE(group, getpgrp());
     ExpectNoChildren();
+}
+
+// The value of a field ("Seccomp", "NoNewPrivs") of /proc/PID/status.
+std::string StatusField(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field + ":", 0) == 0) return line.substr(line.find_first_not_of(" \t", field.size() + 1));
+    return {};
+}
+
+TEST(OtherFormatHelper, TheHelperReadsTheArchiveInsideItsCage) {
+    for (const bool trusted : {false, true}) {
+        auto engine = Engine(TArchivFormat::Other, Data("rockridge-ce-cycle.iso"));
+        engine->NoLimits = trusted;
+        std::string seccomp, noNewPrivileges;
+        int calls = 0;
+        engine->OnCommandProgress = [&](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand, std::int64_t,
+                                        std::int64_t) {
+            // libarchive loops on this archive: the helper is at work on it until the abort. Just
+            // after its start it may not have reached the archive yet.
+            for (const pid_t pid : HelpersOf(getpid())) {
+                seccomp = StatusField(pid, "Seccomp");
+                noNewPrivileges = StatusField(pid, "NoNewPrivs");
+            }
+            if (seccomp == "2" || ++calls == 10) sender.Abort();
+        };
+        EXPECT_FALSE(engine->ExecuteArchivList());
+        EXPECT_TRUE(engine->LastAborted()) << engine->LastError();
+        EXPECT_EQ(seccomp, "2") << "trusted " << trusted;  // a filter
+        EXPECT_EQ(noNewPrivileges, "1") << "trusted " << trusted;
+        ExpectNoChildren();
+    }
 }
 
 // A shell puts a command in a process group of its own and sends Ctrl+C's SIGINT to that group.

@@ -69,13 +69,25 @@ std::uint64_t CpuTicks(pid_t pid) {
 
 }  // namespace
 
+std::string TLeserProcess::HelperBeside(std::string_view program) {
+    // "/usr/bin/vendrask (deleted)" after an upgrade replaced the running program: its folder is
+    // still the right one.
+    const std::size_t slash = program.rfind('/');
+    if (program.empty() || program.front() != '/' || slash == std::string_view::npos) return {};
+    return std::string(program.substr(0, slash + 1)) + "vendrask-leser";
+}
+
 std::string TLeserProcess::HelperPath() {
+    // Never the current directory or PATH: a file of that name there may be anybody's.
     char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return "vendrask-leser";
-    std::string self(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vendrask-leser";
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    const std::string helper = n > 0 && n < static_cast<ssize_t>(sizeof buffer)
+                                   ? HelperBeside(std::string_view(buffer, static_cast<std::size_t>(n)))
+                                   : std::string();
+    if (helper.empty())
+        throw EOlvex("Das Verzeichnis des laufenden Programms lässt sich nicht bestimmen (/proc/self/exe); nur dort "
+                     "wird das Hilfsprogramm vendrask-leser gesucht, das Archive dieses Formats liest.");
+    return helper;
 }
 
 TLeserProcess::TLeserProcess(const std::string& archive, const std::vector<std::string>& arguments,
@@ -282,12 +294,17 @@ std::string TLeserProcess::SignalReason(int signal) {
             // Only the CPU limit raises it, and the helper handles it; unhandled, it is the limit still.
             FEndKind = TErrorKind::LimitReached;
             return "libarchive zu viel Rechenzeit ohne Fortschritt brauchte" + number;
+        case SIGSYS:
+            // Only the cage raises it: a parser tried what reading an archive never needs.
+            FEndKind = TErrorKind::DamagedArchive;
+            return "das Leseprogramm in seinem Schutzkäfig angehalten wurde" + number +
+                   ": Es hat eine verbotene Systemfunktion aufgerufen und wurde beendet; die Datei ist "
+                   "wahrscheinlich bösartig oder beschädigt";
         case SIGSEGV:
         case SIGBUS:
         case SIGILL:
         case SIGFPE:
         case SIGABRT:
-        case SIGSYS:
         case SIGTRAP:
             FEndKind = TErrorKind::DamagedArchive;
             return "das Leseprogramm abgestürzt ist" + number;
@@ -319,6 +336,9 @@ std::string TLeserProcess::ExitReason(int status) {
         case leser::LeserExitOutput:
             FEndKind = TErrorKind::DamagedArchive;
             return "das Leseprogramm übergroße Meldungen schicken wollte";
+        case leser::LeserExitNoCage:
+            return "das Leseprogramm sich nicht in seinen Schutzkäfig (seccomp) einschließen konnte und ohne ihn "
+                   "nichts liest; der Systemkern ist zu alt oder verweigert den Filter";
         case leser::LeserExitUsage: return "das Leseprogramm nicht richtig aufgerufen wurde oder keine Grenzen setzen konnte";
         default: return "das Leseprogramm vorzeitig endete";
     }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/engine/other/leser/leser_protocol.h"
@@ -73,13 +74,17 @@ public:
     std::size_t Feed(const void* data, std::size_t size);
 
     // After Next or Await reported the end: what kind of end the reason names. LimitReached for a
-    // limit of the helper or the engine's idle limit, DamagedArchive for a helper that crashed or
-    // talked nonsense (libarchive undone by the input), Other for a helper ended from outside
-    // (the system's OOM killer, an administrator) or gone otherwise.
+    // limit of the helper or the engine's idle limit, DamagedArchive for a helper that crashed,
+    // talked nonsense or was killed by its cage for a forbidden system call (libarchive undone
+    // by the input), Other for a helper ended from outside (the system's OOM killer, an
+    // administrator), one that could not cage itself, or one gone otherwise.
     TErrorKind EndKind() const { return FEndKind; }
 
-    // Where the helper is expected: beside the running program.
+    // Where the helper is expected: beside the running program (/proc/self/exe), never in the
+    // current directory or PATH. Throws EOlvex when that folder cannot be known.
     static std::string HelperPath();
+    // The helper beside program, an absolute path; empty for anything else.
+    static std::string HelperBeside(std::string_view program);
 
 private:
     void Start(const TUniqueFd& input, const std::vector<std::string>& arguments);

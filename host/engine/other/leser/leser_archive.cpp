@@ -76,7 +76,14 @@ int SourceClose(archive*, void*) { return ARCHIVE_OK; }
 
 }  // namespace
 
-TArchivePtr OpenArchiveReader(int fd, bool rereadBound, TLeserFailure& failure) {
+std::int64_t ArchiveReadBound(int fd, bool protective) {
+    if (!protective) return std::numeric_limits<std::int64_t>::max();
+    struct stat status {};
+    const std::int64_t size = fstat(fd, &status) == 0 ? status.st_size : 0;
+    return LeserRereadFactor * size + LeserRereadAllowance;
+}
+
+TArchivePtr OpenArchiveReader(int fd, std::int64_t readBound, TLeserFailure& failure) {
     TArchivePtr reader(archive_read_new());
     if (!reader) {
         failure = {TLeserFailureKind::Damaged, "Nicht genug Arbeitsspeicher zum Lesen des Archivs"};
@@ -111,10 +118,7 @@ TArchivePtr OpenArchiveReader(int fd, bool rereadBound, TLeserFailure& failure) 
     // The source lives as long as the process: the reader is freed only at its end.
     static TSource source;
     source.Fd = fd;
-    struct stat status {};
-    const std::int64_t size = fstat(fd, &status) == 0 ? status.st_size : 0;
-    source.ReadBound = rereadBound ? LeserRereadFactor * size + LeserRereadAllowance
-                                   : std::numeric_limits<std::int64_t>::max();
+    source.ReadBound = readBound;
     clock_gettime(CLOCK_MONOTONIC, &source.LastAlive);
     archive_read_set_callback_data(a, &source);
     archive_read_set_read_callback(a, SourceRead);

@@ -4,6 +4,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,9 +17,14 @@ struct TArchiveReadFree {
 };
 using TArchivePtr = std::unique_ptr<archive, TArchiveReadFree>;
 
-// Reads the archive from descriptor fd; with rereadBound, reading the file over and over ends the
-// helper (LeserExitRereading). nullptr with the reason when it cannot be opened.
-TArchivePtr OpenArchiveReader(int fd, bool rereadBound, TLeserFailure& failure);
+// How many bytes of the archive in descriptor fd may be read in all before the reading counts as
+// going round in circles; no bound without protective. Asked before the cage, which allows no
+// fstat.
+std::int64_t ArchiveReadBound(int fd, bool protective);
+
+// Reads the archive from descriptor fd; reading more than readBound bytes ends the helper
+// (LeserExitRereading). nullptr with the reason when it cannot be opened.
+TArchivePtr OpenArchiveReader(int fd, std::int64_t readBound, TLeserFailure& failure);
 
 // The library's last error in German: what went wrong, and the library's own words.
 TLeserFailure ArchiveFailure(archive* reader);

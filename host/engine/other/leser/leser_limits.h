@@ -11,6 +11,10 @@ constexpr int LeserExitNoProgress = 10;
 constexpr int LeserExitMemory = 11;
 constexpr int LeserExitRereading = 12;
 constexpr int LeserExitOutput = 13;
+// The cage (leser_cage.h) could not be set up; the helper reads nothing uncaged.
+constexpr int LeserExitNoCage = 14;
+// A forbidden call tried by --probe-verboten came back: the cage did not stop it.
+constexpr int LeserExitProbeSurvived = 15;
 
 // Seconds of CPU time the helper may use without progress, and its address space.
 constexpr unsigned LeserCpuSecondsWithoutProgress = 3;

@@ -9,10 +9,14 @@
 //                                   entry after entry on standard input
 //
 // Before the task, --ohne-grenzen lifts the limits against bombs and loops (CPU time without
-// progress, address space, rereading) for an archive the user trusts; the helper still writes
-// no file and starts no process.
+// progress, address space, rereading) for an archive the user trusts. Whatever the task, the
+// helper reads the archive only inside its cage (leser_cage.h): it writes no file, starts no
+// process and opens nothing.
+//
+//   vendrask-leser --probe-verboten AUFRUF   tries a call the cage forbids; must die of SIGSYS
+#include <unistd.h>
+
 #include <algorithm>
-#include <clocale>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -20,9 +24,11 @@
 #include <vector>
 
 #include "host/engine/other/leser/leser_archive.h"
+#include "host/engine/other/leser/leser_cage.h"
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/engine/other/leser/leser_output.h"
 #include "host/engine/other/leser/leser_ppmd.h"
+#include "host/engine/other/leser/leser_probe.h"
 
 namespace tavik::leser {
 
@@ -94,11 +100,9 @@ bool SendData(archive* reader, const TLeserEntry& entry, bool sparse) {
     }
 }
 
-int Run(bool protective, bool withData, const TRanges* ranges) {
-    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
-        if (std::setlocale(LC_CTYPE, name) != nullptr) break;
+int Run(std::int64_t readBound, bool withData, const TRanges* ranges) {
     TLeserFailure failure;
-    const TArchivePtr reader = OpenArchiveReader(0, protective, failure);
+    const TArchivePtr reader = OpenArchiveReader(STDIN_FILENO, readBound, failure);
     if (!reader) {
         Send(TLeserFrameType::Failure, EncodeLeserFailure(failure));
         return 0;
@@ -133,23 +137,61 @@ int Run(bool protective, bool withData, const TRanges* ranges) {
     return 0;
 }
 
+enum class TTask { List, Read, Ppmd, Probe };
+
+struct TCall {
+    bool Protective = true;
+    TTask Task = TTask::List;
+    bool Ranged = false;
+    TRanges Ranges;
+    std::string_view Probe;
+};
+
+bool ParseCall(std::vector<std::string_view> args, TCall& call) {
+    call.Protective = args.empty() || args.front() != tavik::kLeserWithoutLimits;
+    if (!call.Protective) args.erase(args.begin());
+    if (args.size() == 1 && args[0] == "liste") {
+        call.Task = TTask::List;
+        return true;
+    }
+    if ((args.size() == 1 || args.size() == 2) && args[0] == "lesen") {
+        call.Task = TTask::Read;
+        call.Ranged = args.size() == 2;
+        return !call.Ranged || ParseRanges(args[1], call.Ranges);
+    }
+    if (args.size() == 1 && args[0] == "ppmd") {
+        call.Task = TTask::Ppmd;
+        return true;
+    }
+    if (args.size() == 2 && args[0] == kLeserForbiddenProbe) {
+        call.Task = TTask::Probe;
+        call.Probe = args[1];
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 }  // namespace tavik::leser
 
 int main(int argc, char** argv) {
     using namespace tavik::leser;
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    const bool protective = args.empty() || args.front() != tavik::kLeserWithoutLimits;
-    if (!protective) args.erase(args.begin());
-    if (!SetLeserLimits(protective)) return LeserExitUsage;
-    if (args.size() == 1 && args[0] == "liste") return Run(protective, false, nullptr);
-    if ((args.size() == 1 || args.size() == 2) && args[0] == "lesen") {
-        if (args.size() == 1) return Run(protective, true, nullptr);
-        TRanges ranges;
-        if (!ParseRanges(args[1], ranges)) return LeserExitUsage;
-        return Run(protective, true, &ranges);
+    TCall call;
+    if (!ParseCall({argv + 1, argv + argc}, call)) return LeserExitUsage;
+    if (!SetLeserLimits(call.Protective)) return LeserExitUsage;
+    const auto prepared = PrepareForLeserCage();
+    const std::int64_t readBound = ArchiveReadBound(STDIN_FILENO, call.Protective);
+    if (std::string reason; !EnterLeserCage(reason)) {
+        const std::string message = "vendrask-leser: " + reason + ". Ohne diesen Schutz liest das Programm nichts.\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
+        return LeserExitNoCage;
     }
-    if (args.size() == 1 && args[0] == "ppmd") return RunPpmd();
+    switch (call.Task) {
+        case TTask::List: return Run(readBound, false, nullptr);
+        case TTask::Read: return Run(readBound, true, call.Ranged ? &call.Ranges : nullptr);
+        case TTask::Ppmd: return RunPpmd();
+        case TTask::Probe: return TryForbiddenCall(call.Probe);
+    }
     return LeserExitUsage;
 }
