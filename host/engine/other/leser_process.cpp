@@ -171,22 +171,15 @@ void TLeserProcess::Stop() {
 }
 
 bool TLeserProcess::TakeFrame(TLeserFrame& frame, std::string& reason) {
-    if (FBuffer.size() < 5) return false;
-    std::uint32_t length = 0;
-    for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<unsigned char>(FBuffer[1 + i])) << (8 * i);
-    const auto type = static_cast<std::uint8_t>(FBuffer[0]);
-    if (length > LeserMaxFrame || type < static_cast<std::uint8_t>(TLeserFrameType::Entry) ||
-        type > static_cast<std::uint8_t>(TLeserFrameType::Alive)) {
-        reason = "das Leseprogramm Unverständliches meldete";
-        FEndKind = TErrorKind::DamagedArchive;
-        Stop();
-        return false;
+    switch (FFrames.Take(frame)) {
+        case TLeserFrameReader::TTake::Frame: return true;
+        case TLeserFrameReader::TTake::NeedMore: return false;
+        case TLeserFrameReader::TTake::Broken: break;
     }
-    if (FBuffer.size() < 5 + static_cast<std::size_t>(length)) return false;
-    frame.Type = static_cast<TLeserFrameType>(type);
-    frame.Payload.assign(FBuffer, 5, length);
-    FBuffer.erase(0, 5 + static_cast<std::size_t>(length));
-    return true;
+    reason = "das Leseprogramm Unverständliches meldete";
+    FEndKind = TErrorKind::DamagedArchive;
+    Stop();
+    return false;
 }
 
 TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono::milliseconds timeout,
@@ -242,7 +235,7 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
             return TLeserWait::Ended;
         }
         FLastHeard = now;
-        FBuffer.append(chunk, static_cast<std::size_t>(n));
+        FFrames.Append(chunk, static_cast<std::size_t>(n));
     }
 }
 
