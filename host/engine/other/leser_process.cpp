@@ -18,6 +18,7 @@
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 extern char** environ;
 
@@ -165,8 +166,7 @@ void TLeserProcess::Stop() {
     FOutput.Reset();
     if (FPid <= 0) return;
     ::kill(FPid, SIGKILL);
-    while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    RetryInterrupted([&] { return ::waitpid(FPid, nullptr, 0); });
     FPid = -1;
 }
 
@@ -228,8 +228,7 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
         }
         if ((wait[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) return TLeserWait::Writable;
         char chunk[64 * 1024];
-        const ssize_t n = ::read(FOutput.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = RetryInterrupted([&] { return ::read(FOutput.Get(), chunk, sizeof chunk); });
         if (n <= 0) {
             reason = EndReason();
             return TLeserWait::Ended;
@@ -270,9 +269,7 @@ std::size_t TLeserProcess::Feed(const void* data, std::size_t size) {
 std::string TLeserProcess::EndReason() {
     FOutput.Reset();
     int status = 0;
-    pid_t done = -1;
-    while ((done = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
-    }
+    const pid_t done = RetryInterrupted([&] { return ::waitpid(FPid, &status, 0); });
     FPid = -1;
     FEndKind = TErrorKind::Other;
     if (done < 0) return "das Leseprogramm verschwunden ist";

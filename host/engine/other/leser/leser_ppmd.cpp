@@ -15,6 +15,7 @@
 #include "host/engine/other/leser/leser_output.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/little_endian.h"
+#include "host/services/whole_io.h"
 
 namespace tavik::leser {
 
@@ -52,16 +53,9 @@ std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
 
 // False at the end of the input, or when it breaks off.
 bool ReadExactly(void* data, std::size_t size) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(STDIN_FILENO, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        LeserProgress();
-    }
-    return true;
+    const bool whole = ReadWhole(STDIN_FILENO, data, size).Complete(size);
+    LeserProgress();
+    return whole;
 }
 
 // One entry as libarchive reads it: the made-up header, then the chunks until the end mark.
