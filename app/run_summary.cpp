@@ -64,6 +64,9 @@ void PrintArchivRun(const TdmOlvexArchiv& module) {
                     "gelöscht.\n");
     } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::DiskFull) {
         std::printf("Archivieren: fehlgeschlagen, im Archivverzeichnis ist nicht genug Platz; es wurde nichts gelöscht.\n");
+    } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::NoRights) {
+        std::printf("Archivieren: fehlgeschlagen, im Archivverzeichnis fehlen die Rechte zum Schreiben; es wurde nichts "
+                    "gelöscht.\n");
     } else if (run.State == TState::Failed && run.Failure == tavik::TErrorKind::Aborted) {
         std::printf("Archivieren: abgebrochen, es wurde nichts gelöscht.\n");
     } else if (run.State == TState::Failed) {

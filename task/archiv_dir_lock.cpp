@@ -98,10 +98,13 @@ tavik::TUniqueFd ProbeFile(int dirFd, const std::string& dir) {
 timespec TArchivDirLock::PassedMoment() const {
     const tavik::TUniqueFd probe = ProbeFile(FFd, FDir);
     timespec first{};
-    if (!probe || !Stamp(probe.Get(), first))
+    if (!probe || !Stamp(probe.Get(), first)) {
+        const int error = errno;
         throw tavik::EOlvex("Im Archivverzeichnis „" + FDir + "“ kann nicht geschrieben werden (" +
-                            tavik::SystemErrorText(errno) +
-                            "); es wurde nichts archiviert. Bitte prüfen, ob die Rechte reichen.");
+                                tavik::SystemErrorText(error) +
+                                "); es wurde nichts archiviert. Bitte prüfen, ob die Rechte reichen.",
+                            tavik::KindOfWriteError(error));
+    }
     for (int i = 0; i < 1000; ++i) {
         timespec next{};
         if (!Stamp(probe.Get(), next) || Later(next, first)) break;

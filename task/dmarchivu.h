@@ -126,6 +126,8 @@ public:
     std::string OlvexRoot();
 
 private:
+    // The archive run itself; ArchExecute guards it.
+    bool ArchRun();
     tavik::TTavikFSNames* GetTavikFSNames();
     TVRList* GetSystemArch();
     TVRList* GetSystemDel();

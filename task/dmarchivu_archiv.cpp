@@ -75,88 +75,98 @@ bool TdmOlvexArchiv::ArchExecute() {
     FLastArchivFiles.clear();
     FPackStart.reset();
     return Guarded("TdmOlvexArchiv.ArchExecute", false, [&] {
-        bool ok = false;
-        pgdArchiv.ResetCounter(0);
-        pgdArchiv.ResetProgress(0);
-        pgdArchiv.ResetProgress(1);
-        pgdArchiv.Start();
-        struct TStopDialog {
-            TTavikStdProgressDialog& Dialog;
-            ~TStopDialog() { Dialog.Stop(); }
-        } stopDialog{pgdArchiv};
-
-        if (!FArchiv) throw EOlvex("Es gibt kein Archivobjekt für den Archivierungslauf.");
-        // Held while the name is chosen, the archive written and its files deleted, so that a run
-        // started at the same moment picks the next free name and finds those files gone.
-        const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
-        std::optional<TArchivDirLock> lock;
         try {
-            lock.emplace(archivDir, LockWait(), NoticeWaiting);
-        } catch (const EArchivLocked&) {
-            FLastArchivRun.LockMissed = true;
+            return ArchRun();
+        } catch (const EOlvex& error) {
+            // The summary of the run tells a full disk or missing rights from other failures.
+            FLastArchivRun.Failure = error.Kind();
             throw;
         }
-        // No run is writing now: an unfinished archive there is left over from a killed one.
-        RemoveArchivRunLeftovers(archivDir);
-        const std::vector<std::string> bases = HostBases();
-        SelectItemsToPack(bases);
-        const std::string path = ArchCreateFileName();
-        if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
-        FArchiv->ArchivFile = path;
-        FArchiv->SourceBases = bases;
-        FArchiv->OnError = [this](TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
-                                  const std::string& item, const std::string& reason, bool& flag) {
-            ArchivOnError(sender, command, kind, item, reason, flag);
-        };
-        FArchiv->OnCommandProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command, std::int64_t done,
-                                            std::int64_t total) { ArchivOnCommandProgress(sender, command, done, total); };
-        FArchiv->OnCommandItemStart = [this](TArchivFormatAbstract& sender, TArchivCommand command,
-                                             PFileInfoItem& fileInfo) {
-            return ArchivOnCommandItemStart(sender, command, fileInfo);
-        };
-        FArchiv->OnCommandItemProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command,
-                                                PFileInfoItem fileInfo, std::int64_t done, std::int64_t total) {
-            ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
-        };
-        // Whatever changes from here on is not what gets packed, and must not be deleted.
-        FPackStart = lock->PassedMoment();
-        ok = FArchiv->ExecuteFilesAdd(false);
-        const auto& packed = FArchiv->GetFileItemsList();
-        // Files the engine could not read are left out of an archive that is complete all the same;
-        // the engine then lists what it packed. Those go, the others stay for the next run.
-        struct stat written {};
-        const bool writtenWithout = !ok && packed.GetCount() > 0 && lstat(path.c_str(), &written) == 0 &&
-                                    S_ISREG(written.st_mode);
-        if (writtenWithout)
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
-                                        "Das Archiv „" + path +
-                                            "“ wurde ohne die Dateien geschrieben, die nicht gelesen werden konnten; "
-                                            "sie bleiben für den nächsten Lauf erhalten: " + FArchiv->LastError());
-        if (ok && packed.GetCount() == 0) {
-            FLastArchivRun.State = TArchivRunResult::TState::NothingToDo;
-            FLastArchivRun.Ok = true;
-        } else if (ok || writtenWithout) {
-            // Nothing is deleted before the archive on disk has been read back completely.
-            CheckWrittenArchive(path);
-            FLastArchivRun.State = TArchivRunResult::TState::Written;
-            FLastArchivRun.Path = path;
-            FLastArchivRun.Files = packed.GetCount();
-            for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
-            FLastArchivRun.Ok = ok;
-            ArchDeleteFiles();
-        } else {
-            FLastArchivRun.Failure = FArchiv->LastErrorKind();
-            // A run stopped on purpose is no failure; nothing was deleted.
-            if (FLastArchivRun.Failure != TErrorKind::Aborted)
-                TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
-                                            "Das Archiv „" + path + "“ wurde nicht geschrieben, keine Datei wurde gelöscht: " +
-                                                FArchiv->LastError() + NotWrittenAdvice(FLastArchivRun.Failure));
-        }
-        FArchiv->OnCommandProgress = nullptr;
-        FArchiv->OnCommandItemStart = nullptr;
-        FArchiv->OnCommandItemProgress = nullptr;
-        return ok;
     });
+}
+
+bool TdmOlvexArchiv::ArchRun() {
+    bool ok = false;
+    pgdArchiv.ResetCounter(0);
+    pgdArchiv.ResetProgress(0);
+    pgdArchiv.ResetProgress(1);
+    pgdArchiv.Start();
+    struct TStopDialog {
+        TTavikStdProgressDialog& Dialog;
+        ~TStopDialog() { Dialog.Stop(); }
+    } stopDialog{pgdArchiv};
+
+    if (!FArchiv) throw EOlvex("Es gibt kein Archivobjekt für den Archivierungslauf.");
+    // Held while the name is chosen, the archive written and its files deleted, so that a run
+    // started at the same moment picks the next free name and finds those files gone.
+    const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
+    std::optional<TArchivDirLock> lock;
+    try {
+        lock.emplace(archivDir, LockWait(), NoticeWaiting);
+    } catch (const EArchivLocked&) {
+        FLastArchivRun.LockMissed = true;
+        throw;
+    }
+    // No run is writing now: an unfinished archive there is left over from a killed one.
+    RemoveArchivRunLeftovers(archivDir);
+    const std::vector<std::string> bases = HostBases();
+    SelectItemsToPack(bases);
+    const std::string path = ArchCreateFileName();
+    if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
+    FArchiv->ArchivFile = path;
+    FArchiv->SourceBases = bases;
+    FArchiv->OnError = [this](TArchivFormatAbstract& sender, TArchivCommand command, TArchivErrorKind kind,
+                              const std::string& item, const std::string& reason, bool& flag) {
+        ArchivOnError(sender, command, kind, item, reason, flag);
+    };
+    FArchiv->OnCommandProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command, std::int64_t done,
+                                        std::int64_t total) { ArchivOnCommandProgress(sender, command, done, total); };
+    FArchiv->OnCommandItemStart = [this](TArchivFormatAbstract& sender, TArchivCommand command,
+                                         PFileInfoItem& fileInfo) {
+        return ArchivOnCommandItemStart(sender, command, fileInfo);
+    };
+    FArchiv->OnCommandItemProgress = [this](TArchivFormatAbstract& sender, TArchivCommand command,
+                                            PFileInfoItem fileInfo, std::int64_t done, std::int64_t total) {
+        ArchivOnCommandItemProgress(sender, command, fileInfo, done, total);
+    };
+    // Whatever changes from here on is not what gets packed, and must not be deleted.
+    FPackStart = lock->PassedMoment();
+    ok = FArchiv->ExecuteFilesAdd(false);
+    const auto& packed = FArchiv->GetFileItemsList();
+    // Files the engine could not read are left out of an archive that is complete all the same;
+    // the engine then lists what it packed. Those go, the others stay for the next run.
+    struct stat written {};
+    const bool writtenWithout = !ok && packed.GetCount() > 0 && lstat(path.c_str(), &written) == 0 &&
+                                S_ISREG(written.st_mode);
+    if (writtenWithout)
+        TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                    "Das Archiv „" + path +
+                                        "“ wurde ohne die Dateien geschrieben, die nicht gelesen werden konnten; "
+                                        "sie bleiben für den nächsten Lauf erhalten: " + FArchiv->LastError());
+    if (ok && packed.GetCount() == 0) {
+        FLastArchivRun.State = TArchivRunResult::TState::NothingToDo;
+        FLastArchivRun.Ok = true;
+    } else if (ok || writtenWithout) {
+        // Nothing is deleted before the archive on disk has been read back completely.
+        CheckWrittenArchive(path);
+        FLastArchivRun.State = TArchivRunResult::TState::Written;
+        FLastArchivRun.Path = path;
+        FLastArchivRun.Files = packed.GetCount();
+        for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
+        FLastArchivRun.Ok = ok;
+        ArchDeleteFiles();
+    } else {
+        FLastArchivRun.Failure = FArchiv->LastErrorKind();
+        // A run stopped on purpose is no failure; nothing was deleted.
+        if (FLastArchivRun.Failure != TErrorKind::Aborted)
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute",
+                                        "Das Archiv „" + path + "“ wurde nicht geschrieben, keine Datei wurde gelöscht: " +
+                                            FArchiv->LastError() + NotWrittenAdvice(FLastArchivRun.Failure));
+    }
+    FArchiv->OnCommandProgress = nullptr;
+    FArchiv->OnCommandItemStart = nullptr;
+    FArchiv->OnCommandItemProgress = nullptr;
+    return ok;
 }
 
 std::chrono::milliseconds TdmOlvexArchiv::LockWait() {
@@ -180,7 +190,8 @@ void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
                 "“ von Hand löschen.";
     throw EOlvex("Das neue Archiv „" + path + "“ lässt sich nicht fehlerfrei zurücklesen: " + damage +
                  " Es wurde keine Datei gelöscht; " + where +
-                 " Bitte den Datenträger des Archivverzeichnisses prüfen und den Lauf wiederholen.");
+                 " Bitte den Datenträger des Archivverzeichnisses prüfen und den Lauf wiederholen.",
+                 TErrorKind::DamagedArchive);
 }
 
 void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {

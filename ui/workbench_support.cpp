@@ -69,6 +69,9 @@ const char* VerifyFailureNotice(TErrorKind kind) {
         case TErrorKind::WrongPassword:
             return "Falsches Kennwort: verschlüsselte Einträge ließen sich damit nicht entschlüsseln und wurden nicht "
                    "geprüft.";
+        case TErrorKind::NoRights:
+            return "Die Archivdatei kann nicht gelesen werden, weil die Zugriffsrechte fehlen; über ihren Zustand ist "
+                   "nichts bekannt.";
         case TErrorKind::DiskFull:
         case TErrorKind::DamagedArchive:
         case TErrorKind::RefusedEntry:

@@ -18,12 +18,15 @@ enum class TErrorKind : std::uint8_t {
                      // no sign of damage; the user may lift the limits for an archive they trust
     PasswordMissing, // an entry is encrypted and no password was given (or the user cancelled)
     WrongPassword,   // the password given does not (or probably does not) decrypt the entry
+    NoRights,        // the system refused access: missing rights, a read-only file system
 };
 
 // The kind of a system error of writing or creating something.
 TErrorKind KindOfWriteError(int error);
 // The kind of a system error of opening or reading an input.
 TErrorKind KindOfInputError(int error);
+// NoRights for a refused access, else Other.
+TErrorKind KindOfAccessError(int error);
 
 // A failure handed back as a value: its German text and kind; an empty text is no failure.
 struct TReason {

@@ -189,4 +189,22 @@ TEST(NightlyRun, TheSummaryTellsFilesThatCouldNotBeDeletedFromThoseThatWere) {
     EXPECT_EQ(RunProcess({"unzip", "-Z1", archives[0]}).out, "stadata/frei/weg.dat\n");
 }
 
+// ARCHIV without the right to write: the run names that reason, not a vague failure.
+TEST(NightlyRun, AnArchiveDirectoryWithoutTheRightToWriteIsNamedAsSuch) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/alt.dat", "a", 1'000'000'000);
+    for (const auto& entry : fs::recursive_directory_iterator(host.Root())) testsupport::OpenToTestUser(entry.path());
+    testsupport::OpenToTestUser(host.Root());
+    fs::permissions(host.Root() + "/ARCHIV", fs::perms(0555));
+    const auto run = RunProcess(testsupport::Unprivileged({BinDir() + "/vendrask", "-A"}),
+                                {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", kKillAfterSeconds});
+    fs::permissions(host.Root() + "/ARCHIV", fs::perms::all);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(Contains(run.out, "im Archivverzeichnis fehlen die Rechte zum Schreiben; es wurde nichts gelöscht"))
+        << run.out << run.err;
+    EXPECT_TRUE(host.Exists("stadata/alt.dat"));
+    EXPECT_TRUE(Archives(host).empty());
+}
+
 }  // namespace

@@ -157,9 +157,12 @@ TExtractTarget::TExtractTarget(const std::string& dir, const std::string& base, 
                              "Verzeichnis, oder entpacken Sie in ein gewähltes Verzeichnis.",
                          TErrorKind::RefusedEntry);
     }
-    if (!FRoot)
-        throw EOlvex("Das Zielverzeichnis „" + dir + "“ kann nicht geöffnet werden (" + SystemReason(errno) +
-                     "). Bitte prüfen Sie den Pfad und die Zugriffsrechte.");
+    if (!FRoot) {
+        const int error = errno;
+        throw EOlvex("Das Zielverzeichnis „" + dir + "“ kann nicht geöffnet werden (" + SystemReason(error) +
+                         "). Bitte prüfen Sie den Pfad und die Zugriffsrechte.",
+                     KindOfAccessError(error));
+    }
     if (const char* root = std::getenv(kRootVariable); root != nullptr && *root != '\0') {
         struct stat st {};
         if (::stat(ExtractFileDir(HostDatabasePath()).c_str(), &st) == 0) FDatabaseDir.emplace(st.st_dev, st.st_ino);

@@ -30,20 +30,22 @@ void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::
         const TFileInfoItem& item = *jobs[i].item;
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
         if ((item.Attributes & faDirectory) != 0) {
-            if (!entry.directory) throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.");
+            if (!entry.directory) throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.", TErrorKind::DamagedArchive);
             continue;
         }
         // The reader checks the data against the central directory's size and CRC; those in turn
         // must be the ones taken from the file.
         if ((entry.stat.valid & ZIP_STAT_SIZE) == 0 || static_cast<std::int64_t>(entry.stat.size) != item.Size)
-            throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.");
+            throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.",
+                         TErrorKind::DamagedArchive);
         if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || entry.stat.crc != item.Crc)
             throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
-                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).");
+                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
+                         TErrorKind::DamagedArchive);
         reader.Read(
             entry, [](const std::uint8_t*, std::size_t) {},
             [&failed](std::int64_t) {
-                if (failed) throw EOlvex("abgebrochen");
+                if (failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
             });
     }
 }

@@ -56,7 +56,9 @@ void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
         throw EOlvex("Im Zielordner gibt es bereits „" + path + "“; vorhandene Dateien werden nicht überschrieben. "
                      "Bitte einen anderen Zielordner wählen oder die Datei zuvor entfernen.");
     }
-    if (error) throw EOlvex("Der Zielordner „" + dir + "“ kann nicht gelesen werden: " + SystemErrorText(error.value()) + ".");
+    if (error)
+        throw EOlvex("Der Zielordner „" + dir + "“ kann nicht gelesen werden: " + SystemErrorText(error.value()) + ".",
+                     KindOfAccessError(error.value()));
 }
 
 std::optional<TSplitSet> FindSource(const std::string& archive) {
