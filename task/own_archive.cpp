@@ -4,12 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <string_view>
 
 #include "host/engine/zip/zip_directory.h"
+#include "host/services/digits.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
 
@@ -17,20 +16,10 @@ namespace vendrask {
 
 namespace zr = tavik::ziprec;
 
-namespace {
-
-bool AllDigits(const std::string& text, std::size_t from, std::size_t count) {
-    if (from + count > text.size()) return false;
-    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
-                       text.begin() + static_cast<std::ptrdiff_t>(from + count),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-}  // namespace
-
 bool IsOwnArchiveName(const std::string& name) {
-    return name.size() > 9 && name.compare(0, 2, "SK") == 0 && AllDigits(name, 2, 6) && name[8] == '.' &&
-           AllDigits(name, 9, name.size() - 9);
+    const std::string_view text = name;
+    return name.size() > 9 && name.compare(0, 2, "SK") == 0 && tavik::AllDigits(text.substr(2, 6)) && name[8] == '.' &&
+           tavik::AllDigits(text.substr(9));
 }
 
 bool OpensAsZipArchive(const std::string& path) {

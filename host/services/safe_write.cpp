@@ -9,6 +9,7 @@
 #include <random>
 #include <string_view>
 
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
@@ -50,7 +51,6 @@ bool EndsWithRun(std::string_view text, std::size_t count, Pred isPart) {
 
 bool AnyChar(char) { return true; }
 bool LowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-bool Digit(char c) { return c >= '0' && c <= '9'; }
 
 // name without ".vrtmp-" and its random part, or nothing.
 std::optional<std::string_view> WithoutMarker(std::string_view name) {
@@ -66,7 +66,7 @@ std::optional<std::string_view> WithoutExtractSuffix(std::string_view name) {
     std::size_t end = name.size();
     const auto digitsBack = [&] {
         const std::size_t start = end;
-        while (end > 0 && Digit(name[end - 1])) --end;
+        while (end > 0 && IsDigit(name[end - 1])) --end;
         return start - end;
     };
     if (digitsBack() == 0 || end == 0 || name[end - 1] != '-') return std::nullopt;

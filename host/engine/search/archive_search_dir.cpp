@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
@@ -14,13 +15,6 @@ namespace tavik::archsearch {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
-    if (from >= to) return false;
-    for (std::size_t i = from; i < to; ++i)
-        if (text[i] < '0' || text[i] > '9') return false;
-    return true;
-}
 
 bool EndsWithNoCase(const std::string& text, const char* suffix) {
     const std::size_t length = std::strlen(suffix);
@@ -33,14 +27,14 @@ std::string VolumeSetName(const std::string& file) {
     const std::size_t dot = file.rfind('.');
     if (dot == std::string::npos || dot == 0 || file.size() - dot < 4) return {};
     if (file[dot + 1] != 'z' && file[dot + 1] != 'Z') return {};
-    if (!AllDigits(file, dot + 2, file.size())) return {};
+    if (!AllDigits(std::string_view(file).substr(dot + 2))) return {};
     return file.substr(0, dot) + (file[dot + 1] == 'Z' ? ".ZIP" : ".zip");
 }
 
 // "name.zip.001" ... : "name.zip", or empty when file is no piece.
 std::string PieceSetName(const std::string& file) {
     const std::size_t dot = file.rfind('.');
-    if (dot == std::string::npos || file.size() - dot < 4 || !AllDigits(file, dot + 1, file.size())) return {};
+    if (dot == std::string::npos || file.size() - dot < 4 || !AllDigits(std::string_view(file).substr(dot + 1))) return {};
     const std::string stem = file.substr(0, dot);
     return EndsWithNoCase(stem, ".zip") ? stem : std::string();
 }
@@ -66,8 +60,9 @@ TSearchArchive SetArchive(const std::string& path, bool namedAsArchive) {
 }  // namespace
 
 bool IsNightlyArchiveName(const std::string& name) {
-    return name.size() > 9 && name[0] == 'S' && name[1] == 'K' && AllDigits(name, 2, 8) && name[8] == '.' &&
-           AllDigits(name, 9, name.size());
+    const std::string_view text = name;
+    return name.size() > 9 && name[0] == 'S' && name[1] == 'K' && AllDigits(text.substr(2, 6)) && name[8] == '.' &&
+           AllDigits(text.substr(9));
 }
 
 std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {

@@ -8,6 +8,7 @@
 
 #include "host/engine/split/split_files.h"
 #include "host/engine/zip/zip_records.h"
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -40,15 +41,11 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-bool AllDigits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Parses a decimal volume number; 0 when it is none or out of range.
 std::uint32_t VolumeNumber(const std::string& digits) {
-    if (!AllDigits(digits) || digits.size() > 9) return 0;
-    const unsigned long value = std::stoul(digits);
-    return value <= kMaxVolumes ? static_cast<std::uint32_t>(value) : 0;
+    if (digits.size() > 9) return 0;
+    const std::optional<std::uint64_t> value = DigitsValue(digits, kMaxVolumes);
+    return value ? static_cast<std::uint32_t>(*value) : 0;
 }
 
 struct TPathParts {

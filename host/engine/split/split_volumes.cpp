@@ -10,6 +10,7 @@
 #include "host/engine/split/split_naming.h"
 #include "host/engine/split/split_reader.h"
 #include "host/engine/split/split_writer.h"
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
@@ -36,8 +37,7 @@ bool IsOutputName(const std::string& file, const std::string& name, bool volumes
     if (file.size() <= name.size() + 1 || file.compare(0, name.size(), name) != 0 || file[name.size()] != '.') return false;
     const std::string ext = file.substr(name.size() + 1);
     if (ext == "zip") return true;
-    return volumes && ext.size() >= 3 && ext[0] == 'z' &&
-           std::all_of(ext.begin() + 1, ext.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return volumes && ext.size() >= 3 && ext[0] == 'z' && AllDigits(std::string_view(ext).substr(1));
 }
 
 // Refuses to write where the outputs would replace an input or any other file.
