@@ -5,22 +5,15 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <string_view>
 
 #include "host/engine/zip/zip_directory.h"
-#include "host/services/digits.h"
+#include "host/services/archive_name.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
 
 namespace vendrask {
 
 namespace zr = tavik::ziprec;
-
-bool IsOwnArchiveName(const std::string& name) {
-    const std::string_view text = name;
-    return name.size() > 9 && name.compare(0, 2, "SK") == 0 && tavik::AllDigits(text.substr(2, 6)) && name[8] == '.' &&
-           tavik::AllDigits(text.substr(9));
-}
 
 bool OpensAsZipArchive(const std::string& path) {
     // Non-blocking, so that a pipe put there after the walk cannot hold the scan.
@@ -39,16 +32,10 @@ bool OpensAsZipArchive(const std::string& path) {
     return directory.End().entriesOnDisk == directory.End().entriesTotal;
 }
 
-bool IsSetAsideArchiveName(const std::string& name) {
-    constexpr std::string_view kSetAside = ".defekt";
-    return name.size() > kSetAside.size() && name.compare(name.size() - kSetAside.size(), kSetAside.size(), kSetAside) == 0 &&
-           IsOwnArchiveName(name.substr(0, name.size() - kSetAside.size()));
-}
-
 bool IsOwnArchive(const std::string& directory, const std::string& archivDir, const std::string& name) {
     if (directory != archivDir) return false;
-    if (IsSetAsideArchiveName(name)) return true;
-    return IsOwnArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
+    if (tavik::IsSetAsideArchiveName(name)) return true;
+    return tavik::IsArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
 }
 
 }  // namespace vendrask

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "host/services/archive_name.h"
 #include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
@@ -58,12 +59,6 @@ TSearchArchive SetArchive(const std::string& path, bool namedAsArchive) {
 }
 
 }  // namespace
-
-bool IsNightlyArchiveName(const std::string& name) {
-    const std::string_view text = name;
-    return name.size() > 9 && name[0] == 'S' && name[1] == 'K' && AllDigits(text.substr(2, 6)) && name[8] == '.' &&
-           AllDigits(text.substr(9));
-}
 
 std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     std::vector<std::string> files;
@@ -120,7 +115,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
         }
         TSearchArchive archive;
         archive.path = path;
-        archive.namedAsArchive = IsNightlyArchiveName(file);
+        archive.namedAsArchive = IsArchiveName(file);
         archives.push_back(std::move(archive));
     }
     std::sort(archives.begin(), archives.end(),

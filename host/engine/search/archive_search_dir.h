@@ -1,6 +1,6 @@
 #pragma once
-// The archives of a directory as a search sees them: the nightly archives (SK + six digits +
-// "." + number), every ZIP there, and each split set once, under the name that opens it.
+// The archives of a directory as a search sees them: the nightly archives (archive_name.h),
+// every ZIP there, and each split set once, under the name that opens it.
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +15,6 @@ struct TSearchArchive {
     bool namedAsArchive = true;     // false: a file that may or may not be a ZIP
     std::string failure;            // set when the archive cannot be read at all (a volume missing)
 };
-
-// True for the names of the nightly archives: "SK261207.001".
-bool IsNightlyArchiveName(const std::string& name);
 
 // The archives of dir, sorted by name. Hidden files (the temporary files of a running archive
 // run) are left out. Throws EOlvex when the directory cannot be read.
