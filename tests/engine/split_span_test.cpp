@@ -1,7 +1,6 @@
 // Spanning and merging, checked by independent tools.
 #include <gtest/gtest.h>
 
-#include "host/engine/split/split_naming.h"
 #include "host/engine/split/split_reader.h"
 #include "tests/engine/split_test_helpers.h"
 
@@ -75,12 +74,6 @@ TEST_F(SplitSpanTest, VolumesMatchInfoZipSplitByteForByte) {
 }
 
 TEST_F(SplitSpanTest, HundredthVolumeIsNamedZ100) {
-    EXPECT_EQ(tavik::splitname::VolumeExtension(1), ".z01");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(9), ".z09");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(10), ".z10");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(99), ".z99");
-    EXPECT_EQ(tavik::splitname::PieceExtension(2), ".002");
-
     const TContents big{{"gross.bin", RandomBytes(101 * 65536, 11)}};
     WriteFiles(temp / "quelle", big);
     ASSERT_EQ(RunTool({"zip", "-q", "-X", "-0", "../viele.zip", "gross.bin"}, P("quelle")).status, 0);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "host/engine/split/split_naming.h"
+#include "host/engine/split/volume_names.h"
 #include "host/services/exceptions.h"
 
 namespace tavik::splitread {
@@ -88,7 +88,7 @@ void TSplitArchive::Parse(bool byteSplit) {
         // is no ZIP archive.
         const std::string& last = FName;
         const std::string next =
-            last.substr(0, last.rfind('.')) + splitname::PieceExtension(static_cast<std::uint32_t>(FFiles.Count() + 1));
+            WithoutExtension(last) + PieceExtension(static_cast<std::uint32_t>(FFiles.Count() + 1));
         throw EOlvex("Dem geteilten Archiv „" + last + "“ fehlt das Ende: vermutlich fehlt der Teil „" + next +
                      "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.",
                      TErrorKind::InputMissing);

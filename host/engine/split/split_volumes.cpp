@@ -7,10 +7,9 @@
 
 #include "host/engine/split/split_copy.h"
 #include "host/engine/split/split_files.h"
-#include "host/engine/split/split_naming.h"
 #include "host/engine/split/split_reader.h"
 #include "host/engine/split/split_writer.h"
-#include "host/services/digits.h"
+#include "host/engine/split/volume_names.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
@@ -32,12 +31,13 @@ std::string CleanDirectory(const std::string& dir) {
     return clean;
 }
 
-// True for "name.zip", and with volumes for "name.z01", "name.z1000" and so on.
+// True for "name.zip", and with volumes for "name.z01", "name.z1000" and so on: the names the
+// writer gives its outputs.
 bool IsOutputName(const std::string& file, const std::string& name, bool volumes) {
-    if (file.size() <= name.size() + 1 || file.compare(0, name.size(), name) != 0 || file[name.size()] != '.') return false;
-    const std::string ext = file.substr(name.size() + 1);
-    if (ext == "zip") return true;
-    return volumes && ext.size() >= 3 && ext[0] == 'z' && AllDigits(std::string_view(ext).substr(1));
+    const std::optional<TVolumeName> output = ParseVolumeName(file);
+    if (!output || output->stem != name) return false;
+    if (output->kind == TVolumeName::Kind::Zip) return output->extension == ZipExtension();
+    return volumes && output->kind == TVolumeName::Kind::Volume && !output->upperCase;
 }
 
 // Refuses to write where the outputs would replace an input or any other file.
@@ -71,7 +71,7 @@ void Write(const std::string& archive, const std::string& targetDir, std::uint64
     const std::optional<TSplitSet> set = FindSource(archive);
     splitread::TSplitArchive source(archive, set);
     const std::string dir = CleanDirectory(targetDir);
-    const std::string name = splitname::BaseName(archive, set);
+    const std::string name = OutputBaseName(archive, set);
     if (name.empty()) throw EOlvex("Aus dem Namen „" + archive + "“ lässt sich kein Name für die Ausgabe bilden.");
     CheckOutputs(dir, name, volumeSize > 0, source.Files().Identities());
     splitwrite::TVolumeWriter writer(dir, name, volumeSize);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "host/engine/split/split_naming.h"
+#include "host/engine/split/volume_names.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 
@@ -27,7 +27,7 @@ TVolumeWriter::~TVolumeWriter() {
 }
 
 void TVolumeWriter::NewVolume() {
-    FVolumes.push_back(std::make_unique<TSafeWrite>(FDir + "/" + FName + ".zip", TDurability::Flushed));
+    FVolumes.push_back(std::make_unique<TSafeWrite>(FDir + "/" + FName + ZipExtension(), TDurability::Flushed));
     FOffset = 0;
 }
 
@@ -68,8 +68,8 @@ void TVolumeWriter::Write(const void* data, std::size_t size) {
 std::vector<std::string> TVolumeWriter::FinalNames() const {
     std::vector<std::string> names;
     for (std::size_t i = 0; i + 1 < FVolumes.size(); ++i)
-        names.push_back(FDir + "/" + FName + splitname::VolumeExtension(static_cast<std::uint32_t>(i + 1)));
-    names.push_back(FDir + "/" + FName + ".zip");
+        names.push_back(FDir + "/" + FName + VolumeExtension(static_cast<std::uint32_t>(i + 1)));
+    names.push_back(FDir + "/" + FName + ZipExtension());
     return names;
 }
 
