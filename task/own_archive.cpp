@@ -13,7 +13,7 @@
 
 namespace vendrask {
 
-namespace zr = tavik::ziprec;
+namespace zr = tavik::zip;
 
 bool OpensAsZipArchive(const std::string& path) {
     // Non-blocking, so that a pipe put there after the walk cannot hold the scan.

@@ -10,7 +10,7 @@
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 namespace {
 
@@ -102,4 +102,4 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     return archives;
 }
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -7,7 +7,7 @@
 
 #include "host/engine/split/split_volumes.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 struct TSearchArchive {
     std::string path;               // what the hits name and what opens the archive
@@ -20,4 +20,4 @@ struct TSearchArchive {
 // run) are left out. Throws EOlvex when the directory cannot be read.
 std::vector<TSearchArchive> FindSearchArchives(const std::string& dir);
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -49,12 +49,12 @@ std::set<std::uint32_t> NumbersInDirectory(const std::string& dir, const std::st
 // The number of disks the end record of the last volume announces, 0 when it cannot be read.
 std::uint32_t AnnouncedDisks(const std::string& lastVolume) {
     try {
-        const TUniqueFd file = splitio::OpenForReading(lastVolume);
-        const std::uint64_t size = splitio::FileSize(file, lastVolume);
-        const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, ziprec::kMaxEndSearch));
+        const TUniqueFd file = split::OpenForReading(lastVolume);
+        const std::uint64_t size = split::FileSize(file, lastVolume);
+        const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, zip::kMaxEndSearch));
         std::vector<std::uint8_t> tail(tailSize);
-        splitio::ReadAt(file, lastVolume, size - tailSize, tail.data(), tail.size());
-        const ziprec::TFoundEnd found = ziprec::FindEndRecord(tail.data(), tail.size());
+        split::ReadAt(file, lastVolume, size - tailSize, tail.data(), tail.size());
+        const zip::TFoundEnd found = zip::FindEndRecord(tail.data(), tail.size());
         if (found.hasLocator) return found.totalDisks;
         if (found.record.thisDisk == 0xFFFF) return 0;
         return found.record.thisDisk + 1u;
@@ -68,11 +68,11 @@ std::optional<TSplitSet> FindZipSet(const std::string& dir, const std::string& s
                                    bool upper) {
     const std::string last = dir + stem + zipExt;
     const std::string first = dir + stem + VolumeExtension(1, upper);
-    if (!splitio::IsFile(last)) {
-        if (splitio::IsFile(first)) ThrowMissing(last);
+    if (!split::IsFile(last)) {
+        if (split::IsFile(first)) ThrowMissing(last);
         return std::nullopt;  // no archive at all: the caller reports that
     }
-    if (!splitio::IsFile(first)) {
+    if (!split::IsFile(first)) {
         // No first volume: an ordinary archive, unless its end record says otherwise.
         if (AnnouncedDisks(last) > 1) ThrowMissing(first);
         return std::nullopt;
@@ -90,7 +90,7 @@ std::optional<TSplitSet> FindZipSet(const std::string& dir, const std::string& s
     set.kind = TSplitSet::Kind::Zip;
     for (std::uint32_t n = 1; n < disks; ++n) {
         const std::string volume = dir + stem + VolumeExtension(n, upper);
-        if (!splitio::IsFile(volume)) ThrowMissing(volume);
+        if (!split::IsFile(volume)) ThrowMissing(volume);
         set.volumes.push_back(volume);
     }
     set.volumes.push_back(last);
@@ -104,7 +104,7 @@ std::optional<TSplitSet> FindByteSplitSet(const std::string& dir, const std::str
     std::uint32_t n = 1;
     for (; numbers.count(n); ++n) {
         const std::string piece = dir + stem + PieceExtension(n);
-        if (!splitio::IsFile(piece)) break;
+        if (!split::IsFile(piece)) break;
         set.volumes.push_back(piece);
     }
     if (!numbers.empty() && *numbers.rbegin() >= n) ThrowMissing(dir + stem + PieceExtension(n));
@@ -123,7 +123,7 @@ std::optional<TSplitSet> FindSplitSet(const std::string& path) {
             return FindZipSet(parts.dir, name->stem, name->extension, name->upperCase);
         case TVolumeName::Kind::Volume: {
             const std::string last = parts.dir + name->stem + ZipExtension(name->upperCase);
-            if (!splitio::IsFile(last)) ThrowMissing(last);
+            if (!split::IsFile(last)) ThrowMissing(last);
             return FindZipSet(parts.dir, name->stem, ZipExtension(name->upperCase), name->upperCase);
         }
         case TVolumeName::Kind::Piece:

@@ -8,14 +8,14 @@
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 
-namespace tavik::splitwrite {
+namespace tavik::split {
 
 TVolumeWriter::TVolumeWriter(std::string dir, std::string name, std::uint64_t volumeSize)
     : FDir(std::move(dir)), FName(std::move(name)), FVolumeSize(volumeSize) {
     NewVolume();
     if (FVolumeSize > 0) {
-        ziprec::TBytes marker;
-        ziprec::Put32(marker, ziprec::kSplitSig);
+        zip::TBytes marker;
+        zip::Put32(marker, zip::kSplitSig);
         Write(marker.data(), marker.size());
     }
 }
@@ -77,8 +77,8 @@ void TVolumeWriter::Commit() {
     if (FVolumeSize > 0 && FVolumes.size() == 1) {
         // Everything fits into one volume: the marker tells readers the archive was meant to
         // be split but needed a single segment.
-        ziprec::TBytes marker;
-        ziprec::Put32(marker, ziprec::kSingleSegmentSig);
+        zip::TBytes marker;
+        zip::Put32(marker, zip::kSingleSegmentSig);
         FVolumes.front()->WriteAt(0, marker.data(), marker.size());
     }
     const std::vector<std::string> names = FinalNames();
@@ -100,4 +100,4 @@ void TVolumeWriter::Commit() {
     FCommitted = true;
 }
 
-}  // namespace tavik::splitwrite
+}  // namespace tavik::split
