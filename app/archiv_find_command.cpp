@@ -14,7 +14,7 @@ namespace vendrask {
 
 namespace {
 
-void PrintHit(const tavik::archsearch::TSearchHit& hit) {
+void PrintHit(const tavik::search::TSearchHit& hit) {
     const tavik::TDateParts& p = hit.modified;
     const std::string archive = ListedName(hit.archive);
     const std::string name = ListedName(hit.name);
@@ -56,21 +56,21 @@ int RunFindCommand(const std::vector<std::string>& args, const char* usageText) 
                          "Olvex-Installation setzen.",
                          usageText);
         try {
-            dir = tavik::archsearch::DefaultSearchDirectory();
+            dir = tavik::search::DefaultSearchDirectory();
         } catch (const std::exception& error) {
             std::cerr << "vendrask-archiv: " << error.what() << "\n";
             return kArchivUsage;
         }
     }
 
-    tavik::archsearch::TSearchEvents events;
+    tavik::search::TSearchEvents events;
     events.OnHit = PrintHit;
     events.OnFailure = [](const std::string&, const std::string& reason) {
         std::fflush(stdout);
         std::cerr << "vendrask-archiv: " << reason << "\n";
     };
     try {
-        const tavik::archsearch::TSearchResult result = tavik::archsearch::SearchArchives(dir, terms, events);
+        const tavik::search::TSearchResult result = tavik::search::SearchArchives(dir, terms, events);
         std::fflush(stdout);
         return result.failures > 0 ? kArchivFailed : kArchivOk;
     } catch (const tavik::EOlvex& error) {

@@ -1,6 +1,5 @@
 #include "app/archiv_restore_command.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <exception>
@@ -13,6 +12,7 @@
 #include "app/listed_name.h"
 #include "host/engine/archiv_open.h"
 #include "host/engine/search/archive_restore.h"
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/host_installation.h"
@@ -22,12 +22,9 @@ namespace vendrask {
 namespace {
 
 std::optional<int> EntryNumber(const std::string& text) {
-    if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || end == nullptr || *end != '\0' || value > INT_MAX) return std::nullopt;
-    return static_cast<int>(value);
+    const std::optional<std::uint64_t> value = tavik::DigitsValue(text, INT_MAX);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
 }
 
 }  // namespace

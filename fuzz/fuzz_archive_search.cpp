@@ -33,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         WriteBytes(scratch.Path() / "SK261207.001", body, length);
     }
-    tavik::archsearch::TSearchEvents events;
+    tavik::search::TSearchEvents events;
     std::size_t hits = 0;
-    events.OnHit = [&](const tavik::archsearch::TSearchHit& hit) { hits += hit.name.size() > 0 ? 1 : 0; };
+    events.OnHit = [&](const tavik::search::TSearchHit& hit) { hits += hit.name.size() > 0 ? 1 : 0; };
     events.OnFailure = [](const std::string&, const std::string&) {};
     try {
-        tavik::archsearch::SearchArchives(scratch.Path().string(), {"*[a-z]?*", "ÄB"}, events, 1 + (data[0] & 2) / 2);
+        tavik::search::SearchArchives(scratch.Path().string(), {"*[a-z]?*", "ÄB"}, events, 1 + (data[0] & 2) / 2);
     } catch (const std::exception&) {
         // Refusals are expected; crashes, hangs and leaks are what this looks for.
     }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "host/services/exceptions.h"
+#include "host/services/safe_write.h"
 #include "host/services/unique_fd.h"
 #include "host/services/system_error.h"
 #include "host/services/whole_io.h"
@@ -82,21 +83,10 @@ bool Later(const timespec& a, const timespec& b) {
     return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
 }
 
-// A file that only this run sees: without a name where the file system has unnamed files,
-// otherwise named and removed at once.
-tavik::TUniqueFd ProbeFile(int dirFd, const std::string& dir) {
-    tavik::TUniqueFd probe(openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (probe || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return probe;
-    std::string name = dir + "/.vendrask-zeit-XXXXXX";
-    probe.Reset(mkostemp(name.data(), O_CLOEXEC));
-    if (probe) unlink(name.c_str());
-    return probe;
-}
-
 }  // namespace
 
 timespec TArchivDirLock::PassedMoment() const {
-    const tavik::TUniqueFd probe = ProbeFile(FFd, FDir);
+    const tavik::TUniqueFd probe = tavik::CreateScratchFile(FFd, "zeit");
     timespec first{};
     if (!probe || !Stamp(probe.Get(), first)) {
         const int error = errno;

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "host/services/archive_name.h"
 #include "host/services/safe_write.h"
-#include "task/own_archive.h"
 
 namespace vendrask {
 
@@ -23,9 +23,8 @@ struct TDirCloser {
 }  // namespace
 
 bool IsArchivRunLeftover(const std::string& name) {
-    // The run numbers its archives with at least three digits ("SK261207.001").
     const std::optional<std::string> target = tavik::SafeWriteLeftoverOf(name);
-    return target && IsOwnArchiveName(*target) && target->size() >= 12;
+    return target && tavik::IsArchiveNameAsWritten(*target);
 }
 
 int RemoveArchivRunLeftovers(const std::string& archivDir) {

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "host/engine/archiv_open.h"
 #include "host/engine/pack/packed_check.h"
+#include "host/services/archive_name.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/host_settings.h"
@@ -44,12 +44,8 @@ void NoticeWaiting(const std::string& notice) {
 std::string TdmOlvexArchiv::ArchCreateFileName() {
     return Guarded("TdmOlvexArchiv.ArchCreateFileName", std::string(), [&] {
         const TDateParts today = DecodeDateTime(Clock());
-        char year[16];
-        std::snprintf(year, sizeof year, "%.4d", today.Year);
         for (int number = 1;; ++number) {
-            char rest[64];
-            std::snprintf(rest, sizeof rest, "%.2d%.2d.%.3d", today.Month, today.Day, number);
-            const std::string name = std::string("SK") + year[2] + year[3] + rest;
+            const std::string name = MakeArchiveName(today, number);
             const std::string path = GetDirOlvexByName("ARCHIV", name, true);
             // Any entry of that name is taken: a directory or a hidden file there could not be
             // written, or would be overwritten.
@@ -179,7 +175,7 @@ void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
     const std::string damage = CheckPackedArchive(path, FArchiv->GetFileItemsList().Items());
     if (damage.empty()) return;
     // Set aside where it cannot be taken for a sound archive of the run; removed if that fails.
-    const std::string aside = path + ".defekt";
+    const std::string aside = SetAsideName(path);
     std::string where;
     if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
         where = "es liegt zur Untersuchung als „" + aside + "“ im Archivverzeichnis.";

@@ -4,34 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <string_view>
 
 #include "host/engine/zip/zip_directory.h"
+#include "host/services/archive_name.h"
 #include "host/services/paths.h"
 #include "host/services/unique_fd.h"
 
 namespace vendrask {
 
-namespace zr = tavik::ziprec;
-
-namespace {
-
-bool AllDigits(const std::string& text, std::size_t from, std::size_t count) {
-    if (from + count > text.size()) return false;
-    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
-                       text.begin() + static_cast<std::ptrdiff_t>(from + count),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-}  // namespace
-
-bool IsOwnArchiveName(const std::string& name) {
-    return name.size() > 9 && name.compare(0, 2, "SK") == 0 && AllDigits(name, 2, 6) && name[8] == '.' &&
-           AllDigits(name, 9, name.size() - 9);
-}
+namespace zr = tavik::zip;
 
 bool OpensAsZipArchive(const std::string& path) {
     // Non-blocking, so that a pipe put there after the walk cannot hold the scan.
@@ -50,16 +32,10 @@ bool OpensAsZipArchive(const std::string& path) {
     return directory.End().entriesOnDisk == directory.End().entriesTotal;
 }
 
-bool IsSetAsideArchiveName(const std::string& name) {
-    constexpr std::string_view kSetAside = ".defekt";
-    return name.size() > kSetAside.size() && name.compare(name.size() - kSetAside.size(), kSetAside.size(), kSetAside) == 0 &&
-           IsOwnArchiveName(name.substr(0, name.size() - kSetAside.size()));
-}
-
 bool IsOwnArchive(const std::string& directory, const std::string& archivDir, const std::string& name) {
     if (directory != archivDir) return false;
-    if (IsSetAsideArchiveName(name)) return true;
-    return IsOwnArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
+    if (tavik::IsSetAsideArchiveName(name)) return true;
+    return tavik::IsArchiveName(name) && OpensAsZipArchive(tavik::ConcatPathNames(directory, name));
 }
 
 }  // namespace vendrask

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "host/engine/split/volume_names.h"
 #include "host/services/exceptions.h"
 #include "host/services/formatting.h"
 #include "host/services/fs_names.h"
@@ -31,14 +32,6 @@ namespace vendrask {
 using namespace tavik;
 
 namespace {
-
-// The name of the volume with the number counter: name.z01 ... name.z09, name.z10, name.z100.
-QString VolumeName(const QString& fileName, int counter) {
-    const int slash = static_cast<int>(fileName.lastIndexOf(QLatin1Char('/')));
-    const int point = static_cast<int>(fileName.lastIndexOf(QLatin1Char('.')));
-    const QString base = point > slash ? fileName.left(point) : fileName;
-    return base + (counter <= 9 ? QStringLiteral(".z0%1") : QStringLiteral(".z%1")).arg(counter);
-}
 
 // The file's modification time as the packed DOS form keeps it (even seconds), with the date,
 // five blanks and the time of day.
@@ -164,14 +157,15 @@ void TfrmVendrask::ArchivAnzeigen() {
 std::int64_t TfrmVendrask::GetFileSize(const QString& fileName) {
     return Guarded("GetFileSize", std::int64_t{-1}, [&] {
         std::int64_t total = 0;
+        const std::string base = WithoutExtension(fileName.toStdString());
         QString current = fileName;
-        for (int counter = 1; QFileInfo(current).isFile(); ++counter) {
+        for (std::uint32_t counter = 1; QFileInfo(current).isFile(); ++counter) {
             QFile file(current);
             // A volume that cannot be read makes the size unknown; the label says -1.
             if (!file.open(QIODevice::ReadOnly)) return std::int64_t{-1};
             file.close();
             total += QFileInfo(current).size();
-            current = VolumeName(fileName, counter);
+            current = QString::fromStdString(base + VolumeExtension(counter));
         }
         return total;
     });

@@ -89,7 +89,7 @@ void TfrmVendrask::spbSucheClick(QObject*) {
                    "Muster (stadata/m01/beleg00*).");
             return;
         }
-        const std::string dir = archsearch::DefaultSearchDirectory();
+        const std::string dir = search::DefaultSearchDirectory();
         vstSuche->Clear();
         FSuche->RowsClear();
         FSucheHits.clear();
@@ -98,8 +98,8 @@ void TfrmVendrask::spbSucheClick(QObject*) {
         pgbSucheProgress->setValue(0);
 
         std::vector<std::string> failures;
-        archsearch::TSearchEvents events;
-        events.OnHit = [this](const archsearch::TSearchHit& hit) {
+        search::TSearchEvents events;
+        events.OnHit = [this](const search::TSearchHit& hit) {
             const TDateTime modified = EncodeDateTime(hit.modified);
             FSucheHits.push_back({hit.archive, static_cast<int>(hit.number), std::string(hit.name),
                                   static_cast<std::int64_t>(hit.size), modified});
@@ -115,10 +115,10 @@ void TfrmVendrask::spbSucheClick(QObject*) {
             TavikInfoProcessMessages(0);
             return !FSearchAborted;
         };
-        archsearch::TSearchResult result;
+        search::TSearchResult result;
         {
             const TSearchRunning running(FSearchRunning, FCommandRunning, FSearchAborted, *spbSucheAbbrechen, *spbAbortOperation);
-            result = archsearch::SearchArchives(dir, {term}, events);
+            result = search::SearchArchives(dir, {term}, events);
         }
         {
             const TViewUpdate update(*vstSuche);

@@ -1,6 +1,7 @@
 #include "host/services/host_settings.h"
 
 #include "host/services/db_connector.h"
+#include "host/services/digits.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -12,14 +13,7 @@ std::optional<std::uint64_t> WholeNumber(const std::string& text, std::uint64_t 
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return std::nullopt;
     const std::size_t last = text.find_last_not_of(" \t");
-    std::uint64_t value = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > most) return std::nullopt;
-    }
-    return value;
+    return DigitsValue(std::string_view(text).substr(first, last - first + 1), most);
 }
 
 }  // namespace

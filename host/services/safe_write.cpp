@@ -40,49 +40,23 @@ bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
-// count characters at the end of text, none of them a dot, accepted by isPart.
-template <typename Pred>
-bool EndsWithRun(std::string_view text, std::size_t count, Pred isPart) {
-    if (text.size() < count) return false;
-    for (char c : text.substr(text.size() - count))
-        if (c == '.' || !isPart(c)) return false;
-    return true;
-}
-
-bool AnyChar(char) { return true; }
-bool LowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-bool Digit(char c) { return c >= '0' && c <= '9'; }
-
-// name without ".vrtmp-" and its random part, or nothing.
-std::optional<std::string_view> WithoutMarker(std::string_view name) {
-    if (!EndsWithRun(name, kRandomChars, AnyChar)) return std::nullopt;
-    name.remove_suffix(kRandomChars);
-    if (!EndsWith(name, kMarker)) return std::nullopt;
-    name.remove_suffix(kMarker.size());
-    return name;
-}
-
-// ".vrx" digits "-" digits at the end, as extraction named its files; name without it.
-std::optional<std::string_view> WithoutExtractSuffix(std::string_view name) {
-    std::size_t end = name.size();
-    const auto digitsBack = [&] {
-        const std::size_t start = end;
-        while (end > 0 && Digit(name[end - 1])) --end;
-        return start - end;
-    };
-    if (digitsBack() == 0 || end == 0 || name[end - 1] != '-') return std::nullopt;
-    --end;
-    if (digitsBack() == 0 || !EndsWith(name.substr(0, end), ".vrx")) return std::nullopt;
-    return name.substr(0, end - 4);
-}
-
-std::optional<std::string_view> WithoutSplitSuffix(std::string_view name) {
-    constexpr std::string_view kSplitMarker = ".vendrask-";
-    if (!EndsWithRun(name, 8, LowerHex)) return std::nullopt;
-    name.remove_suffix(8);
-    if (!EndsWith(name, kSplitMarker)) return std::nullopt;
-    name.remove_suffix(kSplitMarker.size());
-    return name;
+// Creates a new file for name in dirFd under the temporary name, which it sets; invalid with
+// errno set when none can be made.
+TUniqueFd CreateTemporary(int dirFd, const std::string& name, int flags, mode_t mode, std::string& tempName) {
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+    const std::string prefix = SafeWriteTempPrefix(name);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = prefix;
+        for (std::size_t i = 0; i < kRandomChars; ++i) temp += kAlphabet[pick(random)];
+        TUniqueFd fd(::openat(dirFd, temp.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd) {
+            tempName = std::move(temp);
+            return fd;
+        }
+        if (errno != EEXIST) break;
+    }
+    return TUniqueFd();
 }
 
 std::string DirectoryNameOf(const std::string& path) {
@@ -114,31 +88,29 @@ std::optional<std::string> SafeWriteLeftoverOf(const std::string& entryName) {
     std::string_view name = entryName;
     if (name.size() < 2 || name.front() != '.') return std::nullopt;
     name.remove_prefix(1);
-    std::optional<std::string_view> final = WithoutMarker(name);
-    if (!final && EndsWithRun(name, kRandomChars, AnyChar) && name.size() > kRandomChars &&
-        name[name.size() - kRandomChars - 1] == '.')
-        final = WithoutMarker(name.substr(0, name.size() - kRandomChars - 1));
-    if (!final) final = WithoutSplitSuffix(name);
-    if (!final) final = WithoutExtractSuffix(name);
-    if (!final || final->empty()) return std::nullopt;
-    return std::string(*final);
+    if (name.size() < kRandomChars) return std::nullopt;
+    for (const char c : name.substr(name.size() - kRandomChars))
+        if (c == '.') return std::nullopt;
+    name.remove_suffix(kRandomChars);
+    if (!EndsWith(name, kMarker)) return std::nullopt;
+    name.remove_suffix(kMarker.size());
+    if (name.empty()) return std::nullopt;
+    return std::string(name);
+}
+
+TUniqueFd CreateScratchFile(int dirFd, const std::string& name) {
+    TUniqueFd scratch(::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (scratch || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return scratch;
+    std::string tempName;
+    scratch = CreateTemporary(dirFd, name, O_RDWR, 0600, tempName);
+    if (scratch) ::unlinkat(dirFd, tempName.c_str(), 0);
+    return scratch;
 }
 
 TSafeWrite::TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TDurability durability, mode_t mode)
     : FDir(std::move(dir)), FDirName(std::move(dirName)), FName(std::move(name)), FDurability(durability) {
-    std::random_device random;
-    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-    const std::string prefix = SafeWriteTempPrefix(FName);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = prefix;
-        for (std::size_t i = 0; i < kRandomChars; ++i) temp += kAlphabet[pick(random)];
-        FFd.Reset(::openat(FDir.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (FFd) {
-            FTempName = std::move(temp);
-            return;
-        }
-        if (errno != EEXIST) break;
-    }
+    FFd = CreateTemporary(FDir.Get(), FName, O_WRONLY, mode, FTempName);
+    if (FFd) return;
     throw EOlvex("Die Datei „" + FinalPath() + "“ kann nicht angelegt werden: " + SystemErrorText(errno) +
                      ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.",
                  KindOfWriteError(errno));

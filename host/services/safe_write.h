@@ -82,10 +82,12 @@ private:
 std::string SafeWriteTempPrefix(const std::string& name);
 
 // The final name a leftover temporary file was to take, or nothing when entryName is not the
-// temporary name of a safe write. Also knows the names that earlier versions wrote:
-// ".NAME.vrtmp-XXXXXX.XXXXXX" (libzip's own temporary file while it closed an archive),
-// ".NAME.vendrask-xxxxxxxx" (split volumes; NAME without ".zip" or ".zNN") and
-// ".NAME.vrxPID-N" (extracted files). NAME is shortened for long names.
+// temporary name of a safe write (".NAME.vrtmp-XXXXXX"; NAME is shortened for long names).
 std::optional<std::string> SafeWriteLeftoverOf(const std::string& entryName);
+
+// A scratch file in the directory dirFd that no one else sees: without a name where the file
+// system has unnamed files (O_TMPFILE), otherwise created under the temporary name for name and
+// removed at once. Invalid, with errno set, when it cannot be made.
+TUniqueFd CreateScratchFile(int dirFd, const std::string& name);
 
 }  // namespace tavik

@@ -13,11 +13,11 @@
 namespace archivtest {
 namespace {
 
-using tavik::archsearch::SearchArchives;
-using tavik::archsearch::TNameMatcher;
-using tavik::archsearch::TSearchEvents;
-using tavik::archsearch::TSearchHit;
-using tavik::archsearch::TSearchResult;
+using tavik::search::SearchArchives;
+using tavik::search::TNameMatcher;
+using tavik::search::TSearchEvents;
+using tavik::search::TSearchHit;
+using tavik::search::TSearchResult;
 
 struct THitLine {
     std::string archive;  // file name only
@@ -232,10 +232,10 @@ TEST_F(ArchiveSearch, PatternsMatchWholeNamesAndWordsAnyPartWithoutRegardToCase)
 }
 
 TEST(ArchiveSearchTerms, WordsAndPatternsAreToldApartAndEmptyTermsRefused) {
-    EXPECT_TRUE(tavik::archsearch::IsPattern("beleg*"));
-    EXPECT_TRUE(tavik::archsearch::IsPattern("a?c"));
-    EXPECT_TRUE(tavik::archsearch::IsPattern("[ab]"));
-    EXPECT_FALSE(tavik::archsearch::IsPattern("beleg 0013.dat"));
+    EXPECT_TRUE(tavik::search::IsPattern("beleg*"));
+    EXPECT_TRUE(tavik::search::IsPattern("a?c"));
+    EXPECT_TRUE(tavik::search::IsPattern("[ab]"));
+    EXPECT_FALSE(tavik::search::IsPattern("beleg 0013.dat"));
     EXPECT_THROW(TNameMatcher({}), tavik::EOlvex);
     EXPECT_THROW(TNameMatcher({"beleg", ""}), tavik::EOlvex);
     TNameMatcher matcher({"ÄÖÜ"});

@@ -106,9 +106,9 @@ TEST_F(ExtractNames, BackslashesOfDosAndWindowsArchivesSeparateComponents) {
 TEST_F(ExtractNames, TheSearchAndTheCommandLineShowTheConvertedName) {
     const std::string archive = Zip(kDosNames);
     std::vector<std::string> found;
-    tavik::archsearch::TSearchEvents events;
-    events.OnHit = [&found](const tavik::archsearch::TSearchHit& hit) { found.emplace_back(hit.name); };
-    tavik::archsearch::SearchArchives(dir.path().string(), {"*.txt"}, events, 1);
+    tavik::search::TSearchEvents events;
+    events.OnHit = [&found](const tavik::search::TSearchHit& hit) { found.emplace_back(hit.name); };
+    tavik::search::SearchArchives(dir.path().string(), {"*.txt"}, events, 1);
     EXPECT_EQ(Sorted(found), Sorted({"../../raus.txt", "dir/file.txt", "nt/x.txt", "os2/z.txt", "unix\\name.txt",
                                      "vfat/y.txt"}));
     const auto list = Tool({Cli(), "list", archive});

@@ -5,7 +5,7 @@
 
 namespace {
 
-using namespace tavik::ziprec;
+using namespace tavik::zip;
 
 TCentralHeader Sample() {
     TCentralHeader h;

@@ -1,7 +1,6 @@
 // Spanning and merging, checked by independent tools.
 #include <gtest/gtest.h>
 
-#include "host/engine/split/split_naming.h"
 #include "host/engine/split/split_reader.h"
 #include "tests/engine/split_test_helpers.h"
 
@@ -50,15 +49,15 @@ TEST_F(SplitSpanTest, OwnVolumesFollowTheFormat) {
     // No local header and no directory header crosses the end of its volume.
     const auto set = tavik::FindSplitSet(Out() + "/archiv.zip");
     ASSERT_TRUE(set);
-    tavik::splitread::TSplitArchive archive(set->volumes.back(), set);
+    tavik::split::TSplitArchive archive(set->volumes.back(), set);
     for (const auto& entry : archive.Entries()) {
         const auto& h = entry.header;
         const std::string volume = set->volumes.at(h.diskStart);
         const std::string bytes = testsupport::ReadFile(volume);
         ASSERT_LE(h.localOffset + 30, bytes.size());
         const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + h.localOffset;
-        EXPECT_EQ(tavik::ziprec::Get32(p), tavik::ziprec::kLocalHeaderSig);
-        EXPECT_LE(h.localOffset + 30 + tavik::ziprec::Get16(p + 26) + tavik::ziprec::Get16(p + 28), bytes.size());
+        EXPECT_EQ(tavik::zip::Get32(p), tavik::zip::kLocalHeaderSig);
+        EXPECT_LE(h.localOffset + 30 + tavik::zip::Get16(p + 26) + tavik::zip::Get16(p + 28), bytes.size());
     }
     EXPECT_EQ(ReadSet(Out() + "/archiv.zip", ZIP_CHECKCONS), files);
 }
@@ -75,12 +74,6 @@ TEST_F(SplitSpanTest, VolumesMatchInfoZipSplitByteForByte) {
 }
 
 TEST_F(SplitSpanTest, HundredthVolumeIsNamedZ100) {
-    EXPECT_EQ(tavik::splitname::VolumeExtension(1), ".z01");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(9), ".z09");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(10), ".z10");
-    EXPECT_EQ(tavik::splitname::VolumeExtension(99), ".z99");
-    EXPECT_EQ(tavik::splitname::PieceExtension(2), ".002");
-
     const TContents big{{"gross.bin", RandomBytes(101 * 65536, 11)}};
     WriteFiles(temp / "quelle", big);
     ASSERT_EQ(RunTool({"zip", "-q", "-X", "-0", "../viele.zip", "gross.bin"}, P("quelle")).status, 0);
@@ -136,7 +129,7 @@ TEST_F(SplitSpanTest, CentralDirectoryAcrossVolumes) {
     SpanArchive(Out() + "/izset.zip", P("quelle"), k64K, nullptr);
     const auto set = tavik::FindSplitSet(P("quelle/izset.zip"));
     ASSERT_TRUE(set);
-    tavik::splitread::TSplitArchive archive(set->volumes.back(), set);
+    tavik::split::TSplitArchive archive(set->volumes.back(), set);
     EXPECT_LT(archive.CentralStart(), archive.Files().Start(archive.Files().Count() - 1));
     ExpectToolsAccept(P("quelle/izset.zip"));
     EXPECT_EQ(ReadSet(P("quelle/izset.z01"), ZIP_CHECKCONS), many);

@@ -12,7 +12,7 @@
 // The cases name only the fields in which they differ from a sound entry.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 namespace {
 
 using ::testing::HasSubstr;
@@ -156,4 +156,4 @@ TEST(ZipEntryExtent, DataThatReachesTheDirectoryAndSharedBytesAreFound) {
 }
 
 }  // namespace
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

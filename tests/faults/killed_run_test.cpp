@@ -74,7 +74,7 @@ TEST(KilledRun, TheNextArchiveRunRemovesOnlyTheUnfinishedArchivesOfKilledRuns) {
     EXPECT_EQ(run.process.status, 0) << run.process.err;
     EXPECT_FALSE(host.Exists("ARCHIV/.SK261207.001.vrtmp-a1B2c3"));
     EXPECT_FALSE(host.Exists("ARCHIV/.SK261207.1000.vrtmp-zzzzzz"));
-    EXPECT_FALSE(host.Exists("ARCHIV/.SK261207.002.vrtmp-USD0Nn.ipnqjm"));
+    EXPECT_TRUE(host.Exists("ARCHIV/.SK261207.002.vrtmp-USD0Nn.ipnqjm"));
     EXPECT_TRUE(host.Exists("ARCHIV/.eigen.zip.vrtmp-a1B2c3"));
     EXPECT_TRUE(host.Exists("ARCHIV/.SK261207.001.vrtmp-a1B2c3x"));
     EXPECT_TRUE(host.Exists("ARCHIV/SK261207.001"));
@@ -85,7 +85,7 @@ TEST(KilledRun, LeftoverNamesAreRecognisedExactly) {
     using vendrask::IsArchivRunLeftover;
     EXPECT_TRUE(IsArchivRunLeftover(".SK261207.001.vrtmp-AbC123"));
     EXPECT_TRUE(IsArchivRunLeftover(".SK000101.12345.vrtmp-______"));
-    EXPECT_TRUE(IsArchivRunLeftover(".SK261207.001.vrtmp-AbC123.x1y2z3"));
+    EXPECT_FALSE(IsArchivRunLeftover(".SK261207.001.vrtmp-AbC123.x1y2z3"));
     EXPECT_FALSE(IsArchivRunLeftover(".SK261207.001.vrtmp-AbC123.x1y2z"));
     EXPECT_FALSE(IsArchivRunLeftover(".SK261207.001.vrtmp-AbC123-x1y2z3"));
     EXPECT_FALSE(IsArchivRunLeftover("SK261207.001.vrtmp-AbC123"));

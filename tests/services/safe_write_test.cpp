@@ -213,22 +213,28 @@ TEST(SafeWriteLeftover, EveryTemporaryNameIsRecognisedWithItsFinalName) {
     }
 }
 
-TEST(SafeWriteLeftover, TheNamesOfEarlierVersionsAreRecognised) {
-    // libzip's own temporary file beside ours while it closed an archive.
-    EXPECT_EQ(SafeWriteLeftoverOf(".SK261207.001.vrtmp-USD0Nn.ipnqjm"), "SK261207.001");
-    // Split volumes, named after the archive without its extension.
-    EXPECT_EQ(SafeWriteLeftoverOf(".archiv.vendrask-0a1b2c3d"), "archiv");
-    // Extracted files.
-    EXPECT_EQ(SafeWriteLeftoverOf(".brief.txt.vrx4711-0"), "brief.txt");
-    EXPECT_EQ(SafeWriteLeftoverOf(".brief.txt.vrx4711-99"), "brief.txt");
-}
-
 TEST(SafeWriteLeftover, OtherNamesAreNot) {
+    // Among them the temporary names of other schemes: a second random part (as libzip's own
+    // temporary file has), ".vendrask-" with hex digits, ".vrx" with numbers.
     for (const std::string name :
          {"", ".", "a.txt", ".a.txt", "a.txt.vrtmp-abcdef", ".vrtmp-abcdef", ".a.vrtmp-abcde", ".a.vrtmp-abcdefg",
-          ".a.vrtmp-ab.def", ".a.vrtmp-abcdef-ghijkl", ".a.vrtmp-abcdef.ghijk", ".a.vendrask-0A1B2C3D",
+          ".a.vrtmp-ab.def", ".a.vrtmp-abcdef-ghijkl", ".a.vrtmp-abcdef.ghijk", ".a.vrtmp-abcdef.ghijkl",
+          ".SK261207.001.vrtmp-USD0Nn.ipnqjm", ".archiv.vendrask-0a1b2c3d", ".brief.txt.vrx4711-0", ".a.vendrask-0A1B2C3D",
           ".a.vendrask-0a1b2c3", ".a.vrx-1", ".a.vrx12-", ".a.vrx1x-2", ".a.vrx12_3", ".vrx1-2"})
         EXPECT_EQ(SafeWriteLeftoverOf(name), std::nullopt) << name;
+}
+
+TEST(SafeWriteScratch, AScratchFileLeavesNoNameBehind) {
+    TempDir tmp;
+    {
+        const TUniqueFd dir(::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_TRUE(dir);
+        const TUniqueFd scratch = tavik::CreateScratchFile(dir.Get(), "zeit");
+        ASSERT_TRUE(scratch) << SystemErrorText(errno);
+        EXPECT_EQ(::write(scratch.Get(), "x", 1), 1);
+        EXPECT_TRUE(Names(tmp.path()).empty());
+    }
+    EXPECT_TRUE(Names(tmp.path()).empty());
 }
 
 TEST(SystemErrorText, NamesTheCommonFailuresInGermanAndOthersByNumber) {

@@ -12,7 +12,7 @@
 #include "host/engine/zip/zip_entry_name.h"
 #include "host/services/fs_names.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 namespace {
 
@@ -113,7 +113,7 @@ private:
         TArchiveResult result;
         std::string decoded;
         try {
-            reader.Read(archive, [&](std::uint64_t number, const ziprec::TCentralView& entry) {
+            reader.Read(archive, [&](std::uint64_t number, const zip::TCentralView& entry) {
                 ++result.entries;
                 const std::string_view name = ZipEntryName(entry, decoded);
                 if (!matcher.Matches(name)) return;
@@ -198,4 +198,4 @@ std::string DefaultSearchDirectory() {
     return GetDirOlvexByName("ARCHIV", "", true);
 }
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

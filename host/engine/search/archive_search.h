@@ -13,7 +13,7 @@
 
 #include "host/services/date_time.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 struct TSearchHit {
     const std::string& archive;  // the path that opens the archive (its last volume for a set)
@@ -48,4 +48,4 @@ TSearchResult SearchArchives(const std::string& dir, const std::vector<std::stri
 // The installation's ARCHIV directory. Throws EOlvex (EHostInstallation without OLVEX_ROOT).
 std::string DefaultSearchDirectory();
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -1,49 +1,20 @@
 #include "host/engine/search/archive_search_dir.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 
+#include "host/engine/split/volume_names.h"
+#include "host/services/archive_name.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
-    if (from >= to) return false;
-    for (std::size_t i = from; i < to; ++i)
-        if (text[i] < '0' || text[i] > '9') return false;
-    return true;
-}
-
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-    const std::size_t length = std::strlen(suffix);
-    return text.size() > length && ::strncasecmp(text.c_str() + text.size() - length, suffix, length) == 0;
-}
-
-// "name.z01" ... : the name of the set's last volume "name.zip" (in the case of the 'z'), or
-// empty when file is no volume.
-std::string VolumeSetName(const std::string& file) {
-    const std::size_t dot = file.rfind('.');
-    if (dot == std::string::npos || dot == 0 || file.size() - dot < 4) return {};
-    if (file[dot + 1] != 'z' && file[dot + 1] != 'Z') return {};
-    if (!AllDigits(file, dot + 2, file.size())) return {};
-    return file.substr(0, dot) + (file[dot + 1] == 'Z' ? ".ZIP" : ".zip");
-}
-
-// "name.zip.001" ... : "name.zip", or empty when file is no piece.
-std::string PieceSetName(const std::string& file) {
-    const std::size_t dot = file.rfind('.');
-    if (dot == std::string::npos || file.size() - dot < 4 || !AllDigits(file, dot + 1, file.size())) return {};
-    const std::string stem = file.substr(0, dot);
-    return EndsWithNoCase(stem, ".zip") ? stem : std::string();
-}
 
 std::string Join(const std::string& dir, const std::string& file) {
     if (dir.empty()) return file;
@@ -64,11 +35,6 @@ TSearchArchive SetArchive(const std::string& path, bool namedAsArchive) {
 }
 
 }  // namespace
-
-bool IsNightlyArchiveName(const std::string& name) {
-    return name.size() > 9 && name[0] == 'S' && name[1] == 'K' && AllDigits(name, 2, 8) && name[8] == '.' &&
-           AllDigits(name, 9, name.size());
-}
 
 std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     std::vector<std::string> files;
@@ -93,28 +59,31 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     std::set<std::string> sets;  // the byte-split and volume sets already taken
     for (const std::string& file : files) {
         const std::string path = Join(dir, file);
-        if (const std::string setName = VolumeSetName(file); !setName.empty()) {
+        const std::optional<TVolumeName> volume = ParseVolumeName(file);
+        if (volume && volume->kind == TVolumeName::Kind::Volume) {
             // A volume of name.zip: the set is taken with name.zip; a volume without it is a
             // set whose last volume is missing, reported once.
-            if (present.count(setName) || present.count(setName.substr(0, setName.size() - 4) + ".zip") ||
-                present.count(setName.substr(0, setName.size() - 4) + ".ZIP"))
+            const std::string setName = volume->stem + ZipExtension(volume->upperCase);
+            if (present.count(setName) || present.count(volume->stem + ZipExtension(false)) ||
+                present.count(volume->stem + ZipExtension(true)))
                 continue;
             if (!sets.insert(setName).second) continue;
             archives.push_back(SetArchive(path, true));
             continue;
         }
-        if (const std::string setName = PieceSetName(file); !setName.empty()) {
+        if (volume && volume->kind == TVolumeName::Kind::Piece) {
+            const std::string& setName = volume->stem;
             if (!sets.insert(setName).second) continue;
             // Opened by its first piece, whichever piece is found first.
-            const std::string first = Join(dir, setName + ".001");
-            archives.push_back(SetArchive(present.count(setName + ".001") ? first : path, true));
+            const std::string first = setName + PieceExtension(1);
+            archives.push_back(SetArchive(present.count(first) ? Join(dir, first) : path, true));
             continue;
         }
-        if (EndsWithNoCase(file, ".zip")) {
+        if (volume && volume->kind == TVolumeName::Kind::Zip) {
             // Only a first volume beside it makes it a set; an ordinary archive that claims
             // to be the last of several volumes is reported when it is read.
-            const std::string stem = file.substr(0, file.size() - 4);
-            if (present.count(stem + ".z01") || present.count(stem + ".Z01")) {
+            if (present.count(volume->stem + VolumeExtension(1, false)) ||
+                present.count(volume->stem + VolumeExtension(1, true))) {
                 archives.push_back(SetArchive(path, true));
             } else {
                 TSearchArchive archive;
@@ -125,7 +94,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
         }
         TSearchArchive archive;
         archive.path = path;
-        archive.namedAsArchive = IsNightlyArchiveName(file);
+        archive.namedAsArchive = IsArchiveName(file);
         archives.push_back(std::move(archive));
     }
     std::sort(archives.begin(), archives.end(),
@@ -133,4 +102,4 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     return archives;
 }
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -1,13 +1,13 @@
 #pragma once
-// The archives of a directory as a search sees them: the nightly archives (SK + six digits +
-// "." + number), every ZIP there, and each split set once, under the name that opens it.
+// The archives of a directory as a search sees them: the nightly archives (archive_name.h),
+// every ZIP there, and each split set once, under the name that opens it.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/engine/split/split_volumes.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 struct TSearchArchive {
     std::string path;               // what the hits name and what opens the archive
@@ -16,11 +16,8 @@ struct TSearchArchive {
     std::string failure;            // set when the archive cannot be read at all (a volume missing)
 };
 
-// True for the names of the nightly archives: "SK261207.001".
-bool IsNightlyArchiveName(const std::string& name);
-
 // The archives of dir, sorted by name. Hidden files (the temporary files of a running archive
 // run) are left out. Throws EOlvex when the directory cannot be read.
 std::vector<TSearchArchive> FindSearchArchives(const std::string& dir);
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

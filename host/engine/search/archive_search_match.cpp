@@ -8,7 +8,7 @@
 #include "host/services/exceptions.h"
 #include "host/services/text_case.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 bool IsPattern(std::string_view term) {
     return term.find_first_of("*?[") != std::string_view::npos;
@@ -46,4 +46,4 @@ bool TNameMatcher::Matches(std::string_view name) {
     return false;
 }
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 // An argument with '*', '?' or '[' is a pattern; any other is a word.
 bool IsPattern(std::string_view term);
@@ -32,4 +32,4 @@ private:
     std::string FTerminated;
 };
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

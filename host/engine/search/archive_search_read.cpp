@@ -8,11 +8,11 @@
 #include "host/engine/split/split_reader.h"
 #include "host/services/exceptions.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 namespace {
 
-using namespace ziprec;
+using namespace zip;
 
 // A buffer that grew beyond this for one huge directory is given back afterwards.
 constexpr std::size_t kKeptBuffer = 16u << 20;
@@ -43,14 +43,14 @@ void TDirectoryReader::Read(const TSearchArchive& archive, const TEntryVisitor& 
 }
 
 void TDirectoryReader::ReadSet(const TSearchArchive& archive, const TEntryVisitor& visit) {
-    const splitread::TSplitArchive set(archive.path, archive.set);
+    const split::TSplitArchive set(archive.path, archive.set);
     std::uint64_t number = 0;
-    for (const splitread::TEntry& entry : set.Entries()) visit(number++, entry.header);
+    for (const split::TEntry& entry : set.Entries()) visit(number++, entry.header);
 }
 
 void TDirectoryReader::ReadSingle(const std::string& path, const TEntryVisitor& visit) {
-    TUniqueFd file = splitio::OpenForReading(path);
-    const std::uint64_t size = splitio::FileSize(file, path);
+    TUniqueFd file = split::OpenForReading(path);
+    const std::uint64_t size = split::FileSize(file, path);
     TDescriptorReader reader(file.Get(), size);
     try {
         FDirectory.Read(reader, {0, size});
@@ -66,4 +66,4 @@ void TDirectoryReader::ReadSingle(const std::string& path, const TEntryVisitor& 
     FDirectory.Release(kKeptBuffer);
 }
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

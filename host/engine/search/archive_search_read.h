@@ -11,10 +11,10 @@
 #include "host/engine/zip/zip_directory.h"
 #include "host/services/date_time.h"
 
-namespace tavik::archsearch {
+namespace tavik::search {
 
 // Entry number (as "vendrask-archiv list" counts them, from 0) and the entry's header.
-using TEntryVisitor = std::function<void(std::uint64_t number, const ziprec::TCentralView& entry)>;
+using TEntryVisitor = std::function<void(std::uint64_t number, const zip::TCentralView& entry)>;
 
 // One per thread: it keeps its buffers for the next archive.
 class TDirectoryReader {
@@ -27,7 +27,7 @@ private:
     void ReadSingle(const std::string& path, const TEntryVisitor& visit);
     void ReadSet(const TSearchArchive& archive, const TEntryVisitor& visit);
 
-    ziprec::TZipDirectory FDirectory;
+    zip::TZipDirectory FDirectory;
 };
 
 // The entry's modification time in local time as the listing shows it: the exact time of the
@@ -35,6 +35,6 @@ private:
 // date and time.
 TDateParts EntryLocalTime(std::uint16_t dosTime, std::uint16_t dosDate, bool hasUnixTime, std::int64_t unixTime);
 // Whether entry carries an exact modification time in its extra field; sets unixTime.
-bool EntryUnixTime(const ziprec::TCentralView& entry, std::int64_t& unixTime);
+bool EntryUnixTime(const zip::TCentralView& entry, std::int64_t& unixTime);
 
-}  // namespace tavik::archsearch
+}  // namespace tavik::search

@@ -5,17 +5,17 @@
 #include "host/engine/zip/zip_entry_extent.h"
 #include "host/services/exceptions.h"
 
-namespace tavik::splitcopy {
+namespace tavik::split {
 
 namespace {
 
-using namespace ziprec;
+using namespace zip;
 
 constexpr std::size_t kCopyChunk = 1 << 20;
 
 class TCopier {
 public:
-    TCopier(splitread::TSplitArchive& source, splitwrite::TVolumeWriter& writer, const TSplitProgress& progress,
+    TCopier(split::TSplitArchive& source, split::TVolumeWriter& writer, const TSplitProgress& progress,
             const std::string& abortMessage)
         : FSource(source), FWriter(writer), FProgress(progress), FAbortMessage(abortMessage), FBuffer(kCopyChunk) {}
 
@@ -29,8 +29,8 @@ private:
     void CopyRecord(std::uint64_t from, std::size_t size, const std::string& what);
     void CopyData(std::uint64_t from, std::uint64_t size);
 
-    splitread::TSplitArchive& FSource;
-    splitwrite::TVolumeWriter& FWriter;
+    split::TSplitArchive& FSource;
+    split::TVolumeWriter& FWriter;
     const TSplitProgress& FProgress;
     const std::string& FAbortMessage;
     TBytes FBuffer;
@@ -56,7 +56,7 @@ void TCopier::CopyData(std::uint64_t from, std::uint64_t size) {
 }
 
 void TCopier::Run() {
-    const std::vector<splitread::TEntry>& entries = FSource.Entries();
+    const std::vector<split::TEntry>& entries = FSource.Entries();
     std::vector<TEntryExtent> extents;
     extents.reserve(entries.size());
     TEntryMeasure measure(FSource.Files(), FSource.CentralStart(), {.agreeWithCentral = false, .measureDescriptor = true});
@@ -71,7 +71,7 @@ void TCopier::Run() {
     for (const TEntryExtent& extent : extents) FTotal += extent.End() - extent.start;
     FTotal += FSource.CentralStart() <= FSource.Files().TotalSize() ? FSource.Files().TotalSize() - FSource.CentralStart() : 0;
 
-    std::vector<splitwrite::TPosition> positions(entries.size());
+    std::vector<split::TPosition> positions(entries.size());
     for (const TEntryExtent& extent : extents) {
         const std::string name = EntryName(entries[extent.index].header);
         positions[extent.index] = FWriter.Landing(extent.headerSize);
@@ -89,7 +89,7 @@ void TCopier::Run() {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TCentralHeader h = OwnCentralHeader(entries[i].header);
         const TBytes header = SerializeCentralHeader(h, positions[i].disk, positions[i].offset);
-        const splitwrite::TPosition at =
+        const split::TPosition at =
             FWriter.BeginRecord(header.size(), "Der Verzeichniseintrag von „" + EntryName(h) + "“");
         if (first) {
             end.centralDisk = at.disk;
@@ -110,7 +110,7 @@ void TCopier::Run() {
 
     // The end records stay together on the last volume; where they land decides whether the
     // disk number needs Zip64, which makes them larger.
-    splitwrite::TPosition at = FWriter.Landing(EndRecordsSize(end));
+    split::TPosition at = FWriter.Landing(EndRecordsSize(end));
     if (at.disk != end.thisDisk) end.entriesOnDisk = 0;
     end.thisDisk = at.disk;
     at = FWriter.Landing(EndRecordsSize(end));
@@ -121,7 +121,7 @@ void TCopier::Run() {
         end.centralOffset = at.offset;
     }
     const TBytes records = BuildEndRecords(end, at.offset);
-    const splitwrite::TPosition written = FWriter.BeginRecord(records.size(), "Der Endsatz des Archivs");
+    const split::TPosition written = FWriter.BeginRecord(records.size(), "Der Endsatz des Archivs");
     if (written.disk != at.disk || written.offset != at.offset) throw EOlvex("Interner Fehler beim Schreiben des Endsatzes.");
     FWriter.Write(records.data(), records.size());
     Report();
@@ -129,9 +129,9 @@ void TCopier::Run() {
 
 }  // namespace
 
-void CopyArchive(splitread::TSplitArchive& source, splitwrite::TVolumeWriter& writer, const TSplitProgress& progress,
+void CopyArchive(split::TSplitArchive& source, split::TVolumeWriter& writer, const TSplitProgress& progress,
                  const std::string& abortMessage) {
     TCopier(source, writer, progress, abortMessage).Run();
 }
 
-}  // namespace tavik::splitcopy
+}  // namespace tavik::split

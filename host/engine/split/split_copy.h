@@ -7,10 +7,10 @@
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/split/split_writer.h"
 
-namespace tavik::splitcopy {
+namespace tavik::split {
 
 // Throws EOlvex(abortMessage) when progress returns false.
-void CopyArchive(splitread::TSplitArchive& source, splitwrite::TVolumeWriter& writer, const TSplitProgress& progress,
+void CopyArchive(split::TSplitArchive& source, split::TVolumeWriter& writer, const TSplitProgress& progress,
                  const std::string& abortMessage);
 
-}  // namespace tavik::splitcopy
+}  // namespace tavik::split

@@ -10,7 +10,7 @@
 #include "host/services/system_error.h"
 #include "host/services/whole_io.h"
 
-namespace tavik::splitio {
+namespace tavik::split {
 
 namespace {
 
@@ -56,4 +56,4 @@ bool IsFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-}  // namespace tavik::splitio
+}  // namespace tavik::split

@@ -8,7 +8,7 @@
 
 #include "host/services/unique_fd.h"
 
-namespace tavik::splitio {
+namespace tavik::split {
 
 struct TFileIdentity {
     dev_t device = 0;
@@ -25,4 +25,4 @@ void ReadAt(const TUniqueFd& file, const std::string& path, std::uint64_t offset
 
 bool IsFile(const std::string& path);
 
-}  // namespace tavik::splitio
+}  // namespace tavik::split

@@ -4,16 +4,16 @@
 
 #include <algorithm>
 
-#include "host/engine/split/split_naming.h"
+#include "host/engine/split/volume_names.h"
 #include "host/services/exceptions.h"
 
-namespace tavik::splitread {
+namespace tavik::split {
 
-using namespace ziprec;
+using namespace zip;
 
 TVolumeFiles::TVolumeFiles(std::vector<std::string> paths) : FPaths(std::move(paths)) {
     FStarts.push_back(0);
-    for (const std::string& path : FPaths) Measure(splitio::OpenForReading(path), path);
+    for (const std::string& path : FPaths) Measure(split::OpenForReading(path), path);
 }
 
 TVolumeFiles::TVolumeFiles(const std::string& path, TUniqueFd file) : FPaths{path} {
@@ -42,13 +42,13 @@ void TVolumeFiles::Read(std::uint64_t position, void* buffer, std::size_t size) 
         const std::uint64_t offset = position - FStarts[index];
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, Size(index) - offset));
         if (!FOpen.Valid() || FOpenIndex != index) {
-            FOpen = splitio::OpenForReading(FPaths[index]);
+            FOpen = split::OpenForReading(FPaths[index]);
             FOpenIndex = index;
-            if (splitio::Identity(FOpen, FPaths[index]) != FIdentities[index])
+            if (split::Identity(FOpen, FPaths[index]) != FIdentities[index])
                 throw EOlvex("Der Teil „" + FPaths[index] + "“ wurde während des Lesens durch eine andere Datei "
                              "ersetzt. Bitte den Vorgang wiederholen, wenn die Teile nicht mehr verändert werden.");
         }
-        splitio::ReadAt(FOpen, FPaths[index], offset, out, chunk);
+        split::ReadAt(FOpen, FPaths[index], offset, out, chunk);
         out += chunk;
         size -= chunk;
         position += chunk;
@@ -82,13 +82,13 @@ void TSplitArchive::Damaged(const std::string& detail) const {
 void TSplitArchive::Parse(bool byteSplit) {
     try {
         FDirectory.Read(FFiles, FDiskStarts);
-    } catch (const ziprec::TNoEndRecord& error) {
+    } catch (const zip::TNoEndRecord& error) {
         if (!byteSplit) Damaged(error.what());
         // Without its end record the set lacks its last piece (or more); say so, not that it
         // is no ZIP archive.
         const std::string& last = FName;
         const std::string next =
-            last.substr(0, last.rfind('.')) + splitname::PieceExtension(static_cast<std::uint32_t>(FFiles.Count() + 1));
+            WithoutExtension(last) + PieceExtension(static_cast<std::uint32_t>(FFiles.Count() + 1));
         throw EOlvex("Dem geteilten Archiv „" + last + "“ fehlt das Ende: vermutlich fehlt der Teil „" + next +
                      "“, oder ein Teil ist beschädigt. Bitte alle Teile in denselben Ordner legen.",
                      TErrorKind::InputMissing);
@@ -97,4 +97,4 @@ void TSplitArchive::Parse(bool byteSplit) {
     }
 }
 
-}  // namespace tavik::splitread
+}  // namespace tavik::split

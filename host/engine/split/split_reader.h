@@ -12,11 +12,11 @@
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/zip/zip_directory.h"
 
-namespace tavik::splitread {
+namespace tavik::split {
 
 // The files of a set taken end to end; one descriptor is open at a time, and a file opened
 // again must still be the one first measured.
-class TVolumeFiles : public ziprec::TByteReader {
+class TVolumeFiles : public zip::TByteReader {
 public:
     explicit TVolumeFiles(std::vector<std::string> paths);
     // One file, already open; it is never opened again by its name.
@@ -27,7 +27,7 @@ public:
     std::uint64_t Start(std::size_t i) const { return FStarts[i]; }
     std::uint64_t Size(std::size_t i) const { return FStarts[i + 1] - FStarts[i]; }
     std::uint64_t TotalSize() const { return FStarts.back(); }
-    const std::vector<splitio::TFileIdentity>& Identities() const { return FIdentities; }
+    const std::vector<split::TFileIdentity>& Identities() const { return FIdentities; }
     std::int64_t LastModified() const { return FLastModified; }
 
     std::uint64_t Size() const override { return TotalSize(); }
@@ -41,13 +41,13 @@ private:
     void Measure(const TUniqueFd& file, const std::string& path);
 
     std::vector<std::uint64_t> FStarts;  // Count() + 1 values
-    std::vector<splitio::TFileIdentity> FIdentities;
+    std::vector<split::TFileIdentity> FIdentities;
     std::int64_t FLastModified = 0;
     std::size_t FOpenIndex = 0;
     TUniqueFd FOpen;
 };
 
-using TEntry = ziprec::TDirectoryEntry;
+using TEntry = zip::TDirectoryEntry;
 
 // A parsed archive. Disks are the volumes of a ZIP split set; a byte-split set or a single file
 // is one disk.
@@ -68,8 +68,8 @@ public:
     // Where the central directory begins; every entry lies before it.
     std::uint64_t CentralStart() const { return FDirectory.CentralStart(); }
     const std::vector<TEntry>& Entries() const { return FDirectory.Entries(); }
-    const ziprec::TBytes& Comment() const { return FDirectory.End().comment; }
-    const ziprec::TZipDirectory& Directory() const { return FDirectory; }
+    const zip::TBytes& Comment() const { return FDirectory.End().comment; }
+    const zip::TZipDirectory& Directory() const { return FDirectory; }
 
     [[noreturn]] void Damaged(const std::string& detail) const;
 
@@ -79,7 +79,7 @@ private:
     std::string FName;
     TVolumeFiles FFiles;
     std::vector<std::uint64_t> FDiskStarts;
-    ziprec::TZipDirectory FDirectory;
+    zip::TZipDirectory FDirectory;
 };
 
-}  // namespace tavik::splitread
+}  // namespace tavik::split

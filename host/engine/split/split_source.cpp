@@ -15,17 +15,17 @@ namespace tavik {
 
 namespace {
 
-using namespace ziprec;
+using namespace zip;
 
 struct TSourceState {
-    splitread::TVolumeFiles files;
+    split::TVolumeFiles files;
     std::uint64_t fileStart = 0;   // first byte of the volumes that is presented
     std::uint64_t fileLength = 0;  // bytes presented from the volumes, then the tail
     TBytes tail;
     std::uint64_t position = 0;
     zip_error_t error{};
 
-    explicit TSourceState(splitread::TVolumeFiles volumeFiles) : files(std::move(volumeFiles)) {
+    explicit TSourceState(split::TVolumeFiles volumeFiles) : files(std::move(volumeFiles)) {
         zip_error_init(&error);
     }
     ~TSourceState() { zip_error_fini(&error); }
@@ -113,9 +113,9 @@ bool HoldsEndRecordSignature(const TBytes& bytes) {
     return false;
 }
 
-std::unique_ptr<TSourceState> RewrittenState(splitread::TSplitArchive& archive) {
+std::unique_ptr<TSourceState> RewrittenState(split::TSplitArchive& archive) {
     TBytes tail;
-    for (const splitread::TEntry& entry : archive.Entries()) {
+    for (const split::TEntry& entry : archive.Entries()) {
         const TBytes header =
             SerializeCentralHeader(OwnCentralHeader(entry.header), 0, entry.position - archive.DataStart());
         tail.insert(tail.end(), header.begin(), header.end());
@@ -138,7 +138,7 @@ std::unique_ptr<TSourceState> RewrittenState(splitread::TSplitArchive& archive) 
 
 // An ordinary file as it is, read through stdio's buffer (libzip reads a large directory in
 // small pieces) on a second descriptor of the same open file.
-zip_source_t* FileSource(splitread::TSplitArchive& archive, const std::string& name) {
+zip_source_t* FileSource(split::TSplitArchive& archive, const std::string& name) {
     const int fd = ::dup(archive.Files().SingleDescriptor());
     std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
     if (file == nullptr) {
@@ -160,7 +160,7 @@ zip_source_t* FileSource(splitread::TSplitArchive& archive, const std::string& n
 
 }  // namespace
 
-zip_source_t* CreatePresentedSource(splitread::TSplitArchive& archive) {
+zip_source_t* CreatePresentedSource(split::TSplitArchive& archive) {
     const std::string name = archive.Files().Path(archive.Files().Count() - 1);
     const bool asWritten = archive.DiskCount() == 1 && archive.Directory().AsWritten();
     if (asWritten && archive.Files().SingleDescriptor() >= 0) return FileSource(archive, name);
@@ -186,7 +186,7 @@ zip_source_t* CreatePresentedSource(splitread::TSplitArchive& archive) {
 
 zip_source_t* CreateSplitSetSource(const TSplitSet& set) {
     if (set.volumes.empty()) throw EOlvex("Das geteilte Archiv hat keine Teile.");
-    splitread::TSplitArchive archive(set.volumes.back(), set);
+    split::TSplitArchive archive(set.volumes.back(), set);
     return CreatePresentedSource(archive);
 }
 

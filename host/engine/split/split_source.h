@@ -12,7 +12,7 @@ namespace tavik {
 // written is handed over as it is; a split set, or an archive with bytes before or after it or
 // with extra fields that are no whole blocks, is presented with its entries as they lie and a
 // central directory rewritten for them. Takes over archive.Files(). Throws EOlvex.
-zip_source_t* CreatePresentedSource(splitread::TSplitArchive& archive);
+zip_source_t* CreatePresentedSource(split::TSplitArchive& archive);
 // The same for the split set, parsed here.
 zip_source_t* CreateSplitSetSource(const TSplitSet& set);
 

@@ -7,9 +7,9 @@
 
 #include "host/engine/split/split_copy.h"
 #include "host/engine/split/split_files.h"
-#include "host/engine/split/split_naming.h"
 #include "host/engine/split/split_reader.h"
 #include "host/engine/split/split_writer.h"
+#include "host/engine/split/volume_names.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
 
@@ -31,18 +31,18 @@ std::string CleanDirectory(const std::string& dir) {
     return clean;
 }
 
-// True for "name.zip", and with volumes for "name.z01", "name.z1000" and so on.
+// True for "name.zip", and with volumes for "name.z01", "name.z1000" and so on: the names the
+// writer gives its outputs.
 bool IsOutputName(const std::string& file, const std::string& name, bool volumes) {
-    if (file.size() <= name.size() + 1 || file.compare(0, name.size(), name) != 0 || file[name.size()] != '.') return false;
-    const std::string ext = file.substr(name.size() + 1);
-    if (ext == "zip") return true;
-    return volumes && ext.size() >= 3 && ext[0] == 'z' &&
-           std::all_of(ext.begin() + 1, ext.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::optional<TVolumeName> output = ParseVolumeName(file);
+    if (!output || output->stem != name) return false;
+    if (output->kind == TVolumeName::Kind::Zip) return output->extension == ZipExtension();
+    return volumes && output->kind == TVolumeName::Kind::Volume && !output->upperCase;
 }
 
 // Refuses to write where the outputs would replace an input or any other file.
 void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
-                  const std::vector<splitio::TFileIdentity>& inputs) {
+                  const std::vector<split::TFileIdentity>& inputs) {
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
         const std::string file = it->path().filename().string();
@@ -50,7 +50,7 @@ void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
         const std::string path = dir + "/" + file;
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 &&
-            std::find(inputs.begin(), inputs.end(), splitio::TFileIdentity{st.st_dev, st.st_ino}) != inputs.end())
+            std::find(inputs.begin(), inputs.end(), split::TFileIdentity{st.st_dev, st.st_ino}) != inputs.end())
             throw EOlvex("Die Ausgabedatei „" + path + "“ wäre zugleich eine Eingabedatei und wird nicht überschrieben. "
                          "Bitte einen anderen Zielordner wählen.");
         throw EOlvex("Im Zielordner gibt es bereits „" + path + "“; vorhandene Dateien werden nicht überschrieben. "
@@ -63,7 +63,7 @@ void CheckOutputs(const std::string& dir, const std::string& name, bool volumes,
 
 std::optional<TSplitSet> FindSource(const std::string& archive) {
     std::optional<TSplitSet> set = FindSplitSet(archive);
-    if (!set && !splitio::IsFile(archive))
+    if (!set && !split::IsFile(archive))
         throw EOlvex("Die Archivdatei „" + archive + "“ gibt es nicht. Bitte den Pfad prüfen.", TErrorKind::InputMissing);
     return set;
 }
@@ -71,13 +71,13 @@ std::optional<TSplitSet> FindSource(const std::string& archive) {
 void Write(const std::string& archive, const std::string& targetDir, std::uint64_t volumeSize,
            const TSplitProgress& progress, const std::string& abortMessage) {
     const std::optional<TSplitSet> set = FindSource(archive);
-    splitread::TSplitArchive source(archive, set);
+    split::TSplitArchive source(archive, set);
     const std::string dir = CleanDirectory(targetDir);
-    const std::string name = splitname::BaseName(archive, set);
+    const std::string name = OutputBaseName(archive, set);
     if (name.empty()) throw EOlvex("Aus dem Namen „" + archive + "“ lässt sich kein Name für die Ausgabe bilden.");
     CheckOutputs(dir, name, volumeSize > 0, source.Files().Identities());
-    splitwrite::TVolumeWriter writer(dir, name, volumeSize);
-    splitcopy::CopyArchive(source, writer, progress, abortMessage);
+    split::TVolumeWriter writer(dir, name, volumeSize);
+    split::CopyArchive(source, writer, progress, abortMessage);
     writer.Commit();
 }
 

@@ -4,18 +4,18 @@
 
 #include <algorithm>
 
-#include "host/engine/split/split_naming.h"
+#include "host/engine/split/volume_names.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 
-namespace tavik::splitwrite {
+namespace tavik::split {
 
 TVolumeWriter::TVolumeWriter(std::string dir, std::string name, std::uint64_t volumeSize)
     : FDir(std::move(dir)), FName(std::move(name)), FVolumeSize(volumeSize) {
     NewVolume();
     if (FVolumeSize > 0) {
-        ziprec::TBytes marker;
-        ziprec::Put32(marker, ziprec::kSplitSig);
+        zip::TBytes marker;
+        zip::Put32(marker, zip::kSplitSig);
         Write(marker.data(), marker.size());
     }
 }
@@ -27,7 +27,7 @@ TVolumeWriter::~TVolumeWriter() {
 }
 
 void TVolumeWriter::NewVolume() {
-    FVolumes.push_back(std::make_unique<TSafeWrite>(FDir + "/" + FName + ".zip", TDurability::Flushed));
+    FVolumes.push_back(std::make_unique<TSafeWrite>(FDir + "/" + FName + ZipExtension(), TDurability::Flushed));
     FOffset = 0;
 }
 
@@ -68,8 +68,8 @@ void TVolumeWriter::Write(const void* data, std::size_t size) {
 std::vector<std::string> TVolumeWriter::FinalNames() const {
     std::vector<std::string> names;
     for (std::size_t i = 0; i + 1 < FVolumes.size(); ++i)
-        names.push_back(FDir + "/" + FName + splitname::VolumeExtension(static_cast<std::uint32_t>(i + 1)));
-    names.push_back(FDir + "/" + FName + ".zip");
+        names.push_back(FDir + "/" + FName + VolumeExtension(static_cast<std::uint32_t>(i + 1)));
+    names.push_back(FDir + "/" + FName + ZipExtension());
     return names;
 }
 
@@ -77,8 +77,8 @@ void TVolumeWriter::Commit() {
     if (FVolumeSize > 0 && FVolumes.size() == 1) {
         // Everything fits into one volume: the marker tells readers the archive was meant to
         // be split but needed a single segment.
-        ziprec::TBytes marker;
-        ziprec::Put32(marker, ziprec::kSingleSegmentSig);
+        zip::TBytes marker;
+        zip::Put32(marker, zip::kSingleSegmentSig);
         FVolumes.front()->WriteAt(0, marker.data(), marker.size());
     }
     const std::vector<std::string> names = FinalNames();
@@ -100,4 +100,4 @@ void TVolumeWriter::Commit() {
     FCommitted = true;
 }
 
-}  // namespace tavik::splitwrite
+}  // namespace tavik::split

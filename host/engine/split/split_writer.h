@@ -10,7 +10,7 @@
 
 #include "host/services/safe_write.h"
 
-namespace tavik::splitwrite {
+namespace tavik::split {
 
 struct TPosition {
     std::uint32_t disk = 0;
@@ -55,4 +55,4 @@ private:
     bool FCommitted = false;
 };
 
-}  // namespace tavik::splitwrite
+}  // namespace tavik::split

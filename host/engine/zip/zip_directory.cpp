@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 namespace {
 
@@ -216,4 +216,4 @@ void TZipDirectory::ReadEntries(TByteReader& reader) {
     }
 }
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

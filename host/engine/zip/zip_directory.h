@@ -12,7 +12,7 @@
 
 #include "host/engine/zip/zip_records.h"
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 // Where the bytes come from: the archive's disks taken end to end.
 class TByteReader {
@@ -88,4 +88,4 @@ private:
     bool FTight = false;  // the directory ends where the end records begin (after any prefix)
 };
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

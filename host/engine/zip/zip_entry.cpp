@@ -18,8 +18,8 @@ namespace tavik {
 
 namespace {
 
-using ziprec::kNtfsEpochOffset;
-using ziprec::kNtfsTicks;
+using zip::kNtfsEpochOffset;
+using zip::kNtfsTicks;
 
 // The DOS form holds 1980 to 2107 in local time; a time outside is set to the nearest end.
 bool SetDosTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
@@ -46,14 +46,14 @@ std::time_t DosFieldsTime(std::uint16_t time, std::uint16_t date) {
     return std::mktime(&tm);
 }
 
-std::time_t ZipEntryTime(const ziprec::TCentralView& header) {
+std::time_t ZipEntryTime(const zip::TCentralView& header) {
     const std::time_t dosTime = DosFieldsTime(header.time, header.date);
-    if (const auto exact = ziprec::ExtraFieldTime(header.extra, header.extraSize, dosTime))
+    if (const auto exact = zip::ExtraFieldTime(header.extra, header.extraSize, dosTime))
         return static_cast<std::time_t>(*exact);
     return dosTime;
 }
 
-TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const ziprec::TCentralView& header) {
+TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {
     TZipEntry entry;
     entry.index = index;
     zip_stat_init(&entry.stat);
@@ -101,7 +101,7 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
     if (mtime >= INT32_MIN && mtime <= std::time_t{UINT32_MAX}) {
         zip_uint8_t data[5] = {1};
         SetLittleEndian(data + 1, static_cast<std::uint64_t>(mtime), 4);
-        return zip_file_extra_field_set(archive, index, ziprec::kExtendedTimestampId, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
+        return zip_file_extra_field_set(archive, index, zip::kExtendedTimestampId, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
                                         both) == 0;
     }
     // Beyond the 32 bits only the NTFS times hold the time (7-Zip and libarchive read them).
@@ -111,7 +111,7 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
     SetLittleEndian(data + 4, 1, 2);
     SetLittleEndian(data + 6, 24, 2);
     for (int i = 0; i < 3; ++i) SetLittleEndian(data + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
-    return zip_file_extra_field_set(archive, index, ziprec::kNtfsTimesId, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
+    return zip_file_extra_field_set(archive, index, zip::kNtfsTimesId, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
 }
 
 zip_flags_t ZipNameEncoding(const std::string& name) {

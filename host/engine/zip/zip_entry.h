@@ -29,12 +29,12 @@ struct TZipEntry {
 std::time_t DosFieldsTime(std::uint16_t time, std::uint16_t date);
 // The entry's modification time: the exact time of its extra field (extended timestamp, NTFS
 // times, the old Info-ZIP Unix field), else its DOS fields.
-std::time_t ZipEntryTime(const ziprec::TCentralView& header);
+std::time_t ZipEntryTime(const zip::TCentralView& header);
 
 // The entry at index of an open archive: name, kind, permissions and time from its central
 // header as the engine's directory reader read it, sizes, CRC, method and encryption as libzip
 // reads them. Throws EOlvex when libzip cannot read the entry.
-TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const ziprec::TCentralView& header);
+TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header);
 TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 
 // The DOS time, set to the nearest end of its range (1980 to 2107) for a time outside, and the

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 namespace {
 
@@ -102,4 +102,4 @@ std::optional<std::pair<std::size_t, std::size_t>> SortAndFindOverlap(std::vecto
     return std::nullopt;
 }
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

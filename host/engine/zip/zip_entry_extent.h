@@ -11,7 +11,7 @@
 #include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_records.h"
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 struct TEntryExtent {
     std::size_t index = 0;  // in the central directory
@@ -51,4 +51,4 @@ private:
 // bytes, if any. Shared bytes would let a small archive unpack to any size.
 std::optional<std::pair<std::size_t, std::size_t>> SortAndFindOverlap(std::vector<TEntryExtent>& extents);
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

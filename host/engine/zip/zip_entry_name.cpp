@@ -34,14 +34,14 @@ bool IsAscii(std::string_view text) {
 }
 
 // The UTF-8 name of a Unicode Path field that belongs to this header's name, or nothing.
-std::string_view UnicodePath(const ziprec::TCentralView& header, std::string_view headerName) {
+std::string_view UnicodePath(const zip::TCentralView& header, std::string_view headerName) {
     std::size_t size = 0;
-    const std::uint8_t* field = ziprec::FindExtraBlock(header.extra, header.extraSize, kUnicodePathId, size);
+    const std::uint8_t* field = zip::FindExtraBlock(header.extra, header.extraSize, kUnicodePathId, size);
     constexpr std::size_t kFixed = 5;  // version, CRC-32 of the header's name
     if (field == nullptr || size <= kFixed || field[0] != 1) return {};
     const auto crc = static_cast<std::uint32_t>(
         ::crc32(0, reinterpret_cast<const Bytef*>(headerName.data()), static_cast<uInt>(headerName.size())));
-    if (ziprec::Get32(field + 1) != crc) return {};
+    if (zip::Get32(field + 1) != crc) return {};
     const std::string_view name(reinterpret_cast<const char*>(field + kFixed), size - kFixed);
     return IsValidUtf8(name) ? name : std::string_view();
 }
@@ -50,7 +50,7 @@ std::string_view UnicodePath(const ziprec::TCentralView& header, std::string_vie
 
 bool ZipHostSeparatesWithBackslash(unsigned host) { return host == 0 || host == 6 || host == 11 || host == 14; }
 
-std::string_view ZipEntryName(const ziprec::TCentralView& header, std::string& scratch) {
+std::string_view ZipEntryName(const zip::TCentralView& header, std::string& scratch) {
     const std::string_view raw(reinterpret_cast<const char*>(header.name), header.nameSize);
     const unsigned host = header.versionMadeBy >> 8;
     std::string_view name = UnicodePath(header, raw);
@@ -70,7 +70,7 @@ std::string_view ZipEntryName(const ziprec::TCentralView& header, std::string& s
     return scratch;
 }
 
-std::string ZipEntryName(const ziprec::TCentralView& header) {
+std::string ZipEntryName(const zip::TCentralView& header) {
     std::string scratch;
     return std::string(ZipEntryName(header, scratch));
 }

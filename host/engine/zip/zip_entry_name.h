@@ -20,7 +20,7 @@ namespace tavik {
 bool ZipHostSeparatesWithBackslash(unsigned host);
 
 // The name of the entry. Returns a view of the header's bytes or of scratch.
-std::string_view ZipEntryName(const ziprec::TCentralView& header, std::string& scratch);
-std::string ZipEntryName(const ziprec::TCentralView& header);
+std::string_view ZipEntryName(const zip::TCentralView& header, std::string& scratch);
+std::string ZipEntryName(const zip::TCentralView& header);
 
 }  // namespace tavik

@@ -154,7 +154,7 @@ void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& 
         InflateWhole(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
         return;
     }
-    if ((entry.stat.valid & needed) == needed && method == ziprec::kMethodPpmd) {
+    if ((entry.stat.valid & needed) == needed && method == zip::kMethodPpmd) {
         if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>(FLimits.helperLimitsLifted);
         const std::unique_ptr<TZipMethodDecoder> decoder = FPpmd->Decoder(entry.stat.size, PlainPackedSize(entry.stat));
         DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);

@@ -82,9 +82,9 @@ std::string ZipErrorText(const zip_error_t* error) {
 
 namespace {
 
-std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) {
+std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path) {
     if (const std::optional<TSplitSet> set = FindSplitSet(path))
-        return std::make_unique<splitread::TSplitArchive>(path, set);
+        return std::make_unique<split::TSplitArchive>(path, set);
     // Non-blocking, so that a pipe put there cannot hold the open; the type is checked next.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -95,18 +95,18 @@ std::unique_ptr<splitread::TSplitArchive> ParseArchive(const std::string& path) 
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(ZIP_ER_OPEN, error) + ".",
                      KindOfInputError(error));
     }
-    return std::make_unique<splitread::TSplitArchive>(path, TUniqueFd(fd));
+    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd));
 }
 
 // libzip chooses among end records by its own rules; it must have found the directory that
 // was read and checked. Entries are compared by what identifies them: a name may read
 // differently (libzip takes a Unicode Path field in its place).
-void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec::TZipDirectory& directory) {
-    const std::vector<ziprec::TDirectoryEntry>& entries = directory.Entries();
+void RequireSameDirectory(const std::string& path, zip_t* archive, const zip::TZipDirectory& directory) {
+    const std::vector<zip::TDirectoryEntry>& entries = directory.Entries();
     bool same = zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entries.size());
     for (std::size_t i = 0; same && i < entries.size(); ++i) {
         zip_stat_t st;
-        const ziprec::TCentralView& header = entries[i].header;
+        const zip::TCentralView& header = entries[i].header;
         // libzip gives no CRC for an AES entry that stores none (AE-2, CRC field 0).
         same = zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &st) == 0 && (st.valid & ZIP_STAT_COMP_SIZE) != 0 &&
                (st.valid & ZIP_STAT_SIZE) != 0 && st.comp_size == header.compressedSize &&
@@ -122,7 +122,7 @@ void RequireSameDirectory(const std::string& path, zip_t* archive, const ziprec:
 }  // namespace
 
 TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
-    const std::unique_ptr<splitread::TSplitArchive> parsed = ParseArchive(path);
+    const std::unique_ptr<split::TSplitArchive> parsed = ParseArchive(path);
     if (checkStructure) {
         try {
             CheckZipStructure(parsed->Files(), parsed->Directory());
@@ -145,7 +145,7 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht gelesen werden: " + text + ".", ZipErrorKind(&error));
     }
     source.release();  // the archive owns it now
-    const std::vector<ziprec::TDirectoryEntry>& entries = parsed->Directory().Entries();
+    const std::vector<zip::TDirectoryEntry>& entries = parsed->Directory().Entries();
     RequireSameDirectory(path, reading.archive.get(), parsed->Directory());
     reading.entries.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)

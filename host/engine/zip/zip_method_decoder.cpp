@@ -211,7 +211,7 @@ std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, s
         case ZIP_CM_DEFLATE64: return CreateDeflate64Decoder();
         case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size, memoryLimit);
         case ZIP_CM_XZ: return std::make_unique<TXzDecoder>(memoryLimit);
-        case ziprec::kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);
+        case zip::kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);
         default: return nullptr;
     }
 }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <iterator>
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 namespace {
 
@@ -376,4 +376,4 @@ TBytes BuildEndRecords(const TEndRecord& end, std::uint64_t zip64Offset) {
     return out;
 }
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

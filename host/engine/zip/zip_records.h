@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tavik::ziprec {
+namespace tavik::zip {
 
 using TBytes = std::vector<std::uint8_t>;
 
@@ -192,4 +192,4 @@ void ApplyZip64EndRecord(TFoundEnd& found, const std::uint8_t* data, std::size_t
 TBytes BuildEndRecords(const TEndRecord& end, std::uint64_t zip64Offset);
 std::size_t EndRecordsSize(const TEndRecord& end);
 
-}  // namespace tavik::ziprec
+}  // namespace tavik::zip

@@ -11,7 +11,7 @@ namespace tavik {
 
 namespace {
 
-using namespace ziprec;
+using namespace zip;
 
 [[noreturn]] void Damaged(const std::string& what) {
     throw EOlvex("Die Struktur des Archivs ist fehlerhaft: " + what + ".", TErrorKind::DamagedArchive);

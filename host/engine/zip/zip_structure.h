@@ -10,6 +10,6 @@
 namespace tavik {
 
 // Checks the entries of directory, as read from reader. Throws EOlvex with a German reason.
-void CheckZipStructure(ziprec::TByteReader& reader, const ziprec::TZipDirectory& directory);
+void CheckZipStructure(zip::TByteReader& reader, const zip::TZipDirectory& directory);
 
 }  // namespace tavik

@@ -21,8 +21,8 @@ namespace tavik::leser {
 
 namespace {
 
-using ziprec::kMax32;
-using ziprec::kMethodPpmd;
+using zip::kMax32;
+using zip::kMethodPpmd;
 
 // A local header for one entry "a" without CRC (the reader is told to ignore it), Zip64 when a
 // size needs it.
@@ -30,7 +30,7 @@ std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
     const bool zip64 = size >= kMax32 || packed >= kMax32;
     constexpr std::size_t kZip64BlockSize = 16;
     std::string header;
-    AppendLittleEndian(header, ziprec::kLocalHeaderSig, 4);
+    AppendLittleEndian(header, zip::kLocalHeaderSig, 4);
     AppendLittleEndian(header, 63, 2);  // version needed
     AppendLittleEndian(header, 0, 2);   // flags
     AppendLittleEndian(header, kMethodPpmd, 2);
@@ -43,7 +43,7 @@ std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
     AppendLittleEndian(header, zip64 ? 4 + kZip64BlockSize : 0, 2);
     header += 'a';
     if (zip64) {
-        AppendLittleEndian(header, ziprec::kZip64ExtraId, 2);
+        AppendLittleEndian(header, zip::kZip64ExtraId, 2);
         AppendLittleEndian(header, kZip64BlockSize, 2);
         AppendLittleEndian(header, size, 8);
         AppendLittleEndian(header, packed, 8);
