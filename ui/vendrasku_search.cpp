@@ -284,8 +284,6 @@ void TfrmVendrask::spbSucheEntpackenClick(QObject*) {
         if (!TickedHits(hits, nullptr) || hits.empty()) return;
         TDirectoryChooserOptions options;
         options.Caption = QStringLiteral("Verzeichnis auswählen");
-        options.AllowCreate = true;
-        options.AskBeforeCreate = true;
         const auto directory = Choosers().SelectDirectory(this, options);
         if (!directory) return;
         RestoreHits(hits, directory->toStdString(), "TfrmVendrask.spbSucheEntpackenClick");
