@@ -129,8 +129,9 @@ public:
     // The column of FArchivInhalt that holds each entry's position in the engine's list.
     int ArchivInhaltIndexCol() const { return FArchivInhaltIndexCol; }
     tavik::TChoosers& Choosers() const { return *FChoosers; }
-    // The filter of the file-open dialog: all files (preselected) and archive files.
-    static QString OpenDialogFilter() { return QStringLiteral("alle Dateien (*);;Archivdateien (*.sar *.zip)"); }
+    // The filter of the file-open dialog: all files (preselected, named as in the add-files
+    // dialog) and archive files.
+    static QString OpenDialogFilter() { return QStringLiteral("Alle Dateien (*);;Archivdateien (*.sar *.zip)"); }
 
     // handlers of the frame
     void FormCreate(QObject* sender);

@@ -21,7 +21,7 @@ const char* const kOverwrite =
     "Die angegebene Datei existiert bereits;\nwenn Sie fortfahren, wird diese überschrieben.\n"
     "Soll die vorhandene Datei überschrieben werden?";
 const char* const kCreate =
-    "Die angegebene Datei existiert bereits noch nicht;\nwenn Sie fortfahren, wird diese neu angelegt.\n"
+    "Die angegebene Datei existiert noch nicht;\nwenn Sie fortfahren, wird diese neu angelegt.\n"
     "Soll die angegebene Datei neu angelegt werden?";
 
 class WorkbenchPack : public WorkbenchTest {
