@@ -13,6 +13,7 @@
 #include "host/services/exceptions.h"
 #include "host/services/unique_fd.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 namespace vendrask {
 
@@ -26,13 +27,10 @@ std::string Duration(std::chrono::milliseconds wait) {
 }
 
 bool TryLock(int fd, const std::string& archivDir) {
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno == EWOULDBLOCK) return false;
-        if (errno != EINTR)
-            throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht gesperrt werden (" +
-                                tavik::SystemErrorText(errno) + "); es wurde nichts archiviert und nichts gelöscht.");
-    }
+    if (tavik::RetryInterrupted([fd] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0) return true;
+    if (errno == EWOULDBLOCK) return false;
+    throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht gesperrt werden (" +
+                        tavik::SystemErrorText(errno) + "); es wurde nichts archiviert und nichts gelöscht.");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 namespace tavik {
 
@@ -166,30 +167,13 @@ void TSafeWrite::SetMode(mode_t mode) {
 }
 
 void TSafeWrite::Write(const void* data, std::size_t size) {
-    const auto* in = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(FFd.Get(), in, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("kann nicht geschrieben werden", errno);
-        }
-        in += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    const TIoResult result = WriteWhole(FFd.Get(), data, size);
+    if (result.error != 0) Fail("kann nicht geschrieben werden", result.error);
 }
 
 void TSafeWrite::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
-    const auto* in = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(FFd.Get(), in, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("kann nicht geschrieben werden", errno);
-        }
-        in += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
+    const TIoResult result = WriteWholeAt(FFd.Get(), data, size, offset);
+    if (result.error != 0) Fail("kann nicht geschrieben werden", result.error);
 }
 
 bool TSafeWrite::Place(TPlacing placing) {

@@ -19,6 +19,7 @@
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 namespace tavik {
 
@@ -42,20 +43,14 @@ bool SameContent(int dir, const std::string& a, const std::string& b) {
         return false;
     std::array<char, 64 * 1024> left{}, right{};
     for (;;) {
-        const ssize_t n = ::read(first.Get(), left.data(), left.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) {
+        const TIoResult one = ReadWhole(first.Get(), left.data(), left.size());
+        if (one.error != 0) return false;
+        if (!ReadWhole(second.Get(), right.data(), one.done).Complete(one.done)) return false;
+        if (std::memcmp(left.data(), right.data(), one.done) != 0) return false;
+        if (one.done < left.size()) {
             char extra = 0;
-            return ::read(second.Get(), &extra, 1) == 0;
+            return ReadWhole(second.Get(), &extra, 1).Complete(0);
         }
-        for (ssize_t got = 0; got < n;) {
-            const ssize_t m = ::read(second.Get(), right.data() + got, static_cast<std::size_t>(n - got));
-            if (m < 0 && errno == EINTR) continue;
-            if (m <= 0) return false;
-            got += m;
-        }
-        if (std::memcmp(left.data(), right.data(), static_cast<std::size_t>(n)) != 0) return false;
     }
 }
 

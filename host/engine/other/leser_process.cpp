@@ -18,6 +18,7 @@
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 extern char** environ;
 
@@ -165,28 +166,20 @@ void TLeserProcess::Stop() {
     FOutput.Reset();
     if (FPid <= 0) return;
     ::kill(FPid, SIGKILL);
-    while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    RetryInterrupted([&] { return ::waitpid(FPid, nullptr, 0); });
     FPid = -1;
 }
 
 bool TLeserProcess::TakeFrame(TLeserFrame& frame, std::string& reason) {
-    if (FBuffer.size() < 5) return false;
-    std::uint32_t length = 0;
-    for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<unsigned char>(FBuffer[1 + i])) << (8 * i);
-    const auto type = static_cast<std::uint8_t>(FBuffer[0]);
-    if (length > LeserMaxFrame || type < static_cast<std::uint8_t>(TLeserFrameType::Entry) ||
-        type > static_cast<std::uint8_t>(TLeserFrameType::Alive)) {
-        reason = "das Leseprogramm Unverständliches meldete";
-        FEndKind = TErrorKind::DamagedArchive;
-        Stop();
-        return false;
+    switch (FFrames.Take(frame)) {
+        case TLeserFrameReader::TTake::Frame: return true;
+        case TLeserFrameReader::TTake::NeedMore: return false;
+        case TLeserFrameReader::TTake::Broken: break;
     }
-    if (FBuffer.size() < 5 + static_cast<std::size_t>(length)) return false;
-    frame.Type = static_cast<TLeserFrameType>(type);
-    frame.Payload.assign(FBuffer, 5, length);
-    FBuffer.erase(0, 5 + static_cast<std::size_t>(length));
-    return true;
+    reason = "das Leseprogramm Unverständliches meldete";
+    FEndKind = TErrorKind::DamagedArchive;
+    Stop();
+    return false;
 }
 
 TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono::milliseconds timeout,
@@ -235,14 +228,13 @@ TLeserWait TLeserProcess::Await(TLeserFrame& frame, bool wantInput, std::chrono:
         }
         if ((wait[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) return TLeserWait::Writable;
         char chunk[64 * 1024];
-        const ssize_t n = ::read(FOutput.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = RetryInterrupted([&] { return ::read(FOutput.Get(), chunk, sizeof chunk); });
         if (n <= 0) {
             reason = EndReason();
             return TLeserWait::Ended;
         }
         FLastHeard = now;
-        FBuffer.append(chunk, static_cast<std::size_t>(n));
+        FFrames.Append(chunk, static_cast<std::size_t>(n));
     }
 }
 
@@ -277,9 +269,7 @@ std::size_t TLeserProcess::Feed(const void* data, std::size_t size) {
 std::string TLeserProcess::EndReason() {
     FOutput.Reset();
     int status = 0;
-    pid_t done = -1;
-    while ((done = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
-    }
+    const pid_t done = RetryInterrupted([&] { return ::waitpid(FPid, &status, 0); });
     FPid = -1;
     FEndKind = TErrorKind::Other;
     if (done < 0) return "das Leseprogramm verschwunden ist";

@@ -39,11 +39,6 @@ enum class TLeserWait {
     Ended,     // the helper ended or was stopped; the reason says why
 };
 
-struct TLeserFrame {
-    TLeserFrameType Type = TLeserFrameType::End;
-    std::string Payload;
-};
-
 class TLeserProcess {
 public:
     // A helper that reports nothing for this long is stopped.
@@ -99,7 +94,7 @@ private:
     pid_t FPid = -1;
     TUniqueFd FOutput;
     TUniqueFd FInput;
-    std::string FBuffer;
+    TLeserFrameReader FFrames;
     std::chrono::steady_clock::time_point FLastHeard;
     std::uint64_t FLastCpuTicks = 0;
     std::chrono::steady_clock::time_point FLastWaiting;

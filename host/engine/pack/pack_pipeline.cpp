@@ -15,6 +15,7 @@
 #include "host/engine/pack/deflate_piece.h"
 #include "host/services/unique_fd.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 namespace tavik {
 
@@ -135,18 +136,11 @@ TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& 
         try {
             if (!deflater) deflater = std::make_unique<TPieceDeflater>(FOptions.level);
             buffer.resize(job.length);
-            std::size_t got = 0;
-            while (got < job.length) {
-                const ssize_t n = ::pread(state.fd.Get(), buffer.data() + got, job.length - got,
-                                          static_cast<off_t>(job.offset + static_cast<std::int64_t>(got)));
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) {
-                    piece.failure = "Die Datei kann nicht gelesen werden (" + SystemErrorText(errno) + ").";
-                    break;
-                }
-                if (n == 0) break;  // shorter than planned: it shrank meanwhile
-                got += static_cast<std::size_t>(n);
-            }
+            const TIoResult read =
+                ReadWholeAt(state.fd.Get(), buffer.data(), job.length, static_cast<std::uint64_t>(job.offset));
+            const std::size_t got = read.done;  // fewer than planned when the file shrank meanwhile
+            if (read.error != 0)
+                piece.failure = "Die Datei kann nicht gelesen werden (" + SystemErrorText(read.error) + ").";
             if (piece.failure.empty()) {
                 piece.size = static_cast<std::int64_t>(got);
                 piece.crc = libdeflate_crc32(0, buffer.data(), got);

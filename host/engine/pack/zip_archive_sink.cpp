@@ -1,4 +1,5 @@
 #include "host/engine/pack/zip_archive_sink.h"
+#include "host/services/whole_io.h"
 
 #include <unistd.h>
 
@@ -33,13 +34,10 @@ zip_int64_t TArchiveSink::Failed(int zipError, int systemError) {
 }
 
 bool TArchiveSink::Flush() {
-    std::size_t done = 0;
-    while (done < FBufferUsed) {
-        const ssize_t n = ::pwrite(FFd, FBuffer.get() + done, FBufferUsed - done,
-                                   static_cast<off_t>(FBufferAt + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+    const TIoResult written = WriteWholeAt(FFd, FBuffer.get(), FBufferUsed, FBufferAt);
+    if (written.error != 0) {
+        errno = written.error;
+        return false;
     }
     FBufferAt += FBufferUsed;
     FBufferUsed = 0;
@@ -49,12 +47,8 @@ bool TArchiveSink::Flush() {
 zip_int64_t TArchiveSink::Write(const std::uint8_t* data, std::size_t length) {
     if (length >= kBufferSize) {
         if (!Flush()) return Failed(ZIP_ER_WRITE, errno);
-        for (std::size_t done = 0; done < length;) {
-            const ssize_t n = ::pwrite(FFd, data + done, length - done, static_cast<off_t>(FPosition + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return Failed(ZIP_ER_WRITE, errno);
-            done += static_cast<std::size_t>(n);
-        }
+        const TIoResult written = WriteWholeAt(FFd, data, length, FPosition);
+        if (written.error != 0) return Failed(ZIP_ER_WRITE, written.error);
         FBufferAt = FPosition + length;
     } else {
         // The buffer takes what lands inside its data or right after it; anything else sends

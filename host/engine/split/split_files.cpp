@@ -8,6 +8,7 @@
 
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/whole_io.h"
 
 namespace tavik::splitio {
 
@@ -44,18 +45,10 @@ TFileIdentity Identity(const TUniqueFd& file, const std::string& path) {
 }
 
 void ReadAt(const TUniqueFd& file, const std::string& path, std::uint64_t offset, void* buffer, std::size_t size) {
-    auto* out = static_cast<char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::pread(file.Get(), out, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Das Lesen von", path, errno);
-        }
-        if (n == 0) throw EOlvex("Die Datei „" + path + "“ ist kürzer als erwartet; sie wurde während des Lesens verändert.");
-        out += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
+    const TIoResult result = ReadWholeAt(file.Get(), buffer, size, offset);
+    if (result.error != 0) Fail("Das Lesen von", path, result.error);
+    if (result.done < size)
+        throw EOlvex("Die Datei „" + path + "“ ist kürzer als erwartet; sie wurde während des Lesens verändert.");
 }
 
 bool IsFile(const std::string& path) {

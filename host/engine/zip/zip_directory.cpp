@@ -1,4 +1,5 @@
 #include "host/engine/zip/zip_directory.h"
+#include "host/services/whole_io.h"
 
 #include <unistd.h>
 
@@ -18,12 +19,8 @@ constexpr std::size_t kShortTail = 4096;
 void TDescriptorReader::Read(std::uint64_t position, void* buffer, std::size_t size) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     if (position > FSize || size > FSize - position) throw TRecordError("ein Verweis zeigt hinter das Dateiende");
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::pread(FFd, out + done, size - done, static_cast<off_t>(position + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw TRecordError("die Datei kann nicht gelesen werden oder endet vorzeitig");
-        done += static_cast<std::size_t>(n);
-    }
+    if (!ReadWholeAt(FFd, out, size, position).Complete(size))
+        throw TRecordError("die Datei kann nicht gelesen werden oder endet vorzeitig");
 }
 
 void TZipDirectory::ReadAt(TByteReader& reader, std::uint64_t position, std::uint8_t* buffer, std::size_t size) const {

@@ -11,6 +11,7 @@
 #include "host/engine/zip/zip_entry_name.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_records.h"
+#include "host/services/little_endian.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -19,10 +20,6 @@ namespace {
 
 using ziprec::kNtfsEpochOffset;
 using ziprec::kNtfsTicks;
-
-void PutLe(zip_uint8_t* p, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<zip_uint8_t>(value >> (8 * i));
-}
 
 // The DOS form holds 1980 to 2107 in local time; a time outside is set to the nearest end.
 bool SetDosTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
@@ -103,7 +100,7 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
     const zip_flags_t both = ZIP_FL_LOCAL | ZIP_FL_CENTRAL;
     if (mtime >= INT32_MIN && mtime <= std::time_t{UINT32_MAX}) {
         zip_uint8_t data[5] = {1};
-        PutLe(data + 1, static_cast<std::uint64_t>(mtime), 4);
+        SetLittleEndian(data + 1, static_cast<std::uint64_t>(mtime), 4);
         return zip_file_extra_field_set(archive, index, ziprec::kExtendedTimestampId, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
                                         both) == 0;
     }
@@ -111,9 +108,9 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
     const std::int64_t ticks = (static_cast<std::int64_t>(mtime) + kNtfsEpochOffset) * kNtfsTicks;
     if (mtime < -kNtfsEpochOffset || mtime > INT64_MAX / kNtfsTicks - kNtfsEpochOffset) return true;
     zip_uint8_t data[32] = {};
-    PutLe(data + 4, 1, 2);
-    PutLe(data + 6, 24, 2);
-    for (int i = 0; i < 3; ++i) PutLe(data + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
+    SetLittleEndian(data + 4, 1, 2);
+    SetLittleEndian(data + 6, 24, 2);
+    for (int i = 0; i < 3; ++i) SetLittleEndian(data + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
     return zip_file_extra_field_set(archive, index, ziprec::kNtfsTimesId, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
 }
 

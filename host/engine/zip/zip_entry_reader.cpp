@@ -9,6 +9,7 @@
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_method_decoder.h"
 #include "host/engine/zip/zip_ppmd_decoder.h"
+#include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -35,7 +36,6 @@ constexpr const char* kProbablyWrongPassword =
 // memory taken for an entry at once must not follow what the archive merely claims.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
-constexpr zip_int32_t kMethodPpmd = 98;
 
 // The length of the raw data once decrypted: the directory counts the encryption header and AES's
 // salt, password check and authentication code in.
@@ -154,7 +154,7 @@ void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& 
         InflateWhole(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
         return;
     }
-    if ((entry.stat.valid & needed) == needed && method == kMethodPpmd) {
+    if ((entry.stat.valid & needed) == needed && method == ziprec::kMethodPpmd) {
         if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>(FLimits.helperLimitsLifted);
         const std::unique_ptr<TZipMethodDecoder> decoder = FPpmd->Decoder(entry.stat.size, PlainPackedSize(entry.stat));
         DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);

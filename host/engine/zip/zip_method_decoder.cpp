@@ -14,13 +14,13 @@
 
 #include "host/engine/zip/zip_deflate64.h"
 #include "host/engine/zip/zip_handles.h"
+#include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
 
 namespace {
 
-constexpr std::int32_t kMethodZstd = 93;  // not named by every libzip
 
 [[noreturn]] void Damaged() {
     throw EOlvex(ZipErrorText(ZIP_ER_COMPRESSED_DATA) + " (beschädigt).", TErrorKind::DamagedArchive);
@@ -211,7 +211,7 @@ std::unique_ptr<TZipMethodDecoder> CreateZipMethodDecoder(std::int32_t method, s
         case ZIP_CM_DEFLATE64: return CreateDeflate64Decoder();
         case ZIP_CM_LZMA: return std::make_unique<TLzmaDecoder>(size, memoryLimit);
         case ZIP_CM_XZ: return std::make_unique<TXzDecoder>(memoryLimit);
-        case kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);
+        case ziprec::kMethodZstd: return std::make_unique<TZstdDecoder>(memoryLimit);
         default: return nullptr;
     }
 }

@@ -1,5 +1,7 @@
 #include "host/engine/zip/zip_records.h"
 
+#include "host/services/little_endian.h"
+
 #include <cstdint>
 
 #include <algorithm>
@@ -9,8 +11,6 @@ namespace tavik::ziprec {
 
 namespace {
 
-constexpr std::uint16_t kZip64ExtraId = 0x0001;
-constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
 constexpr std::uint16_t kMax16 = 0xFFFF;
 constexpr std::uint16_t kZip64Version = 45;
 
@@ -29,32 +29,12 @@ std::uint32_t Clamp32(std::uint64_t v) {
 
 }  // namespace
 
-std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(Get16(p)) | (static_cast<std::uint32_t>(Get16(p + 2)) << 16);
-}
-
-std::uint64_t Get64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(Get32(p)) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
-}
-
-void Put16(TBytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(TBytes& out, std::uint32_t v) {
-    Put16(out, static_cast<std::uint16_t>(v));
-    Put16(out, static_cast<std::uint16_t>(v >> 16));
-}
-
-void Put64(TBytes& out, std::uint64_t v) {
-    Put32(out, static_cast<std::uint32_t>(v));
-    Put32(out, static_cast<std::uint32_t>(v >> 32));
-}
+std::uint16_t Get16(const std::uint8_t* p) { return GetLittleEndian16(p); }
+std::uint32_t Get32(const std::uint8_t* p) { return GetLittleEndian32(p); }
+std::uint64_t Get64(const std::uint8_t* p) { return GetLittleEndian64(p); }
+void Put16(TBytes& out, std::uint16_t v) { AppendLittleEndian(out, v, 2); }
+void Put32(TBytes& out, std::uint32_t v) { AppendLittleEndian(out, v, 4); }
+void Put64(TBytes& out, std::uint64_t v) { AppendLittleEndian(out, v, 8); }
 
 std::size_t CentralHeaderSize(const std::uint8_t* data) {
     if (Get32(data) != kCentralHeaderSig) return 0;

@@ -1,7 +1,7 @@
 #pragma once
-// The fixed records of the ZIP format that split volumes touch: central directory headers,
-// the end of central directory record and its Zip64 forms. Parsing checks every length
-// against the bytes at hand, since the input may be hostile.
+// The fixed records of the ZIP format: signatures, local and central headers, the end of
+// central directory record and its Zip64 forms, and the extra fields the engine reads.
+// Parsing checks every length against the bytes at hand, since the input may be hostile.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,6 +29,13 @@ constexpr std::size_t kZip64LocatorSize = 20;
 constexpr std::size_t kMaxEndSearch = kEndRecordSize + 0xFFFF + kZip64LocatorSize;
 
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+
+// Compression methods that not every libzip names.
+constexpr std::uint16_t kMethodZstd = 93;
+constexpr std::uint16_t kMethodPpmd = 98;
+
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
+constexpr std::uint32_t kMax32 = 0xFFFFFFFF;  // a full 32-bit field: the value is in the Zip64 block
 
 constexpr std::uint16_t kNtfsTimesId = 0x000A;
 constexpr std::uint16_t kExtendedTimestampId = 0x5455;

@@ -12,6 +12,7 @@
 
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/engine/other/leser/leser_output.h"
+#include "host/services/whole_io.h"
 
 namespace tavik::leser {
 
@@ -40,10 +41,7 @@ bool SecondPassed(timespec& last) {
 
 la_ssize_t SourceRead(archive*, void* data, const void** buffer) {
     auto& source = *static_cast<TSource*>(data);
-    ssize_t n = 0;
-    do {
-        n = ::read(source.Fd, source.Buffer.data(), source.Buffer.size());
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = RetryInterrupted([&] { return ::read(source.Fd, source.Buffer.data(), source.Buffer.size()); });
     if (n < 0) return -1;
     *buffer = source.Buffer.data();
     source.Position += n;

@@ -6,19 +6,14 @@
 #include <cerrno>
 
 #include "host/engine/other/leser/leser_limits.h"
+#include "host/services/whole_io.h"
 
 namespace tavik::leser {
 
 void Send(TLeserFrameType type, std::string_view payload) {
     if (payload.size() > LeserMaxFrame) _exit(LeserExitOutput);
     const std::string frame = EncodeLeserFrame(type, payload);
-    std::size_t written = 0;
-    while (written < frame.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, frame.data() + written, frame.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) _exit(0);
-        written += static_cast<std::size_t>(n);
-    }
+    if (!WriteWhole(STDOUT_FILENO, frame.data(), frame.size()).Complete(frame.size())) _exit(0);
     LeserProgress();
 }
 

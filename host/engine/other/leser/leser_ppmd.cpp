@@ -13,62 +13,49 @@
 #include "host/engine/other/leser/leser_archive.h"
 #include "host/engine/other/leser/leser_limits.h"
 #include "host/engine/other/leser/leser_output.h"
+#include "host/engine/zip/zip_records.h"
+#include "host/services/little_endian.h"
+#include "host/services/whole_io.h"
 
 namespace tavik::leser {
 
 namespace {
 
-constexpr std::uint16_t kMethodPpmd = 98;
-constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
-
-void PutLittleEndian(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint64_t GetLittleEndian(const unsigned char* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i) value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
-    return value;
-}
+using ziprec::kMax32;
+using ziprec::kMethodPpmd;
 
 // A local header for one entry "a" without CRC (the reader is told to ignore it), Zip64 when a
 // size needs it.
 std::string LocalHeader(std::uint64_t size, std::uint64_t packed) {
-    const bool zip64 = size >= kZip64Marker || packed >= kZip64Marker;
+    const bool zip64 = size >= kMax32 || packed >= kMax32;
+    constexpr std::size_t kZip64BlockSize = 16;
     std::string header;
-    PutLittleEndian(header, 0x04034b50, 4);
-    PutLittleEndian(header, 63, 2);  // version needed
-    PutLittleEndian(header, 0, 2);   // flags
-    PutLittleEndian(header, kMethodPpmd, 2);
-    PutLittleEndian(header, 0, 2);     // time
-    PutLittleEndian(header, 0x21, 2);  // 1 January 1980
-    PutLittleEndian(header, 0, 4);     // CRC
-    PutLittleEndian(header, zip64 ? kZip64Marker : packed, 4);
-    PutLittleEndian(header, zip64 ? kZip64Marker : size, 4);
-    PutLittleEndian(header, 1, 2);  // name length
-    PutLittleEndian(header, zip64 ? 20 : 0, 2);
+    AppendLittleEndian(header, ziprec::kLocalHeaderSig, 4);
+    AppendLittleEndian(header, 63, 2);  // version needed
+    AppendLittleEndian(header, 0, 2);   // flags
+    AppendLittleEndian(header, kMethodPpmd, 2);
+    AppendLittleEndian(header, 0, 2);     // time
+    AppendLittleEndian(header, 0x21, 2);  // 1 January 1980
+    AppendLittleEndian(header, 0, 4);     // CRC
+    AppendLittleEndian(header, zip64 ? kMax32 : packed, 4);
+    AppendLittleEndian(header, zip64 ? kMax32 : size, 4);
+    AppendLittleEndian(header, 1, 2);  // name length
+    AppendLittleEndian(header, zip64 ? 4 + kZip64BlockSize : 0, 2);
     header += 'a';
     if (zip64) {
-        PutLittleEndian(header, 0x0001, 2);
-        PutLittleEndian(header, 16, 2);
-        PutLittleEndian(header, size, 8);
-        PutLittleEndian(header, packed, 8);
+        AppendLittleEndian(header, ziprec::kZip64ExtraId, 2);
+        AppendLittleEndian(header, kZip64BlockSize, 2);
+        AppendLittleEndian(header, size, 8);
+        AppendLittleEndian(header, packed, 8);
     }
     return header;
 }
 
 // False at the end of the input, or when it breaks off.
 bool ReadExactly(void* data, std::size_t size) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(STDIN_FILENO, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        LeserProgress();
-    }
-    return true;
+    const bool whole = ReadWhole(STDIN_FILENO, data, size).Complete(size);
+    LeserProgress();
+    return whole;
 }
 
 // One entry as libarchive reads it: the made-up header, then the chunks until the end mark.
@@ -86,7 +73,7 @@ struct TEntrySource {
         if (ChunkLeft == 0) {
             unsigned char length[4];
             if (!ReadExactly(length, sizeof length)) return Break();
-            ChunkLeft = static_cast<std::uint32_t>(GetLittleEndian(length, 4));
+            ChunkLeft = GetLittleEndian32(length);
             if (ChunkLeft == 0) {
                 Ended = true;
                 return 0;
@@ -156,7 +143,7 @@ int RunPpmd() {
     for (;;) {
         unsigned char sizes[LeserPpmdEntrySize];
         if (!ReadExactly(sizes, sizeof sizes)) return 0;
-        TEntrySource source{LocalHeader(GetLittleEndian(sizes, 8), GetLittleEndian(sizes + 8, 8))};
+        TEntrySource source{LocalHeader(GetLittleEndian64(sizes), GetLittleEndian64(sizes + 8))};
         // A damaged entry is reported; the next one is read all the same.
         DecodeEntry(source);
         // What the stream's end or a failure left unread, up to the entry's end mark.

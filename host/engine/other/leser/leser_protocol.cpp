@@ -1,17 +1,14 @@
 #include "host/engine/other/leser/leser_protocol.h"
 
+#include "host/services/little_endian.h"
+
 namespace tavik {
 
 namespace {
 
-void PutU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
+void PutU32(std::string& out, std::uint32_t value) { AppendLittleEndian(out, value, 4); }
 
-void PutI64(std::string& out, std::int64_t value) {
-    const auto bits = static_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((bits >> (8 * i)) & 0xFF);
-}
+void PutI64(std::string& out, std::int64_t value) { AppendLittleEndian(out, static_cast<std::uint64_t>(value), 8); }
 
 void PutText(std::string& out, std::string_view text) {
     PutU32(out, static_cast<std::uint32_t>(text.size()));
@@ -30,16 +27,13 @@ public:
     }
     bool U32(std::uint32_t& value) {
         if (FData.size() < 4) return false;
-        value = 0;
-        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(static_cast<unsigned char>(FData[i])) << (8 * i);
+        value = GetLittleEndian32(FData.data());
         FData.remove_prefix(4);
         return true;
     }
     bool I64(std::int64_t& value) {
         if (FData.size() < 8) return false;
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) bits |= static_cast<std::uint64_t>(static_cast<unsigned char>(FData[i])) << (8 * i);
-        value = static_cast<std::int64_t>(bits);
+        value = static_cast<std::int64_t>(GetLittleEndian64(FData.data()));
         FData.remove_prefix(8);
         return true;
     }
@@ -78,6 +72,34 @@ std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload) {
     PutU32(frame, static_cast<std::uint32_t>(payload.size()));
     frame += payload;
     return frame;
+}
+
+void TLeserFrameReader::Append(const char* data, std::size_t size) {
+    if (FStart > 0 && FStart >= FBuffer.size() / 2) {
+        FBuffer.erase(0, FStart);
+        FStart = 0;
+    }
+    FBuffer.append(data, size);
+}
+
+TLeserFrameReader::TTake TLeserFrameReader::Take(TLeserFrame& frame) {
+    constexpr std::size_t kHead = 5;
+    if (Pending() < kHead) return TTake::NeedMore;
+    const char* head = FBuffer.data() + FStart;
+    const auto type = static_cast<std::uint8_t>(head[0]);
+    const std::uint32_t length = GetLittleEndian32(head + 1);
+    if (length > LeserMaxFrame || type < static_cast<std::uint8_t>(TLeserFrameType::Entry) ||
+        type > static_cast<std::uint8_t>(TLeserFrameType::Alive))
+        return TTake::Broken;
+    if (Pending() - kHead < length) return TTake::NeedMore;
+    frame.Type = static_cast<TLeserFrameType>(type);
+    frame.Payload.assign(head + kHead, length);
+    FStart += kHead + length;
+    if (FStart == FBuffer.size()) {
+        FBuffer.clear();
+        FStart = 0;
+    }
+    return TTake::Frame;
 }
 
 std::string EncodeLeserEntry(const TLeserEntry& entry) {

@@ -69,6 +69,28 @@ std::string EncodeLeserPpmdEntry(std::uint64_t size, std::uint64_t packed);
 std::string EncodeLeserPpmdChunk(std::string_view bytes);
 
 std::string EncodeLeserFrame(TLeserFrameType type, std::string_view payload);
+
+struct TLeserFrame {
+    TLeserFrameType Type = TLeserFrameType::End;
+    std::string Payload;
+};
+
+// Cuts what the helper writes into frames. Taken frames are passed over by an offset and the
+// buffer is compacted only once they make up most of it, so that many small frames cost time in
+// proportion to their bytes.
+class TLeserFrameReader {
+public:
+    enum class TTake { Frame, NeedMore, Broken };
+
+    void Append(const char* data, std::size_t size);
+    // The next whole frame; Broken for an unknown type or a length over LeserMaxFrame.
+    TTake Take(TLeserFrame& frame);
+    std::size_t Pending() const { return FBuffer.size() - FStart; }
+
+private:
+    std::string FBuffer;
+    std::size_t FStart = 0;
+};
 std::string EncodeLeserEntry(const TLeserEntry& entry);
 std::string EncodeLeserData(std::int64_t offset, std::string_view bytes);
 std::string EncodeLeserFailure(const TLeserFailure& failure);

@@ -1,0 +1,54 @@
+#pragma once
+// Where each entry of a ZIP archive lies: its local header, its data and the data descriptor
+// after it, read from the local headers that the central directory points to. The structure
+// check and the copy into split volumes both walk the local headers through here.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "host/engine/zip/zip_directory.h"
+#include "host/engine/zip/zip_records.h"
+
+namespace tavik::ziprec {
+
+struct TEntryExtent {
+    std::size_t index = 0;  // in the central directory
+    std::uint64_t start = 0;
+    std::size_t headerSize = 0;
+    std::uint64_t dataSize = 0;
+    std::size_t descriptorSize = 0;  // measured only when asked for
+    std::uint64_t End() const { return start + headerSize + dataSize + descriptorSize; }
+};
+
+struct TExtentOptions {
+    // The local header must name the same name and method as the central header and, unless
+    // a data descriptor follows the data, the same CRC and sizes.
+    bool agreeWithCentral = false;
+    // Find the data descriptor after the data of entries that announce one.
+    bool measureDescriptor = false;
+};
+
+// Measures entries one after the other; everything up to the end of an entry's data must lie
+// before limit (the start of the central directory).
+class TEntryMeasure {
+public:
+    TEntryMeasure(TByteReader& reader, std::uint64_t limit, const TExtentOptions& options)
+        : FReader(reader), FLimit(limit), FOptions(options) {}
+    // The extent of the entry of central (index in the directory) whose local header lies at
+    // position. Throws TRecordError with a German text that names the entry.
+    TEntryExtent operator()(const TCentralView& central, std::size_t index, std::uint64_t position);
+
+private:
+    TByteReader& FReader;
+    std::uint64_t FLimit;
+    TExtentOptions FOptions;
+    TBytes FNameAndExtra;  // kept from entry to entry: a directory may hold millions
+};
+
+// Sorts the extents by their start and gives the indexes of the first two entries that share
+// bytes, if any. Shared bytes would let a small archive unpack to any size.
+std::optional<std::pair<std::size_t, std::size_t>> SortAndFindOverlap(std::vector<TEntryExtent>& extents);
+
+}  // namespace tavik::ziprec
