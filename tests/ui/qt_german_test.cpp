@@ -187,6 +187,28 @@ TEST(QtGerman, TheFileDialogsSizeAndTypeColumnsShowTheirTextsWhole) {
     EXPECT_EQ(checked, 3);
 }
 
+TEST(QtGerman, BothFileDialogsOfferAllFilesUnderOneName) {
+    ModalDriver driver;
+    QStringList openFilters, addFilters;
+    const auto record = [](QStringList& filters) {
+        return [&filters](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            if (!dialog) return false;
+            filters = dialog->nameFilters();
+            ModalDriver::Later(dialog, [dialog] { dialog->reject(); });
+            return true;
+        };
+    };
+    driver.Then(record(openFilters));
+    driver.Then(record(addFilters));
+    NewQtChoosers()->OpenFile(nullptr, QStringLiteral("Archivdatei auswählen ..."),
+                              vendrask::TfrmVendrask::OpenDialogFilter(), QString());
+    NewQtChoosers()->OpenFiles(nullptr, QStringLiteral("Auswahl Dateien ..."));
+    EXPECT_TRUE(driver.Done());
+    EXPECT_EQ(openFilters, (QStringList{QStringLiteral("Alle Dateien (*)"), QStringLiteral("Archivdateien (*.sar *.zip)")}));
+    EXPECT_EQ(addFilters, QStringList{QStringLiteral("Alle Dateien (*)")});
+}
+
 TEST(QtGerman, TheEditsMenuAndTheLocaleAreGerman) {
     QLineEdit edit(QStringLiteral("ARCHIV"));
     const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
