@@ -336,32 +336,40 @@ class EveryChooser : public WorkbenchRealChooser, public testing::WithParamInter
 
 TEST_P(EveryChooser, TakesATypedNewPathAfterTheQuestionAndHasAWorkingNewFolderButton) {
     OpenWithFirstTicked();
-    const std::string target = Scratch(std::string("neu-") + GetParam().Name + "/tief");
-    ModalDriver driver;
-    QString caption, question;
-    bool newFolderUsable = false;
-    bool columnsWhole = false;
+    // First showing: the new-folder button makes a folder where the dialog stands.
     const fs::path place = scratch / (std::string("ablage-") + GetParam().Name);
     fs::create_directories(place);
-    driver.Then([&](QWidget& modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(&modal);
-        if (!dialog) return false;
-        caption = dialog->windowTitle();
-        dialog->setDirectory(QString::fromStdString(place.string()));
-        auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
-        newFolderUsable = newFolder && newFolder->isVisible() && newFolder->isEnabled();
-        if (newFolder) newFolder->click();
-        columnsWhole = dialog->width() >= 900;
-        return TypeAndAccept(QString::fromStdString(target))(modal);
-    });
-    driver.Then(Answer(QMessageBox::Yes, &question));
-    GetParam().Open(*this, *window, *choosers);
-
-    EXPECT_TRUE(driver.Done());
+    QString caption;
+    bool newFolderUsable = false;
+    {
+        ModalDriver driver;
+        driver.Then([&](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            if (!dialog) return false;
+            caption = dialog->windowTitle();
+            dialog->setDirectory(QString::fromStdString(place.string()));
+            auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+            newFolderUsable = newFolder && newFolder->isVisible() && newFolder->isEnabled();
+            if (newFolder) newFolder->click();
+            return Cancel()(modal);
+        });
+        GetParam().Open(*this, *window, *choosers);
+        EXPECT_TRUE(driver.Done());
+    }
     EXPECT_EQ(caption.toStdString(), GetParam().Caption);
     EXPECT_TRUE(newFolderUsable);
     EXPECT_TRUE(fs::is_directory(place / "Neues Verzeichnis"));
-    EXPECT_TRUE(columnsWhole);
+
+    // Second showing: a typed path that does not exist is asked about and created.
+    const std::string target = Scratch(std::string("neu-") + GetParam().Name + "/tief");
+    QString question;
+    {
+        ModalDriver driver;
+        driver.Then(TypeAndAccept(QString::fromStdString(target)));
+        driver.Then(Answer(QMessageBox::Yes, &question));
+        GetParam().Open(*this, *window, *choosers);
+        EXPECT_TRUE(driver.Done());
+    }
     EXPECT_TRUE(question.contains(QString::fromStdString(target))) << question.toStdString();
     EXPECT_TRUE(fs::is_directory(target));
     EXPECT_TRUE(log.failures.empty()) << log.failures.front();
