@@ -208,14 +208,22 @@ void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {
 
 bool TdmOlvexArchiv::ArchivOnCommandItemStart(TArchivFormatAbstract&, TArchivCommand, PFileInfoItem& fileInfo) {
     return Guarded("TdmOlvexArchiv.ArchivOnCommandItemStart", false, [&] {
-        pgdArchiv.SetCounterText(0, fileInfo ? fileInfo->FileName : std::string());
+        // The engine asks about every item before it packs the first; the first keeps the line
+        // until the progress of packing names the file whose bytes are read.
+        if (pgdArchiv.ProgressCounters.at(0).Text.empty())
+            pgdArchiv.SetCounterText(0, fileInfo ? fileInfo->FileName : std::string());
         return true;
     });
 }
 
-void TdmOlvexArchiv::ArchivOnCommandItemProgress(TArchivFormatAbstract&, TArchivCommand, PFileInfoItem,
+void TdmOlvexArchiv::ArchivOnCommandItemProgress(TArchivFormatAbstract&, TArchivCommand, PFileInfoItem fileInfo,
                                                  std::int64_t done, std::int64_t total) {
-    Guarded("TdmOlvexArchiv.ArchivOnCommandItemProgress", [&] { pgdArchiv.SetProgress(0, total, done); });
+    Guarded("TdmOlvexArchiv.ArchivOnCommandItemProgress", [&] {
+        // The line names the file whose bytes are being packed now.
+        if (fileInfo && pgdArchiv.ProgressCounters.at(0).Text != fileInfo->FileName)
+            pgdArchiv.SetCounterText(0, fileInfo->FileName);
+        pgdArchiv.SetProgress(0, total, done);
+    });
 }
 
 void TdmOlvexArchiv::ArchivOnCommandProgress(TArchivFormatAbstract&, TArchivCommand, std::int64_t done,

@@ -45,7 +45,7 @@ TfrmArchivAdd::TfrmArchivAdd(QWidget* parent) : QDialog(parent) {
         AddStripButton(*this, *strip, {"spbAddFile", "Datei", "F8 - Datei hinuzfügen ...", TDialogIcon::AddFile}),
         AddKeyAction(*this, "actF8", {QKeySequence(Qt::Key_F8)}), &TfrmArchivAdd::spbAddFileClick);
     connectBoth(AddStripButton(*this, *strip,
-                               {"spbDelete", "Enfernen", "Entf - Markierten Eintrag entfernen", TDialogIcon::Remove}),
+                               {"spbDelete", "Entfernen", "Entf - Markierten Eintrag entfernen", TDialogIcon::Remove}),
                 AddKeyAction(*this, "actEntf", {QKeySequence(Qt::Key_Delete)}), &TfrmArchivAdd::spbDeleteClick);
     strip->addStretch();
 

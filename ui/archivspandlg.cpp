@@ -164,13 +164,30 @@ void TfrmArchivSpan::spbTargetClick() {
 
 void TfrmArchivSpan::spbOKClick() {
     tavik::Guarded("TfrmArchivSpan.spbOKClick", [&] {
+        std::int64_t size = kAutomaticSize;
+        if (!rbtAuto->isChecked()) {
+            size = std::llround(edtUserdefined->AsFloat() * static_cast<double>(kBytesPerMegabyte));
+            // The engine refuses smaller volumes; the user hears it here, in the unit typed.
+            if (size < kSmallestSize) {
+                tavik::TavikHinweisBox(
+                    "Die Teilgröße von " + TMegabyteEdit::Text(edtUserdefined->AsFloat()).toStdString() +
+                        " MB ist zu klein: jeder Teil muss mindestens " + TMegabyteEdit::Text(SmallestMegabytes()).toStdString() +
+                        " MB groß sein. Bitte eine größere Teilgröße oder „automatisch“ wählen.",
+                    "");
+                edtUserdefined->setFocus();
+                edtUserdefined->selectAll();
+                return;
+            }
+        }
         FTargetDir = lblTarget->text();
-        if (rbtAuto->isChecked())
-            FSize = kAutomaticSize;
-        else
-            FSize = std::llround(edtUserdefined->AsFloat() * static_cast<double>(kBytesPerMegabyte));
+        FSize = size;
         done(mrOK);
     });
+}
+
+double TfrmArchivSpan::SmallestMegabytes() {
+    // The smallest value of two decimals that is not below the engine's smallest size.
+    return std::ceil(static_cast<double>(kSmallestSize) * 100.0 / static_cast<double>(kBytesPerMegabyte)) / 100.0;
 }
 
 void TfrmArchivSpan::spbAbbrechenClick() {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/engine/split/split_volumes.h"
+
 class QLabel;
 class QRadioButton;
 class QShowEvent;
@@ -26,6 +28,9 @@ public:
     enum TModalResult : int { mrNone = 0, mrOK = 1, mrCancel = 2 };
     static constexpr std::int64_t kAutomaticSize = -1;
     static constexpr std::int64_t kBytesPerMegabyte = 1000000;
+    // The smallest volume the engine writes (64 KiB); the edit offers 0,07 MB as the least above it.
+    static constexpr std::int64_t kSmallestSize = tavik::kSmallestVolumeSize;
+    static double SmallestMegabytes();
 
     explicit TfrmArchivSpan(QWidget* parent = nullptr);
     ~TfrmArchivSpan() override;
@@ -33,7 +38,7 @@ public:
     // The directory that receives the volumes.
     const QString& TargetDir() const { return FTargetDir; }
     void SetTargetDir(const QString& directory) { FTargetDir = directory; }
-    // The volume size in bytes; -1 automatic. OK gives -1 or at most 2000 MB of 1000000 bytes.
+    // The volume size in bytes; -1 automatic. OK gives -1 or 0,07 to 2000 MB of 1000000 bytes.
     std::int64_t Size() const { return FSize; }
     void SetSize(std::int64_t size) { FSize = size; }
     // 0 none (still open), 1 OK, 2 cancelled.

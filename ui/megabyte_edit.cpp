@@ -42,12 +42,15 @@ double TMegabyteEdit::AsFloat() const { return ParseMegabytes(text()); }
 
 void TMegabyteEdit::SetAsFloat(double value) {
     if (!std::isfinite(value)) value = 0.0;
-    value = std::clamp(std::round(value * 100.0) / 100.0, 0.0, kMaximum);
-    QString shown = QString::number(value, 'f', 2);
+    setText(Text(std::clamp(value, 0.0, kMaximum)));
+}
+
+QString TMegabyteEdit::Text(double value) {
+    QString shown = QString::number(std::round(value * 100.0) / 100.0, 'f', 2);
     while (shown.endsWith(QLatin1Char('0'))) shown.chop(1);
     if (shown.endsWith(QLatin1Char('.'))) shown.chop(1);
     shown.replace(QLatin1Char('.'), QLatin1Char(','));
-    setText(shown);
+    return shown;
 }
 
 }  // namespace vendrask

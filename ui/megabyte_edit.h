@@ -15,6 +15,9 @@ public:
     double AsFloat() const;
     // Shows value limited to 0..2000 and rounded to two decimals, without trailing zeros.
     void SetAsFloat(double value);
+
+    // A number of MB as the edit shows it: two decimals at most, decimal comma ("0,07").
+    static QString Text(double value);
 };
 
 }  // namespace vendrask

@@ -70,7 +70,8 @@ void TfrmVendrask::FormCreate(QObject*) {
             column.Caption = spec.Caption;
             column.Kind = spec.Kind;
             column.Alignment = 0;
-            column.Format.clear();
+            // Sizes read more easily in groups of thousands (155.814.716).
+            column.Format = spec.Kind == vrkInt64 ? vrfGrouped : "";
             column.Width = 0;
             column.Visible = true;
         }
@@ -86,14 +87,16 @@ void TfrmVendrask::FormCreate(QObject*) {
             column.Caption = spec.Caption;
             column.Kind = spec.Kind;
             column.Alignment = 0;
-            column.Format.clear();
+            // Sizes read more easily in groups of thousands (155.814.716).
+            column.Format = spec.Kind == vrkInt64 ? vrfGrouped : "";
             column.Width = 0;
             column.Visible = true;
         }
         FSucheIndexCol = FSuche->GetColumnCount() - 1;
 
         for (QLabel* display : {dspOlvexSysArchAnz, dspOlvexSysArchAnzSel, dspOlvexSysArchBytes, dspOlvexSysArchBytesSel,
-                                dspOlvexSysDelAnz, dspOlvexSysDelAnzSel, dspOlvexSysDelBytes, dspOlvexSysDelBytesSel})
+                                dspOlvexSysDelAnz, dspOlvexSysDelAnzSel, dspOlvexSysDelBytes, dspOlvexSysDelBytesSel,
+                                dspSucheTreffer})
             display->clear();
 
         pgcAnsicht->setCurrentWidget(tshOlvexSystemArch);

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,8 @@ public:
     QToolButton* spbSuche = nullptr;
     QLabel* lblSucheTreffer = nullptr;
     QLabel* dspSucheTreffer = nullptr;
+    // After a search that could not read every archive: how many, and a link to the details.
+    QLabel* lblSucheFehler = nullptr;
     QToolButton* spbSucheAbbrechen = nullptr;
     QFrame* bvlSuche = nullptr;
     tavik::TVTVRList* vstSuche = nullptr;
@@ -129,8 +132,9 @@ public:
     // The column of FArchivInhalt that holds each entry's position in the engine's list.
     int ArchivInhaltIndexCol() const { return FArchivInhaltIndexCol; }
     tavik::TChoosers& Choosers() const { return *FChoosers; }
-    // The filter of the file-open dialog: all files (preselected) and archive files.
-    static QString OpenDialogFilter() { return QStringLiteral("alle Dateien (*);;Archivdateien (*.sar *.zip)"); }
+    // The filter of the file-open dialog: all files (preselected, named as in the add-files
+    // dialog) and archive files.
+    static QString OpenDialogFilter() { return QStringLiteral("Alle Dateien (*);;Archivdateien (*.sar *.zip)"); }
 
     // handlers of the frame
     void FormCreate(QObject* sender);
@@ -186,6 +190,8 @@ public:
     void vstSucheDblClick(QObject* sender, tavik::PVirtualNode node);
     void spbWiederherstellenClick(QObject* sender);
     void spbSucheEntpackenClick(QObject* sender);
+    // The archives the last search could not read, each with its reason, in a box.
+    void lblSucheFehlerLinkActivated(QObject* sender);
     // The search's table: Name, Größe, Datum, Uhrzeit, Archivdatei and the hidden hit number.
     tavik::TVRList* SucheTreffer() const { return FSuche.get(); }
 
@@ -203,6 +209,8 @@ private:
     QWidget* BuildWorkbenchPage();
     QWidget* BuildSearchPage();
     void ConnectSearchPage();
+    // The line of the search page about archives that could not be read; hidden when none.
+    void ShowSearchFailures();
     // The ticked hits, one version per name (the user picks among several); false: cancelled.
     // The ticked hits, one version per place (with places: in the installation, else by name).
     bool TickedHits(std::vector<std::size_t>& hits, const tavik::TTavikFSNames* places);
@@ -239,6 +247,8 @@ private:
     };
     std::unique_ptr<tavik::TVRList> FSuche;
     std::vector<TSucheHit> FSucheHits;
+    // The archives the last search could not read, by path, with the reason.
+    std::map<std::string, std::string> FSucheFailures;
     int FSucheIndexCol = -1;
     bool FSearchRunning = false;
     bool FSearchAborted = false;

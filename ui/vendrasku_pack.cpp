@@ -72,7 +72,7 @@ void TfrmVendrask::spbCompressAddClick(QObject*) {
         if (RefuseWhileRunning()) return;
         EnsureChosenArchiv();
         if (!FileExists(WorkbenchModule().ArchivFileName())) {
-            if (!Confirmed("Die angegebene Datei existiert bereits noch nicht;\nwenn Sie fortfahren, wird diese neu "
+            if (!Confirmed("Die angegebene Datei existiert noch nicht;\nwenn Sie fortfahren, wird diese neu "
                            "angelegt.\nSoll die angegebene Datei neu angelegt werden?"))
                 return;
             spbCompressNewClick(nullptr);

@@ -275,6 +275,10 @@ QWidget* TfrmVendrask::BuildSearchPage() {
                            tavik::icons::Refresh());
     lblSucheTreffer = Label(page, QStringLiteral("lblSucheTreffer"), QStringLiteral("Anzahl Treffer"));
     dspSucheTreffer = Display(page, QStringLiteral("dspSucheTreffer"));
+    lblSucheFehler = Label(page, QStringLiteral("lblSucheFehler"), QString());
+    lblSucheFehler->setTextFormat(Qt::RichText);
+    lblSucheFehler->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    lblSucheFehler->setVisible(false);
     spbSucheAbbrechen = ImageButton(page, QStringLiteral("spbSucheAbbrechen"), QStringLiteral("Operation abbrechen"),
                                     tavik::icons::AbortOperation());
     spbSucheAbbrechen->setVisible(false);
@@ -283,6 +287,9 @@ QWidget* TfrmVendrask::BuildSearchPage() {
     vstSuche->setObjectName(QStringLiteral("vstSuche"));
     vstSuche->setSelectionMode(QAbstractItemView::ExtendedSelection);
     vstSuche->header()->setSectionsMovable(true);
+    // The archive's name tells two versions of a file apart and shows whole; a long entry name
+    // gives way and keeps its beginning and its end.
+    vstSuche->setTextElideMode(Qt::ElideMiddle);
     lblSucheProgress = Label(page, QStringLiteral("lblSucheProgress"), QString());
     pgbSucheProgress = Bar(page, QStringLiteral("pgbSucheProgress"));
     spbWiederherstellen = CommandButton(page, "spbWiederherstellen", QStringLiteral("Wiederherstellen"),
@@ -296,6 +303,8 @@ QWidget* TfrmVendrask::BuildSearchPage() {
     counters->setSpacing(8);
     counters->addWidget(lblSucheTreffer);
     counters->addWidget(dspSucheTreffer);
+    counters->addSpacing(16);
+    counters->addWidget(lblSucheFehler);
     counters->addStretch(1);
 
     auto* field = new QGridLayout;
@@ -348,6 +357,7 @@ void TfrmVendrask::ConnectSearchPage() {
     connect(spbWiederherstellen, &QPushButton::clicked, this,
             [this] { spbWiederherstellenClick(spbWiederherstellen); });
     connect(spbSucheEntpacken, &QPushButton::clicked, this, [this] { spbSucheEntpackenClick(spbSucheEntpacken); });
+    connect(lblSucheFehler, &QLabel::linkActivated, this, [this] { lblSucheFehlerLinkActivated(lblSucheFehler); });
     connect(vstSuche, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         vstSucheDblClick(vstSuche, vstSuche->Model().NodeOf(index));
     });

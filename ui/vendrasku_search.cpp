@@ -1,7 +1,9 @@
 // The search page: every archive in ARCHIV searched by name, the hits put back where they came
 // from or extracted into a chosen directory, and a hit's archive opened on the workbench.
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -93,11 +95,12 @@ void TfrmVendrask::spbSucheClick(QObject*) {
         vstSuche->Clear();
         FSuche->RowsClear();
         FSucheHits.clear();
-        dspSucheTreffer->setText(QStringLiteral("0"));
+        FSucheFailures.clear();
+        dspSucheTreffer->clear();
+        ShowSearchFailures();
         lblSucheProgress->setText(QStringLiteral("Durchsuche „%1“ ...").arg(QString::fromStdString(dir)));
         pgbSucheProgress->setValue(0);
 
-        std::vector<std::string> failures;
         search::TSearchEvents events;
         events.OnHit = [this](const search::TSearchHit& hit) {
             const TDateTime modified = EncodeDateTime(hit.modified);
@@ -107,7 +110,10 @@ void TfrmVendrask::spbSucheClick(QObject*) {
                             ExtractFileName(hit.archive), static_cast<std::int32_t>(FSucheHits.size() - 1)},
                            0);
         };
-        events.OnFailure = [&failures](const std::string&, const std::string& reason) { failures.push_back(reason); };
+        // One line per archive, however often it is reported.
+        events.OnFailure = [this](const std::string& archive, const std::string& reason) {
+            FSucheFailures.emplace(archive, reason);
+        };
         events.OnProgress = [this](std::size_t done, std::size_t total) {
             pgbSucheProgress->setValue(total == 0 ? pgbSucheProgress->maximum()
                                                   : static_cast<int>(pgbSucheProgress->maximum() * done / total));
@@ -126,10 +132,50 @@ void TfrmVendrask::spbSucheClick(QObject*) {
             vstSuche->Rebuild(true);
             vstSuche->SetColumnVisible(FSucheIndexCol, false);
             vstSuche->AutoFitColumns(0, 0);
+            // The name column takes what the others leave; they keep their fitted widths.
+            QHeaderView* header = vstSuche->header();
+            header->setStretchLastSection(false);
+            header->setSectionResizeMode(QHeaderView::Interactive);
+            header->setSectionResizeMode(0, QHeaderView::Stretch);
         }
         dspSucheTreffer->setText(QString::number(FSucheHits.size()));
         lblSucheProgress->setText(result.aborted ? QStringLiteral("Die Suche wurde abgebrochen.") : QString());
-        for (const std::string& failure : failures) TavikInfo().RegisterFailure("TfrmVendrask.spbSucheClick", failure);
+        // The page says what could not be read; the failure list keeps it without coming forward
+        // at every search.
+        ShowSearchFailures();
+        for (const auto& [archive, reason] : FSucheFailures)
+            TavikInfo().RegisterFailure("TfrmVendrask.spbSucheClick", reason, true);
+    });
+}
+
+void TfrmVendrask::ShowSearchFailures() {
+    const auto count = static_cast<int>(FSucheFailures.size());
+    lblSucheFehler->setVisible(count > 0);
+    if (count == 0) {
+        lblSucheFehler->clear();
+        return;
+    }
+    const QString what = count == 1 ? QStringLiteral("1 Archivdatei konnte nicht gelesen werden")
+                                    : QStringLiteral("%1 Archivdateien konnten nicht gelesen werden").arg(count);
+    lblSucheFehler->setText(what + QStringLiteral(" – <a href=\"details\">Einzelheiten …</a>"));
+    lblSucheFehler->setToolTip(QStringLiteral("Zeigt, welche Archivdateien nicht gelesen werden konnten und warum"));
+}
+
+void TfrmVendrask::lblSucheFehlerLinkActivated(QObject*) {
+    Guarded("TfrmVendrask.lblSucheFehlerLinkActivated", [&] {
+        if (FSucheFailures.empty()) return;
+        QStringList lines;
+        for (const auto& [archive, reason] : FSucheFailures) lines << QString::fromStdString(reason);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Archiv durchsuchen"),
+                        FSucheFailures.size() == 1
+                            ? QStringLiteral("Diese Archivdatei konnte bei der Suche nicht gelesen werden; ihr Inhalt "
+                                             "fehlt in der Trefferliste:")
+                            : QStringLiteral("Diese Archivdateien konnten bei der Suche nicht gelesen werden; ihr "
+                                             "Inhalt fehlt in der Trefferliste:"),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("msgSucheFehler"));
+        box.setInformativeText(lines.join(QStringLiteral("\n\n")));
+        Choosers().ExecModal(box);
     });
 }
 
@@ -284,8 +330,6 @@ void TfrmVendrask::spbSucheEntpackenClick(QObject*) {
         if (!TickedHits(hits, nullptr) || hits.empty()) return;
         TDirectoryChooserOptions options;
         options.Caption = QStringLiteral("Verzeichnis auswählen");
-        options.AllowCreate = true;
-        options.AskBeforeCreate = true;
         const auto directory = Choosers().SelectDirectory(this, options);
         if (!directory) return;
         RestoreHits(hits, directory->toStdString(), "TfrmVendrask.spbSucheEntpackenClick");

@@ -195,6 +195,8 @@ void TfrmVendrask::spbAlleEinClick(QObject*) {
         QWidget* page = pgcAnsicht->currentWidget();
         if (page == tshArchivVerwaltung) {
             AlleEin_VST(*vrtArchivInhalt);
+        } else if (page == tshSuche) {
+            AlleEin_VST(*vstSuche);
         } else if (page == tshOlvexSystemArch) {
             AlleEin_VST(*vrtSystemArch);
             vrtSystemChecked(vrtSystemArch, nullptr);
@@ -210,6 +212,8 @@ void TfrmVendrask::spbAlleUmsClick(QObject*) {
         QWidget* page = pgcAnsicht->currentWidget();
         if (page == tshArchivVerwaltung) {
             AlleUms_VST(*vrtArchivInhalt);
+        } else if (page == tshSuche) {
+            AlleUms_VST(*vstSuche);
         } else if (page == tshOlvexSystemArch) {
             AlleUms_VST(*vrtSystemArch);
             vrtSystemChecked(vrtSystemArch, nullptr);

@@ -62,8 +62,6 @@ void TfrmVendrask::spbDecompressSelClick(QObject*) {
 
         TDirectoryChooserOptions options;
         options.Caption = QStringLiteral("Verzeichnis auswählen");
-        options.AllowCreate = true;
-        options.AskBeforeCreate = true;
         const auto directory = Choosers().SelectDirectory(this, options);
         if (!directory) return;
         TArchivFormatAbstract* archiv = CurrentArchiv();

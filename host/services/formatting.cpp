@@ -28,6 +28,12 @@ std::uint64_t RoundedHundredths(std::uint64_t value, std::uint64_t divisor) {
 
 }  // namespace
 
+std::string tavik_FormatGrouped(std::int64_t value) {
+    // The magnitude of the smallest value does not fit a signed 64-bit integer.
+    const std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    return (value < 0 ? "-" : "") + GroupedDigits(magnitude);
+}
+
 std::string tavik_DateToStr(TDateTime value, int format) {
     if (value == TDateTime{}) return {};
     const TDateParts p = DecodeDateTime(value);

@@ -29,4 +29,7 @@ std::string tavik_TimeToStr(TDateTime value);
 // only exactly 1 is "Byte".
 std::string tavik_FormatByteSize(std::int64_t bytes);
 
+// A whole number with German digit grouping: 155814716 -> "155.814.716", -1234 -> "-1.234".
+std::string tavik_FormatGrouped(std::int64_t value);
+
 }  // namespace tavik

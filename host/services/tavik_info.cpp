@@ -23,8 +23,8 @@ void TTavikInfo::RegisterException(const std::string& context, const std::except
     Record({Now(), context, error.what()});
 }
 
-void TTavikInfo::RegisterFailure(const std::string& context, const std::string& message) {
-    Record({Now(), context, message});
+void TTavikInfo::RegisterFailure(const std::string& context, const std::string& message, bool quiet) {
+    Record({Now(), context, message, quiet});
 }
 
 void TTavikInfo::RegisterNotice(const std::string& context, const std::string& message) {

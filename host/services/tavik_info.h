@@ -17,13 +17,18 @@ struct TFailure {
     TDateTime Time{};
     std::string Context;
     std::string Message;
+    // The window that caused it tells the user itself: the front end keeps it without coming
+    // forward with it.
+    bool Quiet = false;
 };
 
 class TTavikInfo {
 public:
     void RegisterException(const std::string& context, const std::exception& error, bool flag);
     // Registers a failure that is not an exception (an engine command reporting false, say).
-    void RegisterFailure(const std::string& context, const std::string& message);
+    // quiet: counted and written like any other, but the front end does not bring it forward
+    // (TFailure::Quiet); the caller shows it where the user looks.
+    void RegisterFailure(const std::string& context, const std::string& message, bool quiet = false);
     // Something the administrator must learn of that is no failure (a file kept on purpose, a
     // wait): written to standard error like a failure, but not counted and not raised.
     void RegisterNotice(const std::string& context, const std::string& message);

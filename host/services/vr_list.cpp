@@ -281,9 +281,13 @@ TDateTime TVRList::GetDateTime(int row, int column) const {
 }
 
 std::string TVRList::GetCellValueAsFormatedString(int row, int column) const {
-    switch (Store(row, column).Kind) {
-        case vrkInteger: return std::to_string(GetInteger(row, column));
-        case vrkInt64: return std::to_string(GetInt64(row, column));
+    const int kind = Store(row, column).Kind;
+    const bool grouped = GetColumn(column).Format == vrfGrouped;
+    switch (kind) {
+        case vrkInteger:
+            return grouped ? tavik_FormatGrouped(GetInteger(row, column)) : std::to_string(GetInteger(row, column));
+        case vrkInt64:
+            return grouped ? tavik_FormatGrouped(GetInt64(row, column)) : std::to_string(GetInt64(row, column));
         case vrkText: return std::string(GetText(row, column));
         case vrkDate: return tavik_DateToStr(GetDateTime(row, column), 10);
         default: return tavik_TimeToStr(GetDateTime(row, column));

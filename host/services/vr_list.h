@@ -25,6 +25,10 @@ inline constexpr int vrkText = 6;     // std::string
 inline constexpr int vrkDate = 7;     // TDateTime, shown as "dd.mm.yyyy"
 inline constexpr int vrkTime = 8;     // TDateTime, shown as "hh:mm:ss"
 
+// The Format of a number column whose cells show German thousands grouping (155.814.716); the
+// empty format shows the plain digits.
+inline constexpr const char* vrfGrouped = "#,##0";
+
 using TVRValue = std::variant<std::int32_t, std::int64_t, std::string, TDateTime>;
 
 // The settings of one column. Caption and Kind are set after ColumnAdd, before the first row;

@@ -6,6 +6,7 @@
 
 #include "host/widgets/directory_dialog.h"
 #include "host/widgets/file_dialog_locale.h"
+#include "host/widgets/file_dialog_size.h"
 
 namespace tavik {
 
@@ -19,6 +20,7 @@ public:
         dialog.setObjectName(QStringLiteral("dlgDatei"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         UseProgramLocale(dialog);
+        GiveColumnsRoom(dialog);
         // A name that does not exist yet may be entered: a new archive is created under it.
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -31,6 +33,9 @@ public:
         dialog.setObjectName(QStringLiteral("dlgDateien"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         UseProgramLocale(dialog);
+        GiveColumnsRoom(dialog);
+        // The filter as the open dialog names it, not Qt's default.
+        dialog.setNameFilter(QStringLiteral("Alle Dateien (*)"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
         return dialog.selectedFiles();

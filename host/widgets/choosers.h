@@ -12,11 +12,11 @@ class QWidget;
 
 namespace tavik {
 
+// Every directory chooser lets the user make a new directory: with its new-folder button, or
+// by typing a path that does not exist yet, which is created after a question.
 struct TDirectoryChooserOptions {
-    QString Caption;               // window title
-    QString StartDir;              // preselected directory; empty: none
-    bool AllowCreate = false;      // a directory that does not exist may be entered
-    bool AskBeforeCreate = false;  // ... and is created after a question
+    QString Caption;   // window title
+    QString StartDir;  // preselected directory; empty: none
 };
 
 class TChoosers {

@@ -7,28 +7,21 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QToolButton>
 
 #include "host/widgets/choosers.h"
 #include "host/widgets/file_dialog_locale.h"
+#include "host/widgets/file_dialog_size.h"
 
 namespace tavik {
 
 TDirectoryDialog::TDirectoryDialog(QWidget* parent, const TDirectoryChooserOptions& options)
-    : QFileDialog(parent, options.Caption, options.StartDir),
-      FAllowCreate(options.AllowCreate),
-      FAskBeforeCreate(options.AskBeforeCreate) {
+    : QFileDialog(parent, options.Caption, options.StartDir) {
     setObjectName(QStringLiteral("dlgVerzeichnis"));
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly);
     UseProgramLocale(*this);
-    setOption(QFileDialog::ReadOnly, !FAllowCreate);
-    if (!FAllowCreate) {
-        // Read-only only disables it; a button that can never work is not shown.
-        if (auto* newFolder = findChild<QToolButton*>(QStringLiteral("newFolderButton"))) newFolder->hide();
-        return;
-    }
+    GiveColumnsRoom(*this);
     if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
         FAcceptButton = buttons->button(QDialogButtonBox::Open);
     if (FAcceptButton) FAcceptButton->installEventFilter(this);
@@ -38,7 +31,7 @@ TDirectoryDialog::TDirectoryDialog(QWidget* parent, const TDirectoryChooserOptio
 
 void TDirectoryDialog::accept() {
     const QStringList chosen = selectedFiles();
-    if (FAllowCreate && !chosen.isEmpty() && !QFileInfo::exists(chosen.front()) && !Create(chosen.front())) return;
+    if (!chosen.isEmpty() && !QFileInfo::exists(chosen.front()) && !Create(chosen.front())) return;
     QFileDialog::accept();
 }
 
@@ -58,14 +51,12 @@ void TDirectoryDialog::KeepAcceptEnabled() {
 
 bool TDirectoryDialog::Create(const QString& directory) {
     const QString shown = QDir::toNativeSeparators(directory);
-    if (FAskBeforeCreate) {
-        QMessageBox question(QMessageBox::Question, QStringLiteral("Frage"),
-                             QStringLiteral("Das Verzeichnis „%1“ gibt es noch nicht.\nSoll es angelegt werden?").arg(shown),
-                             QMessageBox::Yes | QMessageBox::No, this);
-        question.setObjectName(QStringLiteral("msgFrage"));
-        question.setDefaultButton(QMessageBox::Yes);
-        if (question.exec() != QMessageBox::Yes) return false;
-    }
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Frage"),
+                         QStringLiteral("Das Verzeichnis „%1“ gibt es noch nicht.\nSoll es angelegt werden?").arg(shown),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setObjectName(QStringLiteral("msgFrage"));
+    question.setDefaultButton(QMessageBox::Yes);
+    if (question.exec() != QMessageBox::Yes) return false;
     if (QDir().mkpath(directory)) return true;
     QMessageBox failure(QMessageBox::Warning, QStringLiteral("Archivverwaltung"),
                         QStringLiteral("Das Verzeichnis „%1“ konnte nicht angelegt werden. Bitte die Schreibrechte "

@@ -1,8 +1,8 @@
 #pragma once
 // The directory chooser: Qt's own file dialog (never the desktop's, so that every user sees
-// the same German dialog) in directory mode. When new directories are allowed, a name typed
-// in that does not exist yet is accepted: the user is asked whether it shall be created, and
-// it exists when the dialog closes. Without that permission Qt's own check refuses it.
+// the same German dialog) in directory mode, with its new-folder button. A name typed in that
+// does not exist yet is accepted: the user is asked whether it shall be created, and it exists
+// when the dialog closes (Qt's own check would refuse it as not found).
 #include <QFileDialog>
 
 class QPushButton;
@@ -25,11 +25,9 @@ protected:
 private:
     // Qt enables its accept button only for directories that exist.
     void KeepAcceptEnabled();
-    // Asks (when told to) and creates the directory; false when it was not created.
+    // Asks and creates the directory; false when it was not created.
     bool Create(const QString& directory);
 
-    bool FAllowCreate;
-    bool FAskBeforeCreate;
     QPushButton* FAcceptButton = nullptr;
     bool FEnabling = false;
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "host/services/formatting.h"
@@ -84,7 +85,13 @@ void TFailureList::Add(const TFailure& failure) {
     operation->setData(Qt::UserRole, QString::fromStdString(failure.Context));
     FList->setItem(row, colOperation, operation);
     FList->setItem(row, colReason, Cell(QString::fromStdString(failure.Message)));
-    FList->scrollToItem(operation);
+    // The newest line is the one to read: current and selected, and in view once the lines have
+    // their heights (they are measured when the view lays itself out).
+    FList->setCurrentCell(row, colReason);
+    FList->selectRow(row);
+    FList->scrollToBottom();
+    QTimer::singleShot(0, FList, [list = FList] { list->scrollToBottom(); });
+    if (failure.Quiet) return;
     if (!isVisible()) show();
     raise();
 }

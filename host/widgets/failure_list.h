@@ -19,7 +19,8 @@ class TFailureList : public QDialog {
 public:
     explicit TFailureList(QWidget* parent = nullptr);
 
-    // Appends the failure and shows the window without taking the focus from the work.
+    // Appends the failure as the newest line, scrolled to and selected, and shows the window
+    // without taking the focus from the work; a quiet failure leaves a hidden window hidden.
     void Add(const TFailure& failure);
     int Count() const;
     // Time, operation and reason of one line, as shown.

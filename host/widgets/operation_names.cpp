@@ -70,6 +70,7 @@ const std::map<std::string, const char*, std::less<>>& Names() {
         {"TfrmVendrask.vstSucheDblClick", "Archivdatei des Treffers öffnen"},
         {"TfrmVendrask.spbWiederherstellenClick", "Markierte Dateien wiederherstellen"},
         {"TfrmVendrask.spbSucheEntpackenClick", "Markierte Dateien entpacken"},
+        {"TfrmVendrask.lblSucheFehlerLinkActivated", "Nicht lesbare Archivdateien anzeigen"},
         // add-files dialog
         {"TfrmArchivAdd.FormCreate", "Dialog zum Hinzufügen anlegen"},
         {"TfrmArchivAdd.FormShow", "Dialog zum Hinzufügen anzeigen"},

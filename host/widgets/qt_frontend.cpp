@@ -27,6 +27,15 @@ TQtFrontend::~TQtFrontend() = default;
 QWidget* TQtFrontend::Owner() const { return FOwner ? FOwner.data() : QApplication::activeWindow(); }
 
 void TQtFrontend::ShowNotice(const std::string& text, const std::string& caption) {
+    if (FProcessing > 0 && QApplication::instance()) {
+        // A box of its own event loop would stop the command below it until the user answers.
+        auto* box = new QMessageBox(QMessageBox::Information, CaptionOr(caption), QString::fromStdString(text),
+                                    QMessageBox::Ok, Owner());
+        box->setObjectName(QStringLiteral("msgHinweis"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        return;
+    }
     QMessageBox box(QMessageBox::Information, CaptionOr(caption), QString::fromStdString(text), QMessageBox::Ok,
                     Owner());
     box.setObjectName(QStringLiteral("msgHinweis"));
@@ -66,6 +75,11 @@ int TQtFrontend::AskQuestion(const std::string& text, const std::string& caption
 }
 
 void TQtFrontend::ProcessMessages(int milliseconds) {
+    struct TDepth {
+        int& Depth;
+        explicit TDepth(int& depth) : Depth(depth) { ++Depth; }
+        ~TDepth() { --Depth; }
+    } depth(FProcessing);
     if (milliseconds > 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, milliseconds);
     else

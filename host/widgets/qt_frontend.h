@@ -25,6 +25,8 @@ public:
     // one: it has no taskbar entry of its own and goes with the owner.
     TFailureList* Failures() const { return FFailures.data(); }
 
+    // A modal box; while a command handles input (a handler refused a second command, say) it
+    // only blocks the window's input and returns at once, and the command goes on beneath it.
     void ShowNotice(const std::string& text, const std::string& caption) override;
     int AskQuestion(const std::string& text, const std::string& caption, int buttons, std::uint32_t colour) override;
     void ProcessMessages(int milliseconds) override;
@@ -35,6 +37,9 @@ public:
 private:
     std::shared_ptr<TChoosers> FChoosers;
     QPointer<QWidget> FOwner;
+    // How deep ProcessMessages is nested: above 0 a command runs and handles input between its
+    // steps; a notice shown then must not hold the command up.
+    int FProcessing = 0;
     QPointer<TFailureList> FFailures;
     std::unique_ptr<TFailureList> FUnownedFailures;  // without an owner only
 };

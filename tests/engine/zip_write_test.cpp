@@ -113,6 +113,107 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     EXPECT_EQ(engine->GetFileItemsList().GetCount(), 3);  // daten/beleg.txt, extra.txt, daten/
 }
 
+TEST_F(ZipWrite, AddCopiesTheStoredBytesOfEveryMethodUnchanged) {
+    const std::string archive = (dir / "a.zip").string();
+    Python(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('deflated.txt', b'Zeile mit Text\n' * 5000, zipfile.ZIP_DEFLATED, 9)
+    z.writestr('bzip2.txt', b'andere Zeile\n' * 5000, zipfile.ZIP_BZIP2)
+    z.writestr('stored.bin', bytes(range(256)) * 40, zipfile.ZIP_STORED)
+)",
+           {archive});
+    const std::string rawBefore = (dir / "vorher.txt").string();
+    const std::string rawAfter = (dir / "nachher.txt").string();
+    const char* const dumpRaw = R"(
+import struct, sys, zipfile
+out = []
+with open(sys.argv[1], 'rb') as f, zipfile.ZipFile(sys.argv[1]) as z:
+    for info in sorted(z.infolist(), key=lambda i: i.filename):
+        if info.filename == 'neu.txt':
+            continue
+        f.seek(info.header_offset)
+        header = f.read(30)
+        name_length, extra_length = struct.unpack('<HH', header[26:30])
+        f.seek(info.header_offset + 30 + name_length + extra_length)
+        out.append('%s %d %08x %s' % (info.filename, info.compress_type, info.CRC, f.read(info.compress_size).hex()))
+open(sys.argv[2], 'w').write('\n'.join(out))
+)";
+    Python(dumpRaw, {archive, rawBefore});
+    testsupport::WriteFile(dir / "neu.txt", "neu\n");
+    auto engine = Packer(archive);
+    engine->FileItemAdd((dir / "neu.txt").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(true)) << engine->LastError();
+    EXPECT_EQ(Tool({"unzip", "-t", archive}).status, 0);
+    Python(dumpRaw, {archive, rawAfter});
+    EXPECT_EQ(testsupport::ReadFile(rawAfter), testsupport::ReadFile(rawBefore));
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"bzip2.txt", "deflated.txt", "neu.txt", "stored.bin"}));
+}
+
+TEST_F(ZipWrite, CopyingTheEntriesThatAreThereReportsProgressAndNamesEachEntry) {
+    const std::string archive = (dir / "a.zip").string();
+    testsupport::WriteFile(dir / "alt/gross1.bin", Incompressible(1'500'000, 5));
+    testsupport::WriteFile(dir / "alt/gross2.bin", Incompressible(1'500'000, 6));
+    {
+        auto first = Packer(archive);
+        first->FileItemAdd((dir / "alt").string());
+        ASSERT_TRUE(first->ExecuteFilesAdd(false)) << first->LastError();
+    }
+    testsupport::WriteFile(dir / "klein.txt", "klein\n");
+    auto engine = Packer(archive);
+    std::vector<std::int64_t> totals;
+    std::vector<std::string> items;
+    engine->OnCommandProgress = [&totals](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, std::int64_t done,
+                                          std::int64_t total) {
+        EXPECT_LE(done, total);
+        totals.push_back(done);
+    };
+    engine->OnCommandItemProgress = [&items](tavik::TArchivFormatAbstract&, tavik::TArchivCommand,
+                                             tavik::PFileInfoItem item, std::int64_t done, std::int64_t total) {
+        EXPECT_LE(done, total);
+        if (item && (items.empty() || items.back() != item->FileName)) items.push_back(item->FileName);
+    };
+    engine->FileItemAdd((dir / "klein.txt").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(true)) << engine->LastError();
+    // Both kept entries are copied in steps while the window hears of it: several reports below
+    // the three million stored bytes, each entry named, then the new file.
+    const auto whileCopying =
+        std::count_if(totals.begin(), totals.end(), [](std::int64_t done) { return done > 0 && done < 3'000'000; });
+    EXPECT_GE(whileCopying, 8);
+    EXPECT_TRUE(std::is_sorted(totals.begin(), totals.end()));
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(Sorted({items[0], items[1]}), (std::vector<std::string>{"alt/gross1.bin", "alt/gross2.bin"}));
+    EXPECT_EQ(items[2], "klein.txt");
+}
+
+TEST_F(ZipWrite, AbortWhileCopyingTheEntriesThatAreThereLeavesTheArchiveAsItWas) {
+    const std::string archive = (dir / "a.zip").string();
+    testsupport::WriteFile(dir / "alt/gross.bin", Incompressible(3'000'000, 8));
+    {
+        auto first = Packer(archive);
+        first->FileItemAdd((dir / "alt/gross.bin").string());
+        ASSERT_TRUE(first->ExecuteFilesAdd(false)) << first->LastError();
+    }
+    const std::string before = testsupport::ReadFile(archive);
+    testsupport::WriteFile(dir / "klein.txt", "klein\n");
+    auto engine = Packer(archive);
+    std::int64_t abortedAt = -1;
+    engine->OnCommandItemProgress = [&abortedAt](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
+                                                 tavik::PFileInfoItem item, std::int64_t done, std::int64_t) {
+        // Still within the copy of the kept entry.
+        if (abortedAt < 0 && item && item->FileName == "gross.bin" && done > 500'000) {
+            abortedAt = done;
+            sender.Abort();
+        }
+    };
+    engine->FileItemAdd((dir / "klein.txt").string());
+    EXPECT_FALSE(engine->ExecuteFilesAdd(true));
+    EXPECT_GT(abortedAt, 0);
+    EXPECT_EQ(engine->LastErrorKind(), tavik::TErrorKind::Aborted) << engine->LastError();
+    EXPECT_EQ(testsupport::ReadFile(archive), before);
+    EXPECT_EQ(DirectoryListing(), (std::vector<std::string>{"a.zip", "alt", "klein.txt", "src"}));
+}
+
 TEST_F(ZipWrite, AddToMissingArchiveCreatesIt) {
     const std::string archive = (dir / "neu.zip").string();
     auto engine = Packer(archive);

@@ -8,6 +8,15 @@
 namespace tavik {
 namespace {
 
+TEST(FormatGrouped, DigitsAreGroupedInThreesWithPoints) {
+    EXPECT_EQ(tavik_FormatGrouped(0), "0");
+    EXPECT_EQ(tavik_FormatGrouped(999), "999");
+    EXPECT_EQ(tavik_FormatGrouped(1000), "1.000");
+    EXPECT_EQ(tavik_FormatGrouped(155'814'716), "155.814.716");
+    EXPECT_EQ(tavik_FormatGrouped(-1'234'567), "-1.234.567");
+    EXPECT_EQ(tavik_FormatGrouped(std::numeric_limits<std::int64_t>::min()), "-9.223.372.036.854.775.808");
+}
+
 TEST(FormatByteSize, SmallCountsAreBytesWithGermanGrouping) {
     EXPECT_EQ(tavik_FormatByteSize(0), "0 Bytes");
     EXPECT_EQ(tavik_FormatByteSize(1), "1 Byte");

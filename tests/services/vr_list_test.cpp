@@ -84,6 +84,19 @@ TEST_F(VRListTest, NegativeAndExtremeNumbersSurvive) {
     EXPECT_EQ(List.GetCellValueAsFormatedString(0, 2), "");  // no date known
 }
 
+TEST_F(VRListTest, ANumberColumnWithTheGroupedFormatShowsThousands) {
+    List.GetColumn(1).Format = vrfGrouped;
+    List.GetColumn(4).Format = vrfGrouped;
+    List.RowAdd({std::string("a"), std::int64_t{155'814'716}, Stamp, Stamp, std::int32_t{-1234}});
+    List.RowAdd({std::string("b"), std::int64_t{-9'223'372'036'854'775'807 - 1}, Stamp, Stamp, std::int32_t{999}});
+    EXPECT_EQ(List.GetCellValueAsFormatedString(0, 1), "155.814.716");
+    EXPECT_EQ(List.GetCellValueAsFormatedString(0, 4), "-1.234");
+    EXPECT_EQ(List.GetCellValueAsFormatedString(1, 1), "-9.223.372.036.854.775.808");
+    EXPECT_EQ(List.GetCellValueAsFormatedString(1, 4), "999");
+    // The value stays the number.
+    EXPECT_EQ(List.GetInt64(0, 1), 155'814'716);
+}
+
 TEST_F(VRListTest, ReadingACellAsTheWrongKindThrows) {
     AddRow("a", 1, Stamp);
     EXPECT_THROW(PVRItem2Integer(List.GetCellValue(0, 0)), EOlvex);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/services/date_time.h"
@@ -69,6 +70,26 @@ TEST_F(ArchiveRun, PacksAllCandidatesIntoOneArchiveNamedForTheDayAndDeletesThem)
     // Extracting into the root restores the files where they were.
     ASSERT_EQ(RunProcess({"unzip", "-q", archive, "-d", host.Root()}).status, 0);
     EXPECT_EQ(ReadFile(host.Root() + "/stadata/m01/a.dat"), "Inhalt A");
+}
+
+TEST_F(ArchiveRun, TheProgressDialogNamesTheFileBeingPackedNow) {
+    host.File("stadata/m01/a.dat", std::string(300'000, 'a'), 1'500'000'000);
+    host.File("stadata/m02/b.dat", std::string(300'000, 'b'), 1'500'000'000);
+    host.File("stadata/m03/c.dat", std::string(300'000, 'c'), 1'500'000'000);
+    auto& m = Module();
+    m.ExploreSystem();
+    ASSERT_EQ(m.SystemArch()->GetRowCount(), 3);
+    // What the dialog's line says whenever the window handles input during the run.
+    std::vector<std::string> shown;
+    log.onProcessMessages = [&] {
+        const std::string& text = m.pgdArchiv.ProgressCounters.at(0).Text;
+        if (!text.empty() && (shown.empty() || shown.back() != text)) shown.push_back(text);
+    };
+    m.AutoArchExecuteAll();
+    ASSERT_TRUE(fs::exists(Archiv("SK261207.001")));
+    std::vector<std::string> sorted = shown;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"a.dat", "b.dat", "c.dat"}));
 }
 
 TEST_F(ArchiveRun, TheFirstFreeNumberOfTheDayWins) {

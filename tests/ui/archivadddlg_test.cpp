@@ -93,7 +93,7 @@ TEST_F(ArchivAddTest, WindowButtonsAndKeys) {
         {"spbOK", "Speichern", "Enter - Liste verarbeiten", "actOK", QKeySequence(Qt::Key_Return)},
         {"spbAddFolder", "Verzeichnis", "F7 - Verzeichnis hinzufügen", "actF7", QKeySequence(Qt::Key_F7)},
         {"spbAddFile", "Datei", "F8 - Datei hinuzfügen ...", "actF8", QKeySequence(Qt::Key_F8)},
-        {"spbDelete", "Enfernen", "Entf - Markierten Eintrag entfernen", "actEntf", QKeySequence(Qt::Key_Delete)},
+        {"spbDelete", "Entfernen", "Entf - Markierten Eintrag entfernen", "actEntf", QKeySequence(Qt::Key_Delete)},
     };
     int left = -1;
     for (const auto& e : expected) {

@@ -11,6 +11,8 @@
 #include <stdexcept>
 
 #include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
+#include "tests/support/recording_frontend.h"
 #include "host/widgets/choosers.h"
 
 using vendrask::TfrmArchivSpan;
@@ -136,11 +138,53 @@ TEST_F(ArchivSpanTest, UserDefinedSizeIsShownInMegabytesAndReturnedUnchanged) {
 
 TEST_F(ArchivSpanTest, MegabytesAreMillionsOfBytes) {
     EXPECT_EQ(OkWith("2000"), 2000000000);
-    EXPECT_EQ(OkWith("0,01"), 10000);
+    EXPECT_EQ(OkWith("0,07"), 70000);
     EXPECT_EQ(OkWith("100"), 100000000);
-    EXPECT_EQ(OkWith("0"), 0);
-    EXPECT_EQ(OkWith(""), 0);
     EXPECT_EQ(OkWith("1.25"), 1250000);
+}
+
+// Sizes the engine refuses (below 64 KiB) are refused here, in MB with a decimal comma, and the
+// dialog stays open with the edit ready for another value.
+struct TTooSmall {
+    const char* Typed;
+    const char* Said;
+};
+
+class ArchivSpanTooSmall : public ArchivSpanTest, public testing::WithParamInterface<TTooSmall> {
+protected:
+    void SetUp() override {
+        ArchivSpanTest::SetUp();
+        previous = tavik::TavikProgramm().SetFrontend(std::make_unique<testsupport::RecordingFrontend>(log));
+    }
+    void TearDown() override { tavik::TavikProgramm().SetFrontend(std::move(previous)); }
+
+    testsupport::FrontendLog log;
+    std::unique_ptr<tavik::TTavikFrontend> previous;
+};
+
+TEST_P(ArchivSpanTooSmall, IsRefusedInMegabytes) {
+    Open("/tmp", 2000000);
+    Type(QString::fromUtf8(GetParam().Typed));
+    dialog.spbOKClick();
+    EXPECT_EQ(dialog.ModalResult(), TfrmArchivSpan::mrNone);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.Size(), 2000000);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0], std::string("Die Teilgröße von ") + GetParam().Said +
+                                  " MB ist zu klein: jeder Teil muss mindestens 0,07 MB groß sein. Bitte eine "
+                                  "größere Teilgröße oder „automatisch“ wählen.");
+    EXPECT_EQ(log.notices[0].find("Bytes"), std::string::npos);
+    EXPECT_EQ(log.notices[0].find("KiB"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(ArchivSpan, ArchivSpanTooSmall,
+                         testing::Values(TTooSmall{"0,06", "0,06"}, TTooSmall{"0,01", "0,01"}, TTooSmall{"0", "0"},
+                                         TTooSmall{"", "0"}, TTooSmall{"0.065", "0,06"}));
+
+TEST_F(ArchivSpanTest, TheSmallestChoosableSizeIsTheEnginesSmallestRoundedUp) {
+    EXPECT_EQ(TfrmArchivSpan::kSmallestSize, 65536);
+    EXPECT_DOUBLE_EQ(TfrmArchivSpan::SmallestMegabytes(), 0.07);
+    EXPECT_GE(OkWith("0,07"), TfrmArchivSpan::kSmallestSize);
 }
 
 TEST_F(ArchivSpanTest, EditRefusesMoreThan2000AndMoreThanTwoDecimals) {

@@ -83,6 +83,36 @@ TEST(FailureList, AtTheDefaultSizeNothingIsCutAndTheReasonIsWrapped) {
     EXPECT_GT(table.rowHeight(0), before);
 }
 
+TEST(FailureList, TheNewestLineIsInViewAndSelected) {
+    TFailureList list;
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    const QTableWidget& table = list.Table();
+    for (int i = 0; i < 30; ++i) {
+        list.Add({Now(), "TfrmVendrask.spbSpanClick", std::to_string(i) + ": " + LongReason()});
+        // However many events the window handles meanwhile, the newest line is what it shows.
+        for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();
+        const int newest = list.Count() - 1;
+        const QRect cell = table.visualRect(table.model()->index(newest, 2));
+        EXPECT_TRUE(table.viewport()->rect().contains(cell.bottomLeft())) << "line " << newest;
+        EXPECT_EQ(table.currentRow(), newest);
+        const QModelIndexList selected = table.selectionModel()->selectedRows();
+        ASSERT_EQ(selected.size(), 1);
+        EXPECT_EQ(selected.front().row(), newest);
+    }
+    EXPECT_FALSE(table.viewport()->rect().intersects(table.visualRect(table.model()->index(0, 2))));
+}
+
+TEST(FailureList, AQuietFailureIsKeptWithoutShowingTheWindow) {
+    TFailureList list;
+    list.Add({Now(), "TfrmVendrask.spbSucheClick", "„SK260101.001“ ist kein Archiv.", true});
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_FALSE(list.isVisible());
+    list.Add({Now(), "TfrmVendrask.spbSpanClick", "kaputt"});
+    EXPECT_TRUE(list.isVisible());
+    EXPECT_EQ(list.Count(), 2);
+}
+
 TEST(FailureList, TheOperationIsNamedInGermanAndTheContextStaysForSupport) {
     TFailureList list;
     list.Add({Now(), "TfrmVendrask.spbSpanClick", "kaputt"});

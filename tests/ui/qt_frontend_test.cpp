@@ -8,12 +8,16 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "host/services/progress_dialog.h"
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
 #include "host/widgets/progress_window.h"
 #include "host/widgets/qt_frontend.h"
 #include "task/dmarchivu.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
 #include "tests/ui/support/window_fixture.h"
 
 namespace uitest {
@@ -150,6 +154,48 @@ TEST_F(QtFrontendTest, PendingEventsAreHandled) {
     EXPECT_TRUE(ran);
 }
 
+TEST_F(QtFrontendTest, ANoticeShownWhileACommandHandlesInputLetsTheCommandGoOn) {
+    QWidget owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    frontend.SetOwner(&owner);
+    // A command's steps, each handling pending input as the progress events do; a click between
+    // two of them is refused with a notice.
+    bool noticeReturned = false;
+    int stepsAfterNotice = 0;
+    QTimer::singleShot(0, &owner, [&] {
+        frontend.ShowNotice("Es läuft bereits eine Operation.", "");
+        noticeReturned = true;
+    });
+    for (int step = 0; step < 20; ++step) {
+        frontend.ProcessMessages(333);
+        if (noticeReturned) ++stepsAfterNotice;
+    }
+    EXPECT_TRUE(noticeReturned);
+    EXPECT_GE(stepsAfterNotice, 19);
+    // The notice is open all the while, modal to the window, and no box of its own loop ran.
+    QMessageBox* box = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* candidate = qobject_cast<QMessageBox*>(top); candidate && candidate->isVisible()) box = candidate;
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->objectName(), QStringLiteral("msgHinweis"));
+    EXPECT_EQ(box->text(), QStringLiteral("Es läuft bereits eine Operation."));
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->parentWidget(), &owner);
+    EXPECT_TRUE(choosers->modalTexts.empty());
+    // OK closes it and it goes.
+    QPointer<QMessageBox> gone = box;
+    box->button(QMessageBox::Ok)->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(gone.isNull());
+
+    // Outside a command a notice waits for its answer, as before.
+    choosers->modalAnswers.push_back([](QDialog&) { return 1; });
+    frontend.ShowNotice("Die Archivdatei wurde aufgeteilt.", "");
+    ASSERT_EQ(choosers->modalTexts.size(), 1u);
+    EXPECT_EQ(choosers->modalTexts[0], QStringLiteral("Die Archivdatei wurde aufgeteilt."));
+}
+
 TEST_F(QtFrontendTest, TheArchiveDialogShowsCaptionBarsAndTheFileAndDisablesItsOwner) {
     vendrask::TdmOlvexArchiv module(TParameters{"vendrask"});
     QWidget owner;
@@ -228,6 +274,57 @@ TEST_F(QtFrontendTest, TheTaskModulesDialogOpensThroughTheProgramsFrontEnd) {
             EXPECT_FALSE(window->isVisible());
         }
     }
+}
+
+// The window with its own front end: a click on another command while a verification runs is
+// refused with a notice, and the verification goes on beneath it to its end.
+class RunningCommandNotice : public WindowTest {};
+
+TEST_F(RunningCommandNotice, TheVerificationGoesOnWhileTheRefusalIsOpen) {
+    testsupport::TempDir scratch;
+    std::mt19937 random(24);
+    std::vector<std::string> argv{"zip", "-q", "-0", (scratch / "gross.zip").string()};
+    for (int file = 0; file < 6; ++file) {
+        std::string bytes(1'500'000, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random() & 0xff);
+        const std::string name = "teil" + std::to_string(file) + ".bin";
+        testsupport::WriteFile(scratch / name, bytes);
+        argv.push_back(name);
+    }
+    testsupport::ProcessOptions options;
+    options.workDir = scratch.str();
+    ASSERT_EQ(testsupport::RunProcess(argv, options).status, 0);
+    OpenWithQtFrontend();
+    window->pgcAnsicht->setCurrentWidget(window->tshArchivVerwaltung);
+    module->SetArchivFileName((scratch / "gross.zip").string());
+    window->ArchivAnzeigen();
+    ASSERT_EQ(window->vrtArchivInhalt->RootNodeCount(), 6);
+
+    // The second click arrives with the first input the verification handles.
+    QTimer::singleShot(0, window.get(), [this] { window->spbVerifySimple->click(); });
+    const auto refusal = [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(top);
+                box && box->isVisible() && box->text().startsWith(QStringLiteral("Es läuft bereits eine Operation")))
+                return box;
+        return static_cast<QMessageBox*>(nullptr);
+    };
+    int stepsWhileOpen = 0;
+    QObject::connect(window->pgbProgressTotal, &QProgressBar::valueChanged, window.get(), [&](int) {
+        if (refusal()) ++stepsWhileOpen;
+    });
+    window->spbVerifyComplete->click();
+
+    // The verification ended with its own notice while the refusal was still open.
+    EXPECT_GE(stepsWhileOpen, 2);
+    ASSERT_EQ(choosers->modalTexts.size(), 1u);
+    EXPECT_EQ(choosers->modalTexts[0], QStringLiteral("Die Archivdatei wurde erfolgreich geprüft."));
+    QMessageBox* open = refusal();
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->windowModality(), Qt::WindowModal);
+    EXPECT_FALSE(window->CommandRunning());
+    open->button(QMessageBox::Ok)->click();
+    EXPECT_EQ(refusal(), nullptr);
 }
 
 }  // namespace

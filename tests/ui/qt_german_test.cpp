@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -136,7 +137,7 @@ TEST(QtGerman, TheFileDialogSpeaksGermanAndIsQtsOwn) {
         return true;
     });
     const auto chosen = NewQtChoosers()->OpenFile(nullptr, QStringLiteral("Archivdatei auswählen"),
-                                                  QStringLiteral("alle Dateien (*);;Archivdateien (*.sar *.zip)"),
+                                                  vendrask::TfrmVendrask::OpenDialogFilter(),
                                                   QString::fromStdString(scratch.str()));
     EXPECT_FALSE(chosen.has_value());
     EXPECT_TRUE(driver.Done());
@@ -150,6 +151,62 @@ TEST(QtGerman, TheFileDialogSpeaksGermanAndIsQtsOwn) {
         << dateText.toStdString();
     EXPECT_EQ(columns, (QStringList{QStringLiteral("Name"), QStringLiteral("Größe"), QStringLiteral("Typ"),
                                     QStringLiteral("Änderungsdatum")}));
+}
+
+TEST(QtGerman, TheFileDialogsSizeAndTypeColumnsShowTheirTextsWhole) {
+    testsupport::TempDir scratch;
+    testsupport::WriteFile(scratch / "SK261207.001.zip", std::string(1'704'321, 'x'));
+    testsupport::WriteFile(scratch / "beleg.dat", "x");
+    ModalDriver driver;
+    int checked = 0;
+    driver.Then([&](QWidget& modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(&modal);
+        if (!dialog) return false;
+        auto* files = dialog->findChild<QFileSystemModel*>();
+        auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (!files || !view) return false;
+        const QModelIndex big = files->index(QString::fromStdString((scratch / "SK261207.001.zip").string()));
+        if (!files->lastModified(big).isValid() || files->size(big) == 0) return false;  // still reading
+        dialog->setViewMode(QFileDialog::Detail);
+        // Every visible row's size, type and date fit their columns: nothing is elided.
+        QHeaderView* header = view->header();
+        for (int column = 1; column <= 3; ++column) {
+            const int needed = static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column);
+            EXPECT_GE(header->sectionSize(column), needed) << "column " << column;
+            EXPECT_GT(needed, 0);
+            ++checked;
+        }
+        // The name column takes the rest and is not squeezed below its own caption.
+        EXPECT_GE(header->sectionSize(0), 200);
+        ModalDriver::Later(dialog, [dialog] { dialog->reject(); });
+        return true;
+    });
+    NewQtChoosers()->OpenFile(nullptr, QStringLiteral("Archivdatei auswählen"), vendrask::TfrmVendrask::OpenDialogFilter(),
+                              QString::fromStdString(scratch.str()));
+    EXPECT_TRUE(driver.Done());
+    EXPECT_EQ(checked, 3);
+}
+
+TEST(QtGerman, BothFileDialogsOfferAllFilesUnderOneName) {
+    ModalDriver driver;
+    QStringList openFilters, addFilters;
+    const auto record = [](QStringList& filters) {
+        return [&filters](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            if (!dialog) return false;
+            filters = dialog->nameFilters();
+            ModalDriver::Later(dialog, [dialog] { dialog->reject(); });
+            return true;
+        };
+    };
+    driver.Then(record(openFilters));
+    driver.Then(record(addFilters));
+    NewQtChoosers()->OpenFile(nullptr, QStringLiteral("Archivdatei auswählen ..."),
+                              vendrask::TfrmVendrask::OpenDialogFilter(), QString());
+    NewQtChoosers()->OpenFiles(nullptr, QStringLiteral("Auswahl Dateien ..."));
+    EXPECT_TRUE(driver.Done());
+    EXPECT_EQ(openFilters, (QStringList{QStringLiteral("Alle Dateien (*)"), QStringLiteral("Archivdateien (*.sar *.zip)")}));
+    EXPECT_EQ(addFilters, QStringList{QStringLiteral("Alle Dateien (*)")});
 }
 
 TEST(QtGerman, TheEditsMenuAndTheLocaleAreGerman) {
@@ -172,39 +229,6 @@ TEST(QtGerman, AMissingTranslationStopsNothingAndSaysNothing) {
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Suchen in:"));
     EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
 }
-
-TEST(QtGerman, AChooserWithoutNewDirectoriesRefusesATypedOneWithQtsGermanWarning) {
-    testsupport::TempDir scratch;
-    const QString missing = QString::fromStdString((scratch / "gibt-es-nicht").string());
-    ModalDriver driver;
-    QString caption, label, warning;
-    bool newFolderShown = true;
-    bool acceptEnabled = true;
-    const ModalDriver::Step type = TypeAndAccept(missing, &acceptEnabled);
-    driver.Then([&](QWidget& modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(&modal);
-        if (!dialog) return false;
-        caption = dialog->windowTitle();
-        label = LabelText(*dialog, "fileNameLabel");
-        auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
-        newFolderShown = newFolder && newFolder->isVisible();
-        return type(modal);
-    });
-    driver.Then(Answer(QMessageBox::Ok, &warning));
-    driver.Then(Cancel());
-    TDirectoryChooserOptions options;
-    options.Caption = QStringLiteral("Zielverzeichnis zum entpacken ...");
-    options.StartDir = QString::fromStdString(scratch.str());
-    const auto chosen = NewQtChoosers()->SelectDirectory(nullptr, options);
-    EXPECT_FALSE(chosen.has_value());
-    EXPECT_EQ(caption, QStringLiteral("Zielverzeichnis zum entpacken ..."));
-    EXPECT_EQ(label, QStringLiteral("Verzeichnis:"));
-    EXPECT_FALSE(newFolderShown);
-    EXPECT_FALSE(acceptEnabled);
-    EXPECT_TRUE(warning.contains(QStringLiteral("Das Verzeichnis konnte nicht gefunden werden."))) << warning.toStdString();
-    EXPECT_FALSE(fs::exists(missing.toStdString()));
-}
-
 
 // The workbench with the real directory chooser; every other dialog is answered from the script.
 class RealDirectoryChoosers : public WorkbenchChoosers {
@@ -298,6 +322,86 @@ TEST_F(WorkbenchRealChooser, TheNewFolderButtonOfTheSelectedExtractionCreatesAFo
     EXPECT_TRUE(fs::is_directory(place / "Neues Verzeichnis"));
     EXPECT_TRUE(log.notices.empty());
 }
+
+// Each directory chooser of the window and its dialogs, reached as the user reaches it; the
+// workbench has an archive of two entries open, the first one ticked.
+struct TChooserCase {
+    const char* Name;
+    const char* Caption;
+    // Starts what opens the chooser; the step before it answers the chooser.
+    std::function<void(WorkbenchTest&, vendrask::TfrmVendrask&, WorkbenchChoosers&)> Open;
+};
+
+class EveryChooser : public WorkbenchRealChooser, public testing::WithParamInterface<TChooserCase> {};
+
+TEST_P(EveryChooser, TakesATypedNewPathAfterTheQuestionAndHasAWorkingNewFolderButton) {
+    OpenWithFirstTicked();
+    // First showing: the new-folder button makes a folder where the dialog stands.
+    const fs::path place = scratch / (std::string("ablage-") + GetParam().Name);
+    fs::create_directories(place);
+    QString caption;
+    bool newFolderUsable = false;
+    {
+        ModalDriver driver;
+        driver.Then([&](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            if (!dialog) return false;
+            caption = dialog->windowTitle();
+            dialog->setDirectory(QString::fromStdString(place.string()));
+            auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+            newFolderUsable = newFolder && newFolder->isVisible() && newFolder->isEnabled();
+            if (newFolder) newFolder->click();
+            return Cancel()(modal);
+        });
+        GetParam().Open(*this, *window, *choosers);
+        EXPECT_TRUE(driver.Done());
+    }
+    EXPECT_EQ(caption.toStdString(), GetParam().Caption);
+    EXPECT_TRUE(newFolderUsable);
+    EXPECT_TRUE(fs::is_directory(place / "Neues Verzeichnis"));
+
+    // Second showing: a typed path that does not exist is asked about and created.
+    const std::string target = Scratch(std::string("neu-") + GetParam().Name + "/tief");
+    QString question;
+    {
+        ModalDriver driver;
+        driver.Then(TypeAndAccept(QString::fromStdString(target)));
+        driver.Then(Answer(QMessageBox::Yes, &question));
+        GetParam().Open(*this, *window, *choosers);
+        EXPECT_TRUE(driver.Done());
+    }
+    EXPECT_TRUE(question.contains(QString::fromStdString(target))) << question.toStdString();
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_TRUE(log.failures.empty()) << log.failures.front();
+}
+
+const TChooserCase kChooserCases[] = {
+    {"Entpacken", "Zielverzeichnis zum entpacken ...",
+     [](WorkbenchTest&, vendrask::TfrmVendrask& window, WorkbenchChoosers&) { window.spbDecompressAll->click(); }},
+    {"Zusammenfuegen", "Auswahl Verzeichnis ...",
+     [](WorkbenchTest&, vendrask::TfrmVendrask& window, WorkbenchChoosers&) { window.spbMerge->click(); }},
+    {"Aufteilen", "Auswahl Verzeichnis ...",
+     [](WorkbenchTest&, vendrask::TfrmVendrask& window, WorkbenchChoosers& choosers) {
+         choosers.modalAnswers.push_back([](QDialog& dialog) {
+             auto& span = dynamic_cast<vendrask::TfrmArchivSpan&>(dialog);
+             span.spbTargetClick();
+             return 2;
+         });
+         window.spbSpan->click();
+     }},
+    {"Verzeichnis_hinzufuegen", "Auswahl Verzeichnis ...",
+     [](WorkbenchTest&, vendrask::TfrmVendrask& window, WorkbenchChoosers& choosers) {
+         choosers.modalAnswers.push_back([](QDialog& dialog) {
+             auto& add = dynamic_cast<vendrask::TfrmArchivAdd&>(dialog);
+             add.spbAddFolderClick();
+             return 2;
+         });
+         window.spbCompressAdd->click();
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(QtGerman, EveryChooser, testing::ValuesIn(kChooserCases),
+                         [](const testing::TestParamInfo<TChooserCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace uitest

@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/services/frontend.h"
@@ -225,6 +227,117 @@ TEST_F(SearchPage, TheWorkbenchAbortButtonStopsALongSearch) {
     Search(QStringLiteral("beleg"));
     EXPECT_EQ(HitNames().size(), 5u);
     EXPECT_EQ(Text("lblSucheProgress"), "");
+}
+
+TEST_F(SearchPage, AnUnreadableArchiveIsReportedOnThePageAndRegisteredOncePerSearch) {
+    host.File("ARCHIV/SK260101.001", std::string("PK\x03\x04", 4) + "kein Archiv, nur ein Anfang", kOld);
+    Open();
+    EXPECT_FALSE(window->lblSucheFehler->isVisibleTo(window->tshSuche));
+    for (int search = 1; search <= 2; ++search) {
+        Search(QStringLiteral("beleg"));
+        EXPECT_EQ(HitNames().size(), 2u);
+        EXPECT_TRUE(window->lblSucheFehler->isVisibleTo(window->tshSuche));
+        EXPECT_TRUE(window->lblSucheFehler->text().startsWith(QStringLiteral("1 Archivdatei konnte nicht gelesen werden")))
+            << window->lblSucheFehler->text().toStdString();
+        // Each search registers the archive once, quietly: the failure list does not come forward.
+        ASSERT_EQ(log.failures.size(), static_cast<std::size_t>(search));
+        EXPECT_EQ(log.failures.back().rfind("TfrmVendrask.spbSucheClick: ", 0), 0u) << log.failures.back();
+        EXPECT_NE(log.failures.back().find("SK260101.001"), std::string::npos) << log.failures.back();
+        ASSERT_FALSE(TavikInfo().PendingFailures().empty());
+        EXPECT_TRUE(TavikInfo().PendingFailures().back().Quiet);
+    }
+    // The details are a click away: which archive and why.
+    QString details;
+    choosers->modalAnswers.push_back([&details](QDialog& dialog) {
+        details = dynamic_cast<QMessageBox&>(dialog).informativeText();
+        return 1;
+    });
+    emit window->lblSucheFehler->linkActivated(QStringLiteral("details"));
+    ASSERT_EQ(choosers->modalShown.size(), 1u);
+    EXPECT_EQ(choosers->modalShown[0], QStringLiteral("msgSucheFehler"));
+    EXPECT_TRUE(details.contains(QStringLiteral("SK260101.001"))) << details.toStdString();
+    EXPECT_EQ(log.failures.size(), 2u);
+
+    // Without the archive the line goes.
+    fs::remove(Place("ARCHIV/SK260101.001"));
+    Search(QStringLiteral("beleg"));
+    EXPECT_FALSE(window->lblSucheFehler->isVisibleTo(window->tshSuche));
+    EXPECT_EQ(log.failures.size(), 2u);
+}
+
+TEST_F(SearchPage, TheCountIsEmptyBeforeTheFirstSearch) {
+    Open();
+    window->pgcAnsicht->setCurrentWidget(window->tshSuche);
+    EXPECT_EQ(Text("dspSucheTreffer"), "");
+    Search(QStringLiteral("gibt-es-nicht"));
+    EXPECT_EQ(Text("dspSucheTreffer"), "0");
+}
+
+TEST_F(SearchPage, TheArchiveNameShowsWholeAndALongNameGivesWayInItsMiddle) {
+    const std::string longName = "stadata/m05/" + std::string(60, 'x') + "_beleg_mit_sehr_langem_namen_" +
+                                 std::string(60, 'y') + ".dat";
+    host.File(longName, "lang", kOld);
+    ArchiveRun();
+    Open();
+    ASSERT_EQ(window->size(), QSize(800, 600));
+    Search(QStringLiteral("beleg"));
+    ASSERT_EQ(HitNames().size(), 3u);
+    QHeaderView& header = *View().header();
+    const QFontMetrics metrics(View().font());
+    int widestArchive = 0;
+    for (PVirtualNode node = View().GetFirst(); node; node = View().GetNext(node))
+        widestArchive = std::max(widestArchive, metrics.horizontalAdvance(QString::fromStdString(View().GetCellText(node, 4))));
+    // The archive column holds its widest name and lies inside the view, beside all the others.
+    EXPECT_GT(header.sectionSize(4), widestArchive);
+    EXPECT_LE(header.sectionViewportPosition(4) + header.sectionSize(4), View().viewport()->width());
+    // The name column is narrower than the long name, which loses its middle, not its end.
+    EXPECT_LT(header.sectionSize(0), metrics.horizontalAdvance(QString::fromStdString(longName)));
+    EXPECT_EQ(View().textElideMode(), Qt::ElideMiddle);
+    EXPECT_GT(header.sectionSize(0), 100);
+}
+
+TEST_F(SearchPage, AllOnAndInvertActOnTheHitsByToolbarKeyAndMenu) {
+    Open();
+    Search(QStringLiteral("beleg"));
+    ASSERT_EQ(HitNames().size(), 2u);
+    const auto ticked = [this] {
+        int count = 0;
+        for (PVirtualNode node = View().GetFirst(); node; node = View().GetNext(node))
+            count += View().CheckState(node) == csCheckedNormal ? 1 : 0;
+        return count;
+    };
+    window->spbAlleEin->click();
+    EXPECT_EQ(ticked(), 2);
+    window->spbAlleUms->click();
+    EXPECT_EQ(ticked(), 0);
+    View().SetCheckState(View().GetFirst(), csCheckedNormal);
+    window->Markierungumkehren1->trigger();
+    EXPECT_EQ(ticked(), 1);
+    EXPECT_EQ(View().CheckState(View().GetFirst()), csUncheckedNormal);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_F7);
+    EXPECT_EQ(ticked(), 2);
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_EQ(ticked(), 0);
+}
+
+TEST_F(SearchPage, SizesAreGroupedInThousandsOnThePageAndOnTheWorkbench) {
+    host.File("stadata/m06/gross.dat", std::string(1'234'567, 'g'), kOld);
+    ArchiveRun();
+    Open();
+    Search(QStringLiteral("gross.dat"));
+    const PVirtualNode hit = Hit("stadata/m06/gross.dat");
+    ASSERT_NE(hit, nullptr);
+    EXPECT_EQ(View().GetCellText(hit, 1), "1.234.567");
+    EXPECT_EQ(View().model()->index(0, 1).data().toString(), QStringLiteral("1.234.567"));
+    emit View().doubleClicked(View().IndexOfNode(Hit("stadata/m06/gross.dat")));
+    ASSERT_EQ(window->pgcAnsicht->currentWidget(), window->tshArchivVerwaltung);
+    TVTVRList& contents = *window->vrtArchivInhalt;
+    std::vector<std::string> sizes;
+    for (PVirtualNode node = contents.GetFirst(); node; node = contents.GetNext(node))
+        sizes.push_back(contents.GetCellText(node, 1));
+    EXPECT_EQ(sizes, (std::vector<std::string>{"1.234.567"}));
 }
 
 }  // namespace

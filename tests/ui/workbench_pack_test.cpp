@@ -21,7 +21,7 @@ const char* const kOverwrite =
     "Die angegebene Datei existiert bereits;\nwenn Sie fortfahren, wird diese überschrieben.\n"
     "Soll die vorhandene Datei überschrieben werden?";
 const char* const kCreate =
-    "Die angegebene Datei existiert bereits noch nicht;\nwenn Sie fortfahren, wird diese neu angelegt.\n"
+    "Die angegebene Datei existiert noch nicht;\nwenn Sie fortfahren, wird diese neu angelegt.\n"
     "Soll die angegebene Datei neu angelegt werden?";
 
 class WorkbenchPack : public WorkbenchTest {
@@ -175,6 +175,51 @@ TEST_F(WorkbenchPack, AddingWithTheFileDialogCancelledAsksAndOpensTheDialogAgain
     EXPECT_EQ(choosers->fileRequests.size(), 2u);
     EXPECT_EQ(log.questions, (std::vector<std::string>{kCreate}));
     EXPECT_TRUE(choosers->modalShown.empty());
+}
+
+TEST_F(WorkbenchPack, AddingToALargeArchiveHandlesInputWhileTheEntriesThereAreCopied) {
+    for (int part = 0; part < 4; ++part) Incompressible("teil" + std::to_string(part) + ".bin", 2'000'000);
+    Write("klein.txt", "klein");
+    const std::string archive = Scratch("gross.zip");
+    {
+        testsupport::ProcessOptions options;
+        options.workDir = scratch.str();
+        ASSERT_EQ(testsupport::RunProcess({"zip", "-q", "-0", archive, "teil0.bin", "teil1.bin", "teil2.bin", "teil3.bin"}, options)
+                      .status,
+                  0);
+    }
+    const std::string before = testsupport::ReadFile(archive);
+    Open();
+    ChooseArchive(archive);
+    ASSERT_EQ(Rows().size(), 4u);
+
+    // Input is handled again and again while the eight million stored bytes are copied, the
+    // kept entries are named, and the abort button stops the copy.
+    int handled = 0;
+    std::vector<std::string> named;
+    log.onProcessMessages = [&] {
+        if (!window->CommandRunning()) return;
+        ++handled;
+        const std::string item = Text("lblProgressItem");
+        if (!item.empty() && (named.empty() || named.back() != item)) named.push_back(item);
+        if (named.size() == 3 && window->spbAbortOperation->isVisible()) window->spbAbortOperation->click();
+    };
+    choosers->modalAnswers.push_back(AddFiles({Q("klein.txt")}));
+    window->spbCompressAdd->click();
+    log.onProcessMessages = nullptr;
+    EXPECT_GE(handled, 10);
+    ASSERT_GE(named.size(), 3u);
+    EXPECT_EQ(named[0].rfind("teil", 0), 0u) << named[0];
+    EXPECT_EQ(testsupport::ReadFile(archive), before);
+    EXPECT_TRUE(log.notices.empty());
+    EXPECT_TRUE(log.failures.empty()) << log.failures.front();
+
+    // Without the abort the same addition completes.
+    choosers->modalAnswers.push_back(AddFiles({Q("klein.txt")}));
+    window->spbCompressAdd->click();
+    EXPECT_EQ(log.notices, (std::vector<std::string>{kPacked}));
+    EXPECT_TRUE(UnzipTest(archive));
+    EXPECT_EQ(Rows().size(), 5u);
 }
 
 TEST_F(WorkbenchPack, CancellingTheAddDialogPacksNothingAndKeepsTheList) {

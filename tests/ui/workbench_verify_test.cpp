@@ -114,8 +114,6 @@ TEST_F(WorkbenchVerify, TickedEntriesAreExtractedInDisplayOrderAndHighlightedOne
     window->spbDecompressSel->click();
 
     ASSERT_EQ(choosers->directoryRequests.size(), 1u);
-    EXPECT_TRUE(choosers->directoryRequests[0].AllowCreate);
-    EXPECT_TRUE(choosers->directoryRequests[0].AskBeforeCreate);
     EXPECT_TRUE(choosers->directoryRequests[0].StartDir.isEmpty());
     EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
     EXPECT_EQ(FilesBelow(target), (std::vector<std::string>{"a.txt", "c.txt"}));
@@ -155,7 +153,6 @@ TEST_F(WorkbenchVerify, AllEntriesGoIntoTheChosenDirectory) {
     ASSERT_EQ(choosers->directoryRequests.size(), 1u);
     EXPECT_EQ(choosers->directoryRequests[0].Caption.toStdString(), "Zielverzeichnis zum entpacken ...");
     EXPECT_TRUE(choosers->directoryRequests[0].StartDir.isEmpty());
-    EXPECT_FALSE(choosers->directoryRequests[0].AllowCreate);
     EXPECT_EQ(log.notices, (std::vector<std::string>{kExtracted}));
     EXPECT_EQ(FilesBelow(Scratch("voll")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(testsupport::ReadFile(Scratch("voll/b.txt")), "bravo bravo");

@@ -20,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::int64_t kAutomaticVolumeSize = 2'000'000'000;
-constexpr std::int64_t kSmallestVolumeSize = 64 * 1024;
 
 std::string CleanDirectory(const std::string& dir) {
     std::string clean = dir.empty() ? "." : dir;

@@ -23,6 +23,9 @@ std::optional<TSplitSet> FindSplitSet(const std::string& path);
 // Progress in bytes written; returning false aborts the command.
 using TSplitProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
+// The smallest volume size Span accepts.
+inline constexpr std::int64_t kSmallestVolumeSize = 64 * 1024;
+
 // Writes archive as volumes of at most size bytes (-1: 2,000,000,000) into targetDir:
 // name.z01, name.z02, ..., name.zip. Throws EOlvex on failure or abort; leaves no partial volume.
 void SpanArchive(const std::string& archive, const std::string& targetDir, std::int64_t size,

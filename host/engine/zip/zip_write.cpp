@@ -18,12 +18,17 @@
 #include "host/engine/split/split_volumes.h"
 #include "host/engine/zip/zip_format.h"
 #include "host/engine/zip/zip_handles.h"
+#include "host/engine/pack/zip_copied_source.h"
 #include "host/engine/pack/zip_packed_source.h"
 
 namespace tavik {
 
 
 namespace {
+
+// Progress of copying the entries that are there is reported at least every so many stored
+// bytes, and at each entry's end when it is larger than that.
+constexpr std::int64_t kCopyProgressStep = 256 * 1024;
 
 // libdeflate's level 4 packs as small as zlib's level 6, the default of zip and 7-Zip, at about
 // four times its speed; level 5 saves another 1 % of the archive at half the speed.
@@ -45,12 +50,15 @@ void CopyExtraFields(zip_t* from, zip_uint64_t fromIndex, zip_t* to, zip_uint64_
     }
 }
 
-// Takes the entry over as it is stored, without unpacking and packing it again.
-void CopyEntryRaw(zip_t* from, const TZipEntry& entry, zip_t* to) {
+// Takes the entry over as it is stored, without unpacking and packing it again; copied counts
+// its bytes as libzip copies them.
+void CopyEntryRaw(zip_t* from, const TZipEntry& entry, zip_t* to, TCopiedSource& copied) {
     const std::string failure = "Der vorhandene Eintrag „" + entry.name + "“ kann nicht übernommen werden: ";
     if (entry.encrypted)
         throw EOlvex(failure + "er ist verschlüsselt. Verschlüsselte Archive können nicht erweitert werden.");
-    TZipSourcePtr source(zip_source_zip(to, from, entry.index, 0, 0, -1));
+    zip_source_t* stored = zip_source_zip(to, from, entry.index, 0, 0, -1);
+    if (!stored) throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
+    TZipSourcePtr source(copied.Create(to, stored));
     if (!source) throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
     const zip_int64_t index = zip_file_add(to, entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
     if (index < 0) throw EOlvex(failure + ZipErrorText(zip_get_error(to)) + ".");
@@ -155,12 +163,24 @@ void TZipArchiv::AddFiles(bool addToExisting) {
 
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
+    // The entries that are kept, as the progress events name them, and their stored bytes,
+    // which count towards the command's total before the files to pack.
+    std::vector<TFileInfoItem> oldItems;
+    std::int64_t copyTotal = 0;
     if (addToExisting && targetExists) {
         TZipReading existing = OpenZipForReading(file, false);
         old = std::move(existing.archive);
         for (TZipEntry& entry : existing.entries)
             if (byName.count(entry.name) == 0) oldEntries.push_back(std::move(entry));
+        for (const TZipEntry& entry : oldEntries) {
+            TFileInfoItem item;
+            item.FileName = entry.name;
+            item.Size = static_cast<std::int64_t>(entry.stat.size);
+            oldItems.push_back(std::move(item));
+            if (entry.stat.valid & ZIP_STAT_COMP_SIZE) copyTotal += static_cast<std::int64_t>(entry.stat.comp_size);
+        }
     }
+    const std::int64_t allBytes = copyTotal + total;
 
     // A file that cannot be read while the archive is written (it could be opened above, but it
     // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
@@ -182,6 +202,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         options.level = kDeflateLevel;
         TPackPipeline pipeline(std::move(files), options);
         std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
+        std::vector<std::unique_ptr<TCopiedSource>> copies;
         TArchiveSink sink(pending.Fd());
         zip_error_t openError;
         zip_error_init(&openError);
@@ -202,10 +223,30 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 comment != nullptr && *comment != '\0' &&
                 zip_set_archive_comment(archive.get(), comment, static_cast<zip_uint16_t>(std::strlen(comment))) != 0)
                 Fail(failure("Der Kommentar des Archivs kann nicht übernommen werden"));
-            for (const TZipEntry& entry : oldEntries) CopyEntryRaw(old.get(), entry, archive.get());
         }
 
+        // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
+        // the files read.
         std::int64_t done = 0;
+        std::int64_t reported = 0;
+        for (std::size_t i = 0; old && i < oldEntries.size(); ++i) {
+            const TZipEntry& entry = oldEntries[i];
+            const std::int64_t stored = (entry.stat.valid & ZIP_STAT_COMP_SIZE)
+                                            ? static_cast<std::int64_t>(entry.stat.comp_size)
+                                            : 0;
+            PFileInfoItem item = &oldItems[i];
+            copies.push_back(std::make_unique<TCopiedSource>(
+                [this, item, stored, &done, &reported, allBytes, last = std::int64_t{0}](std::int64_t read) mutable {
+                    done += read - last;
+                    last = read;
+                    // Many small entries are reported together; the abort is seen in between.
+                    if (done - reported < kCopyProgressStep && (read < stored || stored < kCopyProgressStep))
+                        return !AbortRequested();
+                    reported = done;
+                    return ItemProgressNoThrow(item, read, stored) && ProgressNoThrow(done, allBytes);
+                }));
+            CopyEntryRaw(old.get(), entry, archive.get(), *copies.back());
+        }
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0) continue;
             TPackEntry& entry = accepted[i];
@@ -217,10 +258,10 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 const std::int64_t size = entry.status.st_size;
                 sources[i] = std::make_unique<TPackedSource>(
                     pipeline, fileOf[i], size,
-                    [this, item, size, &done, total, last = std::int64_t{0}](std::int64_t read) mutable {
+                    [this, item, size, &done, allBytes, last = std::int64_t{0}](std::int64_t read) mutable {
                         done += read - last;
                         last = read;
-                        return ItemProgressNoThrow(item, read, size) && ProgressNoThrow(done, total);
+                        return ItemProgressNoThrow(item, read, size) && ProgressNoThrow(done, allBytes);
                     });
                 TZipSourcePtr source(sources[i]->Create(archive.get()));
                 if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
@@ -241,7 +282,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                                                  UnixAttributes(entry.status)) != 0)
                 Fail(failure("Die Angaben zum Eintrag „" + entry.name + "“ können nicht gesetzt werden"));
         }
-        Progress(0, total);
+        Progress(0, allBytes);
 
         if (zip_close(archive.get()) == 0) {
             archive.release();  // closed and freed by libzip
@@ -284,7 +325,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             FFileItems.Add(std::move(item));
         }
         for (auto it = directories.rbegin(); it != directories.rend(); ++it) FFileItems.Add(std::move(*it));
-        Progress(total, total);
+        Progress(allBytes, allBytes);
         return;
     }
 }
