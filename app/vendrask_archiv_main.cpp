@@ -20,6 +20,7 @@
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
 #include "host/services/date_time.h"
+#include "host/services/paths.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ int Run(const std::vector<std::string>& args) {
             char when[32];
             std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour,
                           p.Minute, p.Second);
-            std::string name = item.RelDir.empty() ? item.FileName : item.RelDir + "/" + item.FileName;
+            std::string name = tavik::ConcatPathNames(item.RelDir, item.FileName);
             if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
             std::cout << i << '\t' << item.Size << '\t' << when << '\t' << vendrask::ListedName(name) << '\n';
         }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "host/services/exceptions.h"
+#include "host/services/paths.h"
 #include "host/services/system_error.h"
 #include "host/services/whole_io.h"
 
@@ -29,11 +30,6 @@ std::string Shortened(const std::string& name) {
     std::size_t end = kMaxNameBytes;
     while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
     return name.substr(0, end);
-}
-
-std::string Joined(const std::string& dir, const std::string& name) {
-    if (dir.empty()) return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -125,8 +121,8 @@ TSafeWrite::~TSafeWrite() {
     ::unlinkat(FDir.Get(), FTempName.c_str(), 0);
 }
 
-std::string TSafeWrite::TempPath() const { return Joined(FDirName, FTempName); }
-std::string TSafeWrite::FinalPath() const { return Joined(FDirName, FName); }
+std::string TSafeWrite::TempPath() const { return ConcatPathNames(FDirName, FTempName); }
+std::string TSafeWrite::FinalPath() const { return ConcatPathNames(FDirName, FName); }
 
 void TSafeWrite::Fail(const std::string& what, int error) const {
     throw EOlvex("Die Datei „" + FinalPath() + "“ " + what + ": " + SystemErrorText(error) +

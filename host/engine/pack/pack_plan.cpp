@@ -9,12 +9,11 @@
 #include "host/services/dir_explorer.h"
 #include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
+#include "host/services/paths.h"
 
 namespace tavik {
 
 namespace {
-
-std::string JoinName(const std::string& dir, const std::string& name) { return dir.empty() ? name : dir + "/" + name; }
 
 bool SameFile(const struct stat& a, const struct stat* b) {
     return b != nullptr && a.st_dev == b->st_dev && a.st_ino == b->st_ino;
@@ -25,7 +24,7 @@ public:
     TPlanner(const struct stat* exclude, const TPackProblem& problem) : FExclude(exclude), FProblem(problem) {}
 
     void Tree(const TFileInfoItem& item) {
-        const std::string path = JoinName(item.AbsDir, item.FileName);
+        const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
         struct stat st {};
         {
             const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -34,13 +33,13 @@ public:
                 return;
             }
         }
-        const std::string name = JoinName(item.RelDir, item.FileName);
+        const std::string name = ConcatPathNames(item.RelDir, item.FileName);
         AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
         Walk(path, name);
     }
 
     void Single(const TFileInfoItem& item) {
-        const std::string path = JoinName(item.AbsDir, item.FileName);
+        const std::string path = ConcatPathNames(item.AbsDir, item.FileName);
         struct stat st {};
         if (item.FileName.empty()) {
             FProblem(path, "Der Eintrag hat keinen Dateinamen.");
@@ -50,7 +49,7 @@ public:
             FProblem(path, Reason(errno));
             return;
         }
-        const std::string name = JoinName(item.RelDir, item.FileName);
+        const std::string name = ConcatPathNames(item.RelDir, item.FileName);
         if (S_ISDIR(st.st_mode)) {
             AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
             FEntries.back().entryTime = item.DateTime;

@@ -112,7 +112,7 @@ TRestorePlace ChosenRestorePlace(const std::string& directory, const std::string
 }
 
 std::string ListedEntryName(const TFileInfoItem& item) {
-    std::string name = item.RelDir.empty() ? item.FileName : item.RelDir + "/" + item.FileName;
+    std::string name = ConcatPathNames(item.RelDir, item.FileName);
     if ((item.Attributes & faDirectory) != 0) name += "/";
     return name;
 }

@@ -9,17 +9,13 @@
 #include "host/services/archive_name.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/paths.h"
 
 namespace tavik::search {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Join(const std::string& dir, const std::string& file) {
-    if (dir.empty()) return file;
-    return dir.back() == '/' ? dir + file : dir + "/" + file;
-}
 
 TSearchArchive SetArchive(const std::string& path, bool namedAsArchive) {
     TSearchArchive archive;
@@ -58,7 +54,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
     std::vector<TSearchArchive> archives;
     std::set<std::string> sets;  // the byte-split and volume sets already taken
     for (const std::string& file : files) {
-        const std::string path = Join(dir, file);
+        const std::string path = ConcatPathNames(dir, file);
         const std::optional<TVolumeName> volume = ParseVolumeName(file);
         if (volume && volume->kind == TVolumeName::Kind::Volume) {
             // A volume of name.zip: the set is taken with name.zip; a volume without it is a
@@ -76,7 +72,7 @@ std::vector<TSearchArchive> FindSearchArchives(const std::string& dir) {
             if (!sets.insert(setName).second) continue;
             // Opened by its first piece, whichever piece is found first.
             const std::string first = setName + PieceExtension(1);
-            archives.push_back(SetArchive(present.count(first) ? Join(dir, first) : path, true));
+            archives.push_back(SetArchive(present.count(first) ? ConcatPathNames(dir, first) : path, true));
             continue;
         }
         if (volume && volume->kind == TVolumeName::Kind::Zip) {
