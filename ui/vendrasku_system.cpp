@@ -11,6 +11,7 @@
 #include "host/services/formatting.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
+#include "host/services/tavik_programm.h"
 #include "task/dmarchivu.h"
 #include "ui/vendrasku.h"
 #include "ui/view_update.h"
@@ -149,6 +150,27 @@ void TfrmVendrask::GetSelectedFilesSize(TVTVRList& view, int& count, int& marked
     });
 }
 
+namespace {
+
+// Files the run kept on purpose (read-only ones and their groups) are no failure, but whoever
+// ticked them must learn why they are still there and what to do about it.
+void NoticeKeptOnPurpose(const std::vector<TFileOutcome>& files) {
+    constexpr std::size_t kShown = 10;
+    std::string text;
+    std::size_t kept = 0;
+    for (const TFileOutcome& file : files) {
+        if (file.Fate != TFileFate::KeptReadOnly && file.Fate != TFileFate::KeptGroup) continue;
+        if (++kept <= kShown) text += "\n" + file.Reason;
+    }
+    if (kept == 0) return;
+    if (kept > kShown) text += "\n… und " + std::to_string(kept - kShown) + " weitere.";
+    const std::string head = kept == 1 ? "Eine Datei wurde nicht archiviert und bleibt erhalten:"
+                                       : std::to_string(kept) + " Dateien wurden nicht archiviert und bleiben erhalten:";
+    TavikHinweisBox(head + text, "");
+}
+
+}  // namespace
+
 void TfrmVendrask::spbSystemArchClick(QObject*) {
     Guarded("TfrmVendrask.spbSystemArchClick", [&] {
         // The run replaces the engine object, which a command of the workbench may be using.
@@ -170,7 +192,9 @@ void TfrmVendrask::spbSystemArchClick(QObject*) {
         TDisabledWindow disabled(*this);
         // A window must not freeze while another run holds ARCHIV: that is reported at once.
         module.ArchivLockWait = std::chrono::milliseconds::zero();
-        if (module.ArchExecute()) spbSystemRefreshClick(spbSystemArchRefresh);
+        const bool written = module.ArchExecute();
+        NoticeKeptOnPurpose(module.LastArchivFiles());
+        if (written) spbSystemRefreshClick(spbSystemArchRefresh);
     });
 }
 

@@ -291,6 +291,24 @@ TEST_F(SystemPagesTest, AFailedArchiveRunLeavesTheWindowEnabledAndThePagesAsThey
     EXPECT_EQ(Text("dspOlvexSysArchAnzSel"), "     2");
 }
 
+TEST_F(SystemPagesTest, AReadOnlyFileThatIsTickedStaysUnpackedAndTheWindowSaysWhy) {
+    LayOut();
+    fs::permissions(host.Root() + "/stadata/alt.txt", fs::perms(0444));
+    Open();
+    Refresh();
+    window->spbSystemArch->click();
+    fs::permissions(host.Root() + "/stadata/alt.txt", fs::perms(0644));
+    EXPECT_TRUE(host.Exists("stadata/alt.txt"));
+    EXPECT_FALSE(host.Exists("stadata/m01/beleg.dat"));
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_NE(log.notices[0].find("Eine Datei wurde nicht archiviert und bleibt erhalten:"), std::string::npos)
+        << log.notices[0];
+    EXPECT_NE(log.notices[0].find("stadata/alt.txt"), std::string::npos) << log.notices[0];
+    EXPECT_TRUE(log.failures.empty()) << log.failures.front();
+    for (const std::string& archive : ArchivesIn("ARCHIV"))
+        EXPECT_EQ(RunProcess({"unzip", "-Z1", archive}).out.find("alt.txt"), std::string::npos) << archive;
+}
+
 TEST_F(SystemPagesTest, AnArchiveRunMeetingAnotherRunsLockSaysSoAtOnce) {
     LayOut();
     Open();
