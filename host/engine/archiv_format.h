@@ -45,6 +45,8 @@ struct TFileInfoItem {
     // the bytes read from the file, so that the archive can be read back against the source.
     std::string EntryName{};
     std::uint32_t Crc = 0;
+    // Set with them: the SHA-256 of those bytes, 64 lower-case hex digits; empty for directories.
+    std::string Sha256{};
     // A listed entry whose name is a Unix file name (ZIP "made by" Unix): a backslash or a
     // control character in it is part of the name, not a separator or a fault.
     bool MadeOnUnix = false;
@@ -115,6 +117,10 @@ public:
     // address space and reread bound, the number of entries) for an archive the user trusts.
     // Without it, a command stopped by a limit fails of kind LimitReached and names the limit.
     bool NoLimits = false;
+    // The head of ARCHIV's journal when a new archive is written there (64 hex digits); the
+    // archive's comment records it, so that archives and journal vouch for each other. Empty
+    // elsewhere.
+    std::string JournalHead;
 
     TCommandEndEvent OnCommandEnd;
     TCommandProgressEvent OnCommandProgress;  // uncompressed bytes of the whole command
