@@ -194,7 +194,9 @@ int Run(const std::vector<std::string>& args) {
         TConsole console(*archiv, interrupted);
         const bool ok = archiv->ExecuteArchivVerify(complete ? tavik::TArchivVerifyMode::Complete
                                                              : tavik::TArchivVerifyMode::Simple);
-        return Result(ok, *archiv, console, "Die Archivdatei wurde erfolgreich geprüft.");
+        const int status = Result(ok, *archiv, console, "Die Archivdatei wurde erfolgreich geprüft.");
+        if (ok && !archiv->VerifySummary().empty()) std::cout << archiv->VerifySummary() << "\n";
+        return status;
     }
 
     if (command == "extract") {

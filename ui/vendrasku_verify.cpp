@@ -43,8 +43,11 @@ void TfrmVendrask::Verify(TArchivVerifyMode mode) {
     TArchivFormatAbstract* archiv = CurrentArchiv();
     if (!archiv) return;
     const TWorkbenchCommand command(*this, *archiv, false);
-    if (archiv->ExecuteArchivVerify(mode))
-        Notice("Die Archivdatei wurde erfolgreich geprüft.");
+    if (archiv->ExecuteArchivVerify(mode)) {
+        const std::string summary = archiv->VerifySummary();
+        const std::string text = "Die Archivdatei wurde erfolgreich geprüft." + (summary.empty() ? "" : " " + summary);
+        Notice(text.c_str());
+    }
     else
         Notice(VerifyFailureNotice(archiv->LastErrorKind()));
 }

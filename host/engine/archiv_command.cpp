@@ -17,6 +17,7 @@ bool TArchivCommandBase::RunCommand(TArchivCommand command, const std::function<
     FCommand = command;
     FFailedItems = 0;
     FExtractCounts = {};
+    FVerifyCounts = {};
     FFirstItemError.clear();
     FFirstItemKind = TErrorKind::Other;
     FPending = nullptr;

@@ -38,6 +38,15 @@ std::string TArchivFormatAbstract::ExtractSummary() const {
     return text + ".";
 }
 
+std::string TArchivFormatAbstract::VerifySummary() const {
+    const TVerifyCounts& c = FVerifyCounts;
+    if (c.BySha256 + c.ByCrcOnly == 0) return c.Sealed ? "Das Siegel des Archivs ist intakt." : std::string();
+    const auto entries = [](int n) { return std::to_string(n) + (n == 1 ? " Eintrag" : " Einträge"); };
+    std::string text = entries(c.BySha256) + " durch SHA-256 bestätigt, " + entries(c.ByCrcOnly) + " nur durch CRC-32.";
+    if (c.Sealed) text += " Das Siegel des Archivs ist intakt.";
+    return text;
+}
+
 TArchivFormatClass GetArchivFormatClass(TArchivFormat format) {
     switch (format) {
         case TArchivFormat::Zip:

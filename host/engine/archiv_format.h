@@ -53,6 +53,14 @@ struct TFileInfoItem {
 };
 using PFileInfoItem = TFileInfoItem*;
 
+// How a complete verification confirmed the content of the files it read.
+struct TVerifyCounts {
+    int BySha256 = 0;  // by the fingerprint vendrask wrote with the entry (and by its CRC-32)
+    int ByCrcOnly = 0;  // by CRC-32 alone: entries without a fingerprint
+    // The comment holds a seal of ours, and the entries fit it.
+    bool Sealed = false;
+};
+
 // What an extraction did with the files (every entry but directories) it was to write.
 struct TExtractCounts {
     int Files = 0;      // chosen and not skipped
@@ -192,6 +200,11 @@ public:
     // file ("3 von 22 Dateien entpackt; 19 vorhandene Dateien wurden wie gewünscht behalten.");
     // empty when it did.
     std::string ExtractSummary() const;
+    // After a complete verification that succeeded: how the content was confirmed.
+    const TVerifyCounts& LastVerifyCounts() const { return FVerifyCounts; }
+    // The same as a German sentence ("12 Einträge durch SHA-256 bestätigt, 3 nur durch CRC-32.");
+    // empty when no file was read.
+    std::string VerifySummary() const;
 
     // Whether the last failed command found ArchivFile to be an archive of this format that it
     // could not read (damaged, of a method not supported, or stopped by a limit), rather than
@@ -208,6 +221,7 @@ protected:
     TErrorKind FReportedErrorKind = TErrorKind::Other;
     bool FLastRecognised = false;
     TExtractCounts FExtractCounts;
+    TVerifyCounts FVerifyCounts;
 };
 
 using TArchivFormatClass = std::function<std::unique_ptr<TArchivFormatAbstract>()>;

@@ -105,7 +105,8 @@ TUniqueFd CreateScratchFile(int dirFd, const std::string& name) {
 
 TSafeWrite::TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TDurability durability, mode_t mode)
     : FDir(std::move(dir)), FDirName(std::move(dirName)), FName(std::move(name)), FDurability(durability) {
-    FFd = CreateTemporary(FDir.Get(), FName, O_WRONLY, mode, FTempName);
+    // Readable too: a writer may read back what it wrote before the file takes its name.
+    FFd = CreateTemporary(FDir.Get(), FName, O_RDWR, mode, FTempName);
     if (FFd) return;
     throw EOlvex("Die Datei „" + FinalPath() + "“ kann nicht angelegt werden: " + SystemErrorText(errno) +
                      ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.",

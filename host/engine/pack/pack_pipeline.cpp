@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <libdeflate.h>
@@ -25,6 +26,12 @@ struct TPackPipeline::TFileState {
     struct stat opened {};
     TReason failure;
     std::atomic<std::size_t> piecesLeft{0};  // the worker that reads the last one closes the file
+    // SHA-256 is taken in the file's order: each piece waits for the one before it. Pieces are
+    // started in order, so the one waited for is always under way.
+    std::mutex hashing;
+    std::condition_variable hashed;
+    std::size_t piecesHashed = 0;
+    std::optional<TSha256> hash;  // for files of more than one piece
 };
 
 namespace {
@@ -58,7 +65,7 @@ TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& o
         do {
             const auto length = static_cast<std::size_t>(
                 std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(FOptions.pieceSize)));
-            FJobs.push_back({i, offset, length, offset + static_cast<std::int64_t>(length) == size});
+            FJobs.push_back({i, offset, length, pieces, offset + static_cast<std::int64_t>(length) == size});
             offset += static_cast<std::int64_t>(length);
             ++pieces;
         } while (offset < size);
@@ -150,9 +157,39 @@ TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& 
             piece.failure = "Die Datei kann nicht komprimiert werden (" + std::string(e.what()) + ").";
         }
     }
+    // Every piece takes its turn, a failed one too: the pieces after it wait for it.
+    Hash(job, buffer.data(), piece.failure.empty() ? static_cast<std::size_t>(piece.size) : 0, piece);
     if (state.piecesLeft.fetch_sub(1) == 1) state.fd.Reset();
     if (buffer.capacity() > 2 * FOptions.pieceSize) buffer = {};
     return piece;
+}
+
+void TPackPipeline::Hash(const TJob& job, const std::uint8_t* data, std::size_t size, TPackPiece& piece) {
+    TFileState& state = FStates[job.file];
+    const bool failed = !piece.failure.empty();
+    const auto guarded = [&piece](const auto& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            piece.failure = "Die Prüfsumme der Datei kann nicht berechnet werden (" + std::string(e.what()) + ").";
+        }
+    };
+    if (job.piece == 0 && job.last) {  // most files: one piece, hashed at once
+        if (!failed) guarded([&] { piece.sha256 = Sha256Of(data, size); });
+        return;
+    }
+    std::unique_lock lock(state.hashing);
+    state.hashed.wait(lock, [&] { return state.piecesHashed == job.piece; });
+    if (!failed)
+        guarded([&] {
+            if (!state.hash) state.hash.emplace();
+            state.hash->Update(data, size);
+            if (job.last) piece.sha256 = state.hash->Final();
+        });
+    if (job.last) state.hash.reset();
+    ++state.piecesHashed;
+    lock.unlock();
+    state.hashed.notify_all();
 }
 
 TPackPiece TPackPipeline::Take() {

@@ -1,6 +1,6 @@
 #pragma once
-// Reads and deflates the files of a new archive on worker threads while the calling thread
-// writes the archive. Files are cut into pieces of at most TPackOptions::pieceSize bytes; the
+// Reads, hashes (SHA-256) and deflates the files of a new archive on worker threads while the
+// calling thread writes the archive. Files are cut into pieces of at most TPackOptions::pieceSize bytes; the
 // calling thread takes the finished pieces in file order and piece order. Only a bounded
 // number of bytes is read ahead, so memory stays small whatever the size of the files.
 #include <sys/stat.h>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/services/error_kind.h"
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -42,6 +43,7 @@ struct TPackPiece {
     std::int64_t size = 0;               // bytes of the file it holds
     std::uint32_t crc = 0;               // CRC-32 of those bytes
     bool last = false;                   // the file's last piece
+    TSha256Digest sha256{};              // with the last piece: the SHA-256 of the whole file
     TReason failure;                     // German: the file could not be read
 };
 
@@ -68,6 +70,7 @@ private:
         std::size_t file;
         std::int64_t offset;
         std::size_t length;
+        std::size_t piece;  // its place among the file's pieces
         bool last;
     };
     struct TFileState;
@@ -75,6 +78,8 @@ private:
     void Work(std::stop_token stop);
     TPackPiece Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater, std::vector<std::uint8_t>& buffer);
     bool MayStart(std::size_t job) const;
+    // Adds the piece's bytes to its file's SHA-256 once the pieces before it are added.
+    void Hash(const TJob& job, const std::uint8_t* data, std::size_t size, TPackPiece& piece);
 
     std::vector<TPackFile> FFiles;
     std::vector<TJob> FJobs;

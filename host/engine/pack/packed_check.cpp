@@ -11,6 +11,7 @@
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/services/exceptions.h"
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -26,6 +27,7 @@ void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::
               std::atomic<bool>& failed) {
     const TZipReading zip = OpenZipForReading(path, false);
     TZipEntryReader reader(zip.archive.get());
+    TSha256 hash;
     for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
         const TFileInfoItem& item = *jobs[i].item;
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
@@ -42,11 +44,24 @@ void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::
             throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
                          "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
                          TErrorKind::DamagedArchive);
+        // The fingerprint written with the entry is the one taken from the file, and the content
+        // read back gives it again.
+        const std::optional<TSha256Digest> expected =
+            item.Sha256.empty() ? std::nullopt : DigestOfHex(item.Sha256);
+        if (!item.Sha256.empty() && (!expected || entry.fingerprint != expected))
+            throw EOlvex("Der Eintrag „" + item.EntryName + "“ trägt nicht den Fingerabdruck der Datei.",
+                         TErrorKind::DamagedArchive);
         reader.Read(
-            entry, [](const std::uint8_t*, std::size_t) {},
+            entry, [&hash, &expected](const std::uint8_t* data, std::size_t size) {
+                if (expected) hash.Update(data, size);
+            },
             [&failed](std::int64_t) {
                 if (failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
             });
+        if (expected && hash.Final() != *expected)
+            throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
+                             "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (SHA-256).",
+                         TErrorKind::DamagedArchive);
     }
 }
 
@@ -55,6 +70,7 @@ void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::
 std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers) {
     try {
         const TZipReading zip = OpenZipForReading(path, true);
+        if (!zip.seal.failure.empty()) return zip.seal.failure;
         if (zip.entries.size() != items.size())
             return "Das Archiv enthält " + std::to_string(zip.entries.size()) + " Einträge statt " +
                    std::to_string(items.size()) + ".";

@@ -90,6 +90,7 @@ zip_int64_t TPackedSource::Read(std::uint8_t* data, std::size_t length) {
         FSize += piece.size;
         FPieceSize = piece.size;
         FLastTaken = piece.last;
+        if (piece.last) FSha256 = piece.sha256;
         if (!Stored()) FPiece = std::move(piece.deflated);
         FPieceRead = 0;
     }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/services/error_kind.h"
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -34,6 +35,7 @@ public:
     const TReason& Failure() const { return FFailure; }  // German, when reading failed
     std::int64_t BytesRead() const { return FSize; }
     std::uint32_t Crc() const { return FCrc; }  // of the bytes read
+    const TSha256Digest& Sha256() const { return FSha256; }  // of the bytes read, once complete
     const struct stat& Opened() const;  // the file as it was opened, once complete
 
 private:
@@ -56,6 +58,7 @@ private:
     std::int64_t FSize = 0;         // file bytes in the pieces taken
     std::int64_t FReported = 0;
     std::uint32_t FCrc = 0;
+    TSha256Digest FSha256{};
     bool FLastTaken = false;
     bool FComplete = false;
 };

@@ -56,6 +56,10 @@ public:
     // Where the central directory begins; every entry lies before it.
     std::uint64_t CentralStart() const { return FCentralStart; }
     const std::vector<TDirectoryEntry>& Entries() const { return FEntries; }
+    // Where a byte of an entry's central header (a pointer into its view) lies over all disks.
+    std::uint64_t CentralPosition(const std::uint8_t* byte) const {
+        return FCentralStart + static_cast<std::uint64_t>(byte - FCentral.data());
+    }
     // The archive reads as written: no prefix, nothing after the end record, nothing between
     // the directory and the end records, and every extra field made of whole blocks.
     bool AsWritten() const { return FAsWritten; }

@@ -1,4 +1,5 @@
 #include "host/engine/zip/zip_entry.h"
+#include "host/engine/zip/zip_fingerprint.h"
 
 #include <sys/stat.h>
 
@@ -80,6 +81,7 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralVi
                      entry.stat.encryption_method == ZIP_EM_AES_256;
     if (entry.encrypted && aes && entry.stat.crc == 0) entry.stat.valid &= ~ZIP_STAT_CRC;
     entry.mtime = ZipEntryTime(header);
+    entry.fingerprint = zip::FingerprintIn(header.extra, header.wellFormedExtra);
     return entry;
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/engine/archiv_format.h"
 #include "host/engine/zip/zip_records.h"
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -23,6 +24,7 @@ struct TZipEntry {
     std::optional<std::time_t> mtime;
     bool encrypted = false;
     bool madeOnUnix = false;  // "version made by" names Unix: the name is that of a file on a Unix system
+    std::optional<TSha256Digest> fingerprint;  // the SHA-256 of its content that vendrask wrote with it
 };
 
 // The DOS date and time fields as a time, read in local time as libzip and unzip read them.

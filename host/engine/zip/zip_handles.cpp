@@ -150,6 +150,9 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
     reading.entries.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
         reading.entries.push_back(ReadZipEntry(reading.archive.get(), i, entries[i].header));
+    const zip::TBytes& comment = parsed->Directory().End().comment;
+    reading.seal = zip::CheckSeal(std::string_view(reinterpret_cast<const char*>(comment.data()), comment.size()),
+                                  entries);
     return reading;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/engine/zip/zip_entry.h"
+#include "host/engine/zip/zip_fingerprint.h"
 #include "host/services/error_kind.h"
 
 namespace tavik {
@@ -39,6 +40,7 @@ TErrorKind ZipErrorKind(const zip_error_t* error);
 struct TZipReading {
     TZipPtr archive;
     std::vector<TZipEntry> entries;
+    zip::TSealCheck seal;  // whether the entries fit the seal in the comment, where there is one
 };
 
 // Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).

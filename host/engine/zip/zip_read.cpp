@@ -96,6 +96,10 @@ void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, 
 bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
     return RunCommand(TArchivCommand::Verify, [this, mode] {
         const TZipReading zip = OpenZipForReading(ArchivFile, true);
+        // The seal is checked from the directory alone: an entry removed or a fingerprint
+        // changed shows without reading any data.
+        if (!zip.seal.failure.empty())
+            Fail("Die Archivdatei „" + ArchivFile + "“ wurde verändert. " + zip.seal.failure, TErrorKind::DamagedArchive);
         if (mode != TArchivVerifyMode::Complete) return;
         RegisterAbort(zip.archive.get());
         const std::vector<TZipEntry>& entries = zip.entries;
@@ -105,6 +109,8 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         std::int64_t total = 0, done = 0;
         for (const TZipEntry& entry : entries) total += EntrySize(entry);
         Progress(0, total);
+        TVerifyCounts counts;
+        TSha256 hash;
         for (const TZipEntry& entry : entries) {
             TFileInfoItem item = ZipEntryItem(entry);
             PFileInfoItem current = &item;
@@ -114,17 +120,26 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
             }
             const std::int64_t before = done;
             try {
-                ReadEntryData(reader, entry, item, done, total, [](const char*, std::size_t) {});
+                ReadEntryData(reader, entry, item, done, total, [&hash, &entry](const char* data, std::size_t size) {
+                    if (entry.fingerprint) hash.Update(data, size);
+                });
+                if (entry.fingerprint && hash.Final() != *entry.fingerprint)
+                    throw EOlvex("Der Inhalt passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.",
+                                 TErrorKind::DamagedArchive);
+                if (!entry.directory) ++(entry.fingerprint ? counts.BySha256 : counts.ByCrcOnly);
             } catch (const ECommandAborted&) {
                 throw;
             } catch (const ECommandFailed&) {
                 throw;
             } catch (const EOlvex& e) {
+                hash = TSha256();
                 done = before + EntrySize(entry);
                 ItemFailed(entry.name, {e.what(), e.Kind()});
             }
         }
         Progress(done, total);
+        counts.Sealed = zip.seal.present;
+        FVerifyCounts = counts;
     });
 }
 

@@ -20,6 +20,8 @@
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/pack/zip_copied_source.h"
 #include "host/engine/pack/zip_packed_source.h"
+#include "host/engine/pack/fingerprint_seal.h"
+#include "host/engine/zip/zip_fingerprint.h"
 
 namespace tavik {
 
@@ -181,6 +183,15 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         }
     }
     const std::int64_t allBytes = copyTotal + total;
+    // A comment of the archive's own is kept; a seal of ours, or none, becomes a new seal.
+    std::string oldComment;
+    if (old)
+        if (const char* comment = zip_get_archive_comment(old.get(), nullptr, 0); comment != nullptr)
+            oldComment = comment;
+    const bool sealed = oldComment.empty() || zip::LooksLikeSeal(oldComment);
+    const std::optional<TSha256Digest> journalHead =
+        JournalHead.empty() ? TSha256Digest{} : DigestOfHex(JournalHead);
+    if (!journalHead) Fail("Der Kopf des Journals ist keine SHA-256-Prüfsumme: „" + JournalHead + "“.");
 
     // A file that cannot be read while the archive is written (it could be opened above, but it
     // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
@@ -218,12 +229,14 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             return what + ": " + ZipErrorText(zip_get_error(archive.get())) + ".";
         };
 
-        if (old) {
-            if (const char* comment = zip_get_archive_comment(old.get(), nullptr, 0);
-                comment != nullptr && *comment != '\0' &&
-                zip_set_archive_comment(archive.get(), comment, static_cast<zip_uint16_t>(std::strlen(comment))) != 0)
-                Fail(failure("Der Kommentar des Archivs kann nicht übernommen werden"));
-        }
+        std::uint64_t entryCount = oldEntries.size();
+        for (std::size_t i = 0; i < accepted.size(); ++i) entryCount += skipped.count(i) == 0 ? 1 : 0;
+        const std::string comment =
+            sealed ? zip::SealComment({.entries = entryCount, .digest = {}, .journal = *journalHead}) : oldComment;
+        if (!comment.empty() &&
+            zip_set_archive_comment(archive.get(), comment.data(), static_cast<zip_uint16_t>(comment.size())) != 0)
+            Fail(failure("Der Kommentar des Archivs kann nicht geschrieben werden"));
+        const std::string placeholder = zip::FingerprintField({});
 
         // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
         // the files read.
@@ -267,6 +280,14 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
                 index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
                 if (index >= 0) source.release();
+                // The place of the fingerprint, filled in once the content has been read.
+                if (index >= 0 &&
+                    zip_file_extra_field_set(archive.get(), static_cast<zip_uint64_t>(index), zip::kFingerprintId,
+                                             ZIP_EXTRA_FIELD_NEW,
+                                             reinterpret_cast<const zip_uint8_t*>(placeholder.data()),
+                                             static_cast<zip_uint16_t>(placeholder.size()),
+                                             ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0)
+                    Fail(failure("Der Fingerabdruck des Eintrags „" + entry.name + "“ kann nicht angelegt werden"));
             }
             if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));
             const auto at = static_cast<zip_uint64_t>(index);
@@ -291,6 +312,11 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 Fail(std::string("Keine der Dateien konnte gelesen werden, es gibt nichts zu packen; die Archivdatei „") +
                      ArchivFile + (targetExists ? "“ bleibt, wie sie war." : "“ wurde nicht angelegt.") +
                      " Die Gründe stehen bei den einzelnen Dateien.");
+            std::map<std::string, TSha256Digest> fingerprints;
+            for (std::size_t i = 0; i < accepted.size(); ++i)
+                if (skipped.count(i) == 0 && !accepted[i].directory)
+                    fingerprints.emplace(accepted[i].name, sources[i]->Sha256());
+            FillFingerprints(pending.Fd(), fingerprints, sealed);
             pending.Place(TPlacing::Replace);
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));
@@ -321,6 +347,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             }
             item.Size = sources[i]->BytesRead();
             item.Crc = sources[i]->Crc();
+            item.Sha256 = HexOf(sources[i]->Sha256());
             item.DateTime = FileTimeToDateTime(sources[i]->Opened().st_mtime);
             FFileItems.Add(std::move(item));
         }

@@ -1,0 +1,90 @@
+#include "host/services/sha256.h"
+
+#include <openssl/evp.h>
+
+#include <new>
+#include <vector>
+
+#include "host/services/error_kind.h"
+#include "host/services/exceptions.h"
+#include "host/services/system_error.h"
+#include "host/services/whole_io.h"
+
+namespace tavik {
+
+void TSha256::TFree::operator()(evp_md_ctx_st* context) const { EVP_MD_CTX_free(context); }
+
+TSha256::TSha256() : FContext(EVP_MD_CTX_new()) {
+    if (!FContext || EVP_DigestInit_ex(FContext.get(), EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+}
+
+TSha256::TSha256(TSha256&&) noexcept = default;
+TSha256& TSha256::operator=(TSha256&&) noexcept = default;
+TSha256::~TSha256() = default;
+
+void TSha256::Update(const void* data, std::size_t size) {
+    if (size != 0 && EVP_DigestUpdate(FContext.get(), data, size) != 1) throw std::bad_alloc();
+}
+
+TSha256Digest TSha256::Final() {
+    TSha256Digest digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(FContext.get(), digest.data(), &length) != 1 || length != digest.size() ||
+        EVP_DigestInit_ex(FContext.get(), EVP_sha256(), nullptr) != 1)
+        throw std::bad_alloc();
+    return digest;
+}
+
+TSha256Digest Sha256Of(const void* data, std::size_t size) {
+    TSha256Digest digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr) != 1 || length != digest.size())
+        throw std::bad_alloc();
+    return digest;
+}
+
+std::string HexOf(const TSha256Digest& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(digest.size() * 2);
+    for (const std::uint8_t byte : digest) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0x0F]);
+    }
+    return hex;
+}
+
+std::optional<TSha256Digest> DigestOfHex(std::string_view hex) {
+    if (hex.size() != 64) return std::nullopt;
+    const auto value = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    TSha256Digest digest{};
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = value(hex[2 * i]);
+        const int low = value(hex[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        digest[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return digest;
+}
+
+TSha256Digest Sha256OfFile(int fd) {
+    constexpr std::size_t kChunk = 1 << 20;
+    std::vector<std::uint8_t> buffer(kChunk);
+    TSha256 hash;
+    for (std::uint64_t at = 0;;) {
+        const TIoResult read = ReadWholeAt(fd, buffer.data(), buffer.size(), at);
+        if (read.error != 0)
+            throw EOlvex("Die Datei kann nicht gelesen werden (" + SystemErrorText(read.error) + ").",
+                         KindOfInputError(read.error));
+        hash.Update(buffer.data(), read.done);
+        at += read.done;
+        if (read.done < buffer.size()) return hash.Final();
+    }
+}
+
+}  // namespace tavik

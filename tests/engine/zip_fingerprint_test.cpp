@@ -1,0 +1,180 @@
+// Fingerprints and seals of the archives we write: read by an independent check written from the
+// documented format, by the four peers, and found broken after each way of changing an archive.
+#include <openssl/sha.h>
+
+#include "host/engine/pack/packed_check.h"
+#include "tests/engine/archiv_test_helpers.h"
+
+namespace archivtest {
+namespace {
+
+using tavik::TArchivFormat;
+using tavik::TArchivVerifyMode;
+
+std::string Script(const std::string& name) { return testsupport::TestDataDir() + "/fingerprint/" + name; }
+
+class ZipFingerprint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree = SampleTree();
+        // More than one piece of the pipeline: hashed in order across workers.
+        tree["daten/gross.txt"] = TextRecords(400'000);
+        WriteTree(dir.path() / "src", tree);
+    }
+
+    std::string Pack(const std::string& name = "ours.zip") {
+        const std::string archive = (dir / name).string();
+        auto engine = Engine(TArchivFormat::Zip, archive);
+        engine->FileItemAdd((dir / "src" / "daten").string());
+        EXPECT_TRUE(engine->ExecuteFilesAdd(false)) << engine->LastError();
+        packed.clear();
+        for (int i = 0; i < engine->GetFileItemsList().GetCount(); ++i)
+            packed.push_back(engine->GetFileItemsList().GetItem(i));
+        return archive;
+    }
+
+    std::unique_ptr<tavik::TArchivFormatAbstract> Verified(const std::string& archive, TArchivVerifyMode mode,
+                                                           bool expectOk) {
+        auto engine = Engine(TArchivFormat::Zip, archive);
+        recorder.Attach(*engine);
+        EXPECT_EQ(engine->ExecuteArchivVerify(mode), expectOk) << engine->LastError();
+        return engine;
+    }
+
+    testsupport::TempDir dir;
+    TTree tree;
+    std::vector<tavik::TFileInfoItem> packed;
+    TRecorder recorder;
+};
+
+TEST_F(ZipFingerprint, EveryEntryCarriesTheSha256OfItsContentAndTheCommentSealsThem) {
+    const std::string archive = Pack();
+    const auto check = Tool({"python3", Script("check_format.py"), archive});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("entries: 7"), std::string::npos) << check.out;  // 5 files, 2 directories
+
+    // The items packed name the same digests as the archive, for the journal.
+    for (const tavik::TFileInfoItem& item : packed) {
+        if ((item.Attributes & tavik::faDirectory) != 0) continue;
+        const std::string& content = tree.at(item.EntryName);
+        unsigned char digest[SHA256_DIGEST_LENGTH];
+        SHA256(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
+        std::string hex;
+        for (const unsigned char byte : digest) hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+        EXPECT_EQ(item.Sha256, hex) << item.EntryName;
+    }
+    EXPECT_EQ(tavik::CheckPackedArchive(archive, packed), "");
+}
+
+TEST_F(ZipFingerprint, PeersReadFingerprintedArchivesAsBefore) {
+    const std::string archive = Pack();
+    const auto unzip = Tool({"unzip", "-t", archive});
+    EXPECT_EQ(unzip.status, 0) << unzip.out << unzip.err;
+    const auto sevenZip = Tool({"7zz", "t", archive});
+    EXPECT_EQ(sevenZip.status, 0) << sevenZip.out << sevenZip.err;
+    const auto bsdtar = Tool({"bsdtar", "-xf", archive, "-C", dir.str()});
+    EXPECT_EQ(bsdtar.status, 0) << bsdtar.err;
+    EXPECT_EQ(ReadTree(dir.path() / "daten"), [this] {
+        TTree expected;
+        for (const auto& [name, content] : tree) expected[name.substr(std::string("daten/").size())] = content;
+        return expected;
+    }());
+    const auto python = Tool({"python3", "-c", "import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)",
+                              archive});
+    EXPECT_EQ(python.status, 0) << python.err;
+}
+
+TEST_F(ZipFingerprint, CompleteVerificationSaysHowTheContentWasConfirmed) {
+    const std::string ours = Pack();
+    auto engine = Verified(ours, TArchivVerifyMode::Complete, true);
+    EXPECT_EQ(engine->LastVerifyCounts().BySha256, 5);
+    EXPECT_EQ(engine->LastVerifyCounts().ByCrcOnly, 0);
+    EXPECT_TRUE(engine->LastVerifyCounts().Sealed);
+    EXPECT_EQ(engine->VerifySummary(),
+              "5 Einträge durch SHA-256 bestätigt, 0 Einträge nur durch CRC-32. Das Siegel des Archivs ist intakt.");
+
+    const std::string foreign = (dir / "fremd.zip").string();
+    ASSERT_EQ(Tool({"zip", "-qr", foreign, "daten"}, (dir / "src").string()).status, 0);
+    engine = Verified(foreign, TArchivVerifyMode::Complete, true);
+    EXPECT_EQ(engine->VerifySummary(), "0 Einträge durch SHA-256 bestätigt, 5 Einträge nur durch CRC-32.");
+}
+
+// Each change is found, by the check that can find it, and named.
+TEST_F(ZipFingerprint, ChangesAreFoundAndNamed) {
+    struct TCase {
+        const char* what;
+        std::vector<std::string> change;  // run with the archive's path appended
+        bool simpleOk;                    // the directory alone shows nothing wrong
+        const char* named;                // in the failure's text
+    };
+    const std::vector<TCase> cases = {
+        {"content changed, CRC fixed", {"python3", Script("tamper.py"), "@", "content", "daten/beleg.txt"}, true,
+         "SHA-256-Fingerabdruck"},
+        {"content and fingerprint changed", {"python3", Script("tamper.py"), "@", "refingerprint", "daten/beleg.txt"},
+         false, "passen nicht zum Siegel"},
+        {"entries reordered", {"python3", Script("tamper.py"), "@", "reorder"}, false, "umgestellt"},
+        {"entry removed by zip -d", {"zip", "-q", "-d", "@", "daten/leer.dat"}, false, "Einträge wurden entfernt"},
+        {"entry added by zip", {"zip", "-q", "-j", "@", (dir / "src/daten/beleg.txt").string()}, false,
+         "hinzugefügt"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string archive = Pack();
+        std::vector<std::string> argv = c.change;
+        for (std::string& arg : argv)
+            if (arg == "@") arg = archive;
+        const auto changed = Tool(argv);
+        ASSERT_EQ(changed.status, 0) << changed.out << changed.err;
+
+        auto simple = Verified(archive, TArchivVerifyMode::Simple, c.simpleOk);
+        auto complete = Verified(archive, TArchivVerifyMode::Complete, false);
+        std::string reasons = complete->LastError();
+        if (!c.simpleOk) reasons += simple->LastError();
+        EXPECT_NE(reasons.find(c.named), std::string::npos) << reasons;
+        // The read-back before deleting finds it too.
+        EXPECT_NE(tavik::CheckPackedArchive(archive, packed), "");
+        const auto independent = Tool({"python3", Script("check_format.py"), archive});
+        EXPECT_NE(independent.status, 0) << independent.out;
+    }
+}
+
+TEST_F(ZipFingerprint, AddingKeepsTheFingerprintsAndSealsAnew) {
+    const std::string archive = Pack();
+    testsupport::WriteFile(dir / "neu.txt", "Nachtrag\n");
+    auto engine = Engine(TArchivFormat::Zip, archive);
+    engine->FileItemAdd((dir / "neu.txt").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(true)) << engine->LastError();
+    const auto check = Tool({"python3", Script("check_format.py"), archive});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("entries: 8"), std::string::npos) << check.out;
+
+    // A comment of the archive's own stays; such an archive carries fingerprints but no seal.
+    const std::string foreign = (dir / "fremd.zip").string();
+    ASSERT_EQ(Tool({"zip", "-qr", foreign, "daten"}, (dir / "src").string()).status, 0);
+    ASSERT_EQ(Tool({"zip", "-qz", foreign}, {}, "Belege 2026\n").status, 0);
+    engine = Engine(TArchivFormat::Zip, foreign);
+    engine->FileItemAdd((dir / "neu.txt").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(true)) << engine->LastError();
+    const auto comment = Tool({"unzip", "-z", foreign});
+    EXPECT_NE(comment.out.find("Belege 2026"), std::string::npos) << comment.out;
+    auto verified = Verified(foreign, TArchivVerifyMode::Complete, true);
+    EXPECT_EQ(verified->LastVerifyCounts().BySha256, 1);
+    EXPECT_EQ(verified->LastVerifyCounts().ByCrcOnly, 5);
+    EXPECT_FALSE(verified->LastVerifyCounts().Sealed);
+}
+
+TEST_F(ZipFingerprint, TheJournalsHeadStandsInTheSeal) {
+    const std::string archive = (dir / "journal.zip").string();
+    auto engine = Engine(TArchivFormat::Zip, archive);
+    engine->JournalHead = std::string(60, 'a') + "0f9E";
+    engine->FileItemAdd((dir / "src/daten/beleg.txt").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(false)) << engine->LastError();
+    const auto comment = Tool({"unzip", "-z", archive});
+    EXPECT_NE(comment.out.find("journal=" + std::string(60, 'a') + "0f9e"), std::string::npos) << comment.out;
+
+    engine->JournalHead = "kein Kopf";
+    EXPECT_FALSE(engine->ExecuteFilesAdd(false));
+}
+
+}  // namespace
+}  // namespace archivtest
