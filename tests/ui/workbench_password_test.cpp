@@ -67,7 +67,9 @@ TEST_F(WorkbenchPassword, TheRightPasswordTypedIntoTheDialogExtractsTheEntry) {
     // The next command of the same archive does not ask again.
     window->spbVerifyComplete->click();
     EXPECT_EQ(choosers->modalShown.size(), 1u);
-    EXPECT_EQ(log.notices.back(), "Die Archivdatei wurde erfolgreich geprüft.");
+    EXPECT_EQ(log.notices.back(),
+              "Die Archivdatei wurde erfolgreich geprüft. 0 Einträge durch SHA-256 bestätigt, 1 Eintrag nur durch "
+              "CRC-32.");
     EXPECT_FALSE(module->Archiv()->OnPassword);
 }
 
