@@ -30,6 +30,12 @@ std::optional<std::chrono::seconds> ParseArchivLockWait(const std::string& text)
     return std::chrono::seconds(static_cast<std::chrono::seconds::rep>(*value));
 }
 
+std::optional<int> ParsePruefIntervall(const std::string& text) {
+    const auto value = WholeNumber(text, kLongestPruefIntervall);
+    if (!value || *value == 0) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
 std::string RTypRefusal(const std::string& text) {
     return "Die Einstellung „rtyp“ der Olvex-Datenbank („" + text +
            "“) ist keine ganze Zahl von 0 bis 255. Bitte die Zeile in der Tabelle host_setting berichtigen "
@@ -41,6 +47,21 @@ std::string ArchivLockWaitRefusal(const std::string& text) {
            "“) ist keine ganze Zahl von 0 bis " + std::to_string(kLongestArchivLockWait.count()) +
            " (Sekunden). Bitte die Zeile in der Tabelle host_setting berichtigen oder löschen (ohne sie wartet "
            "ein Lauf " + std::to_string(kDefaultArchivLockWait.count()) + " Sekunden).";
+}
+
+std::string PruefIntervallRefusal(const std::string& text) {
+    return "Die Einstellung „PruefIntervall“ der Olvex-Datenbank („" + text + "“) ist keine ganze Zahl von 1 bis " +
+           std::to_string(kLongestPruefIntervall) +
+           " (Tage). Bitte die Zeile in der Tabelle host_setting berichtigen oder löschen (ohne sie gilt ein Archiv "
+           "nach " + std::to_string(kDefaultPruefIntervall) + " Tagen ohne Prüfung als überfällig).";
+}
+
+int PruefIntervallSetting() {
+    const auto text = GetDBConnector().GetSetting(kPruefIntervallSetting);
+    if (!text) return kDefaultPruefIntervall;
+    const auto days = ParsePruefIntervall(*text);
+    if (!days) throw EHostInstallation(PruefIntervallRefusal(*text));
+    return *days;
 }
 
 std::chrono::seconds ArchivLockWaitSetting() {
