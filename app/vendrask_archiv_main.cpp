@@ -13,6 +13,7 @@
 
 #include "app/archiv_console.h"
 #include "app/archiv_find_command.h"
+#include "app/archiv_journal_command.h"
 #include "app/archiv_restore_command.h"
 #include "app/archiv_status.h"
 #include "app/listed_name.h"
@@ -51,7 +52,13 @@ const char* const kUsageText =
     "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n"
     "  vendrask-archiv restore [--to VERZ] [--overwrite] [--no-limits] ARCHIV NR ...\n"
     "                                                Einträge an ihren Platz in der Installation (oder nach\n"
-    "                                                VERZ) zurücklegen\n";
+    "                                                VERZ) zurücklegen\n"
+    "  vendrask-archiv journal [--from DATUM] [--to DATUM] [ARCHIVVERZEICHNIS]\n"
+    "                                                Journal des Archivverzeichnisses (sonst ARCHIV) zeigen,\n"
+    "                                                DATUM als JJJJ-MM-TT, beide Tage eingeschlossen\n"
+    "  vendrask-archiv journal --check [--head KOPF ...] [ARCHIVVERZEICHNIS]\n"
+    "                                                Verkettung des Journals prüfen; KOPF (aus einer\n"
+    "                                                Zusammenfassung) muss darin vorkommen\n";
 
 int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kUsageText); }
 
@@ -141,6 +148,7 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
 
     if (command == "find") return vendrask::RunFindCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "journal") return vendrask::RunJournalCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "restore")
         return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
 

@@ -110,7 +110,9 @@ TEST(NightlyRun, ThousandsOfEmptyOldFilesAreArchivedWithoutHanging) {
     // Nothing of the run is left behind in ARCHIV: no temporary archive, no lock; only the
     // archive and vendrask's own folder with the journal.
     for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
-        if (entry.path().filename() != ".vendrask") EXPECT_EQ(entry.path().string(), archives[0]);
+        if (entry.path().filename() != ".vendrask") {
+            EXPECT_EQ(entry.path().string(), archives[0]);
+        }
 }
 
 ProcessResult Vendrask(const HostFixture& host, std::vector<std::string> switches) {
