@@ -108,18 +108,21 @@ bool TdmOlvexArchiv::ArchRun() {
     }
     // No run is writing now: an unfinished archive there is left over from a killed one.
     RemoveArchivRunLeftovers(archivDir);
-    // What the journal cannot record is neither archived nor deleted.
-    std::optional<TArchiveJournal> journal;
-    try {
-        journal.emplace(archivDir);
-    } catch (const EOlvex&) {
-        FLastArchivRun.JournalRefused = true;
-        throw;
-    }
-    FJournalHead = journal->Head();
-    FArchiv->JournalHead = FJournalHead;
     const std::vector<std::string> bases = HostBases();
     SelectItemsToPack(bases);
+    // What the journal cannot record is neither archived nor deleted. A run with nothing to pack
+    // needs no journal (nor room for one).
+    std::optional<TArchiveJournal> journal;
+    if (FArchiv->GetFileItemsList().GetCount() > 0) {
+        try {
+            journal.emplace(archivDir);
+        } catch (const EOlvex&) {
+            FLastArchivRun.JournalRefused = true;
+            throw;
+        }
+        FJournalHead = journal->Head();
+        FArchiv->JournalHead = FJournalHead;
+    }
     const std::string path = ArchCreateFileName();
     if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
     FArchiv->ArchivFile = path;
@@ -156,6 +159,7 @@ bool TdmOlvexArchiv::ArchRun() {
         FLastArchivRun.State = TArchivRunResult::TState::NothingToDo;
         FLastArchivRun.Ok = true;
     } else if (ok || writtenWithout) {
+        if (!journal) throw EOlvex("Das Archiv „" + path + "“ wurde ohne Journal geschrieben; es wird nichts gelöscht.");
         // Nothing is deleted before the archive on disk has been read back completely.
         CheckWrittenArchive(path, *journal);
         JournalWrittenArchive(path, *journal);

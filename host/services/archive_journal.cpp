@@ -94,13 +94,21 @@ std::string RecordBytes(const TJournalRecord& record) {
     return out;
 }
 
-TErrorKind KindOfSqlite(int code) {
-    switch (code & 0xff) {
+TErrorKind KindOfSqlite(sqlite3* db) {
+    switch (sqlite3_extended_errcode(db) & 0xff) {
         case SQLITE_READONLY:
         case SQLITE_CANTOPEN:
         case SQLITE_PERM:
         case SQLITE_AUTH: return TErrorKind::NoRights;
         case SQLITE_FULL: return TErrorKind::DiskFull;
+        // A write refused for lack of room (a full disk, a quota, a size limit) shows as an I/O
+        // error. SQLite keeps the system's error of the database file only: a failed write to
+        // its rollback journal comes without one, and is taken for lack of room too.
+        case SQLITE_IOERR: {
+            const int error = sqlite3_system_errno(db);
+            if (error == 0 && sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE) return TErrorKind::DiskFull;
+            return KindOfWriteError(error);
+        }
         default: return TErrorKind::Other;
     }
 }
@@ -111,7 +119,9 @@ std::string AdviceFor(TErrorKind kind, const std::string& folder) {
         case TErrorKind::NoRights:
             return " Bitte dem Benutzer, unter dem vendrask läuft, Schreibrechte auf den Ordner „" + folder +
                    "“ und die Dateien darin geben.";
-        case TErrorKind::DiskFull: return " Bitte im Archivverzeichnis Platz schaffen.";
+        case TErrorKind::DiskFull:
+            return " Im Archivverzeichnis ist nicht genug Platz für das Journal. Bitte dort Platz schaffen; der "
+                   "nächste Lauf arbeitet dann.";
         default: return " Bitte prüfen, ob die Datei vollständig und lesbar ist und kein anderes Programm sie sperrt.";
     }
 }
@@ -157,7 +167,8 @@ TArchiveJournal::TArchiveJournal(const std::string& archivDir, TMode mode) : FPa
     }
     const auto refuse = [&](const std::string& why, TErrorKind kind) {
         throw EOlvex("Das Journal „" + FPath + "“ kann nicht geschrieben werden (" + why +
-                         "). Ohne Journal archiviert und löscht vendrask nichts." + AdviceFor(kind, folder),
+                         "). Ohne Journal wird nichts archiviert; keine Datei wurde gelöscht." +
+                         AdviceFor(kind, folder),
                      kind);
     };
     if (::mkdir(folder.c_str(), 0750) != 0 && errno != EEXIST) refuse(SystemErrorText(errno), KindOfWriteError(errno));
@@ -182,16 +193,23 @@ TArchiveJournal::TArchiveJournal(const std::string& archivDir, TMode mode) : FPa
         FDb->Exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;");
         FDb->Exec(std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;");
     } catch (const EOlvex&) {
-        Fail("eingerichtet");
+        sqlite3* db = FDb->Handle();
+        const TErrorKind kind = KindOfSqlite(db);
+        const std::string message = sqlite3_errmsg(db);
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        refuse(message, kind);
     }
 }
 
 void TArchiveJournal::Fail(const std::string& what) const {
     sqlite3* db = FDb ? FDb->Handle() : nullptr;
-    const TErrorKind kind = db ? KindOfSqlite(sqlite3_extended_errcode(db)) : TErrorKind::Other;
+    const TErrorKind kind = db ? KindOfSqlite(db) : TErrorKind::Other;
     const std::string message = db ? sqlite3_errmsg(db) : "keine Verbindung";
     if (db && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw EOlvex("Das Journal „" + FPath + "“ kann nicht " + what + " werden: " + message + "." +
+    // Runs delete only what the journal holds: a failed write stops them before the next file.
+    const std::string consequence =
+        FMode == TMode::Write ? " Was nicht im Journal steht, wird nicht gelöscht; keine weitere Datei wurde gelöscht." : "";
+    throw EOlvex("Das Journal „" + FPath + "“ kann nicht " + what + " werden: " + message + "." + consequence +
                      AdviceFor(kind, ExtractFileDir(FPath)),
                  kind);
 }
