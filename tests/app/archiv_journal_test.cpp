@@ -135,6 +135,35 @@ TEST(ArchivJournal, TheCheckNamesTheFirstBadRecordWithStatusOne) {
     EXPECT_TRUE(Contains(none.err, "kein Journal")) << none.err;
 }
 
+// What comes back out of one of the run's archives is recorded beside what went in.
+TEST(ArchivJournal, RestoringFromARunsArchiveIsRecorded) {
+    HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/m01/a.dat", "Inhalt", 1'000'000'000);
+    ASSERT_EQ(RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"}, {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", 300}).status,
+              0);
+    std::string archive;
+    for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
+        if (entry.path().filename().string().rfind("SK", 0) == 0) archive = entry.path().string();
+    ASSERT_FALSE(archive.empty());
+    testsupport::TempDir elsewhere;
+    ASSERT_EQ(Archiv(host, {"restore", archive, "0"}).status, 0);
+    ASSERT_EQ(Archiv(host, {"restore", "--to", elsewhere.str(), archive, "0"}).status, 0);
+    EXPECT_TRUE(host.Exists("stadata/m01/a.dat"));
+
+    const auto records = TArchiveJournal(host.Root() + "/ARCHIV", TArchiveJournal::TMode::Read).Read();
+    ASSERT_GE(records.size(), 2u);
+    const TJournalRecord& restored = records[records.size() - 2];
+    const TJournalRecord& extracted = records.back();
+    EXPECT_EQ(restored.Kind, "wiederhergestellt");
+    EXPECT_EQ(restored.Entry, "stadata/m01/a.dat");
+    EXPECT_EQ(restored.Path, host.Root() + "/stadata/m01/a.dat");
+    EXPECT_EQ(restored.Archive, fs::path(archive).filename().string());
+    EXPECT_EQ(extracted.Kind, "entpackt");
+    EXPECT_EQ(extracted.Path, elsewhere.str() + "/stadata/m01/a.dat");
+    EXPECT_EQ(Archiv(host, {"journal", "--check"}).status, 0);
+}
+
 // A run that cannot write the journal does nothing at all. As a user without rights: root may
 // write anything.
 TEST(ArchivJournal, ARunThatCannotWriteTheJournalArchivesAndDeletesNothing) {
