@@ -6,16 +6,20 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <filesystem>
 
 #include "app/archiv_console.h"
 #include "app/archiv_status.h"
 #include "app/listed_name.h"
 #include "host/engine/archiv_open.h"
 #include "host/engine/search/archive_restore.h"
+#include "host/services/archive_journal.h"
+#include "host/services/archive_name.h"
 #include "host/services/digits.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/host_installation.h"
+#include "host/services/paths.h"
 
 namespace vendrask {
 
@@ -25,6 +29,50 @@ std::optional<int> EntryNumber(const std::string& text) {
     const std::optional<std::uint64_t> value = tavik::DigitsValue(text, INT_MAX);
     if (!value) return std::nullopt;
     return static_cast<int>(*value);
+}
+
+// The installation's ARCHIV when archivFile is one of the archive run's archives there; else empty.
+std::string ArchivHolding(const std::string& archivFile) {
+    const char* root = std::getenv(tavik::kRootVariable);
+    if (root == nullptr || *root == '\0' || !tavik::IsArchiveName(tavik::ExtractFileName(archivFile))) return {};
+    try {
+        const std::string archivDir = tavik::GetDirOlvexByName("ARCHIV", "", true);
+        std::error_code error;
+        const auto holder = std::filesystem::canonical(std::filesystem::absolute(archivFile).parent_path(), error);
+        if (error || holder != std::filesystem::canonical(archivDir, error) || error) return {};
+        return archivDir;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// What came back out of one of the run's archives goes into ARCHIV's journal beside what went in.
+// Empty when it did, else why not.
+std::string JournalRestored(const tavik::TArchivFormatAbstract& archiv, const std::vector<int>& indexes,
+                            const tavik::TTavikFSNames* names, const std::string& to) {
+    const std::string archivDir = ArchivHolding(archiv.ArchivFile);
+    if (archivDir.empty()) return {};
+    try {
+        std::vector<tavik::TJournalRecord> records;
+        for (const int index : indexes) {
+            const tavik::TFileInfoItem& item = archiv.GetArchivItem(index);
+            const std::string entry = tavik::ListedEntryName(item);
+            tavik::TJournalRecord record;
+            record.Kind = names ? tavik::journalkind::Wiederhergestellt : tavik::journalkind::Entpackt;
+            record.Archive = tavik::ExtractFileName(archiv.ArchivFile);
+            record.Entry = entry;
+            record.Path = names ? tavik::OriginalRestorePlace(*names, entry, item.MadeOnUnix).path
+                                : tavik::ChosenRestorePlace(to, entry, item.MadeOnUnix).path;
+            record.Size = item.Size;
+            record.Sha256 = item.Sha256;
+            record.Detail = names ? "an ihren Platz zurückgelegt" : "nach „" + to + "“ entpackt";
+            records.push_back(std::move(record));
+        }
+        tavik::TArchiveJournal(archivDir).Append(records);
+        return {};
+    } catch (const std::exception& error) {
+        return error.what();
+    }
 }
 
 }  // namespace
@@ -131,6 +179,11 @@ int RunRestoreCommand(const std::vector<std::string>& args, const char* usageTex
         if (!failure.empty()) std::cerr << "vendrask-archiv: " << failure << "\n";
     }
     if (!result.extracted || !result.refused.empty()) return kArchivFailed;
+    if (const std::string unrecorded = JournalRestored(*archiv, indexes, names.get(), to); !unrecorded.empty()) {
+        std::cerr << "vendrask-archiv: Die Einträge wurden zurückgelegt, aber nicht ins Journal eingetragen: "
+                  << unrecorded << "\n";
+        return kArchivFailed;
+    }
     if (toGiven) std::cout << "Die Einträge wurden nach „" << to << "“ entpackt.\n";
     else std::cout << "Die Einträge wurden an ihren Platz zurückgelegt.\n";
     return kArchivOk;

@@ -81,6 +81,9 @@ void PrintArchivRun(const TdmOlvexArchiv& module) {
         std::printf("  Gelöscht: %s.\n", Files(deleted).c_str());
         PrintGroup("Archiviert, aber erhalten", keptPacked);
     }
+    if (run.State == TState::Failed && run.JournalRefused)
+        std::printf("  Das Journal in ARCHIV kann nicht geschrieben werden; ohne Journal wird nichts archiviert und "
+                    "nichts gelöscht.\n");
     PrintGroup("Nicht archiviert", notArchived);
     PrintGroup("Erhalten, nicht archiviert", keptUnpacked);
     if (AnyReadOnly(keptUnpacked))
@@ -91,6 +94,10 @@ void PrintArchivRun(const TdmOlvexArchiv& module) {
 void PrintDeleteRun(const TdmOlvexArchiv& module) {
     if (module.LastDeleteLocked()) {
         std::printf("Löschen: ARCHIV war von einem anderen Lauf gesperrt; es wurde nichts gelöscht.\n");
+        return;
+    }
+    if (module.LastDeleteJournalRefused()) {
+        std::printf("Löschen: das Journal in ARCHIV kann nicht geschrieben werden; es wurde nichts gelöscht.\n");
         return;
     }
     std::vector<const TFileOutcome*> kept;
@@ -109,6 +116,8 @@ void PrintDeleteRun(const TdmOlvexArchiv& module) {
 void PrintRunSummary(const TdmOlvexArchiv& module) {
     if (module.AutoArchivieren) PrintArchivRun(module);
     if (module.AutoDelete) PrintDeleteRun(module);
+    // Kept with the run's log, the head later shows whether the journal was cut short since.
+    if (!module.JournalHead().empty()) std::printf("Journal: %s\n", module.JournalHead().c_str());
     const int failures = tavik::TavikInfo().FailureCount();
     if (failures > 0) std::printf("Fehler: %d (Einzelheiten in der Fehlerausgabe).\n", failures);
 }

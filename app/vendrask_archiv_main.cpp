@@ -13,6 +13,9 @@
 
 #include "app/archiv_console.h"
 #include "app/archiv_find_command.h"
+#include "app/archiv_journal_command.h"
+#include "app/archiv_report_command.h"
+#include "app/archiv_verify_all_command.h"
 #include "app/archiv_restore_command.h"
 #include "app/archiv_status.h"
 #include "app/listed_name.h"
@@ -51,7 +54,21 @@ const char* const kUsageText =
     "  vendrask-archiv find [--dir VERZ] MUSTER ...  alle Archive in VERZ (sonst ARCHIV) nach Namen durchsuchen\n"
     "  vendrask-archiv restore [--to VERZ] [--overwrite] [--no-limits] ARCHIV NR ...\n"
     "                                                Einträge an ihren Platz in der Installation (oder nach\n"
-    "                                                VERZ) zurücklegen\n";
+    "                                                VERZ) zurücklegen\n"
+    "  vendrask-archiv journal [--from DATUM] [--to DATUM] [ARCHIVVERZEICHNIS]\n"
+    "                                                Journal des Archivverzeichnisses (sonst ARCHIV) zeigen,\n"
+    "                                                DATUM als JJJJ-MM-TT, beide Tage eingeschlossen\n"
+    "  vendrask-archiv journal --check [--head KOPF ...] [ARCHIVVERZEICHNIS]\n"
+    "                                                Verkettung des Journals und die Journalköpfe in den\n"
+    "                                                Archiven prüfen; KOPF (aus einer Zusammenfassung) muss\n"
+    "                                                darin vorkommen\n"
+    "  vendrask-archiv verify-all [--max-duration MINUTEN] [ARCHIVVERZEICHNIS]\n"
+    "                                                die Archive vollständig prüfen, die am längsten nicht\n"
+    "                                                geprüften zuerst, bis die Zeit um ist; Status 1, wenn\n"
+    "                                                eines fehlerhaft oder überfällig ist\n"
+    "  vendrask-archiv report [--csv] [ARCHIVVERZEICHNIS]\n"
+    "                                                Archivbestand mit letzter Prüfung, fehlenden und dem\n"
+    "                                                Journal unbekannten Archiven\n";
 
 int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kUsageText); }
 
@@ -141,6 +158,9 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
 
     if (command == "find") return vendrask::RunFindCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "journal") return vendrask::RunJournalCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "verify-all") return vendrask::RunVerifyAllCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "report") return vendrask::RunReportCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "restore")
         return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
 

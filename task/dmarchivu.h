@@ -15,6 +15,7 @@
 
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
+#include "host/services/archive_journal.h"
 #include "host/services/command_line.h"
 #include "host/services/date_time.h"
 #include "host/services/object_table.h"
@@ -40,7 +41,7 @@ using tavik::TVRList;
 
 // Column positions of the candidate tables, as GetSystemArch records them.
 struct TCandidateColumns {
-    int Name = 0, Groesse = 1, Datum = 2, Index = 5, AbsPath = 6, RelPath = 7, FileName = 8, Attribute = 9;
+    int Name = 0, Groesse = 1, Datum = 2, Notiz = 4, Index = 5, AbsPath = 6, RelPath = 7, FileName = 8, Attribute = 9;
 };
 
 class TdmOlvexArchiv {
@@ -89,6 +90,7 @@ public:
     struct TDeleteItem {
         std::string Path;
         std::optional<tavik::TExpectedFile> Expected;
+        std::string Rule;  // why it is deleted (the candidate's note), for the journal
     };
     bool DeleteExecute(const std::vector<TDeleteItem>& items);
 
@@ -108,6 +110,7 @@ public:
         bool Ok = false;  // every item was packed
         tavik::TErrorKind Failure = tavik::TErrorKind::Other;  // why nothing was written, when Failed
         bool LockMissed = false;  // another run held ARCHIV for longer than the wait: nothing was done
+        bool JournalRefused = false;  // ARCHIV's journal could not be written: nothing was done
     };
     const TArchivRunResult& LastArchivRun() const { return FLastArchivRun; }
     // What became of each file the last archive run took in hand (deleted, kept, not archived),
@@ -118,6 +121,10 @@ public:
     // The last automatic delete run did not run: ARCHIV was locked, or the archive run before it
     // gave up waiting for the lock. Nothing was deleted.
     bool LastDeleteLocked() const { return FLastDeleteLocked; }
+    // The last delete run deleted nothing: ARCHIV's journal could not be written.
+    bool LastDeleteJournalRefused() const { return FLastDeleteJournalRefused; }
+    // The head of ARCHIV's journal after the last run that opened it; empty before.
+    const std::string& JournalHead() const { return FJournalHead; }
 
     // State for tests and for the tools that explain the scan.
     tavik::TRTyp RTyp() const { return FRTyp; }
@@ -132,14 +139,23 @@ private:
     TVRList* GetSystemArch();
     TVRList* GetSystemDel();
     std::string ArchCreateFileName();
-    void ArchDeleteFiles();
-    void CheckWrittenArchive(const std::string& path);
+    void ArchDeleteFiles(tavik::TArchiveJournal& journal);
+    void CheckWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
+    // Records the new archive, read back, in the journal.
+    void JournalWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
     // Leaves out of the queue what must not be packed: files gone since the scan, files the run
     // could not delete afterwards, and the whole group of such a file.
     void SelectItemsToPack(const std::vector<std::string>& bases);
-    // Deletes the packed files of a group, all or (when one of them would stay) none.
-    void DeleteGroup(const std::vector<const tavik::TFileInfoItem*>& members, const std::vector<std::string>& group,
-                     const std::set<std::string>& unpacked);
+    // Adds the packed files of a group to those to delete, all or (when one of them would stay) none.
+    void PlanGroupDeletion(const std::vector<const tavik::TFileInfoItem*>& members,
+                           const std::vector<std::string>& group, const std::set<std::string>& unpacked,
+                           std::vector<const tavik::TFileInfoItem*>& toDelete);
+    // Deletes packed files, each recorded in the journal before it goes.
+    void DeletePacked(const std::vector<const tavik::TFileInfoItem*>& items, tavik::TArchiveJournal& journal);
+    // Deletes the files of a delete run, each recorded in the journal before it goes.
+    // faulty: archives in ARCHIV that failed their last verification; they are never deleted.
+    void DeleteRecorded(const std::vector<TDeleteItem>& items, const std::string& archivDir,
+                        const std::set<std::string>& faulty, tavik::TArchiveJournal& journal);
     std::chrono::milliseconds LockWait();
     // The host directories: below them no directory on the way to a file that is packed or
     // deleted may be a link; each of them is taken as it is, a link followed (as find -H does).
@@ -188,6 +204,8 @@ private:
     std::vector<TFileOutcome> FLastArchivFiles;
     std::vector<TFileOutcome> FLastDeleteFiles;
     bool FLastDeleteLocked = false;
+    bool FLastDeleteJournalRefused = false;
+    std::string FJournalHead;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };
 

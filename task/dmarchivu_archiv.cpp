@@ -7,6 +7,7 @@
 
 #include "host/engine/archiv_open.h"
 #include "host/engine/pack/packed_check.h"
+#include "host/services/archive_journal.h"
 #include "host/services/archive_name.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
@@ -14,12 +15,14 @@
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/safe_delete.h"
+#include "host/services/sha256.h"
 #include "host/services/tavik_info.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/system_error.h"
 #include "task/archiv_dir_lock.h"
 #include "task/archiv_leftovers.h"
 #include "task/dmarchivu.h"
+#include "task/run_journal.h"
 
 namespace vendrask {
 
@@ -107,6 +110,19 @@ bool TdmOlvexArchiv::ArchRun() {
     RemoveArchivRunLeftovers(archivDir);
     const std::vector<std::string> bases = HostBases();
     SelectItemsToPack(bases);
+    // What the journal cannot record is neither archived nor deleted. A run with nothing to pack
+    // needs no journal (nor room for one).
+    std::optional<TArchiveJournal> journal;
+    if (FArchiv->GetFileItemsList().GetCount() > 0) {
+        try {
+            journal.emplace(archivDir);
+        } catch (const EOlvex&) {
+            FLastArchivRun.JournalRefused = true;
+            throw;
+        }
+        FJournalHead = journal->Head();
+        FArchiv->JournalHead = FJournalHead;
+    }
     const std::string path = ArchCreateFileName();
     if (path.empty()) throw EOlvex("Für das neue Archiv ist kein Dateiname zu finden.");
     FArchiv->ArchivFile = path;
@@ -143,14 +159,16 @@ bool TdmOlvexArchiv::ArchRun() {
         FLastArchivRun.State = TArchivRunResult::TState::NothingToDo;
         FLastArchivRun.Ok = true;
     } else if (ok || writtenWithout) {
+        if (!journal) throw EOlvex("Das Archiv „" + path + "“ wurde ohne Journal geschrieben; es wird nichts gelöscht.");
         // Nothing is deleted before the archive on disk has been read back completely.
-        CheckWrittenArchive(path);
+        CheckWrittenArchive(path, *journal);
+        JournalWrittenArchive(path, *journal);
         FLastArchivRun.State = TArchivRunResult::TState::Written;
         FLastArchivRun.Path = path;
         FLastArchivRun.Files = packed.GetCount();
         for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
         FLastArchivRun.Ok = ok;
-        ArchDeleteFiles();
+        ArchDeleteFiles(*journal);
     } else {
         FLastArchivRun.Failure = FArchiv->LastErrorKind();
         // A run stopped on purpose is no failure; nothing was deleted.
@@ -170,10 +188,28 @@ std::chrono::milliseconds TdmOlvexArchiv::LockWait() {
     return ArchivLockWaitSetting();
 }
 
-void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
+void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path, TArchiveJournal& journal) {
     if (AfterArchivWritten) AfterArchivWritten(path);
     const std::string damage = CheckPackedArchive(path, FArchiv->GetFileItemsList().Items());
     if (damage.empty()) return;
+    // The damaged archive is evidence too: the journal names it before it is set aside.
+    TJournalRecord checked;
+    checked.Kind = journalkind::Geprueft;
+    checked.Archive = ExtractFileName(path);
+    checked.Path = path;
+    checked.Result = "fehlerhaft";
+    checked.Detail = damage;
+    try {
+        checked.Sha256 = Sha256OfFile(path);
+    } catch (const EOlvex&) {
+        // Unreadable as a whole: the damage text says enough.
+    }
+    try {
+        FJournalHead = journal.Append({checked});
+    } catch (const EOlvex& error) {
+        // The archive is set aside all the same; the administrator learns both.
+        TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute", error.what());
+    }
     // Set aside where it cannot be taken for a sound archive of the run; removed if that fails.
     const std::string aside = SetAsideName(path);
     std::string where;
@@ -188,6 +224,17 @@ void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path) {
                  " Es wurde keine Datei gelöscht; " + where +
                  " Bitte den Datenträger des Archivverzeichnisses prüfen und den Lauf wiederholen.",
                  TErrorKind::DamagedArchive);
+}
+
+void TdmOlvexArchiv::JournalWrittenArchive(const std::string& path, TArchiveJournal& journal) {
+    const auto& packed = FArchiv->GetFileItemsList().Items();
+    std::int64_t bytes = 0;
+    for (const auto& item : packed) bytes += item.Size;
+    const TJournalRecord written = ArchiveWrittenRecord(path, static_cast<std::int64_t>(packed.size()), bytes);
+    FJournalHead = journal.Append(
+        {written, ArchiveCheckedRecord(written, "fehlerfrei",
+                                       "zurückgelesen: Name, Größe und CRC aller Einträge stimmen mit dem Gepackten "
+                                       "überein")});
 }
 
 void TdmOlvexArchiv::SetArchivFileName(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 
@@ -14,6 +15,7 @@
 #include "host/services/system_error.h"
 #include "host/services/tavik_info.h"
 #include "task/dmarchivu.h"
+#include "task/run_journal.h"
 
 namespace vendrask {
 
@@ -39,6 +41,9 @@ std::string GroupAdvice(const std::string& path, const std::string& cause, const
            "“ zu einer Gruppe zusammengehöriger Dateien (Tabelle related_file) und bleibt mit ihr erhalten, weil „" +
            cause + "“ " + what + ". Die Gruppe wird archiviert und gelöscht, wenn es alle ihre Dateien werden können.";
 }
+
+// How many deletions go into the journal in one transaction, ahead of deleting them.
+constexpr std::size_t kJournalBatch = 256;
 
 TFileFate FateOfRefusal(TDeleteOutcome outcome) {
     TFileFate fate = TFileFate::KeptOther;
@@ -144,7 +149,7 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
     for (const auto& item : selected) FArchiv->FileItemAdd(item);
 }
 
-void TdmOlvexArchiv::ArchDeleteFiles() {
+void TdmOlvexArchiv::ArchDeleteFiles(TArchiveJournal& journal) {
     Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
         const auto& packed = FArchiv->GetFileItemsList().Items();
         std::map<std::string, const TFileInfoItem*> packedByPath;
@@ -153,6 +158,7 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
         std::set<std::string> unpacked;
         for (const std::string& path : FQueuedPaths)
             if (packedByPath.count(path) == 0) unpacked.insert(path);
+        std::vector<const TFileInfoItem*> toDelete;
         std::set<const std::vector<std::string>*> groupsDone;
         for (const TFileInfoItem& item : packed) {
             // Only files are run items; a directory, even an empty one, is never removed.
@@ -164,28 +170,18 @@ void TdmOlvexArchiv::ArchDeleteFiles() {
                 for (const std::string& member : *group)
                     if (const auto found = packedByPath.find(member); found != packedByPath.end())
                         members.push_back(found->second);
-                DeleteGroup(members, *group, unpacked);
+                PlanGroupDeletion(members, *group, unpacked, toDelete);
                 continue;
             }
-            // Only the file as it was packed goes: one that changed since stays for the next run.
-            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
-                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
-            TFileFate fate = TFileFate::Deleted;
-            if (!FateOfDeletion(result, fate)) continue;
-            FLastArchivFiles.push_back({path, fate, result.Reason, true});
-            if (fate == TFileFate::Deleted) continue;
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
-                                        result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
-                                            "“, der nächste Lauf archiviert sie erneut.");
+            toDelete.push_back(&item);
         }
+        DeletePacked(toDelete, journal);
     });
 }
 
-void TdmOlvexArchiv::DeleteGroup(const std::vector<const TFileInfoItem*>& members, const std::vector<std::string>& group,
-                                 const std::set<std::string>& unpacked) {
-    const auto expectedOf = [this](const TFileInfoItem& item) {
-        return TExpectedFile{item.Size, item.DateTime, FPackStart};
-    };
+void TdmOlvexArchiv::PlanGroupDeletion(const std::vector<const TFileInfoItem*>& members,
+                                       const std::vector<std::string>& group, const std::set<std::string>& unpacked,
+                                       std::vector<const TFileInfoItem*>& toDelete) {
     // A file of the group that did not get into the archive, or that could not be deleted now,
     // keeps the others: they are in this archive, and go into the next one with it.
     std::string cause;
@@ -194,8 +190,8 @@ void TdmOlvexArchiv::DeleteGroup(const std::vector<const TFileInfoItem*>& member
     for (const TFileInfoItem* item : members) {
         if (!cause.empty()) break;
         const std::string path = PathOf(*item);
-        const TDeleteResult check =
-            CheckDeletable(path, expectedOf(*item), ShortestBaseHolding(FArchiv->SourceBases, path));
+        const TDeleteResult check = CheckDeletable(path, TExpectedFile{item->Size, item->DateTime, FPackStart},
+                                                   ShortestBaseHolding(FArchiv->SourceBases, path));
         if (check.Outcome == TDeleteOutcome::Deleted || check.Outcome == TDeleteOutcome::Missing) continue;
         cause = path;
         FLastArchivFiles.push_back({path, FateOfRefusal(check.Outcome), check.Reason, true});
@@ -206,22 +202,47 @@ void TdmOlvexArchiv::DeleteGroup(const std::vector<const TFileInfoItem*>& member
     for (const TFileInfoItem* item : members) {
         const std::string path = PathOf(*item);
         if (path == cause) continue;
-        if (!cause.empty()) {
-            const std::string reason = GroupAdvice(
-                path, cause, unpacked.count(cause) != 0 ? "nicht archiviert werden konnte" : "nicht gelöscht werden kann");
-            TavikInfo().RegisterNotice("TdmOlvexArchiv.ArchDeleteFiles", reason);
-            FLastArchivFiles.push_back({path, TFileFate::KeptGroup, reason, true});
+        if (cause.empty()) {
+            toDelete.push_back(item);
             continue;
         }
-        const TDeleteResult result =
-            DeleteRegularFile(path, expectedOf(*item), ShortestBaseHolding(FArchiv->SourceBases, path));
-        TFileFate fate = TFileFate::Deleted;
-        if (!FateOfDeletion(result, fate)) continue;
-        FLastArchivFiles.push_back({path, fate, result.Reason, true});
-        if (fate != TFileFate::Deleted)
+        const std::string reason = GroupAdvice(
+            path, cause, unpacked.count(cause) != 0 ? "nicht archiviert werden konnte" : "nicht gelöscht werden kann");
+        TavikInfo().RegisterNotice("TdmOlvexArchiv.ArchDeleteFiles", reason);
+        FLastArchivFiles.push_back({path, TFileFate::KeptGroup, reason, true});
+    }
+}
+
+void TdmOlvexArchiv::DeletePacked(const std::vector<const TFileInfoItem*>& items, TArchiveJournal& journal) {
+    const std::string archive = ExtractFileName(FArchiv->ArchivFile);
+    for (std::size_t start = 0; start < items.size(); start += kJournalBatch) {
+        const std::size_t end = std::min(items.size(), start + kJournalBatch);
+        // Each file is in the journal before it goes, so that nothing is ever deleted unrecorded;
+        // one that then stays is named again, as not deleted. A crash in between leaves a record
+        // of a file that is still there, which the next run archives again.
+        std::vector<TJournalRecord> intended;
+        for (std::size_t i = start; i < end; ++i) intended.push_back(PackedDeletionRecord(*items[i], PathOf(*items[i]), archive));
+        FJournalHead = journal.Append(intended);
+        std::vector<TJournalRecord> notDeleted;
+        for (std::size_t i = start; i < end; ++i) {
+            const TFileInfoItem& item = *items[i];
+            const std::string path = PathOf(item);
+            // Only the file as it was packed goes: one that changed since stays for the next run.
+            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
+                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
+            if (result.Outcome != TDeleteOutcome::Deleted)
+                notDeleted.push_back(NotDeletedRecord(
+                    path, archive, result.Outcome == TDeleteOutcome::Missing ? "Die Datei war schon entfernt."
+                                                                            : result.Reason));
+            TFileFate fate = TFileFate::Deleted;
+            if (!FateOfDeletion(result, fate)) continue;
+            FLastArchivFiles.push_back({path, fate, result.Reason, true});
+            if (fate == TFileFate::Deleted) continue;
             TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchDeleteFiles",
                                         result.Reason + " Sie ist im Archiv „" + FArchiv->ArchivFile +
                                             "“, der nächste Lauf archiviert sie erneut.");
+        }
+        if (!notDeleted.empty()) FJournalHead = journal.Append(notDeleted);
     }
 }
 

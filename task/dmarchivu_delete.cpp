@@ -1,56 +1,128 @@
 // The delete run and the two automatic runs over the candidate tables.
+#include <algorithm>
+#include <set>
+
+#include "host/services/archive_journal.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/open_below.h"
 #include "host/services/paths.h"
 #include "host/services/tavik_info.h"
+#include "host/services/vendrask_folder.h"
 #include "task/archiv_dir_lock.h"
 #include "task/dmarchivu.h"
+#include "task/archive_inventory.h"
+#include "task/run_journal.h"
 
 namespace vendrask {
 
 using namespace tavik;
 
+namespace {
+
+// How many deletions go into the journal in one transaction, ahead of deleting them.
+constexpr std::size_t kJournalBatch = 256;
+
+}  // namespace
+
 bool TdmOlvexArchiv::DeleteExecute(const std::vector<std::string>& fileList) {
     std::vector<TDeleteItem> items;
     items.reserve(fileList.size());
-    for (const auto& path : fileList) items.push_back({path, std::nullopt});
+    for (const auto& path : fileList) items.push_back({path, std::nullopt, ""});
     return DeleteExecute(items);
 }
 
 bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
     FLastDeleted.clear();
     FLastDeleteFiles.clear();
+    FLastDeleteJournalRefused = false;
     return Guarded("TdmOlvexArchiv.DeleteExecute", false, [&] {
         if (items.empty()) return true;
+        // What the journal cannot record is not deleted.
+        const std::string archivDir = GetDirOlvexByName("ARCHIV", "", true);
+        std::optional<TArchiveJournal> journal;
+        try {
+            journal.emplace(archivDir);
+        } catch (const EOlvex&) {
+            FLastDeleteJournalRefused = true;
+            throw;
+        }
+        FJournalHead = journal->Head();
+        // An archive found faulty at its last verification is evidence: it stays.
+        std::set<std::string> faulty;
+        for (const auto& [name, result] : LastVerificationResults(*journal))
+            if (result == kVerifiedFaulty) faulty.insert(ConcatPathNames(archivDir, name));
         pgdDelete.Start();
         struct TStopDialog {
             TTavikStdProgressDialog& Dialog;
             ~TStopDialog() { Dialog.Stop(); }
         } stopDialog{pgdDelete};
-        const std::vector<std::string> bases = HostBases();
-        for (const auto& item : items) {
-            // A path that is gone is skipped; one that cannot be deleted stays, and the
-            // administrator learns why.
-            const TDeleteResult result =
-                DeleteRegularFile(item.Path, item.Expected, ShortestBaseHolding(bases, item.Path));
-            TFileFate fate = TFileFate::Deleted;
-            if (!FateOfDeletion(result, fate)) continue;
-            FLastDeleteFiles.push_back({item.Path, fate, result.Reason});
-            // A read-only file is kept on purpose: the summary lists it, it is no failure.
-            if (fate == TFileFate::Deleted)
-                FLastDeleted.push_back(item.Path);
-            else if (fate == TFileFate::KeptReadOnly)
-                TavikInfo().RegisterNotice("TdmOlvexArchiv.DeleteExecute",
-                                           "„" + item.Path +
-                                               "“ ist schreibgeschützt und wird nicht gelöscht. Soll sie gelöscht "
-                                               "werden, bitte beschreibbar machen; soll sie bleiben, ihr in der "
-                                               "Tabelle object_rule eine Regel mit days = 0 geben.");
-            else
-                TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", result.Reason);
+        for (std::size_t start = 0; start < items.size(); start += kJournalBatch) {
+            const std::size_t end = std::min(items.size(), start + kJournalBatch);
+            DeleteRecorded({items.begin() + static_cast<std::ptrdiff_t>(start),
+                            items.begin() + static_cast<std::ptrdiff_t>(end)},
+                           archivDir, faulty, *journal);
         }
         return true;
     });
+}
+
+void TdmOlvexArchiv::DeleteRecorded(const std::vector<TDeleteItem>& items, const std::string& archivDir,
+                                    const std::set<std::string>& faulty, TArchiveJournal& journal) {
+    const std::vector<std::string> bases = HostBases();
+    // Each file is in the journal, with its digest read now, before it goes; one that then stays
+    // is named again, as not deleted.
+    std::vector<TJournalRecord> intended, notDeleted;
+    std::vector<const TDeleteItem*> recorded;
+    for (const auto& item : items) {
+        if (IsInVendraskFolder(item.Path, archivDir)) {
+            const std::string reason = "„" + item.Path + "“ gehört zu vendrasks eigenem Ordner in ARCHIV (Journal) "
+                                       "und wird nie gelöscht.";
+            notDeleted.push_back(NotDeletedRecord(item.Path, "", reason));
+            FLastDeleteFiles.push_back({item.Path, TFileFate::KeptOther, reason});
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", reason);
+            continue;
+        }
+        if (faulty.count(item.Path) != 0) {
+            const std::string reason = "„" + item.Path +
+                                       "“ war bei der letzten Prüfung fehlerhaft und wird als Beweismittel nicht "
+                                       "gelöscht. Bitte den Befund im Journal (vendrask-archiv journal) klären; "
+                                       "eine spätere fehlerfreie Prüfung gibt es wieder frei.";
+            notDeleted.push_back(NotDeletedRecord(item.Path, ExtractFileName(item.Path), reason));
+            FLastDeleteFiles.push_back({item.Path, TFileFate::KeptOther, reason});
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", reason);
+            continue;
+        }
+        TJournalRecord record;
+        // A path that is gone is skipped.
+        if (!RuleDeletionRecord(item.Path, item.Rule, record)) continue;
+        intended.push_back(std::move(record));
+        recorded.push_back(&item);
+    }
+    if (!intended.empty()) FJournalHead = journal.Append(intended);
+    for (const TDeleteItem* item : recorded) {
+        // One that cannot be deleted stays, and the administrator learns why.
+        const TDeleteResult result = DeleteRegularFile(item->Path, item->Expected, ShortestBaseHolding(bases, item->Path));
+        if (result.Outcome != TDeleteOutcome::Deleted)
+            notDeleted.push_back(NotDeletedRecord(
+                item->Path, ExtractFileName(item->Path),
+                result.Outcome == TDeleteOutcome::Missing ? "Die Datei war schon entfernt." : result.Reason));
+        TFileFate fate = TFileFate::Deleted;
+        if (!FateOfDeletion(result, fate)) continue;
+        FLastDeleteFiles.push_back({item->Path, fate, result.Reason});
+        // A read-only file is kept on purpose: the summary lists it, it is no failure.
+        if (fate == TFileFate::Deleted)
+            FLastDeleted.push_back(item->Path);
+        else if (fate == TFileFate::KeptReadOnly)
+            TavikInfo().RegisterNotice("TdmOlvexArchiv.DeleteExecute",
+                                       "„" + item->Path +
+                                           "“ ist schreibgeschützt und wird nicht gelöscht. Soll sie gelöscht "
+                                           "werden, bitte beschreibbar machen; soll sie bleiben, ihr in der "
+                                           "Tabelle object_rule eine Regel mit days = 0 geben.");
+        else
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", result.Reason);
+    }
+    if (!notDeleted.empty()) FJournalHead = journal.Append(notDeleted);
 }
 
 std::vector<std::string> TdmOlvexArchiv::HostBases() {
@@ -121,7 +193,7 @@ TdmOlvexArchiv::TDeleteItem TdmOlvexArchiv::DeleteItemOf(const TVRList& table, i
     expected.Modified = table.GetDateTime(row, FColumns.Datum);
     return {ConcatPathNames(table.GetCellValueAsFormatedString(row, FColumns.AbsPath),
                             table.GetCellValueAsFormatedString(row, FColumns.FileName)),
-            expected};
+            expected, table.GetCellValueAsFormatedString(row, FColumns.Notiz)};
 }
 
 }  // namespace vendrask

@@ -9,6 +9,7 @@
 #include "host/services/paths.h"
 #include "host/services/search_rec.h"
 #include "host/services/tavik_info.h"
+#include "host/services/vendrask_folder.h"
 #include "task/archiv_leftovers.h"
 #include "task/candidate_rules.h"
 #include "task/dmarchivu.h"
@@ -44,7 +45,7 @@ struct TCandidateColumn {
 const TCandidateColumn kCandidateColumns[] = {
     {"Name", vrkText, &TCandidateColumns::Name},         {"Größe", vrkInt64, &TCandidateColumns::Groesse},
     {"Datum", vrkDate, &TCandidateColumns::Datum},       {"Uhrzeit", vrkTime, nullptr},
-    {"Notiz", vrkText, nullptr},                         {"Index", vrkInteger, &TCandidateColumns::Index},
+    {"Notiz", vrkText, &TCandidateColumns::Notiz},       {"Index", vrkInteger, &TCandidateColumns::Index},
     {"AbsPath", vrkText, &TCandidateColumns::AbsPath},   {"RelPath", vrkText, &TCandidateColumns::RelPath},
     {"FileName", vrkText, &TCandidateColumns::FileName}, {"Attribute", vrkInteger, &TCandidateColumns::Attribute},
 };
@@ -116,6 +117,8 @@ void TdmOlvexArchiv::ExploreSystem() {
             walker.OnFileFound = addDel;
             walker.OnDirectoryFound = addDel;
             walker.StartDir = FScanArchivDir;
+            // vendrask's own folder (the journal) is no candidate of any kind.
+            walker.SkipDirectory = VendraskFolderIn(FScanArchivDir);
             walker.Execute();
         }
     });

@@ -162,6 +162,15 @@ private:
         if (!continueWalk) FStopped = true;
     }
 
+    bool Skipped(std::string_view name) const {
+        const std::string& skip = FExplorer.SkipDirectory;
+        if (skip.empty() || skip.size() <= FPath.size()) return false;
+        const std::size_t separator = FPath.back() == '/' ? 0 : 1;
+        return skip.size() == FPath.size() + separator + name.size() && skip.compare(0, FPath.size(), FPath) == 0 &&
+               (separator == 0 || skip[FPath.size()] == '/') &&
+               skip.compare(FPath.size() + separator, name.size(), name) == 0;
+    }
+
     void Walk(int dirFd, int level) {
         if (FListings.size() <= static_cast<std::size_t>(level)) FListings.emplace_back();
         TListing& listing = FListings[static_cast<std::size_t>(level)];
@@ -201,6 +210,7 @@ private:
                 SearchRecFromStat(status, name, FRec);
                 Report(FExplorer.OnFileFound, status, level);
             } else if (type == DT_DIR) {
+                if (Skipped(name)) continue;
                 if (FExplorer.ReportDirectories) {
                     SearchRecFromStat(status, name, FRec);
                     Report(FExplorer.OnDirectoryFound, status, level);

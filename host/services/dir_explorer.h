@@ -36,6 +36,9 @@ public:
     bool TopLevelOnly = false;       // report the entries of StartDir only, no subdirectories
     bool SkipHidden = false;         // leave out entries whose names start with '.', and their contents
     bool StopOnError = false;        // end the walk at the first directory that cannot be read
+    // A directory below StartDir, written as the walk reports its paths (StartDir joined with the
+    // names below it), that is neither reported nor walked. Empty: none.
+    std::string SkipDirectory;
 
     // What could not be walked. Open: the directory path cannot be opened (error is errno).
     // Read: its listing failed part way (errno); what was read of it is still reported. Status:

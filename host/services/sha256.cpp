@@ -1,6 +1,10 @@
 #include "host/services/sha256.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <new>
 #include <vector>
@@ -8,6 +12,7 @@
 #include "host/services/error_kind.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
+#include "host/services/unique_fd.h"
 #include "host/services/whole_io.h"
 
 namespace tavik {
@@ -72,7 +77,7 @@ std::optional<TSha256Digest> DigestOfHex(std::string_view hex) {
     return digest;
 }
 
-TSha256Digest Sha256OfFile(int fd) {
+TSha256Digest Sha256OfFile(int fd, std::int64_t* size) {
     constexpr std::size_t kChunk = 1 << 20;
     std::vector<std::uint8_t> buffer(kChunk);
     TSha256 hash;
@@ -83,7 +88,28 @@ TSha256Digest Sha256OfFile(int fd) {
                          KindOfInputError(read.error));
         hash.Update(buffer.data(), read.done);
         at += read.done;
-        if (read.done < buffer.size()) return hash.Final();
+        if (read.done < buffer.size()) {
+            if (size != nullptr) *size = static_cast<std::int64_t>(at);
+            return hash.Final();
+        }
+    }
+}
+
+std::string Sha256Hex(std::string_view bytes) { return HexOf(Sha256Of(bytes.data(), bytes.size())); }
+
+std::string Sha256OfFile(const std::string& path, std::int64_t* size) {
+    const TUniqueFd fd(
+        RetryInterrupted([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
+    if (!fd)
+        throw EOlvex("„" + path + "“ kann nicht gelesen werden (" + SystemErrorText(errno) + ").",
+                     KindOfInputError(errno));
+    struct stat status {};
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw EOlvex("„" + path + "“ ist keine gewöhnliche Datei.", TErrorKind::InputMissing);
+    try {
+        return HexOf(Sha256OfFile(fd.Get(), size));
+    } catch (const EOlvex& error) {
+        throw EOlvex("„" + path + "“: " + error.what(), error.Kind());
     }
 }
 

@@ -39,7 +39,12 @@ std::string HexOf(const TSha256Digest& digest);
 std::optional<TSha256Digest> DigestOfHex(std::string_view hex);
 
 // The SHA-256 of a whole open file, read from its start with pread; throws EOlvex (German) when
-// it cannot be read.
-TSha256Digest Sha256OfFile(int fd);
+// it cannot be read. size receives the bytes read.
+TSha256Digest Sha256OfFile(int fd, std::int64_t* size = nullptr);
+
+// The same written out, of bytes in memory, and of a regular file opened without following a
+// link in its last component.
+std::string Sha256Hex(std::string_view bytes);
+std::string Sha256OfFile(const std::string& path, std::int64_t* size = nullptr);
 
 }  // namespace tavik

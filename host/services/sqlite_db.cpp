@@ -36,6 +36,11 @@ TSqliteStatement& TSqliteStatement::Bind(int index, std::int64_t value) {
     return *this;
 }
 
+TSqliteStatement& TSqliteStatement::BindNull(int index) {
+    if (sqlite3_bind_null(FStatement.get(), index) != SQLITE_OK) Fail(FDb, "Wert binden");
+    return *this;
+}
+
 bool TSqliteStatement::Step() {
     const int rc = sqlite3_step(FStatement.get());
     if (rc == SQLITE_ROW) return true;

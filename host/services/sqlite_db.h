@@ -15,6 +15,7 @@ public:
     // Binds by position, from 1.
     TSqliteStatement& Bind(int index, const std::string& value);
     TSqliteStatement& Bind(int index, std::int64_t value);
+    TSqliteStatement& BindNull(int index);
     // Next row: true while there is one. Throws on errors.
     bool Step();
     void Reset();

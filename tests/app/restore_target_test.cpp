@@ -177,7 +177,8 @@ TEST_F(RestoreTarget, UnixNamesWithABackslashOrAControlCharacterComeBackWithThei
     ASSERT_EQ(run.status, 0) << run.err;
     for (const std::string& name : names) ASSERT_FALSE(host.Exists(name)) << name;
     std::string archive;
-    for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV")) archive = entry.path().string();
+    for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
+        if (entry.path().filename().string().rfind("SK", 0) == 0) archive = entry.path().string();
     const ProcessResult restored = Archiv({"restore", archive, "0", "1"});
     EXPECT_EQ(restored.status, 0) << restored.err;
     for (const std::string& name : names) EXPECT_EQ(ReadFile(host.Root() + "/" + name), "Inhalt " + name) << name;

@@ -30,7 +30,8 @@ struct TCase {
 const std::vector<TCase> kPrograms = {
     {"vendrask", {"-A", "-L", "-AUTO", "-D:"}},
     {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge", "find [--dir VERZ]",
-                         "restore [--to VERZ] [--overwrite]"}},
+                         "restore [--to VERZ] [--overwrite]", "journal [--from DATUM] [--to DATUM]",
+                         "journal --check"}},
     {"olvexhost", {"init", "demo", "candidates", "explain"}},
 };
 

@@ -47,8 +47,9 @@ protected:
     }
     std::vector<std::string> InArchiv() const {
         std::vector<std::string> names;
+        // vendrask's own folder (the journal) belongs there.
         for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
-            names.push_back(entry.path().filename().string());
+            if (entry.path().filename() != ".vendrask") names.push_back(entry.path().filename().string());
         return names;
     }
     bool Logged(const std::string& part) const {

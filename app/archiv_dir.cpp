@@ -1,0 +1,41 @@
+#include "app/archiv_dir.h"
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+#include "app/archiv_status.h"
+#include "host/services/fs_names.h"
+#include "host/services/host_settings.h"
+
+namespace vendrask {
+
+std::optional<std::string> ArchivDirOf(const std::optional<std::string>& given, const char* usageText) {
+    if (given) return given;
+    const char* root = std::getenv("OLVEX_ROOT");
+    if (root == nullptr || *root == '\0') {
+        ArchivUsage("Kein Archivverzeichnis: bitte ARCHIVVERZEICHNIS angeben oder OLVEX_ROOT auf die "
+                    "Olvex-Installation setzen.",
+                    usageText);
+        return std::nullopt;
+    }
+    try {
+        return tavik::GetDirOlvexByName("ARCHIV", "", true);
+    } catch (const std::exception& error) {
+        std::cerr << "vendrask-archiv: " << error.what() << "\n";
+        return std::nullopt;
+    }
+}
+
+std::optional<int> VerificationInterval() {
+    const char* root = std::getenv("OLVEX_ROOT");
+    if (root == nullptr || *root == '\0') return tavik::kDefaultPruefIntervall;
+    try {
+        return tavik::PruefIntervallSetting();
+    } catch (const std::exception& error) {
+        std::cerr << "vendrask-archiv: " << error.what() << "\n";
+        return std::nullopt;
+    }
+}
+
+}  // namespace vendrask

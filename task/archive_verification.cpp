@@ -1,0 +1,132 @@
+#include "task/archive_verification.h"
+
+#include <algorithm>
+#include <future>
+
+#include "host/engine/archiv_format.h"
+#include "host/services/exceptions.h"
+#include "host/services/paths.h"
+#include "host/services/sha256.h"
+
+namespace vendrask {
+
+namespace {
+
+using tavik::TArchiveJournal;
+using tavik::TJournalRecord;
+
+// The engine's complete verification of one archive; Detail names the first fault.
+void VerifyContent(const std::string& path, TArchiveVerdict& verdict, const TVerifyAllOptions& options) {
+    auto engine = tavik::GetArchivFormatClass(tavik::TArchivFormat::Zip)();
+    engine->ArchivFile = path;
+    std::string firstItem;
+    engine->OnError = [&firstItem](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
+                                   const std::string& item, const std::string& reason, bool& skip) {
+        if (kind == tavik::TArchivErrorKind::Item) {
+            if (firstItem.empty()) firstItem = "„" + item + "“: " + reason;
+            skip = true;
+        }
+    };
+    engine->OnCommandProgress = [&options](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
+                                           std::int64_t done, std::int64_t total) {
+        if (options.OnProgress && !options.OnProgress(done, total)) sender.Abort();
+    };
+    const bool ok = engine->ExecuteArchivVerify(tavik::TArchivVerifyMode::Complete);
+    if (engine->LastAborted()) throw tavik::EOlvex("abgebrochen", tavik::TErrorKind::Aborted);
+    verdict.BySha256 = engine->LastVerifyCounts().BySha256;
+    verdict.ByCrcOnly = engine->LastVerifyCounts().ByCrcOnly;
+    if (ok) {
+        verdict.Sound = true;
+        return;
+    }
+    verdict.Detail = !firstItem.empty() ? firstItem : engine->LastError();
+}
+
+}  // namespace
+
+int TVerifyAllResult::Failed() const {
+    return static_cast<int>(std::count_if(Verdicts.begin(), Verdicts.end(), [](const auto& v) { return !v.Sound; }));
+}
+
+std::vector<std::string> VerificationOrder(const TInventory& inventory) {
+    std::vector<const TInventoryArchive*> present;
+    for (const TInventoryArchive& archive : inventory.Archives)
+        if (archive.Present) present.push_back(&archive);
+    // Never verified sorts first (empty text), then the oldest verification; names keep a tie.
+    std::stable_sort(present.begin(), present.end(), [](const auto* a, const auto* b) {
+        return a->LastVerified < b->LastVerified;
+    });
+    std::vector<std::string> names;
+    for (const auto* archive : present) names.push_back(archive->Name);
+    return names;
+}
+
+TVerifyAllResult VerifyArchives(const TInventory& inventory, TArchiveJournal& journal,
+                                const TVerifyAllOptions& options) {
+    std::vector<std::string> order = VerificationOrder(inventory);
+    if (!options.Only.empty())
+        std::erase_if(order, [&options](const std::string& name) {
+            return std::find(options.Only.begin(), options.Only.end(), name) == options.Only.end();
+        });
+    const auto start = std::chrono::steady_clock::now();
+    TVerifyAllResult result;
+    result.JournalHead = journal.Head();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (options.MaxDuration && std::chrono::steady_clock::now() - start >= *options.MaxDuration) {
+            result.NotReached = static_cast<int>(order.size() - i);
+            break;
+        }
+        const std::string& name = order[i];
+        if (options.OnArchive && !options.OnArchive(name, static_cast<int>(i), static_cast<int>(order.size()))) {
+            result.Stopped = true;
+            result.NotReached = static_cast<int>(order.size() - i);
+            break;
+        }
+        const TInventoryArchive* known = inventory.Find(name);
+        const std::string path = tavik::ConcatPathNames(inventory.ArchivDir, name);
+        TArchiveVerdict verdict;
+        verdict.Name = name;
+        std::int64_t size = 0;
+        try {
+            // The whole file's digest is read beside the entries, on a second processor.
+            auto whole = std::async(std::launch::async, [&path, &size] { return tavik::Sha256OfFile(path, &size); });
+            try {
+                VerifyContent(path, verdict, options);
+            } catch (const tavik::EOlvex& error) {
+                if (error.Kind() == tavik::TErrorKind::Aborted) {
+                    whole.wait();
+                    result.Stopped = true;
+                    result.NotReached = static_cast<int>(order.size() - i);
+                    break;
+                }
+                throw;
+            }
+            verdict.Sha256 = whole.get();
+        } catch (const tavik::EOlvex& error) {
+            verdict.Sound = false;
+            verdict.Detail = error.what();
+        }
+        if (known != nullptr && !known->Sha256.empty() && !verdict.Sha256.empty() && verdict.Sha256 != known->Sha256) {
+            verdict.Sound = false;
+            verdict.Detail = "Die Archivdatei hat nicht mehr die SHA-256-Prüfsumme, die das Journal für sie "
+                             "festhält; sie wurde verändert oder ersetzt." +
+                             (verdict.Detail.empty() ? std::string() : " " + verdict.Detail);
+        }
+        TJournalRecord record;
+        record.Kind = tavik::journalkind::Geprueft;
+        record.Archive = name;
+        record.Size = size;
+        record.Sha256 = verdict.Sha256;
+        record.Entries = verdict.BySha256 + verdict.ByCrcOnly;
+        record.Result = verdict.Sound ? kVerifiedSound : kVerifiedFaulty;
+        record.Detail = verdict.Sound ? std::to_string(verdict.BySha256) + " durch SHA-256, " +
+                                            std::to_string(verdict.ByCrcOnly) + " nur durch CRC-32 bestätigt"
+                                      : verdict.Detail;
+        result.JournalHead = journal.Append({record});
+        if (options.OnVerdict) options.OnVerdict(verdict);
+        result.Verdicts.push_back(std::move(verdict));
+    }
+    return result;
+}
+
+}  // namespace vendrask
