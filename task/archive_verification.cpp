@@ -1,6 +1,9 @@
 #include "task/archive_verification.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <future>
 
 #include "host/engine/archiv_format.h"
@@ -84,6 +87,9 @@ TVerifyAllResult VerifyArchives(const TInventory& inventory, TArchiveJournal& jo
         }
         const TInventoryArchive* known = inventory.Find(name);
         const std::string path = tavik::ConcatPathNames(inventory.ArchivDir, name);
+        // Deleted since the inventory was read (a rule of the cleanup): nothing to verify.
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 && errno == ENOENT) continue;
         TArchiveVerdict verdict;
         verdict.Name = name;
         std::int64_t size = 0;
