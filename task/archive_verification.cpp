@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <future>
 
-#include "host/engine/archiv_format.h"
+#include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
 #include "host/services/paths.h"
 #include "host/services/sha256.h"
@@ -18,31 +18,14 @@ namespace {
 using tavik::TArchiveJournal;
 using tavik::TJournalRecord;
 
-// The engine's complete verification of one archive; Detail names the first fault.
+// Every entry read on several threads, each against its CRC-32 and fingerprint, and the seal.
 void VerifyContent(const std::string& path, TArchiveVerdict& verdict, const TVerifyAllOptions& options) {
-    auto engine = tavik::GetArchivFormatClass(tavik::TArchivFormat::Zip)();
-    engine->ArchivFile = path;
-    std::string firstItem;
-    engine->OnError = [&firstItem](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind kind,
-                                   const std::string& item, const std::string& reason, bool& skip) {
-        if (kind == tavik::TArchivErrorKind::Item) {
-            if (firstItem.empty()) firstItem = "„" + item + "“: " + reason;
-            skip = true;
-        }
-    };
-    engine->OnCommandProgress = [&options](tavik::TArchivFormatAbstract& sender, tavik::TArchivCommand,
-                                           std::int64_t done, std::int64_t total) {
-        if (options.OnProgress && !options.OnProgress(done, total)) sender.Abort();
-    };
-    const bool ok = engine->ExecuteArchivVerify(tavik::TArchivVerifyMode::Complete);
-    if (engine->LastAborted()) throw tavik::EOlvex("abgebrochen", tavik::TErrorKind::Aborted);
-    verdict.BySha256 = engine->LastVerifyCounts().BySha256;
-    verdict.ByCrcOnly = engine->LastVerifyCounts().ByCrcOnly;
-    if (ok) {
-        verdict.Sound = true;
-        return;
-    }
-    verdict.Detail = !firstItem.empty() ? firstItem : engine->LastError();
+    const tavik::TContentCheck check = tavik::CheckArchiveContent(path, options.OnProgress);
+    if (check.Aborted) throw tavik::EOlvex("abgebrochen", tavik::TErrorKind::Aborted);
+    verdict.BySha256 = check.BySha256;
+    verdict.ByCrcOnly = check.ByCrcOnly;
+    verdict.Sound = check.Failure.empty();
+    verdict.Detail = check.Failure;
 }
 
 }  // namespace

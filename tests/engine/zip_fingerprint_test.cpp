@@ -64,6 +64,16 @@ TEST_F(ZipFingerprint, EveryEntryCarriesTheSha256OfItsContentAndTheCommentSealsT
         EXPECT_EQ(item.Sha256, hex) << item.EntryName;
     }
     EXPECT_EQ(tavik::CheckPackedArchive(archive, packed), "");
+    const tavik::TContentCheck content = tavik::CheckArchiveContent(archive);
+    EXPECT_EQ(content.Failure, "");
+    EXPECT_EQ(content.BySha256, 5);
+    EXPECT_EQ(content.ByCrcOnly, 0);
+    EXPECT_TRUE(content.Sealed);
+    // Stopped by its progress callback: no verdict.
+    const tavik::TContentCheck stopped =
+        tavik::CheckArchiveContent(archive, [](std::int64_t, std::int64_t) { return false; });
+    EXPECT_TRUE(stopped.Aborted);
+    EXPECT_EQ(stopped.Failure, "");
 }
 
 TEST_F(ZipFingerprint, PeersReadFingerprintedArchivesAsBefore) {
@@ -131,8 +141,10 @@ TEST_F(ZipFingerprint, ChangesAreFoundAndNamed) {
         std::string reasons = complete->LastError();
         if (!c.simpleOk) reasons += simple->LastError();
         EXPECT_NE(reasons.find(c.named), std::string::npos) << reasons;
-        // The read-back before deleting finds it too.
+        // The read-back before deleting finds it too, and so does the re-verification.
         EXPECT_NE(tavik::CheckPackedArchive(archive, packed), "");
+        const tavik::TContentCheck content = tavik::CheckArchiveContent(archive);
+        EXPECT_NE(content.Failure.find(c.named), std::string::npos) << content.Failure;
         const auto independent = Tool({"python3", Script("check_format.py"), archive});
         EXPECT_NE(independent.status, 0) << independent.out;
     }

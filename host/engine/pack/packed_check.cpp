@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "host/engine/zip/zip_entry.h"
@@ -18,51 +19,104 @@ namespace tavik {
 namespace {
 
 struct TCheckJob {
-    const TFileInfoItem* item;
+    const TFileInfoItem* item;  // what was packed into the entry; none: the entry stands for itself
     zip_uint64_t index;
+    std::int64_t size;
 };
 
+struct TSharedState {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::atomic<bool> aborted{false};
+    std::atomic<int> bySha256{0};
+    std::atomic<int> byCrcOnly{0};
+    std::atomic<std::int64_t> done{0};
+    std::int64_t total = 0;
+    std::function<bool(std::int64_t, std::int64_t)> progress;
+    std::mutex mutex;  // for progress and reason
+    std::string reason;
+};
+
+constexpr std::int64_t kProgressStep = 4 << 20;
+
+// What was packed must be what the entry says it holds.
+void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
+    if ((item.Attributes & faDirectory) != 0) {
+        if (!entry.directory)
+            throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.", TErrorKind::DamagedArchive);
+        return;
+    }
+    // The reader checks the data against the central directory's size and CRC; those in turn
+    // must be the ones taken from the file.
+    if ((entry.stat.valid & ZIP_STAT_SIZE) == 0 || static_cast<std::int64_t>(entry.stat.size) != item.Size)
+        throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.",
+                     TErrorKind::DamagedArchive);
+    if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || entry.stat.crc != item.Crc)
+        throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
+                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
+                     TErrorKind::DamagedArchive);
+    const std::optional<TSha256Digest> expected = item.Sha256.empty() ? std::nullopt : DigestOfHex(item.Sha256);
+    if (!item.Sha256.empty() && (!expected || entry.fingerprint != expected))
+        throw EOlvex("Der Eintrag „" + item.EntryName + "“ trägt nicht den Fingerabdruck der Datei.",
+                     TErrorKind::DamagedArchive);
+}
+
 // Reads the entries of jobs not taken yet until all are read or one fails.
-void ReadBack(const std::string& path, const std::vector<TCheckJob>& jobs, std::atomic<std::size_t>& next,
-              std::atomic<bool>& failed) {
+void ReadEntries(const std::string& path, const std::vector<TCheckJob>& jobs, TSharedState& state) {
     const TZipReading zip = OpenZipForReading(path, false);
     TZipEntryReader reader(zip.archive.get());
     TSha256 hash;
-    for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
-        const TFileInfoItem& item = *jobs[i].item;
+    for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
-        if ((item.Attributes & faDirectory) != 0) {
-            if (!entry.directory) throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.", TErrorKind::DamagedArchive);
-            continue;
-        }
-        // The reader checks the data against the central directory's size and CRC; those in turn
-        // must be the ones taken from the file.
-        if ((entry.stat.valid & ZIP_STAT_SIZE) == 0 || static_cast<std::int64_t>(entry.stat.size) != item.Size)
-            throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.",
-                         TErrorKind::DamagedArchive);
-        if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || entry.stat.crc != item.Crc)
-            throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
-                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
-                         TErrorKind::DamagedArchive);
-        // The fingerprint written with the entry is the one taken from the file, and the content
-        // read back gives it again.
-        const std::optional<TSha256Digest> expected =
-            item.Sha256.empty() ? std::nullopt : DigestOfHex(item.Sha256);
-        if (!item.Sha256.empty() && (!expected || entry.fingerprint != expected))
-            throw EOlvex("Der Eintrag „" + item.EntryName + "“ trägt nicht den Fingerabdruck der Datei.",
-                         TErrorKind::DamagedArchive);
+        if (jobs[i].item != nullptr) CompareWithItem(*jobs[i].item, entry);
+        if (entry.directory) continue;
+        std::int64_t reported = 0;
         reader.Read(
-            entry, [&hash, &expected](const std::uint8_t* data, std::size_t size) {
-                if (expected) hash.Update(data, size);
+            entry,
+            [&hash, &entry](const std::uint8_t* data, std::size_t size) {
+                if (entry.fingerprint) hash.Update(data, size);
             },
-            [&failed](std::int64_t) {
-                if (failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
+            [&state, &reported](std::int64_t read) {
+                if (state.failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
+                if (!state.progress || read - reported < kProgressStep) return;
+                const std::int64_t done = state.done += read - reported;
+                reported = read;
+                const std::lock_guard lock(state.mutex);
+                if (!state.progress(done, state.total)) {
+                    state.aborted = true;
+                    throw EOlvex("abgebrochen", TErrorKind::Aborted);
+                }
             });
-        if (expected && hash.Final() != *expected)
-            throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
-                             "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (SHA-256).",
+        state.done += jobs[i].size - reported;
+        if (entry.fingerprint && hash.Final() != *entry.fingerprint)
+            throw EOlvex("Der Inhalt des Eintrags „" + entry.name +
+                             "“ passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.",
                          TErrorKind::DamagedArchive);
+        ++(entry.fingerprint ? state.bySha256 : state.byCrcOnly);
     }
+}
+
+// Reads the jobs on several threads, the largest first, so that no reader is left with a large
+// one at the end; the first failure stops all.
+void ReadInParallel(const std::string& path, std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers) {
+    std::sort(jobs.begin(), jobs.end(), [](const TCheckJob& a, const TCheckJob& b) { return a.size > b.size; });
+    for (const TCheckJob& job : jobs) state.total += job.size;
+    if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    readers = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, readers));
+    std::vector<std::jthread> threads;
+    for (unsigned i = 0; i < readers; ++i)
+        threads.emplace_back([&] {
+            try {
+                ReadEntries(path, jobs, state);
+            } catch (const std::exception& error) {
+                const std::lock_guard lock(state.mutex);
+                if (!state.failed.exchange(true)) state.reason = error.what();
+            }
+        });
+}
+
+std::int64_t EntrySize(const TZipEntry& entry) {
+    return (entry.stat.valid & ZIP_STAT_SIZE) != 0 ? static_cast<std::int64_t>(entry.stat.size) : 0;
 }
 
 }  // namespace
@@ -83,34 +137,40 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
         for (const TFileInfoItem& item : items) {
             const auto found = byName.find(item.EntryName);
             if (found == byName.end()) return "Der Eintrag „" + item.EntryName + "“ fehlt.";
-            jobs.push_back({&item, found->second});
+            jobs.push_back({&item, found->second, item.Size});
         }
-        // The largest first, so that no reader is left with a large one at the end.
-        std::sort(jobs.begin(), jobs.end(),
-                  [](const TCheckJob& a, const TCheckJob& b) { return a.item->Size > b.item->Size; });
-
-        if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        readers = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, readers));
-        std::atomic<std::size_t> next{0};
-        std::atomic<bool> failed{false};
-        std::mutex mutex;
-        std::string reason;
-        {
-            std::vector<std::jthread> threads;
-            for (unsigned i = 0; i < readers; ++i)
-                threads.emplace_back([&] {
-                    try {
-                        ReadBack(path, jobs, next, failed);
-                    } catch (const std::exception& error) {
-                        const std::lock_guard lock(mutex);
-                        if (!failed.exchange(true)) reason = error.what();
-                    }
-                });
-        }
-        return reason;
+        TSharedState state;
+        ReadInParallel(path, jobs, state, readers);
+        return state.reason;
     } catch (const std::exception& error) {
         return error.what();
     }
+}
+
+TContentCheck CheckArchiveContent(const std::string& path, const std::function<bool(std::int64_t, std::int64_t)>& progress,
+                                  unsigned readers) {
+    TContentCheck check;
+    try {
+        const TZipReading zip = OpenZipForReading(path, true);
+        if (!zip.seal.failure.empty()) {
+            check.Failure = "Die Archivdatei „" + path + "“ wurde verändert. " + zip.seal.failure;
+            return check;
+        }
+        std::vector<TCheckJob> jobs;
+        jobs.reserve(zip.entries.size());
+        for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({nullptr, i, EntrySize(zip.entries[i])});
+        TSharedState state;
+        state.progress = progress;
+        ReadInParallel(path, jobs, state, readers);
+        check.Aborted = state.aborted;
+        check.Failure = check.Aborted ? std::string() : state.reason;
+        check.BySha256 = state.bySha256;
+        check.ByCrcOnly = state.byCrcOnly;
+        check.Sealed = zip.seal.present;
+    } catch (const std::exception& error) {
+        check.Failure = error.what();
+    }
+    return check;
 }
 
 }  // namespace tavik

@@ -1,7 +1,10 @@
 #pragma once
-// Reads an archive just written back against what was packed into it, before anything that
-// went into it is deleted: every entry is inflated and its size and CRC-32 are compared with
-// those computed from the file while it was packed, and the entries are exactly the items.
+// Reads a ZIP archive completely on several threads: every entry inflated and checked against
+// its CRC-32 and, where vendrask wrote one, its SHA-256 fingerprint, and the seal in the comment
+// against the entries. Used for the read-back of an archive just written, before anything that
+// went into it is deleted (then also against what was packed), and for re-verifying archives.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,10 +12,24 @@
 
 namespace tavik {
 
-// Empty when the ZIP archive at path holds exactly the items (by EntryName; files with Size and
-// Crc) and nothing else; otherwise a German reason. readers: entries read at once (0: one per
-// processor, at most four).
+// Empty when the ZIP archive at path holds exactly the items (by EntryName; files with Size,
+// Crc and Sha256) and nothing else; otherwise a German reason. readers: entries read at once
+// (0: one per processor, at most four).
 std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items,
                                unsigned readers = 0);
+
+struct TContentCheck {
+    std::string Failure;  // German: the first fault found; empty when every entry is sound
+    int BySha256 = 0;     // files confirmed by their fingerprint (and CRC-32)
+    int ByCrcOnly = 0;    // files without a fingerprint, confirmed by CRC-32 alone
+    bool Sealed = false;  // the comment holds a seal that fits the entries
+    bool Aborted = false;
+};
+
+// Every entry of the archive at path, each against itself. progress(bytes inflated so far,
+// total) is called now and then from the reading threads; false stops the check (Aborted).
+TContentCheck CheckArchiveContent(const std::string& path,
+                                  const std::function<bool(std::int64_t, std::int64_t)>& progress = {},
+                                  unsigned readers = 0);
 
 }  // namespace tavik
