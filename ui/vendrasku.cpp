@@ -36,6 +36,7 @@ TfrmVendrask::TfrmVendrask(std::shared_ptr<TChoosers> choosers, QWidget* parent)
     ConnectSystemPages();
     ConnectWorkbench();
     ConnectSearchPage();
+    ConnectInventoryPage();
     // The resource names the workbench as the active page; FormCreate overrides it.
     pgcAnsicht->setCurrentWidget(tshArchivVerwaltung);
     if (!frmVendrask) frmVendrask = this;
@@ -128,6 +129,11 @@ void TfrmVendrask::FormDestroy(QObject*) {
                 vstSuche->Clear();
             }
             FSuche.reset();
+            if (vrtArchivbestand) {
+                vrtArchivbestand->SetVRList(nullptr);
+                vrtArchivbestand->Clear();
+            }
+            FArchivbestand.reset();
         },
         false);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // TfrmVendrask: the main window of the interactive program. A toolbar of three buttons, a
-// page control with the two cleanup pages (archive and delete candidates) and the workbench
-// for one archive file, and the main menu. Every handler guards its body: a failure goes to
+// page control with the two cleanup pages (archive and delete candidates), the workbench
+// for one archive file, the search of ARCHIV and its inventory, and the main menu. Every handler guards its body: a failure goes to
 // the error service and the window stays usable.
 #include <QMainWindow>
 
@@ -51,6 +51,7 @@ public:
     QWidget* tshOlvexSystemDel = nullptr;
     QWidget* tshArchivVerwaltung = nullptr;
     QWidget* tshSuche = nullptr;
+    QWidget* tshArchivbestand = nullptr;
 
     // page "System aufräumen: Archivieren"
     QToolButton* spbSystemArchRefresh = nullptr;
@@ -117,6 +118,16 @@ public:
     QProgressBar* pgbSucheProgress = nullptr;
     QPushButton* spbWiederherstellen = nullptr;
     QPushButton* spbSucheEntpacken = nullptr;
+
+    // page "Archivbestand"
+    QLabel* lblArchivbestandStatus = nullptr;
+    QToolButton* spbArchivbestandAbbrechen = nullptr;
+    QFrame* bvlArchivbestand = nullptr;
+    tavik::TVTVRList* vrtArchivbestand = nullptr;
+    QLabel* lblArchivbestandProgress = nullptr;
+    QProgressBar* pgbArchivbestandProgress = nullptr;
+    QPushButton* spbArchivbestandPruefen = nullptr;
+    QPushButton* spbArchivbestandBericht = nullptr;
 
     // main menu
     QMenu* Funktionen1 = nullptr;
@@ -195,6 +206,16 @@ public:
     // The search's table: Name, Größe, Datum, Uhrzeit, Archivdatei and the hidden hit number.
     tavik::TVRList* SucheTreffer() const { return FSuche.get(); }
 
+    // the inventory page: the archives of ARCHIV with their journal, verified again on demand
+    // and reported as PDF
+    void ShowInventory();
+    void spbArchivbestandPruefenClick(QObject* sender);
+    void spbArchivbestandBerichtClick(QObject* sender);
+    void vrtArchivbestandInitNode(QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
+                                  tavik::TVirtualNodeInitStates& initialStates);
+    // The inventory's table, one row per archive in the columns of the report.
+    tavik::TVRList* Archivbestand() const { return FArchivbestand.get(); }
+
     // True while an engine command of the workbench runs; a second one is refused meanwhile.
     bool CommandRunning() const { return FCommandRunning; }
 
@@ -209,6 +230,10 @@ private:
     QWidget* BuildWorkbenchPage();
     QWidget* BuildSearchPage();
     void ConnectSearchPage();
+    QWidget* BuildInventoryPage();
+    void ConnectInventoryPage();
+    // The names of the ticked archives of the inventory page.
+    std::vector<std::string> TickedArchives() const;
     // The line of the search page about archives that could not be read; hidden when none.
     void ShowSearchFailures();
     // The ticked hits, one version per name (the user picks among several); false: cancelled.
@@ -254,6 +279,9 @@ private:
     bool FSearchAborted = false;
     tavik::TArchivFormatAbstract* FSucheArchiv = nullptr;  // the engine object of a running restore
     int FArchivInhaltIndexCol = -1;
+    std::unique_ptr<tavik::TVRList> FArchivbestand;
+    bool FInventoryRunning = false;
+    bool FInventoryAborted = false;
     bool FShown = false;
     bool FCommandRunning = false;
 };

@@ -194,6 +194,7 @@ void TfrmVendrask::ArchivCommandEnd(TArchivFormatAbstract&, TArchivCommand) {
 void TfrmVendrask::spbAbortOperationClick(QObject*) {
     Guarded("TfrmVendrask.spbAbortOperationClick", [&] {
         if (FSearchRunning) FSearchAborted = true;
+        if (FInventoryRunning) FInventoryAborted = true;
         if (FSucheArchiv && FSucheArchiv->Busy()) {
             FSucheArchiv->Abort();
             return;

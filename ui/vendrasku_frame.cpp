@@ -76,10 +76,12 @@ void TfrmVendrask::BuildFrame() {
     tshOlvexSystemDel = BuildSystemPage(false);
     tshArchivVerwaltung = BuildWorkbenchPage();
     tshSuche = BuildSearchPage();
+    tshArchivbestand = BuildInventoryPage();
     pgcAnsicht->addTab(tshOlvexSystemArch, QStringLiteral("System aufräumen: Archivieren"));
     pgcAnsicht->addTab(tshOlvexSystemDel, QStringLiteral("System aufräumen: Löschen"));
     pgcAnsicht->addTab(tshArchivVerwaltung, QStringLiteral("Archivdatei bearbeiten"));
     pgcAnsicht->addTab(tshSuche, QStringLiteral("Archiv durchsuchen"));
+    pgcAnsicht->addTab(tshArchivbestand, QStringLiteral("Archivbestand"));
     data->addWidget(pgcAnsicht, 1);
 
     connect(spbEnde, &QToolButton::clicked, this, [this] { spbEndeClick(spbEnde); });

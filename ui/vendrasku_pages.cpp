@@ -1,4 +1,4 @@
-// The components of the three pages.
+// The components of the pages.
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -342,6 +342,57 @@ QWidget* TfrmVendrask::BuildSearchPage() {
     layout->addWidget(pgbSucheProgress);
 
     QWidget* order[] = {edtSuche, vstSuche, spbWiederherstellen, spbSucheEntpacken};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    return page;
+}
+
+QWidget* TfrmVendrask::BuildInventoryPage() {
+    auto* page = new QWidget(pgcAnsicht);
+    page->setObjectName(QStringLiteral("tshArchivbestand"));
+
+    lblArchivbestandStatus = Label(page, QStringLiteral("lblArchivbestandStatus"), QString());
+    lblArchivbestandStatus->setWordWrap(true);
+    spbArchivbestandAbbrechen = ImageButton(page, QStringLiteral("spbArchivbestandAbbrechen"),
+                                            QStringLiteral("Operation abbrechen"), tavik::icons::AbortOperation());
+    spbArchivbestandAbbrechen->setVisible(false);
+    bvlArchivbestand = Bevel(page, QStringLiteral("bvlArchivbestand"));
+    vrtArchivbestand = new tavik::TVTVRList(page);
+    vrtArchivbestand->setObjectName(QStringLiteral("vrtArchivbestand"));
+    vrtArchivbestand->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    vrtArchivbestand->header()->setSectionsMovable(true);
+    lblArchivbestandProgress = Label(page, QStringLiteral("lblArchivbestandProgress"), QString());
+    pgbArchivbestandProgress = Bar(page, QStringLiteral("pgbArchivbestandProgress"));
+    spbArchivbestandPruefen = CommandButton(page, "spbArchivbestandPruefen", QStringLiteral("Jetzt prüfen"),
+                                            tavik::icons::VerifyComplete());
+    spbArchivbestandPruefen->setToolTip(
+        QStringLiteral("Markierte Archive vollständig prüfen; ohne Markierung alle Archive"));
+    spbArchivbestandBericht = CommandButton(page, "spbArchivbestandBericht", QStringLiteral("Bericht als PDF ..."),
+                                            tavik::icons::PackNew());
+    spbArchivbestandBericht->setToolTip(QStringLiteral("Den Archivbestand als PDF-Datei speichern"));
+    // The command buttons are made for the narrow column beside a list; here they sit below it.
+    for (QPushButton* button : {spbArchivbestandPruefen, spbArchivbestandBericht}) button->setFixedWidth(220);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(lblArchivbestandStatus, 1);
+    top->addWidget(spbArchivbestandAbbrechen, 0, Qt::AlignTop | Qt::AlignRight);
+
+    auto* commands = new QHBoxLayout;
+    commands->setSpacing(8);
+    commands->addWidget(spbArchivbestandPruefen);
+    commands->addWidget(spbArchivbestandBericht);
+    commands->addStretch(1);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(3);
+    layout->addLayout(top);
+    layout->addWidget(bvlArchivbestand);
+    layout->addWidget(vrtArchivbestand, 1);
+    layout->addWidget(lblArchivbestandProgress);
+    layout->addWidget(pgbArchivbestandProgress);
+    layout->addLayout(commands);
+
+    QWidget* order[] = {vrtArchivbestand, spbArchivbestandPruefen, spbArchivbestandBericht};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     return page;
 }

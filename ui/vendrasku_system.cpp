@@ -221,6 +221,8 @@ void TfrmVendrask::spbAlleEinClick(QObject*) {
             AlleEin_VST(*vrtArchivInhalt);
         } else if (page == tshSuche) {
             AlleEin_VST(*vstSuche);
+        } else if (page == tshArchivbestand) {
+            AlleEin_VST(*vrtArchivbestand);
         } else if (page == tshOlvexSystemArch) {
             AlleEin_VST(*vrtSystemArch);
             vrtSystemChecked(vrtSystemArch, nullptr);
@@ -238,6 +240,8 @@ void TfrmVendrask::spbAlleUmsClick(QObject*) {
             AlleUms_VST(*vrtArchivInhalt);
         } else if (page == tshSuche) {
             AlleUms_VST(*vstSuche);
+        } else if (page == tshArchivbestand) {
+            AlleUms_VST(*vrtArchivbestand);
         } else if (page == tshOlvexSystemArch) {
             AlleUms_VST(*vrtSystemArch);
             vrtSystemChecked(vrtSystemArch, nullptr);

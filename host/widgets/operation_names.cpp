@@ -71,6 +71,10 @@ const std::map<std::string, const char*, std::less<>>& Names() {
         {"TfrmVendrask.spbWiederherstellenClick", "Markierte Dateien wiederherstellen"},
         {"TfrmVendrask.spbSucheEntpackenClick", "Markierte Dateien entpacken"},
         {"TfrmVendrask.lblSucheFehlerLinkActivated", "Nicht lesbare Archivdateien anzeigen"},
+        {"TfrmVendrask.ShowInventory", "Archivbestand anzeigen"},
+        {"TfrmVendrask.vrtArchivbestandInitNode", "Archivbestand anzeigen"},
+        {"TfrmVendrask.spbArchivbestandPruefenClick", "Archive jetzt prüfen"},
+        {"TfrmVendrask.spbArchivbestandBerichtClick", "Bericht als PDF speichern"},
         // add-files dialog
         {"TfrmArchivAdd.FormCreate", "Dialog zum Hinzufügen anlegen"},
         {"TfrmArchivAdd.FormShow", "Dialog zum Hinzufügen anzeigen"},

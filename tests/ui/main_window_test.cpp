@@ -117,6 +117,7 @@ TEST_F(MainWindowTest, CaptionsAndHints) {
     EXPECT_EQ(window->pgcAnsicht->tabText(1), QStringLiteral("System aufräumen: Löschen"));
     EXPECT_EQ(window->pgcAnsicht->tabText(2), QStringLiteral("Archivdatei bearbeiten"));
     EXPECT_EQ(window->pgcAnsicht->tabText(3), QStringLiteral("Archiv durchsuchen"));
+    EXPECT_EQ(window->pgcAnsicht->tabText(4), QStringLiteral("Archivbestand"));
     EXPECT_EQ(window->lblOlvexSysArchAnz->text(), QStringLiteral("Anzahl Dateien"));
     EXPECT_EQ(window->lblOlvexSysDelAnzSel->text(), QStringLiteral("Anzahl markierter Dateien"));
     EXPECT_EQ(window->lblOlvexSysDelBytesSel->text(), QStringLiteral("Größe der Dateien"));
@@ -178,6 +179,8 @@ TEST_F(MainWindowTest, F4MovesToTheNextPage) {
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshArchivVerwaltung);
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshSuche);
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshArchivbestand);
     QTest::keyClick(window.get(), Qt::Key_F4);
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshOlvexSystemArch);
 }

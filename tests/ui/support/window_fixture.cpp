@@ -15,9 +15,17 @@ namespace uitest {
 namespace fs = std::filesystem;
 using namespace tavik;
 
-std::optional<QString> WindowChoosers::OpenFile(QWidget*, const QString&, const QString&, const QString&) {
-    ADD_FAILURE() << "no file dialog expected";
-    return std::nullopt;
+std::optional<QString> WindowChoosers::OpenFile(QWidget*, const QString& title, const QString&, const QString&) {
+    fileTitles.push_back(title);
+    if (files.empty()) {
+        ADD_FAILURE() << "no file dialog expected";
+        return std::nullopt;
+    }
+    const bool given = files.front().has_value();
+    const QString answer = given ? *files.front() : QString();
+    files.pop_front();
+    if (!given) return std::nullopt;
+    return answer;
 }
 
 std::optional<QStringList> WindowChoosers::OpenFiles(QWidget*, const QString&) {

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ public:
     std::optional<QString> SelectDirectory(QWidget*, const tavik::TDirectoryChooserOptions&) override;
     int ExecModal(QDialog& dialog) override;
 
+    // Answers to file dialogs in order; a file dialog without one left is a failure.
+    std::deque<std::optional<QString>> files;
+    std::vector<QString> fileTitles;
     // Each modal dialog shown goes to the next answer; none left: it is cancelled.
     std::deque<std::function<int(QDialog&)>> modalAnswers;
     std::vector<QString> modalTexts;
