@@ -30,14 +30,14 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-std::string LocalMoment(const std::string& utc) {
+std::string LocalMoment(const std::string& utc, const char* format) {
     std::tm parts{};
     if (utc.size() != 20 || ::strptime(utc.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts) == nullptr) return utc;
     const std::time_t moment = ::timegm(&parts);
     std::tm local{};
     localtime_r(&moment, &local);
     char text[32];
-    std::strftime(text, sizeof text, "%d.%m.%Y %H:%M", &local);
+    std::strftime(text, sizeof text, format, &local);
     return text;
 }
 

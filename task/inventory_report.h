@@ -19,7 +19,8 @@ std::vector<std::string> ReportHeading(const TInventory& inventory, const std::s
 std::string ReportText(const TInventory& inventory, const std::string& installation);
 std::string ReportCsv(const TInventory& inventory, const std::string& installation);
 
-// "2026-12-09T13:03:00Z" as local time "09.12.2026 14:03"; empty stays empty.
-std::string LocalMoment(const std::string& utc);
+// "2026-12-09T13:03:00Z" as local time "09.12.2026 14:03" (or in another strftime format, such
+// as "%Y-%m-%d %H:%M" for a column sorted as text); empty stays empty.
+std::string LocalMoment(const std::string& utc, const char* format = "%d.%m.%Y %H:%M");
 
 }  // namespace vendrask

@@ -92,6 +92,10 @@ std::string VerificationSummary(const TVerifyAllResult& result) {
     return text;
 }
 
+// Columns of ReportColumns() that the page shows in a form of its own.
+constexpr std::size_t kWrittenColumn = 1, kSizeColumn = 3, kVerifiedColumn = 5;
+constexpr const char* kSortableMoment = "%Y-%m-%d %H:%M";
+
 int BarPosition(const QProgressBar& bar, double fraction) {
     return static_cast<int>(bar.maximum() * std::min(1.0, std::max(0.0, fraction)));
 }
@@ -134,7 +138,8 @@ void TfrmVendrask::ShowInventory() {
             for (const std::string& caption : ReportColumns()) {
                 TVRColumn& column = FArchivbestand->ColumnAdd();
                 column.Caption = caption;
-                column.Kind = vrkText;
+                column.Kind = caption == "Größe (Bytes)" ? vrkInt64 : vrkText;
+                if (column.Kind == vrkInt64) column.Format = vrfGrouped;
             }
         }
         // The ticks survive a refresh, by the archive's name.
@@ -150,8 +155,16 @@ void TfrmVendrask::ShowInventory() {
         } else {
             try {
                 const TInventory inventory = ReadInventory(source.ArchivDir, source.IntervalDays, std::time(nullptr));
-                for (const auto& row : ReportRows(inventory))
-                    FArchivbestand->RowAdd(std::vector<TVRValue>(row.begin(), row.end()));
+                // Moments as year first, so that sorting the column sorts them in time; sizes as numbers.
+                const auto rows = ReportRows(inventory);
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    std::vector<TVRValue> values(rows[i].begin(), rows[i].end());
+                    const TInventoryArchive& archive = inventory.Archives[i];
+                    values[kWrittenColumn] = LocalMoment(archive.Written, kSortableMoment);
+                    values[kVerifiedColumn] = LocalMoment(archive.LastVerified, kSortableMoment);
+                    values[kSizeColumn] = archive.Size.value_or(0);
+                    FArchivbestand->RowAdd(values);
+                }
                 lblArchivbestandStatus->setText(StatusText(inventory));
             } catch (const std::exception& error) {
                 FArchivbestand->RowsClear();
