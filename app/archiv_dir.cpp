@@ -10,6 +10,13 @@
 
 namespace vendrask {
 
+std::string TakeArchivDir(const std::string& arg, std::optional<std::string>& dir, const std::string& command) {
+    if (arg.size() > 1 && arg[0] == '-') return "Unbekannte Option „" + arg + "“ für " + command + ".";
+    if (dir) return command + " erwartet höchstens ein Archivverzeichnis.";
+    dir = arg;
+    return {};
+}
+
 std::optional<std::string> ArchivDirOf(const std::optional<std::string>& given, const char* usageText) {
     if (given) return given;
     const char* root = std::getenv("OLVEX_ROOT");

@@ -6,6 +6,10 @@
 
 namespace vendrask {
 
+// Takes an argument that is no option of the command as its ARCHIVVERZEICHNIS: empty, or what is
+// wrong with it (an unknown option, a second folder), for the usage message.
+std::string TakeArchivDir(const std::string& arg, std::optional<std::string>& dir, const std::string& command);
+
 // The folder to work on; nothing after a message on stderr (status kArchivUsage).
 std::optional<std::string> ArchivDirOf(const std::optional<std::string>& given, const char* usageText);
 

@@ -74,12 +74,8 @@ int RunJournalCommand(const std::vector<std::string>& args, const char* usageTex
             if (i + 1 >= args.size() || args[i + 1].size() != 64)
                 return ArchivUsage("--head erwartet einen Journalkopf (64 Hexziffern).", usageText);
             heads.push_back(args[++i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return ArchivUsage("Unbekannte Option „" + arg + "“ für journal.", usageText);
-        } else if (dir) {
-            return ArchivUsage("journal erwartet höchstens ein Archivverzeichnis.", usageText);
-        } else {
-            dir = arg;
+        } else if (const std::string problem = TakeArchivDir(arg, dir, "journal"); !problem.empty()) {
+            return ArchivUsage(problem, usageText);
         }
     }
     if (check && (from || to)) return ArchivUsage("--check prüft immer das ganze Journal, ohne --from und --to.", usageText);

@@ -18,12 +18,8 @@ int RunReportCommand(const std::vector<std::string>& args, const char* usageText
     for (const std::string& arg : args) {
         if (arg == "--csv") {
             csv = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return ArchivUsage("Unbekannte Option „" + arg + "“ für report.", usageText);
-        } else if (given) {
-            return ArchivUsage("report erwartet höchstens ein Archivverzeichnis.", usageText);
-        } else {
-            given = arg;
+        } else if (const std::string problem = TakeArchivDir(arg, given, "report"); !problem.empty()) {
+            return ArchivUsage(problem, usageText);
         }
     }
     const std::optional<std::string> dir = ArchivDirOf(given, usageText);

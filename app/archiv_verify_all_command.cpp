@@ -30,12 +30,8 @@ int RunVerifyAllCommand(const std::vector<std::string>& args, const char* usageT
                 return ArchivUsage("--max-duration erwartet eine Zahl von Minuten (1 bis 10080).", usageText);
             options.MaxDuration = std::chrono::minutes(*minutes);
             ++i;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return ArchivUsage("Unbekannte Option „" + arg + "“ für verify-all.", usageText);
-        } else if (given) {
-            return ArchivUsage("verify-all erwartet höchstens ein Archivverzeichnis.", usageText);
-        } else {
-            given = arg;
+        } else if (const std::string problem = TakeArchivDir(arg, given, "verify-all"); !problem.empty()) {
+            return ArchivUsage(problem, usageText);
         }
     }
     const std::optional<std::string> dir = ArchivDirOf(given, usageText);
