@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "app/archiv_status.h"
-#include "app/listed_name.h"
+#include "task/listed_name.h"
 #include "host/engine/search/archive_search.h"
 #include "host/services/exceptions.h"
 

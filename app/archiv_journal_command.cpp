@@ -9,7 +9,7 @@
 
 #include "app/archiv_dir.h"
 #include "app/archiv_status.h"
-#include "app/listed_name.h"
+#include "task/listed_name.h"
 #include "host/services/archive_journal.h"
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"

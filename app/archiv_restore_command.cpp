@@ -10,7 +10,7 @@
 
 #include "app/archiv_console.h"
 #include "app/archiv_status.h"
-#include "app/listed_name.h"
+#include "task/listed_name.h"
 #include "host/engine/archiv_open.h"
 #include "host/engine/search/archive_restore.h"
 #include "host/services/archive_journal.h"

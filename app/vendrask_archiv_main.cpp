@@ -18,7 +18,7 @@
 #include "app/archiv_verify_all_command.h"
 #include "app/archiv_restore_command.h"
 #include "app/archiv_status.h"
-#include "app/listed_name.h"
+#include "task/listed_name.h"
 #include "app/usage_texts.h"
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"

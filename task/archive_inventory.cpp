@@ -13,6 +13,7 @@
 #include "host/services/archive_name.h"
 #include "host/services/exceptions.h"
 #include "host/services/paths.h"
+#include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
 
 namespace vendrask {
@@ -31,9 +32,12 @@ struct TDirClose {
 std::map<std::string, struct stat> ArchivesIn(const std::string& archivDir) {
     std::map<std::string, struct stat> found;
     const std::unique_ptr<DIR, TDirClose> dir(::opendir(archivDir.c_str()));
-    if (!dir)
-        throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht gelesen werden.",
-                            tavik::KindOfInputError(errno));
+    if (!dir) {
+        const int error = errno;
+        throw tavik::EOlvex("Das Archivverzeichnis „" + archivDir + "“ kann nicht gelesen werden (" +
+                                tavik::SystemErrorText(error) + ").",
+                            tavik::KindOfInputError(error));
+    }
     while (const dirent* entry = ::readdir(dir.get())) {
         if (!tavik::IsArchiveName(entry->d_name)) continue;
         struct stat status {};

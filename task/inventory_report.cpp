@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "task/listed_name.h"
+
 namespace vendrask {
 
 namespace {
@@ -82,9 +84,11 @@ std::string ReportText(const TInventory& inventory, const std::string& installat
     std::string text;
     for (const std::string& line : ReportHeading(inventory, installation)) text += line + "\n";
     text += "\n";
+    // Names and findings come from the folder and the journal: escaped, a tab or newline in
+    // them starts no column or line of its own.
     const auto join = [](const std::vector<std::string>& fields) {
         std::string line;
-        for (const std::string& field : fields) line += (line.empty() ? "" : "\t") + field;
+        for (std::size_t i = 0; i < fields.size(); ++i) line += (i == 0 ? "" : "\t") + ListedName(fields[i]);
         return line + "\n";
     };
     text += join(ReportColumns());

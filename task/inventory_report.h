@@ -14,7 +14,7 @@ std::vector<std::vector<std::string>> ReportRows(const TInventory& inventory);
 // The lines above the table: installation, date, journal, interval, what is gone or unknown.
 std::vector<std::string> ReportHeading(const TInventory& inventory, const std::string& installation);
 
-// The whole report as text with tab-separated columns, or as CSV (RFC 4180, separator ';', as
+// The whole report as text with tab-separated columns (fields escaped as ListedName does), or as CSV (RFC 4180, separator ';', as
 // German spreadsheets read it) with the heading lines as "#" comments first.
 std::string ReportText(const TInventory& inventory, const std::string& installation);
 std::string ReportCsv(const TInventory& inventory, const std::string& installation);

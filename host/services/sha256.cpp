@@ -99,7 +99,8 @@ std::string Sha256Hex(std::string_view bytes) { return HexOf(Sha256Of(bytes.data
 
 std::string Sha256OfFile(const std::string& path, std::int64_t* size) {
     const TUniqueFd fd(
-        RetryInterrupted([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
+        // Without waiting for a pipe put in the file's place; a regular file reads as ever.
+        RetryInterrupted([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (!fd)
         throw EOlvex("„" + path + "“ kann nicht gelesen werden (" + SystemErrorText(errno) + ").",
                      KindOfInputError(errno));

@@ -191,12 +191,17 @@ TEST(ArchiveProof, AnArchiveNotVerifiedWithinTheIntervalIsOverdue) {
         written.Kind = "archiv-geschrieben";
         written.Archive = "SK250101.001";
         written.Time = TArchiveJournal::UtcText(std::time(nullptr) - 11 * 86400);
-        journal.Append({written});
+        // A name from the journal starts no line of its own in the report.
+        TJournalRecord forged = written;
+        forged.Archive = "SK250101.002\nSK250101.003\tin Ordnung";
+        journal.Append({written, forged});
     }
     const ProcessResult report = Archiv(host, {"report"});
     EXPECT_EQ(report.status, 1) << report.out;
     EXPECT_TRUE(Contains(report.out, "1 überfällig (Prüfintervall 10 Tage)")) << report.out;
     EXPECT_TRUE(Contains(report.out, "\tüberfällig\t")) << report.out;
+    EXPECT_TRUE(Contains(report.out, "\nSK250101.002\\nSK250101.003\\tin Ordnung\t")) << report.out;
+    EXPECT_FALSE(Contains(report.out, "\nSK250101.003")) << report.out;
 
     host.Setting("PruefIntervall", "0");
     EXPECT_EQ(Archiv(host, {"report"}).status, 2);

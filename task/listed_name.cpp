@@ -1,4 +1,4 @@
-#include "app/listed_name.h"
+#include "task/listed_name.h"
 
 #include <cstdio>
 
