@@ -17,6 +17,7 @@
 #include "task/archive_verification.h"
 #include "task/inventory_report.h"
 #include "ui/inventory_source.h"
+#include "ui/page_command_running.h"
 #include "ui/vendrasku.h"
 #include "ui/view_update.h"
 
@@ -25,38 +26,6 @@ namespace vendrask {
 using namespace tavik;
 
 namespace {
-
-// While it lives the window counts as busy with the verification (a workbench command is
-// refused meanwhile) and the abort buttons show.
-class TInventoryRunning {
-public:
-    TInventoryRunning(bool& running, bool& commandRunning, bool& aborted, QToolButton& pageAbort,
-                      QToolButton& workbenchAbort, QLabel& progress)
-        : FRunning(running), FCommandRunning(commandRunning), FPageAbort(pageAbort), FWorkbenchAbort(workbenchAbort),
-          FProgress(progress) {
-        FRunning = true;
-        FCommandRunning = true;
-        aborted = false;
-        FPageAbort.setVisible(true);
-        FWorkbenchAbort.setVisible(true);
-    }
-    ~TInventoryRunning() {
-        FProgress.clear();
-        FPageAbort.setVisible(false);
-        FWorkbenchAbort.setVisible(false);
-        FCommandRunning = false;
-        FRunning = false;
-    }
-    TInventoryRunning(const TInventoryRunning&) = delete;
-    TInventoryRunning& operator=(const TInventoryRunning&) = delete;
-
-private:
-    bool& FRunning;
-    bool& FCommandRunning;
-    QToolButton& FPageAbort;
-    QToolButton& FWorkbenchAbort;
-    QLabel& FProgress;
-};
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -223,8 +192,8 @@ void TfrmVendrask::spbArchivbestandPruefenClick(QObject*) {
         pgbArchivbestandProgress->setValue(0);
         TVerifyAllResult result;
         {
-            const TInventoryRunning running(FInventoryRunning, FCommandRunning, FInventoryAborted,
-                                            *spbArchivbestandAbbrechen, *spbAbortOperation, *lblArchivbestandProgress);
+            const TPageCommandRunning running(FInventoryRunning, FCommandRunning, FInventoryAborted,
+                                            *spbArchivbestandAbbrechen, *spbAbortOperation, lblArchivbestandProgress);
             result = VerifyArchives(before, *journal, options);
         }
         if (!result.Stopped) pgbArchivbestandProgress->setValue(pgbArchivbestandProgress->maximum());

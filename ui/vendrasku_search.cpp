@@ -22,6 +22,7 @@
 #include "host/services/tavik_programm.h"
 #include "task/dmarchivu.h"
 #include "ui/search_versions.h"
+#include "ui/page_command_running.h"
 #include "ui/vendrasku.h"
 #include "ui/view_update.h"
 #include "ui/workbench_command.h"
@@ -32,35 +33,6 @@ namespace vendrask {
 using namespace tavik;
 
 namespace {
-
-// While it lives the window counts as busy with the search (a workbench command is refused
-// meanwhile) and both abort buttons show.
-class TSearchRunning {
-public:
-    TSearchRunning(bool& running, bool& commandRunning, bool& aborted, QToolButton& pageAbort,
-                   QToolButton& workbenchAbort)
-        : FRunning(running), FCommandRunning(commandRunning), FPageAbort(pageAbort), FWorkbenchAbort(workbenchAbort) {
-        FRunning = true;
-        FCommandRunning = true;
-        aborted = false;
-        FPageAbort.setVisible(true);
-        FWorkbenchAbort.setVisible(true);
-    }
-    ~TSearchRunning() {
-        FPageAbort.setVisible(false);
-        FWorkbenchAbort.setVisible(false);
-        FCommandRunning = false;
-        FRunning = false;
-    }
-    TSearchRunning(const TSearchRunning&) = delete;
-    TSearchRunning& operator=(const TSearchRunning&) = delete;
-
-private:
-    bool& FRunning;
-    bool& FCommandRunning;
-    QToolButton& FPageAbort;
-    QToolButton& FWorkbenchAbort;
-};
 
 // The engine object the abort buttons reach while a restore runs.
 class TAbortTarget {
@@ -123,7 +95,7 @@ void TfrmVendrask::spbSucheClick(QObject*) {
         };
         search::TSearchResult result;
         {
-            const TSearchRunning running(FSearchRunning, FCommandRunning, FSearchAborted, *spbSucheAbbrechen, *spbAbortOperation);
+            const TPageCommandRunning running(FSearchRunning, FCommandRunning, FSearchAborted, *spbSucheAbbrechen, *spbAbortOperation);
             result = search::SearchArchives(dir, {term}, events);
         }
         {
