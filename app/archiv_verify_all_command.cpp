@@ -42,7 +42,7 @@ int RunVerifyAllCommand(const std::vector<std::string>& args, const char* usageT
     try {
         // Whoever verifies must be able to record it.
         tavik::TArchiveJournal journal(*dir);
-        const TInventory before = ReadInventory(*dir, *interval, std::time(nullptr));
+        TInventory inventory = ReadInventory(*dir, *interval, std::time(nullptr));
         options.OnArchive = [](const std::string& name, int index, int count) {
             std::cout << "Prüfe " << name << " (" << index + 1 << " von " << count << ") ... " << std::flush;
             return true;
@@ -54,8 +54,9 @@ int RunVerifyAllCommand(const std::vector<std::string>& args, const char* usageT
             else
                 std::cout << "FEHLERHAFT: " << verdict.Detail << "\n";
         };
-        const TVerifyAllResult result = VerifyArchives(before, journal, options);
-        const TInventory after = ReadInventory(*dir, *interval, std::time(nullptr));
+        const TVerifyAllResult result = VerifyArchives(inventory, journal, options);
+        ApplyVerdicts(inventory, result, std::time(nullptr));
+        const TInventory& after = inventory;
         int failed = 0;
         std::string failedNames, overdueNames, goneNames;
         for (const TInventoryArchive& archive : after.Archives) {

@@ -30,6 +30,23 @@ void VerifyContent(const std::string& path, TArchiveVerdict& verdict, const TVer
 
 }  // namespace
 
+void ApplyVerdicts(TInventory& inventory, const TVerifyAllResult& result, std::time_t now) {
+    const std::string moment = TArchiveJournal::UtcText(now);
+    for (const TArchiveVerdict& verdict : result.Verdicts)
+        for (TInventoryArchive& archive : inventory.Archives)
+            if (archive.Name == verdict.Name) {
+                archive.LastVerified = moment;
+                archive.LastResult = verdict.Sound ? kVerifiedSound : kVerifiedFaulty;
+                archive.LastDetail = verdict.Detail;
+                archive.Overdue = false;
+                if (archive.Sha256.empty()) archive.Sha256 = verdict.Sha256;
+            }
+    if (inventory.Chain.Ok) {
+        inventory.Chain.Records += static_cast<std::int64_t>(result.Verdicts.size());
+        inventory.Chain.Head = result.JournalHead;
+    }
+}
+
 int TVerifyAllResult::Failed() const {
     return static_cast<int>(std::count_if(Verdicts.begin(), Verdicts.end(), [](const auto& v) { return !v.Sound; }));
 }

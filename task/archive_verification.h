@@ -5,6 +5,7 @@
 // result goes into the journal; an archive first verified here gets its SHA-256 recorded, so
 // that a later change of it shows too.
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,5 +49,9 @@ std::vector<std::string> VerificationOrder(const TInventory& inventory);
 
 TVerifyAllResult VerifyArchives(const TInventory& inventory, tavik::TArchiveJournal& journal,
                                 const TVerifyAllOptions& options);
+
+// The inventory as it stands after the verification, without reading ARCHIV and the journal
+// again: each archive verified now carries its result, and a sound chain its new records.
+void ApplyVerdicts(TInventory& inventory, const TVerifyAllResult& result, std::time_t now);
 
 }  // namespace vendrask
