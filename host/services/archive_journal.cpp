@@ -356,6 +356,21 @@ std::vector<TJournalRecord> TArchiveJournal::ReadArchiveHistory() const {
     return records;
 }
 
+std::optional<TJournalRecord> TArchiveJournal::Last(const std::vector<std::string>& kinds) const {
+    if (kinds.empty()) return std::nullopt;
+    std::string places;
+    for (std::size_t i = 0; i < kinds.size(); ++i) places += (i == 0 ? "?" : ", ?") + std::to_string(i + 1);
+    try {
+        TSqliteStatement rows(FDb->Handle(), std::string("SELECT ") + kColumns + " FROM record WHERE kind IN (" +
+                                                 places + ") ORDER BY seq DESC LIMIT 1");
+        for (std::size_t i = 0; i < kinds.size(); ++i) rows.Bind(static_cast<int>(i + 1), kinds[i]);
+        if (rows.Step()) return RecordOf(rows);
+    } catch (const EOlvex&) {
+        Fail("gelesen");
+    }
+    return std::nullopt;
+}
+
 bool TArchiveJournal::Knows(const std::string& hash) const {
     if (hash == EmptyHead()) return true;
     try {

@@ -25,6 +25,10 @@ inline constexpr const char* Geprueft = "geprueft";                          // 
 inline constexpr const char* Wiederhergestellt = "wiederhergestellt";        // an entry restored in place
 inline constexpr const char* Entpackt = "entpackt";                          // an entry extracted
 inline constexpr const char* Abgelehnt = "abgelehnt";                        // refused or not done, and why
+inline constexpr const char* Aufbewahrung = "aufbewahrung";                  // the retention periods' file as now
+inline constexpr const char* SperreAn = "sperre-an";                          // a deletion hold is set, and why
+inline constexpr const char* SperreAus = "sperre-aus";                        // the deletion hold is lifted
+inline constexpr const char* Exportiert = "exportiert";                      // a year's records exported as a bag
 }  // namespace journalkind
 
 struct TJournalRecord {
@@ -88,6 +92,8 @@ public:
                                      const std::optional<std::string>& to = std::nullopt) const;
     // The records of archives written, verified and deleted by a rule, in order.
     std::vector<TJournalRecord> ReadArchiveHistory() const;
+    // The last record of one of the kinds, nothing when there is none.
+    std::optional<TJournalRecord> Last(const std::vector<std::string>& kinds) const;
     // Whether hash is the hash of a record (or the empty head): an anchor kept elsewhere is
     // still part of the chain.
     bool Knows(const std::string& hash) const;

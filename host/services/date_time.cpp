@@ -54,4 +54,9 @@ std::string TimeToStr(TDateTime value) {
     return text;
 }
 
+int BerlinYear(std::int64_t utcSeconds) {
+    const sys_seconds moment{seconds{utcSeconds + 3600}};
+    return static_cast<int>(year_month_day{floor<days>(moment)}.year());
+}
+
 }  // namespace tavik

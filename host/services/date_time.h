@@ -28,6 +28,11 @@ TDateTime IncDays(TDateTime value, int days);
 // The current local time of the system clock.
 TDateTime Now();
 
+// The calendar year in Germany (Europe/Berlin) of a moment. Around the turn of a year Germany
+// keeps standard time, UTC+1, in every year that ZIP or a file system can name; daylight saving
+// never touches 31 December or 1 January, so one fixed hour decides the year exactly.
+int BerlinYear(std::int64_t utcSeconds);
+
 // "hh:mm:ss"
 std::string TimeToStr(TDateTime value);
 

@@ -11,6 +11,7 @@
 #include "host/engine/extract/entry_name.h"
 #include "host/engine/zip/zip_entry_name.h"
 #include "host/engine/zip/zip_handles.h"
+#include "host/services/date_time.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/little_endian.h"
 #include "host/services/exceptions.h"
@@ -52,6 +53,12 @@ std::time_t ZipEntryTime(const zip::TCentralView& header) {
     if (const auto exact = zip::ExtraFieldTime(header.extra, header.extraSize, dosTime))
         return static_cast<std::time_t>(*exact);
     return dosTime;
+}
+
+int ZipEntryBerlinYear(const zip::TCentralView& header) {
+    const std::time_t dosTime = DosFieldsTime(header.time, header.date);
+    if (const auto exact = zip::ExtraFieldTime(header.extra, header.extraSize, dosTime)) return BerlinYear(*exact);
+    return ((header.date >> 9) & 127) + 1980;
 }
 
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {

@@ -36,6 +36,10 @@ std::time_t ZipEntryTime(const zip::TCentralView& header);
 // The entry at index of an open archive: name, kind, permissions and time from its central
 // header as the engine's directory reader read it, sizes, CRC, method and encryption as libzip
 // reads them. Throws EOlvex when libzip cannot read the entry.
+// The calendar year in which the entry was last modified, in Germany: from its exact time where
+// it has one, else the year of its DOS date as it stands (local time of whoever wrote it).
+int ZipEntryBerlinYear(const zip::TCentralView& header);
+
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header);
 TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 
