@@ -45,4 +45,10 @@ std::optional<int> VerificationInterval() {
     }
 }
 
+std::chrono::milliseconds ArchivLockWait() {
+    const char* root = std::getenv("OLVEX_ROOT");
+    if (root == nullptr || *root == '\0') return tavik::kDefaultArchivLockWait;
+    return tavik::ArchivLockWaitSetting();
+}
+
 }  // namespace vendrask

@@ -1,6 +1,7 @@
 #pragma once
 // Where the commands of vendrask-archiv that work on ARCHIV find it: the folder given, or the
 // installation's ARCHIV through OLVEX_ROOT.
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -16,5 +17,9 @@ std::optional<std::string> ArchivDirOf(const std::optional<std::string>& given, 
 // The host setting PruefIntervall where an installation is named (OLVEX_ROOT), else its default;
 // nothing after a message on stderr when the setting is unusable.
 std::optional<int> VerificationInterval();
+
+// How long to wait for a run that holds ARCHIV: the host setting ArchivLockWait where an
+// installation is named, else its default. Throws EOlvex when the setting is unusable.
+std::chrono::milliseconds ArchivLockWait();
 
 }  // namespace vendrask

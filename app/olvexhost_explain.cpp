@@ -10,6 +10,7 @@
 #include "host/services/search_rec.h"
 #include "host/services/tavik_info.h"
 #include "task/candidate_rules.h"
+#include "task/cleanup_forecast.h"
 #include "task/dmarchivu.h"
 #include "task/own_archive.h"
 #include "task/related_files.h"
@@ -80,6 +81,20 @@ int ExplainFile(const std::string& argument) {
         std::printf("Löschen:        %s (%s)%s%s\n", decision.Candidate ? "ja" : "nein",
                     vendrask::ReasonText(decision.Reason, object.Days).c_str(), decision.Candidate ? ", Notiz: " : "",
                     decision.Candidate ? vendrask::DeleteNote(object).c_str() : "");
+        const vendrask::TArchivKeeping keeping =
+            vendrask::TArchivKeeping::ForLooking(archiv, BerlinYear(DateTimeToFileTime(today)));
+        if (keeping.IsWrittenArchive(path)) {
+            const auto forecast = vendrask::ForecastArchive(keeping, path, object, rec.Time, today);
+            const auto& retention = forecast.Retention;
+            std::printf("Aufbewahrung:   %s%s\n", vendrask::RetentionEndText(retention).c_str(),
+                        retention.UntilYear > 0
+                            ? (" (" + vendrask::ClassText(retention.Deciding) + ": " + retention.DecidingEntry + ")")
+                                  .c_str()
+                            : "");
+            std::printf("Nächstes -L:    %s\n", forecast.Why.c_str());
+        } else if (const auto kept = keeping.Judge(path); kept.Kept()) {
+            std::printf("Nächstes -L:    bleibt: %s\n", kept.Reason.c_str());
+        }
     } else if (!home.empty()) {
         const auto decision = vendrask::DecideArchive(object, rec.Time, today);
         std::printf("Verzeichnis:    %s\n", home.c_str());

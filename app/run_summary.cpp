@@ -22,6 +22,8 @@ const char* Why(TFileFate fate) {
         case TFileFate::Unreadable: return "nicht lesbar";
         case TFileFate::RefusedName: return "Name nicht wiederherstellbar";
         case TFileFate::KeptOther:
+        case TFileFate::KeptHold:
+        case TFileFate::KeptRetention:
         case TFileFate::Deleted: break;
     }
     return "";
@@ -100,11 +102,21 @@ void PrintDeleteRun(const TdmOlvexArchiv& module) {
         std::printf("Löschen: das Journal in ARCHIV kann nicht geschrieben werden; es wurde nichts gelöscht.\n");
         return;
     }
-    std::vector<const TFileOutcome*> kept;
+    std::vector<const TFileOutcome*> kept, held, retained;
     for (const TFileOutcome& file : module.LastDeleteFiles())
-        if (file.Fate != TFileFate::Deleted) kept.push_back(&file);
+        if (file.Fate == TFileFate::KeptHold)
+            held.push_back(&file);
+        else if (file.Fate == TFileFate::KeptRetention)
+            retained.push_back(&file);
+        else if (file.Fate != TFileFate::Deleted)
+            kept.push_back(&file);
     std::printf("Löschen: %s gelöscht, %s erhalten.\n", Files(module.LastDeleted().size()).c_str(),
-                Files(kept.size()).c_str());
+                Files(kept.size() + held.size() + retained.size()).c_str());
+    if (module.LastDeleteHold().On)
+        std::printf("  %s. In ARCHIV wird nichts gelöscht, bis sie aufgehoben ist (vendrask-archiv hold off); "
+                    "%s wären sonst zu löschen.\n",
+                    HoldText(module.LastDeleteHold()).c_str(), Files(held.size()).c_str());
+    PrintGroup("Aufzubewahren", retained);
     PrintGroup("Erhalten", kept);
     if (AnyReadOnly(kept))
         std::printf("  Schreibgeschützte Dateien werden nicht gelöscht: zum Löschen beschreibbar machen, zum "

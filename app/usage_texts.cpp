@@ -109,4 +109,6 @@ bool AnswerInfoRequest(TProgram program, int argc, char** argv) {
     return help || version;
 }
 
+const char* ProgramVersion() { return VENDRASK_VERSION; }
+
 }  // namespace vendrask

@@ -12,4 +12,7 @@ enum class TProgram { Vendrask, VendraskArchiv, Olvexhost };
 // take file names only the first.
 bool AnswerInfoRequest(TProgram program, int argc, char** argv);
 
+// The version of the programs, as --version prints it.
+const char* ProgramVersion();
+
 }  // namespace vendrask

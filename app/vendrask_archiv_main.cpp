@@ -14,7 +14,10 @@
 #include "app/archiv_console.h"
 #include "app/archiv_find_command.h"
 #include "app/archiv_journal_command.h"
+#include "app/archiv_hold_command.h"
+#include "app/archiv_procedure_command.h"
 #include "app/archiv_report_command.h"
+#include "app/archiv_retention_command.h"
 #include "app/archiv_verify_all_command.h"
 #include "app/archiv_restore_command.h"
 #include "app/archiv_status.h"
@@ -68,7 +71,14 @@ const char* const kUsageText =
     "                                                eines fehlerhaft oder überfällig ist\n"
     "  vendrask-archiv report [--csv] [ARCHIVVERZEICHNIS]\n"
     "                                                Archivbestand mit letzter Prüfung, fehlenden und dem\n"
-    "                                                Journal unbekannten Archiven\n";
+    "                                                Journal unbekannten Archiven\n"
+    "  vendrask-archiv retention [ARCHIVVERZEICHNIS]  Aufbewahrungsfrist jedes Archivs und was der nächste\n"
+    "                                                Löschlauf (-L) damit täte\n"
+    "  vendrask-archiv hold [on --reason GRUND | off [--reason GRUND]] [ARCHIVVERZEICHNIS]\n"
+    "                                                Löschsperre setzen, aufheben oder zeigen: solange sie\n"
+    "                                                besteht, wird in ARCHIV nichts gelöscht\n"
+    "  vendrask-archiv procedure [ARCHIVVERZEICHNIS]  wie in dieser Installation archiviert wird\n"
+    "                                                (für die Verfahrensdokumentation)\n";
 
 int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kUsageText); }
 
@@ -160,6 +170,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "find") return vendrask::RunFindCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "journal") return vendrask::RunJournalCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "verify-all") return vendrask::RunVerifyAllCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "retention") return vendrask::RunRetentionCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "procedure") return vendrask::RunProcedureCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "hold") return vendrask::RunHoldCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "report") return vendrask::RunReportCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "restore")
         return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);

@@ -11,10 +11,12 @@
 #include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_fingerprint.h"
 #include "host/services/archive_name.h"
+#include "host/services/date_time.h"
 #include "host/services/exceptions.h"
 #include "host/services/paths.h"
 #include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
+#include "task/archiv_keeping.h"
 
 namespace vendrask {
 
@@ -99,6 +101,7 @@ TInventory ReadInventory(const std::string& archivDir, int intervalDays, std::ti
     inventory.ArchivDir = archivDir;
     inventory.Now = TArchiveJournal::UtcText(now);
     inventory.IntervalDays = intervalDays;
+    inventory.Keeping = KeepingLines(TArchivKeeping::ForLooking(archivDir, tavik::BerlinYear(now)));
     std::map<std::string, TInventoryArchive> byName;
     for (const auto& [name, status] : ArchivesIn(archivDir)) {
         TInventoryArchive& archive = byName[name];

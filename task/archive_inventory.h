@@ -46,6 +46,7 @@ struct TInventory {
     std::vector<std::string> UnknownAnchors;
     // The oldest last verification of the archives present, when every one of them was verified.
     std::string AllVerifiedSince;
+    std::vector<std::string> Keeping;  // the deletion hold and the retention periods (KeepingLines)
 
     const TInventoryArchive* Find(const std::string& name) const;
     int Overdue() const;

@@ -23,6 +23,7 @@
 #include "host/services/safe_delete.h"
 #include "host/services/tavik_programm.h"
 #include "host/services/vr_list.h"
+#include "task/archiv_keeping.h"
 #include "task/file_groups.h"
 #include "task/related_files.h"
 #include "task/run_outcome.h"
@@ -123,6 +124,10 @@ public:
     bool LastDeleteLocked() const { return FLastDeleteLocked; }
     // The last delete run deleted nothing: ARCHIV's journal could not be written.
     bool LastDeleteJournalRefused() const { return FLastDeleteJournalRefused; }
+    // The deletion hold in ARCHIV as the last scan found it.
+    const TDeletionHold& ScanHold() const { return FScanHold; }
+    // The deletion hold in ARCHIV as the last delete run found it.
+    const TDeletionHold& LastDeleteHold() const { return FLastDeleteHold; }
     // The head of ARCHIV's journal after the last run that opened it; empty before.
     const std::string& JournalHead() const { return FJournalHead; }
 
@@ -152,10 +157,12 @@ private:
                            std::vector<const tavik::TFileInfoItem*>& toDelete);
     // Deletes packed files, each recorded in the journal before it goes.
     void DeletePacked(const std::vector<const tavik::TFileInfoItem*>& items, tavik::TArchiveJournal& journal);
-    // Deletes the files of a delete run, each recorded in the journal before it goes.
-    // faulty: archives in ARCHIV that failed their last verification; they are never deleted.
+    // Deletes the files of a delete run, each recorded in the journal before it goes; what
+    // keeping holds (a hold, evidence, a retention period) stays.
     void DeleteRecorded(const std::vector<TDeleteItem>& items, const std::string& archivDir,
-                        const std::set<std::string>& faulty, tavik::TArchiveJournal& journal);
+                        const TArchivKeeping& keeping, tavik::TArchiveJournal& journal);
+    // The current year in Germany by Clock.
+    int BerlinYearNow() const;
     std::chrono::milliseconds LockWait();
     // The host directories: below them no directory on the way to a file that is packed or
     // deleted may be a link; each of them is taken as it is, a link followed (as find -H does).
@@ -195,6 +202,8 @@ private:
     TCandidateColumns FColumns;
     tavik::TDateTime FScanToday{};
     std::string FScanArchivDir;
+    std::optional<TArchivKeeping> FScanKeeping;  // what keeps files of ARCHIV, for the notes of one scan
+    TDeletionHold FScanHold;
     THostPlaces FScanPlaces;             // where related files may lie, for one scan
     std::set<std::string> FScanRefused;  // related names reported in this scan, each once
     TFileGroups FScanGroups;             // the related_file groups of the last scan, by absolute path
@@ -205,6 +214,7 @@ private:
     std::vector<TFileOutcome> FLastDeleteFiles;
     bool FLastDeleteLocked = false;
     bool FLastDeleteJournalRefused = false;
+    TDeletionHold FLastDeleteHold;
     std::string FJournalHead;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };

@@ -37,6 +37,7 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
     FLastDeleted.clear();
     FLastDeleteFiles.clear();
     FLastDeleteJournalRefused = false;
+    FLastDeleteHold = {};
     return Guarded("TdmOlvexArchiv.DeleteExecute", false, [&] {
         if (items.empty()) return true;
         // What the journal cannot record is not deleted.
@@ -48,11 +49,11 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
             FLastDeleteJournalRefused = true;
             throw;
         }
+        const TArchivKeeping keeping = TArchivKeeping::ForDeleting(archivDir, *journal, BerlinYearNow());
         FJournalHead = journal->Head();
-        // An archive found faulty at its last verification is evidence: it stays.
-        std::set<std::string> faulty;
-        for (const auto& [name, result] : LastVerificationResults(*journal))
-            if (result == kVerifiedFaulty) faulty.insert(ConcatPathNames(archivDir, name));
+        FLastDeleteHold = keeping.Hold();
+        if (!keeping.Rules())
+            TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", keeping.RulesProblem());
         pgdDelete.Start();
         struct TStopDialog {
             TTavikStdProgressDialog& Dialog;
@@ -62,14 +63,14 @@ bool TdmOlvexArchiv::DeleteExecute(const std::vector<TDeleteItem>& items) {
             const std::size_t end = std::min(items.size(), start + kJournalBatch);
             DeleteRecorded({items.begin() + static_cast<std::ptrdiff_t>(start),
                             items.begin() + static_cast<std::ptrdiff_t>(end)},
-                           archivDir, faulty, *journal);
+                           archivDir, keeping, *journal);
         }
         return true;
     });
 }
 
 void TdmOlvexArchiv::DeleteRecorded(const std::vector<TDeleteItem>& items, const std::string& archivDir,
-                                    const std::set<std::string>& faulty, TArchiveJournal& journal) {
+                                    const TArchivKeeping& keeping, TArchiveJournal& journal) {
     const std::vector<std::string> bases = HostBases();
     // Each file is in the journal, with its digest read now, before it goes; one that then stays
     // is named again, as not deleted.
@@ -84,14 +85,24 @@ void TdmOlvexArchiv::DeleteRecorded(const std::vector<TDeleteItem>& items, const
             TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", reason);
             continue;
         }
-        if (faulty.count(item.Path) != 0) {
-            const std::string reason = "„" + item.Path +
-                                       "“ war bei der letzten Prüfung fehlerhaft und wird als Beweismittel nicht "
-                                       "gelöscht. Bitte den Befund im Journal (vendrask-archiv journal) klären; "
-                                       "eine spätere fehlerfreie Prüfung gibt es wieder frei.";
-            notDeleted.push_back(NotDeletedRecord(item.Path, ExtractFileName(item.Path), reason));
-            FLastDeleteFiles.push_back({item.Path, TFileFate::KeptOther, reason});
-            TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", reason);
+        if (const TKeepVerdict kept = keeping.Judge(item.Path); kept.Kept()) {
+            // A hold or a period keeps the same archives night after night; the journal holds the
+            // hold and the periods themselves, and refusals of what a user asked for.
+            if (kept.By == TKeptBy::Evidence || !AutoDelete) {
+                const bool archive = keeping.IsWrittenArchive(item.Path);
+                notDeleted.push_back(
+                    NotDeletedRecord(item.Path, archive ? ExtractFileName(item.Path) : "", kept.Reason));
+            }
+            switch (kept.By) {
+                case TKeptBy::Hold: FLastDeleteFiles.push_back({item.Path, TFileFate::KeptHold, kept.Reason}); break;
+                case TKeptBy::Retention:
+                    FLastDeleteFiles.push_back({item.Path, TFileFate::KeptRetention, kept.Reason});
+                    break;
+                default:
+                    // Evidence: the failed verification is a failure until it is cleared up.
+                    FLastDeleteFiles.push_back({item.Path, TFileFate::KeptOther, kept.Reason});
+                    TavikInfo().RegisterFailure("TdmOlvexArchiv.DeleteExecute", kept.Reason);
+            }
             continue;
         }
         TJournalRecord record;
@@ -125,6 +136,8 @@ void TdmOlvexArchiv::DeleteRecorded(const std::vector<TDeleteItem>& items, const
     }
     if (!notDeleted.empty()) FJournalHead = journal.Append(notDeleted);
 }
+
+int TdmOlvexArchiv::BerlinYearNow() const { return BerlinYear(DateTimeToFileTime(Clock())); }
 
 std::vector<std::string> TdmOlvexArchiv::HostBases() {
     std::vector<std::string> bases;

@@ -86,6 +86,8 @@ void TdmOlvexArchiv::ExploreSystem() {
         FScanArchivDir = GetDirOlvexByName("ARCHIV", "", true);
         FScanRefused.clear();
         FScanGroups.Clear();
+        FScanKeeping.reset();
+        FScanHold = {};
         TTavikFSNames* fsNames = GetTavikFSNames();
         if (!fsNames) throw EOlvex("Die Verzeichnisse der Olvex-Installation sind nicht bekannt.");
         FScanPlaces = HostPlacesOf(*fsNames);
@@ -119,6 +121,8 @@ void TdmOlvexArchiv::ExploreSystem() {
             walker.StartDir = FScanArchivDir;
             // vendrask's own folder (the journal) is no candidate of any kind.
             walker.SkipDirectory = VendraskFolderIn(FScanArchivDir);
+            FScanKeeping = TArchivKeeping::ForLooking(FScanArchivDir, BerlinYearNow());
+            FScanHold = FScanKeeping->Hold();
             walker.Execute();
         }
     });
@@ -211,7 +215,11 @@ void TdmOlvexArchiv::ExploreSystem_AddDel(TDirExplorer&, const TSearchRec& rec, 
         // names them they are no unknown files.
         const bool own = !lookup.Object.Exists && IsOwnArchive(dir, FScanArchivDir, rec.Name);
         if (!DecideDelete(lookup.Object, lookup.Time, FScanToday, own).Candidate) return;
-        const std::string note = DeleteNote(lookup.Object);
+        std::string note = DeleteNote(lookup.Object);
+        // The delete run keeps it all the same; the note says until when and why.
+        if (FScanKeeping)
+            if (const TKeepVerdict kept = FScanKeeping->Judge(ConcatPathNames(dir, rec.Name)); kept.Kept())
+                note = kept.Note;
         TVRList& table = *GetSystemDel();
         table.RowAdd({ConcatPathNames(dir, rec.Name), rec.Size, lookup.Time, lookup.Time, note,
                       static_cast<std::int32_t>(table.GetRowCount()), dir, GetTavikFSNames()->GetTavikFSName(dir),

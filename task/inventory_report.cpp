@@ -77,6 +77,7 @@ std::vector<std::string> ReportHeading(const TInventory& inventory, const std::s
     lines.push_back(inventory.AllVerifiedSince.empty()
                         ? std::string("Noch nicht alle Archive wurden vollständig geprüft.")
                         : "Alle Archive vollständig geprüft seit " + LocalMoment(inventory.AllVerifiedSince) + ".");
+    lines.insert(lines.end(), inventory.Keeping.begin(), inventory.Keeping.end());
     return lines;
 }
 

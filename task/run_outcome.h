@@ -13,6 +13,8 @@ enum class TFileFate {
     KeptReadOnly,  // stays: it is read-only
     KeptNoRights,  // stays: the run may not delete it
     KeptOther,     // stays for the reason given
+    KeptHold,      // stays: a deletion hold is on in ARCHIV
+    KeptRetention, // stays: an archive within its retention period (the reason says until when)
     KeptGroup,     // stays with the other files of its related_file group, one of which must stay
     Unreadable,    // not archived: it could not be read
     RefusedName,   // not archived: its name could not be restored from an archive

@@ -63,6 +63,25 @@ public:
         Cells(cells, false, height);
     }
 
+    // The text on new pages, each line as it stands, wrapped where it is wider than the page.
+    void Appendix(const std::string& text) {
+        FColumns.clear();
+        NewPage();
+        FPainter.setFont(FText);
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            const QString line = Q(text.substr(start, end - start));
+            const QRectF room(0, 0, FWriter.width(), 1e6);
+            const double height = FPainter.boundingRect(room, Qt::TextWordWrap, line.isEmpty() ? QStringLiteral(" ") : line).height();
+            if (FY + height > Height()) NewPage();
+            FPainter.drawText(QRectF(0, FY, FWriter.width(), height), Qt::TextWordWrap, line);
+            FY += height;
+            start = end + 1;
+        }
+    }
+
     void Finish() { Footer(); }
 
 private:
@@ -114,7 +133,9 @@ private:
         FPainter.setPen(Qt::black);
     }
 
-    void Header() { Cells(FColumns, true, RowHeight(FColumns, true)); }
+    void Header() {
+        if (!FColumns.empty()) Cells(FColumns, true, RowHeight(FColumns, true));
+    }
 
     void NewPage() {
         Footer();
@@ -135,7 +156,7 @@ private:
 
     QPdfWriter& FWriter;
     QPainter& FPainter;
-    const std::vector<std::string>& FColumns;
+    std::vector<std::string> FColumns;  // empty on the pages of the appendix
     const double FMm;  // device pixels per millimetre
     QFont FText, FBold, FHash;
     std::vector<bool> FHashColumn;
@@ -148,7 +169,8 @@ private:
 }  // namespace
 
 bool WriteTablePdf(const std::string& fileName, const std::string& title, const std::vector<std::string>& heading,
-                   const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows) {
+                   const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows,
+                   const std::string& appendix) {
     QPdfWriter writer(Q(fileName));
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageOrientation(QPageLayout::Landscape);
@@ -161,6 +183,7 @@ bool WriteTablePdf(const std::string& fileName, const std::string& title, const 
     TTablePages pages(writer, painter, columns, rows);
     pages.Heading(title, heading);
     for (const auto& row : rows) pages.Row(row);
+    if (!appendix.empty()) pages.Appendix(appendix);
     pages.Finish();
     if (!painter.end()) return false;
     return QFileInfo(Q(fileName)).size() > 0;

@@ -79,6 +79,7 @@ public:
     QLabel* lblOlvexSysDelBytesSel = nullptr;
     QLabel* dspOlvexSysDelBytesSel = nullptr;
     QFrame* bvlOlvexSysDel = nullptr;
+    QLabel* lblOlvexSysDelSperre = nullptr;
     tavik::TVTVRList* vrtSystemDel = nullptr;
 
     // page "Archivdatei bearbeiten"

@@ -8,6 +8,9 @@
 #include "host/services/tavik_programm.h"
 #include "task/archive_inventory.h"
 #include "task/inventory_report.h"
+#include "task/procedure_facts.h"
+#include "task/dmarchivu.h"
+#include "host/services/date_time.h"
 #include "ui/inventory_pdf.h"
 #include "ui/inventory_source.h"
 #include "ui/vendrasku.h"
@@ -32,9 +35,14 @@ void TfrmVendrask::spbArchivbestandBerichtClick(QObject*) {
             file += QStringLiteral(".pdf");
         const std::string name = file.toStdString();
 
-        const TInventory inventory = ReadInventory(source.ArchivDir, source.IntervalDays, std::time(nullptr));
+        const std::time_t now = std::time(nullptr);
+        const TInventory inventory = ReadInventory(source.ArchivDir, source.IntervalDays, now);
+        // The procedure as configured now follows the table: what a tax auditor asks about.
+        const std::string procedure = ProcedureText(
+            ReadProcedureFacts(source.ArchivDir, source.IntervalDays, now, dmOlvexArchiv, VENDRASK_VERSION),
+            TArchivKeeping::ForLooking(source.ArchivDir, BerlinYear(now)));
         if (!WriteTablePdf(name, "Archivbestand", ReportHeading(inventory, source.Installation), ReportColumns(),
-                           ReportRows(inventory))) {
+                           ReportRows(inventory), procedure)) {
             TavikHinweisBox("Der Bericht konnte nicht als „" + name +
                                 "“ gespeichert werden. Bitte prüfen Sie, ob das Verzeichnis existiert und "
                                 "beschrieben werden darf, oder wählen Sie einen anderen Namen.",

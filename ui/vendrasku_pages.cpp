@@ -135,6 +135,14 @@ QWidget* TfrmVendrask::BuildSystemPage(bool archive) {
     layout->setSpacing(4);
     layout->addLayout(top);
     layout->addWidget(bevel);
+    if (!archive) {
+        // Shown while a deletion hold keeps everything in ARCHIV.
+        lblOlvexSysDelSperre = Label(page, QStringLiteral("lblOlvexSysDelSperre"), QString());
+        lblOlvexSysDelSperre->setWordWrap(true);
+        lblOlvexSysDelSperre->setStyleSheet(QStringLiteral("font-weight: bold"));
+        lblOlvexSysDelSperre->setVisible(false);
+        layout->addWidget(lblOlvexSysDelSperre);
+    }
     layout->addWidget(view, 1);
 
     if (archive) {

@@ -4,7 +4,9 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <cstdio>
 
 #include "host/services/exceptions.h"
@@ -92,6 +94,12 @@ void TfrmVendrask::ShowCandidates() {
     vrtSystemChecked(vrtSystemArch, nullptr);
     BindCandidates(*vrtSystemDel, module.SystemDel());
     vrtSystemChecked(vrtSystemDel, nullptr);
+    const TDeletionHold& hold = module.ScanHold();
+    lblOlvexSysDelSperre->setText(
+        hold.On ? QString::fromStdString(HoldText(hold) + ". In ARCHIV wird nichts gelöscht, bis sie aufgehoben ist "
+                                                          "(vendrask-archiv hold off).")
+                : QString());
+    lblOlvexSysDelSperre->setVisible(hold.On);
 }
 
 void TfrmVendrask::BindCandidates(TVTVRList& view, TVRList* table) {
@@ -152,20 +160,24 @@ void TfrmVendrask::GetSelectedFilesSize(TVTVRList& view, int& count, int& marked
 
 namespace {
 
-// Files the run kept on purpose (read-only ones and their groups) are no failure, but whoever
-// ticked them must learn why they are still there and what to do about it.
-void NoticeKeptOnPurpose(const std::vector<TFileOutcome>& files) {
+// Files a run kept on purpose (read-only ones and their groups, archives within their retention
+// period or under a deletion hold) are no failure, but whoever ticked them must learn why they
+// are still there and what to do about it.
+void NoticeKeptOnPurpose(const std::vector<TFileOutcome>& files, std::initializer_list<TFileFate> fates,
+                         const char* what) {
     constexpr std::size_t kShown = 10;
     std::string text;
     std::size_t kept = 0;
     for (const TFileOutcome& file : files) {
-        if (file.Fate != TFileFate::KeptReadOnly && file.Fate != TFileFate::KeptGroup) continue;
-        if (++kept <= kShown) text += "\n" + file.Reason;
+        if (std::find(fates.begin(), fates.end(), file.Fate) == fates.end()) continue;
+        if (++kept <= kShown) text += "\n" + (file.Fate == TFileFate::KeptRetention ? "„" + file.Path + "“: " : "") +
+                                      file.Reason;
     }
     if (kept == 0) return;
     if (kept > kShown) text += "\n… und " + std::to_string(kept - kShown) + " weitere.";
-    const std::string head = kept == 1 ? "Eine Datei wurde nicht archiviert und bleibt erhalten:"
-                                       : std::to_string(kept) + " Dateien wurden nicht archiviert und bleiben erhalten:";
+    const std::string head = kept == 1 ? std::string("Eine Datei wurde nicht ") + what + " und bleibt erhalten:"
+                                       : std::to_string(kept) + " Dateien wurden nicht " + what +
+                                             " und bleiben erhalten:";
     TavikHinweisBox(head + text, "");
 }
 
@@ -193,7 +205,7 @@ void TfrmVendrask::spbSystemArchClick(QObject*) {
         // A window must not freeze while another run holds ARCHIV: that is reported at once.
         module.ArchivLockWait = std::chrono::milliseconds::zero();
         const bool written = module.ArchExecute();
-        NoticeKeptOnPurpose(module.LastArchivFiles());
+        NoticeKeptOnPurpose(module.LastArchivFiles(), {TFileFate::KeptReadOnly, TFileFate::KeptGroup}, "archiviert");
         if (written) spbSystemRefreshClick(spbSystemArchRefresh);
     });
 }
@@ -210,7 +222,9 @@ void TfrmVendrask::spbSystemDelClickClick(QObject*) {
             items.push_back(module.DeleteItemOf(table, row));
         }
         TDisabledWindow disabled(*this);
-        if (module.DeleteExecute(items)) spbSystemRefreshClick(spbSystemDelRefresh);
+        const bool done = module.DeleteExecute(items);
+        NoticeKeptOnPurpose(module.LastDeleteFiles(), {TFileFate::KeptHold, TFileFate::KeptRetention}, "gelöscht");
+        if (done) spbSystemRefreshClick(spbSystemDelRefresh);
     });
 }
 

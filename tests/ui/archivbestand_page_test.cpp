@@ -169,6 +169,10 @@ TEST_F(ArchivbestandPage, TheReportIsAPdfWithTheHeadingAndBothArchives) {
     EXPECT_NE(text.out.find(NameOf(archives[0])), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(NameOf(archives[1])), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Zuletzt geprüft"), std::string::npos) << text.out;
+    // The procedure follows the table, with the retention periods and the journal as they are now.
+    EXPECT_NE(text.out.find("Verfahrensdokumentation: Archivierung mit vendrask"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Keine Löschsperre."), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Kopf: "), std::string::npos) << text.out;
 }
 
 TEST_F(ArchivbestandPage, AReportThatCannotBeWrittenNamesTheFile) {
