@@ -155,7 +155,9 @@ TArchiveJournal::TArchiveJournal(const std::string& archivDir, TMode mode) : FPa
     const std::string folder = VendraskFolderIn(archivDir);
     if (mode == TMode::Read) {
         struct stat status {};
-        if (::stat(FPath.c_str(), &status) != 0)
+        // An empty file is the journal of a run killed while it created it: nothing was recorded
+        // yet, and the next run that writes completes it.
+        if (::stat(FPath.c_str(), &status) != 0 || (S_ISREG(status.st_mode) && status.st_size == 0))
             throw EOlvex("Im Archivverzeichnis „" + archivDir + "“ gibt es kein Journal („" + FPath +
                              "“). Es entsteht mit dem ersten Archivierungs- oder Löschlauf.",
                          TErrorKind::InputMissing);

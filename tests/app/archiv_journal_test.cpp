@@ -42,10 +42,11 @@ TEST(ArchivJournal, ARunsSummaryNamesTheHeadThatTheCheckConfirms) {
     const std::string head = TArchiveJournal(host.Root() + "/ARCHIV", TArchiveJournal::TMode::Read).Head();
     EXPECT_TRUE(Contains(run.out, "Journal: " + head + "\n")) << run.out;
 
-    // archiv-geschrieben, geprueft, two deletions by the archive run, one by the rule.
+    // archiv-geschrieben, geprueft, two deletions by the archive run, the retention periods the
+    // delete run went by, one deletion by the rule.
     const auto check = Archiv(host, {"journal", "--check"});
     EXPECT_EQ(check.status, 0) << check.err;
-    EXPECT_EQ(check.out, "Journal intakt: 5 Einträge, Kopf " + head + "\n");
+    EXPECT_EQ(check.out, "Journal intakt: 6 Einträge, Kopf " + head + "\n");
     EXPECT_EQ(Archiv(host, {"journal", "--check", "--head", head}).status, 0);
 
     const auto listed = Archiv(host, {"journal", host.Root() + "/ARCHIV"});
@@ -55,7 +56,7 @@ TEST(ArchivJournal, ARunsSummaryNamesTheHeadThatTheCheckConfirms) {
                                0),
               0u)
         << listed.out;
-    EXPECT_EQ(Lines(listed.out), 6u);
+    EXPECT_EQ(Lines(listed.out), 7u);
     EXPECT_TRUE(Contains(listed.out, "\tgeloescht-regel\talt.zip\t\t" + host.Root() + "/ARCHIV/alt.zip\t3\t"))
         << listed.out;
 }

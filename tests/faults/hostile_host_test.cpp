@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "task/retention_rules.h"
 #include "tests/faults/support/fault_run.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
@@ -48,6 +49,8 @@ fs::path Beside(const HostFixture& host, const std::string& name) {
 void WriteZip(const fs::path& archive, std::time_t modified) {
     testsupport::TempDir staging;
     WriteFile(staging / "stadata/beleg.dat", "Beleg von damals\n");
+    // What an archive holds is older than the archive.
+    testsupport::SetMTime(staging / "stadata/beleg.dat", modified);
     fs::create_directories(archive.parent_path());
     const auto zip = RunProcess({"sh", "-c", "cd '" + staging.str() + "' && zip -qr '" + archive.string() + "' stadata"});
     ASSERT_EQ(zip.status, 0) << zip.err;
@@ -324,6 +327,8 @@ TEST(HostileHost, WithoutARuleTheRunsOwnArchivesStayAndOnlyThey) {
 TEST(HostileHost, ARuleThatNamesTheRunsArchivesDeletesThemByAge) {
     HostFixture host;
     host.Rule(1, "ARCHIV/SK*", false, 30);
+    // Without retention periods the rule's age alone decides.
+    WriteFile(vendrask::TRetentionRules::PathIn(host.Root() + "/ARCHIV"), "* 0\n");
     WriteZip(host.Root() + "/ARCHIV/SK240101.001", kNow - 60 * kDay);
     WriteZip(host.Root() + "/ARCHIV/SK240102.001", kNow - 2 * kDay);
     const auto run = RunOn(host, {"-AUTO", "-L"});
