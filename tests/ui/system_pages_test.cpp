@@ -13,6 +13,7 @@
 
 #include <filesystem>
 
+#include "host/services/archive_journal.h"
 #include "host/services/formatting.h"
 #include "host/services/tavik_info.h"
 #include "host/widgets/progress_window.h"
@@ -260,6 +261,39 @@ TEST_F(SystemPagesTest, AFileChangedSinceTheScanIsNotDeleted) {
     EXPECT_FALSE(host.Exists("ARCHIV/auch.tmp"));
     ASSERT_EQ(log.failures.size(), 1u);
     EXPECT_NE(log.failures[0].find("weg.tmp"), std::string::npos) << log.failures[0];
+}
+
+TEST_F(SystemPagesTest, AHoldIsShownAboveTheDeleteListAndKeepsWhatIsTicked) {
+    LayOut();
+    {
+        TArchiveJournal journal(host.Root() + "/ARCHIV");
+        TJournalRecord hold;
+        hold.Kind = journalkind::SperreAn;
+        hold.Detail = "Betriebsprüfung";
+        journal.Append({hold});
+    }
+    Open();
+    Refresh();
+    EXPECT_TRUE(window->lblOlvexSysDelSperre->isVisibleTo(window->tshOlvexSystemDel));
+    const std::string shown = window->lblOlvexSysDelSperre->text().toStdString();
+    EXPECT_EQ(shown.rfind("Löschsperre seit ", 0), 0u) << shown;
+    EXPECT_NE(shown.find(": Betriebsprüfung. In ARCHIV wird nichts gelöscht"), std::string::npos) << shown;
+
+    window->spbSystemDelClick->click();
+    EXPECT_TRUE(host.Exists("ARCHIV/weg.tmp"));
+    EXPECT_TRUE(host.Exists("ARCHIV/auch.tmp"));
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].rfind("2 Dateien wurden nicht gelöscht und bleiben erhalten:", 0), 0u) << log.notices[0];
+    EXPECT_TRUE(log.failures.empty());
+
+    {
+        TArchiveJournal journal(host.Root() + "/ARCHIV");
+        TJournalRecord lift;
+        lift.Kind = journalkind::SperreAus;
+        journal.Append({lift});
+    }
+    Refresh();
+    EXPECT_FALSE(window->lblOlvexSysDelSperre->isVisibleTo(window->tshOlvexSystemDel));
 }
 
 TEST_F(SystemPagesTest, DeletingWithNothingMarkedScansAgain) {
