@@ -18,10 +18,11 @@ void RulesSection(std::string& text, const TProcedureFacts& facts) {
     }
     text += "Der nächtliche Lauf durchsucht diese Verzeichnisse der Installation " + facts.Installation + ":\n";
     for (const auto& directory : facts.Directories) text += "  " + directory.Name + "  " + directory.Path + "\n";
-    text += "Jede Datei wird in der Objekttabelle (RTyp " + std::to_string(facts.RTyp) +
-            ") nachgeschlagen: eine Datei ohne Regel wird archiviert; eine mit Regel, wenn die Regel das\n"
-            "Archivieren vorsieht und die Datei älter als deren Tage ist. In ARCHIV löscht eine Regel Dateien,\n"
-            "die älter als ihre Tage sind; ein Archiv von vendrask nur nach einer Regel, die es nennt.\n";
+    text += "Jede Datei wird in der Objekttabelle nachgeschlagen (RTyp " + std::to_string(facts.RTyp) +
+            "). Eine Datei ohne Regel wird archiviert,\n"
+            "eine mit Regel, wenn die Regel das Archivieren vorsieht und die Datei älter als deren Tage ist.\n"
+            "In ARCHIV löscht eine Regel Dateien, die älter als ihre Tage sind; ein Archiv von vendrask nur\n"
+            "nach einer Regel, die es nennt, und erst nach seiner Aufbewahrungsfrist (Abschnitt 3).\n";
     if (facts.Rules.empty()) {
         text += "Die Objekttabelle enthält keine Regeln.\n";
         return;
@@ -50,11 +51,12 @@ void RetentionSection(std::string& text, const TArchivKeeping& keeping) {
         for (const TRetentionClass& line : keeping.Rules()->Classes())
             text += "  " + line.Pattern + "  " + std::to_string(line.Years) + " Jahre  " + line.Description + "\n";
         text += "Die erste passende Zeile gilt für einen Eintrag; passt keine, gilt die längste gesetzliche Frist\n"
-                "von " + std::to_string(TRetentionRules::kLongestYears) + " Jahren. ";
+                "von " + std::to_string(TRetentionRules::kLongestYears) + " Jahren.\n";
     }
-    text += "Ein Archiv wird erst gelöscht, wenn die Frist jedes seiner\n"
-            "Einträge abgelaufen ist: 31. Dezember des Jahres, in dem der Eintrag zuletzt geändert wurde,\n"
-            "plus seine Jahre. Jede Änderung der Fristen und jede Löschsperre steht im Journal.\n";
+    text += "Ein Archiv wird erst gelöscht, wenn die Frist jedes seiner Einträge abgelaufen ist: 31. Dezember\n"
+            "des Jahres, in dem der Eintrag zuletzt geändert wurde, plus seine Jahre. Solange eine Löschsperre\n"
+            "besteht, wird in ARCHIV nichts gelöscht. Jede Änderung der Fristen und jede Löschsperre steht im\n"
+            "Journal.\n";
 }
 
 void ScheduleSection(std::string& text, const TProcedureFacts& facts) {
@@ -81,10 +83,10 @@ void ScheduleSection(std::string& text, const TProcedureFacts& facts) {
 
 void JournalSection(std::string& text, const TProcedureFacts& facts) {
     Heading(text, "5. Journal");
-    text += "Das Journal " + facts.JournalPath +
-            " verzeichnet jedes geschriebene Archiv, jede gelöschte\n"
-            "Datei, jede Prüfung, Wiederherstellung und Ablehnung. Es wird nur ergänzt; jeder Eintrag trägt die\n"
-            "Prüfsumme des vorigen, so dass eine Änderung die Kette bricht.\n";
+    text += "Das Journal\n  " + facts.JournalPath +
+            "\nverzeichnet jedes geschriebene Archiv, jede gelöschte Datei, jede Prüfung, Wiederherstellung und\n"
+            "Ablehnung. Es wird nur ergänzt; jeder Eintrag trägt die Prüfsumme des vorigen, so dass eine\n"
+            "Änderung die Kette bricht.\n";
     if (!facts.JournalPresent) {
         text += "Das Journal ist noch nicht angelegt: " + facts.JournalFinding + "\n";
         return;

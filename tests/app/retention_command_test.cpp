@@ -177,7 +177,7 @@ TEST(RetentionCommand, TheProcedureDescribesThisInstallationAsConfiguredNow) {
              "ein Archiv, das länger als 14 Tage nicht geprüft wurde, ist überfällig",
              "Letzte Prüfung eines Archivs: ",
              "Alle Archive vollständig geprüft seit ",
-             "Das Journal " + host.Root() + "/ARCHIV/.vendrask/journal.sqlite",
+             "Das Journal\n  " + host.Root() + "/ARCHIV/.vendrask/journal.sqlite\n",
              "): intakt, " + std::to_string(journal.Count()) + " Einträge.\n",
              "Kopf: " + journal.Head() + "\n",
          })
