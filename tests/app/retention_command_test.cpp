@@ -89,6 +89,9 @@ TEST(RetentionCommand, ThePreviewAndExplainSayHowLongAnArchiveIsKeptAndWhatTheNe
     EXPECT_TRUE(Contains(off.out, name + "\t" + std::to_string(year) + "\t-\tkeine Frist\twird gelöscht: bekannt, "
                                        "älter als 5 Tage, keine Aufbewahrungsfrist"))
         << off.out;
+    EXPECT_TRUE(Contains(Program(host, "vendrask-archiv", {"report"}).out,
+                         "WARNUNG: Zeile 1 („* 0“) schaltet die Aufbewahrungsfrist aus"))
+        << "the report warns too";
     EXPECT_EQ(Program(host, "vendrask", {"-AUTO", "-L"}).status, 0);
     EXPECT_FALSE(fs::exists(archive));
 }
