@@ -9,6 +9,7 @@
 
 #include "host/services/archive_journal.h"
 #include "host/services/sha256.h"
+#include "tests/support/host_fixture.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -244,6 +245,54 @@ TEST_F(ArchivExport, AnEntryThatNoLongerFitsItsFingerprintFailsTheExport) {
     EXPECT_TRUE(Contains(exported.err, "„belege/gleich.txt“")) << exported.err;
     EXPECT_TRUE(Contains(exported.err, "SHA-256-Fingerabdruck")) << exported.err;
     EXPECT_EQ(Beside(), before);
+}
+
+// Without ARCHIVVERZEICHNIS the installation's ARCHIV, as the nightly run filled it; the bag
+// names the installation's client.
+TEST_F(ArchivExport, TheInstallationsArchivAndClientWithoutAFolderGiven) {
+    testsupport::HostFixture host;
+    host.Rule(1, "stadata/*.dat", true, 30);
+    host.File("stadata/m01/beleg.dat", "ein Beleg aus 2001", 1'000'000'000);
+    testsupport::ProcessOptions options;
+    options.env = {{"OLVEX_ROOT", host.Root()}};
+    const ProcessResult run = RunProcess({testsupport::BinDir() + "/vendrask", "-AUTO", "-A"}, options);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const ProcessResult exported =
+        RunProcess({testsupport::BinDir() + "/vendrask-archiv", "export", "--year", "2001", Bag()}, options);
+    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    EXPECT_EQ(Payload(), (std::map<std::string, std::string>{{"stadata/m01/beleg.dat", "ein Beleg aus 2001"}}));
+    const std::string info = testsupport::ReadFile(fs::path(Bag()) / "bag-info.txt");
+    EXPECT_TRUE(Contains(info, "Source-Organization: Testmandant\n")) << info;
+    EXPECT_EQ(CheckBag().status, 0);
+}
+
+// Names of files on Unix may hold line breaks and '%': the manifests write them percent-encoded
+// (RFC 8493 2.1.3), and the independent checker finds each file by the decoded name.
+TEST_F(ArchivExport, NamesWithLineBreaksAndPercentArePercentEncodedInTheManifests) {
+    fs::create_directories(Archiv());
+    const std::string make = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for name in ["zwei\nzeilen.txt", "wagen\rruecklauf.txt", "100%.txt", "%0A.txt"]:
+        info = zipfile.ZipInfo(name, date_time=(2024, 6, 1, 12, 0, 0))
+        info.create_system = 3
+        info.external_attr = 0o100644 << 16
+        z.writestr(info, name)
+)";
+    const ProcessResult made = RunProcess({"python3", "-c", make, Archiv() + "/SK240601.001"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const ProcessResult exported = Export(2024, Bag());
+    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    EXPECT_EQ(Payload(), (std::map<std::string, std::string>{{"zwei\nzeilen.txt", "zwei\nzeilen.txt"},
+                                                             {"wagen\rruecklauf.txt", "wagen\rruecklauf.txt"},
+                                                             {"100%.txt", "100%.txt"},
+                                                             {"%0A.txt", "%0A.txt"}}));
+    const std::string manifest = testsupport::ReadFile(fs::path(Bag()) / "manifest-sha512.txt");
+    for (const char* written : {"  data/zwei%0Azeilen.txt\n", "  data/wagen%0Druecklauf.txt\n", "  data/100%25.txt\n",
+                                "  data/%250A.txt\n"})
+        EXPECT_TRUE(Contains(manifest, written)) << manifest;
+    const ProcessResult check = CheckBag();
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
 }
 
 // Archives written by someone else under an archive's name: no entry writes outside the target.
