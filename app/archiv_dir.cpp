@@ -7,6 +7,7 @@
 #include "app/archiv_status.h"
 #include "host/services/fs_names.h"
 #include "host/services/host_settings.h"
+#include "host/services/tavik_programm.h"
 
 namespace vendrask {
 
@@ -49,6 +50,17 @@ std::chrono::milliseconds ArchivLockWait() {
     const char* root = std::getenv("OLVEX_ROOT");
     if (root == nullptr || *root == '\0') return tavik::kDefaultArchivLockWait;
     return tavik::ArchivLockWaitSetting();
+}
+
+std::string ClientName() {
+    const char* root = std::getenv("OLVEX_ROOT");
+    if (root == nullptr || *root == '\0') return {};
+    try {
+        return tavik::TavikProgramm().GetTextMandant();
+    } catch (const std::exception& error) {
+        std::cerr << "vendrask-archiv: Der Name des Mandanten kann nicht gelesen werden: " << error.what() << "\n";
+        return {};
+    }
 }
 
 }  // namespace vendrask

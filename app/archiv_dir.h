@@ -22,4 +22,8 @@ std::optional<int> VerificationInterval();
 // installation is named, else its default. Throws EOlvex when the setting is unusable.
 std::chrono::milliseconds ArchivLockWait();
 
+// The client's name of the installation named by OLVEX_ROOT (host setting "client"); empty
+// without an installation, or after a message on stderr when it cannot be read.
+std::string ClientName();
+
 }  // namespace vendrask

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/archiv_console.h"
+#include "app/archiv_export_command.h"
 #include "app/archiv_find_command.h"
 #include "app/archiv_journal_command.h"
 #include "app/archiv_hold_command.h"
@@ -78,7 +79,10 @@ const char* const kUsageText =
     "                                                Löschsperre setzen, aufheben oder zeigen: solange sie\n"
     "                                                besteht, wird in ARCHIV nichts gelöscht\n"
     "  vendrask-archiv procedure [ARCHIVVERZEICHNIS]  wie in dieser Installation archiviert wird\n"
-    "                                                (für die Verfahrensdokumentation)\n";
+    "                                                (für die Verfahrensdokumentation)\n"
+    "  vendrask-archiv export --year JAHR ZIEL [ARCHIVVERZEICHNIS]\n"
+    "                                                die archivierten Dateien des Jahres (letzter Stand je\n"
+    "                                                Name) als BagIt-Paket in das neue Verzeichnis ZIEL\n";
 
 int Usage(const std::string& problem) { return vendrask::ArchivUsage(problem, kUsageText); }
 
@@ -174,6 +178,8 @@ int Run(const std::vector<std::string>& args) {
     if (command == "procedure") return vendrask::RunProcedureCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "hold") return vendrask::RunHoldCommand({args.begin() + 1, args.end()}, kUsageText);
     if (command == "report") return vendrask::RunReportCommand({args.begin() + 1, args.end()}, kUsageText);
+    if (command == "export")
+        return vendrask::RunExportCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
     if (command == "restore")
         return vendrask::RunRestoreCommand({args.begin() + 1, args.end()}, kUsageText, interrupted);
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,7 @@ public:
     QProgressBar* pgbArchivbestandProgress = nullptr;
     QPushButton* spbArchivbestandPruefen = nullptr;
     QPushButton* spbArchivbestandBericht = nullptr;
+    QPushButton* spbArchivbestandExport = nullptr;
 
     // main menu
     QMenu* Funktionen1 = nullptr;
@@ -212,6 +214,9 @@ public:
     void ShowInventory();
     void spbArchivbestandPruefenClick(QObject* sender);
     void spbArchivbestandBerichtClick(QObject* sender);
+    void spbArchivbestandExportClick(QObject* sender);
+    // The year to export, asked with last year preset; nothing when the user cancels.
+    std::optional<int> AskExportYear();
     void vrtArchivbestandInitNode(QObject* sender, tavik::PVirtualNode parentNode, tavik::PVirtualNode node,
                                   tavik::TVirtualNodeInitStates& initialStates);
     // The inventory's table, one row per archive in the columns of the report.

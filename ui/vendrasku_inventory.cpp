@@ -85,6 +85,8 @@ void TfrmVendrask::ConnectInventoryPage() {
             [this] { spbArchivbestandPruefenClick(spbArchivbestandPruefen); });
     connect(spbArchivbestandBericht, &QPushButton::clicked, this,
             [this] { spbArchivbestandBerichtClick(spbArchivbestandBericht); });
+    connect(spbArchivbestandExport, &QPushButton::clicked, this,
+            [this] { spbArchivbestandExportClick(spbArchivbestandExport); });
 }
 
 void TfrmVendrask::vrtArchivbestandInitNode(QObject*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates&) {

@@ -377,8 +377,14 @@ QWidget* TfrmVendrask::BuildInventoryPage() {
     spbArchivbestandBericht = CommandButton(page, "spbArchivbestandBericht", QStringLiteral("Bericht als PDF ..."),
                                             tavik::icons::PackNew());
     spbArchivbestandBericht->setToolTip(QStringLiteral("Den Archivbestand als PDF-Datei speichern"));
+    spbArchivbestandExport = CommandButton(page, "spbArchivbestandExport", QStringLiteral("Jahr exportieren ..."),
+                                           tavik::icons::ExtractAll());
+    spbArchivbestandExport->setToolTip(
+        QStringLiteral("Die archivierten Dateien eines Jahres für eine Außenprüfung als BagIt-Paket in ein neues "
+                       "Verzeichnis legen"));
     // The command buttons are made for the narrow column beside a list; here they sit below it.
-    for (QPushButton* button : {spbArchivbestandPruefen, spbArchivbestandBericht}) button->setFixedWidth(220);
+    for (QPushButton* button : {spbArchivbestandPruefen, spbArchivbestandBericht, spbArchivbestandExport})
+        button->setFixedWidth(220);
 
     auto* top = new QHBoxLayout;
     top->addWidget(lblArchivbestandStatus, 1);
@@ -388,6 +394,7 @@ QWidget* TfrmVendrask::BuildInventoryPage() {
     commands->setSpacing(8);
     commands->addWidget(spbArchivbestandPruefen);
     commands->addWidget(spbArchivbestandBericht);
+    commands->addWidget(spbArchivbestandExport);
     commands->addStretch(1);
 
     auto* layout = new QVBoxLayout(page);
@@ -400,7 +407,7 @@ QWidget* TfrmVendrask::BuildInventoryPage() {
     layout->addWidget(pgbArchivbestandProgress);
     layout->addLayout(commands);
 
-    QWidget* order[] = {vrtArchivbestand, spbArchivbestandPruefen, spbArchivbestandBericht};
+    QWidget* order[] = {vrtArchivbestand, spbArchivbestandPruefen, spbArchivbestandBericht, spbArchivbestandExport};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     return page;
 }

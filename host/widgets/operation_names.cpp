@@ -75,6 +75,7 @@ const std::map<std::string, const char*, std::less<>>& Names() {
         {"TfrmVendrask.vrtArchivbestandInitNode", "Archivbestand anzeigen"},
         {"TfrmVendrask.spbArchivbestandPruefenClick", "Archive jetzt prüfen"},
         {"TfrmVendrask.spbArchivbestandBerichtClick", "Bericht als PDF speichern"},
+        {"TfrmVendrask.spbArchivbestandExportClick", "Jahr exportieren"},
         // add-files dialog
         {"TfrmArchivAdd.FormCreate", "Dialog zum Hinzufügen anlegen"},
         {"TfrmArchivAdd.FormShow", "Dialog zum Hinzufügen anzeigen"},

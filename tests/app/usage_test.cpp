@@ -31,7 +31,7 @@ const std::vector<TCase> kPrograms = {
     {"vendrask", {"-A", "-L", "-AUTO", "-D:"}},
     {"vendrask-archiv", {"list", "verify [--complete]", "extract", "pack", "add", "span", "merge", "find [--dir VERZ]",
                          "restore [--to VERZ] [--overwrite]", "journal [--from DATUM] [--to DATUM]",
-                         "journal --check"}},
+                         "journal --check", "export --year JAHR ZIEL"}},
     {"olvexhost", {"init", "demo", "candidates", "explain"}},
 };
 

@@ -150,6 +150,32 @@ TEST_F(ZipFingerprint, ChangesAreFoundAndNamed) {
     }
 }
 
+// Extraction hashes what it writes: a changed entry (its CRC made to fit) is not put in place,
+// and the other entries are.
+TEST_F(ZipFingerprint, ExtractionRefusesAnEntryThatNoLongerFitsItsFingerprint) {
+    const std::string archive = Pack();
+    const auto changed = Tool({"python3", Script("tamper.py"), archive, "content", "daten/beleg.txt"});
+    ASSERT_EQ(changed.status, 0) << changed.out << changed.err;
+    auto engine = Engine(TArchivFormat::Zip, archive);
+    engine->ExtractDir = (dir / "aus").string();
+    std::vector<std::string> failed;
+    engine->OnError = [&failed](tavik::TArchivFormatAbstract&, tavik::TArchivCommand, tavik::TArchivErrorKind,
+                                const std::string& item, const std::string& reason, bool& skip) {
+        failed.push_back(item + ": " + reason);
+        skip = true;
+    };
+    EXPECT_FALSE(engine->ExecuteArchivExtract());
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_NE(failed[0].find("daten/beleg.txt: "), std::string::npos) << failed[0];
+    EXPECT_NE(failed[0].find("SHA-256-Fingerabdruck"), std::string::npos) << failed[0];
+    EXPECT_EQ(engine->LastErrorKind(), tavik::TErrorKind::DamagedArchive);
+    EXPECT_FALSE(fs::exists(dir.path() / "aus/daten/beleg.txt"));
+    EXPECT_EQ(engine->LastExtractCounts().Written, 4);
+    // Nothing else of the failed entry stays behind, no temporary file either.
+    for (const auto& item : fs::recursive_directory_iterator(dir.path() / "aus"))
+        EXPECT_EQ(item.path().filename().string().find("beleg.txt"), std::string::npos) << item.path();
+}
+
 TEST_F(ZipFingerprint, AddingKeepsTheFingerprintsAndSealsAnew) {
     const std::string archive = Pack();
     testsupport::WriteFile(dir / "neu.txt", "Nachtrag\n");

@@ -1,7 +1,9 @@
 // The page "Archivbestand" on the archives of two real nightly runs: the list with the journal's
 // state, verifying all or the ticked archives, a tampered archive, the PDF report, and a window
 // without an installation.
+#include <QDate>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -186,6 +188,81 @@ TEST_F(ArchivbestandPage, AReportThatCannotBeWrittenNamesTheFile) {
     EXPECT_EQ(log.notices[0].rfind("Der Bericht konnte nicht als „" + file + "“ gespeichert werden.", 0), 0u)
         << log.notices[0];
     EXPECT_FALSE(fs::exists(file));
+}
+
+// "Jahr exportieren ...": the year asked (last year preset), a new folder named, the bag made
+// with the page's progress and abort buttons, the summary in a notice.
+TEST_F(ArchivbestandPage, AYearIsExportedAsABagIntoANewFolder) {
+    testsupport::TempDir target;
+    const std::string bag = (target / "pruefung-2001").string();
+    Open();
+    ShowPage();
+    int preset = 0;
+    choosers->modalAnswers.push_back([&preset](QDialog& dialog) {
+        auto& input = dynamic_cast<QInputDialog&>(dialog);
+        preset = input.intValue();
+        input.setIntValue(2001);  // the files of the two runs were last changed in 2001
+        return 1;
+    });
+    choosers->files.push_back(QString::fromStdString(bag));
+    bool abortVisible = false;
+    log.onProcessMessages = [&] { abortVisible = abortVisible || window->spbArchivbestandAbbrechen->isVisible(); };
+    window->spbArchivbestandExport->click();
+
+    EXPECT_EQ(preset, QDate::currentDate().year() - 1);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0], "3 Dateien (38 Bytes) des Jahres 2001 aus 2 Archiven nach „" + bag +
+                                  "“ exportiert (BagIt, SHA-256 und SHA-512).");
+    EXPECT_TRUE(abortVisible);
+    EXPECT_EQ(testsupport::ReadFile(fs::path(bag) / "data/stadata/m02/beleg0003.dat"), "dritter Beleg");
+    const auto check =
+        testsupport::RunProcess({"python3", testsupport::TestDataDir() + "/bagit/check_bag.py", bag});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_NE(testsupport::ReadFile(fs::path(bag) / "bag-info.txt").find("Source-Organization: Testmandant\n"),
+              std::string::npos);
+    const TArchiveJournal journal((fs::path(host.Root()) / "ARCHIV").string(), TArchiveJournal::TMode::Read);
+    const auto record = journal.Last({journalkind::Exportiert});
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Path, bag);
+    ExpectIdle();
+
+    // The same folder again is refused and left as it is; a cancelled year asks nothing more.
+    choosers->modalAnswers.push_back([](QDialog&) { return 1; });
+    choosers->files.push_back(QString::fromStdString(bag));
+    window->spbArchivbestandExport->click();
+    ASSERT_EQ(log.notices.size(), 2u);
+    EXPECT_EQ(log.notices[1].rfind("Das Jahr " + std::to_string(preset) + " wurde nicht exportiert. Das Ziel „" + bag +
+                                       "“ gibt es bereits.",
+                                   0),
+              0u)
+        << log.notices[1];
+    window->spbArchivbestandExport->click();  // no answer left: the year's dialog is cancelled
+    EXPECT_EQ(log.notices.size(), 2u);
+    EXPECT_TRUE(choosers->files.empty());
+    EXPECT_EQ(testsupport::RunProcess({"python3", testsupport::TestDataDir() + "/bagit/check_bag.py", bag}).status, 0);
+    ExpectIdle();
+}
+
+// The page's abort button stops the export; nothing of the bag is left.
+TEST_F(ArchivbestandPage, AnAbortedExportLeavesNothing) {
+    testsupport::TempDir target;
+    const std::string bag = (target / "pruefung").string();
+    Open();
+    ShowPage();
+    choosers->modalAnswers.push_back([](QDialog& dialog) {
+        dynamic_cast<QInputDialog&>(dialog).setIntValue(2001);
+        return 1;
+    });
+    choosers->files.push_back(QString::fromStdString(bag));
+    log.onProcessMessages = [&] {
+        if (window->spbArchivbestandAbbrechen->isVisible()) window->spbArchivbestandAbbrechen->click();
+    };
+    window->spbArchivbestandExport->click();
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0], "Das Jahr 2001 wurde nicht exportiert. Der Export wurde abgebrochen; es wurde nichts "
+                              "angelegt.");
+    EXPECT_TRUE(fs::is_empty(target.path()));
+    ExpectIdle();
 }
 
 TEST_F(ArchivbestandPage, WithoutArchivTheLabelSaysWhyAndNothingIsVerified) {

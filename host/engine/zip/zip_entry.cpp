@@ -61,6 +61,22 @@ int ZipEntryBerlinYear(const zip::TCentralView& header) {
     return ((header.date >> 9) & 127) + 1980;
 }
 
+TZipEntryShape ZipEntryShapeOf(const zip::TCentralView& header, const std::string& name) {
+    TZipEntryShape shape;
+    shape.directory = !name.empty() && name.back() == '/';
+    const unsigned system = header.versionMadeBy >> 8;
+    shape.madeOnUnix = system == ZIP_OPSYS_UNIX;
+    const mode_t mode = static_cast<mode_t>(header.externalAttributes >> 16);
+    if (system == ZIP_OPSYS_UNIX && mode != 0) {
+        shape.mode = mode & 07777;
+        if (S_ISLNK(mode)) shape.symlink = true;
+        if (S_ISDIR(mode)) shape.directory = true;
+    } else if (system == ZIP_OPSYS_DOS && (header.externalAttributes & faDirectory) != 0) {
+        shape.directory = true;
+    }
+    return shape;
+}
+
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {
     TZipEntry entry;
     entry.index = index;
@@ -70,17 +86,11 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralVi
                      " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".",
                      ZipErrorKind(zip_get_error(archive)));
     entry.name = ZipEntryName(header);
-    entry.directory = !entry.name.empty() && entry.name.back() == '/';
-    const unsigned system = header.versionMadeBy >> 8;
-    entry.madeOnUnix = system == ZIP_OPSYS_UNIX;
-    const mode_t mode = static_cast<mode_t>(header.externalAttributes >> 16);
-    if (system == ZIP_OPSYS_UNIX && mode != 0) {
-        entry.mode = mode & 07777;
-        if (S_ISLNK(mode)) entry.symlink = true;
-        if (S_ISDIR(mode)) entry.directory = true;
-    } else if (system == ZIP_OPSYS_DOS && (header.externalAttributes & faDirectory) != 0) {
-        entry.directory = true;
-    }
+    const TZipEntryShape shape = ZipEntryShapeOf(header, entry.name);
+    entry.directory = shape.directory;
+    entry.symlink = shape.symlink;
+    entry.mode = shape.mode;
+    entry.madeOnUnix = shape.madeOnUnix;
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
     // AES entries of the second kind (AE-2) leave the CRC out and write 0 there, authenticated
     // by their own code instead; libzip takes that 0 for a CRC.

@@ -33,13 +33,25 @@ std::time_t DosFieldsTime(std::uint16_t time, std::uint16_t date);
 // times, the old Info-ZIP Unix field), else its DOS fields.
 std::time_t ZipEntryTime(const zip::TCentralView& header);
 
-// The entry at index of an open archive: name, kind, permissions and time from its central
-// header as the engine's directory reader read it, sizes, CRC, method and encryption as libzip
-// reads them. Throws EOlvex when libzip cannot read the entry.
 // The calendar year in which the entry was last modified, in Germany: from its exact time where
 // it has one, else the year of its DOS date as it stands (local time of whoever wrote it).
 int ZipEntryBerlinYear(const zip::TCentralView& header);
 
+// What an entry is by its central header and its name (as ZipEntryName decodes it): a directory,
+// a symbolic link or a file, with the Unix permission bits and system it names. A reader that
+// sees only the directory (the export of a year) tells files from the rest by it as extraction
+// does.
+struct TZipEntryShape {
+    bool directory = false;
+    bool symlink = false;
+    mode_t mode = 0;
+    bool madeOnUnix = false;
+};
+TZipEntryShape ZipEntryShapeOf(const zip::TCentralView& header, const std::string& name);
+
+// The entry at index of an open archive: name, kind, permissions and time from its central
+// header as the engine's directory reader read it, sizes, CRC, method and encryption as libzip
+// reads them. Throws EOlvex when libzip cannot read the entry.
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header);
 TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 

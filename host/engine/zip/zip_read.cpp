@@ -16,6 +16,9 @@ namespace {
 
 constexpr zip_uint64_t kMaxLinkTarget = 4096;
 
+constexpr const char* kFingerprintMismatch =
+    "Der Inhalt passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.";
+
 // A password that proved wrong is forgotten however the command ends, so that the next asks.
 class TForgetWrongPassword {
 public:
@@ -124,8 +127,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
                     if (entry.fingerprint) hash.Update(data, size);
                 });
                 if (entry.fingerprint && hash.Final() != *entry.fingerprint)
-                    throw EOlvex("Der Inhalt passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.",
-                                 TErrorKind::DamagedArchive);
+                    throw EOlvex(kFingerprintMismatch, TErrorKind::DamagedArchive);
                 if (!entry.directory) ++(entry.fingerprint ? counts.BySha256 : counts.ByCrcOnly);
             } catch (const ECommandAborted&) {
                 throw;
@@ -214,10 +216,17 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
             const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
             reason = target.CreateFile(parts, mode, file);
             if (reason.empty()) {
-                ReadEntryData(reader, entry, item, done, total, [&file](const char* data, std::size_t size) {
+                // What is written is hashed on the way: a file whose content no longer fits the
+                // fingerprint written with it never takes its name.
+                TSha256 hash;
+                const auto write = [&file, &hash, &entry](const char* data, std::size_t size) {
                     const TReason error = file->Write(data, size);
                     if (!error.empty()) throw EOlvex(error.Text, error.Kind);
-                });
+                    if (entry.fingerprint) hash.Update(data, size);
+                };
+                ReadEntryData(reader, entry, item, done, total, write);
+                if (entry.fingerprint && hash.Final() != *entry.fingerprint)
+                    throw EOlvex(kFingerprintMismatch, TErrorKind::DamagedArchive);
                 reason = file->Commit(EntrySize(entry), entry.mtime);
                 if (reason.empty()) CountCommitted(file->Outcome());
             }
