@@ -8,6 +8,8 @@
 #include "host/services/fs_names.h"
 #include "host/services/host_settings.h"
 #include "host/services/tavik_programm.h"
+#include "task/dmarchivu.h"
+#include "host/services/tavik_programm.h"
 
 namespace vendrask {
 
@@ -33,6 +35,26 @@ std::optional<std::string> ArchivDirOf(const std::optional<std::string>& given, 
         std::cerr << "vendrask-archiv: " << error.what() << "\n";
         return std::nullopt;
     }
+}
+
+std::optional<TArchivDirChoice> OnlyArchivDirOf(const std::vector<std::string>& args, const std::string& command,
+                                                const char* usageText) {
+    std::optional<std::string> given;
+    for (const std::string& arg : args)
+        if (const std::string problem = TakeArchivDir(arg, given, command); !problem.empty()) {
+            ArchivUsage(problem, usageText);
+            return std::nullopt;
+        }
+    const std::optional<std::string> dir = ArchivDirOf(given, usageText);
+    if (!dir) return std::nullopt;
+    return TArchivDirChoice{*dir, given.has_value()};
+}
+
+std::unique_ptr<TdmOlvexArchiv> InstallationModule(const TArchivDirChoice& choice) {
+    if (choice.Given) return nullptr;
+    tavik::TavikProgramm().Init("VENDRASK", tavik::TEnumProzessTypen::ptDialog, tavik::TPVR_InstanceCount::icAny, 0,
+                                true);
+    return std::make_unique<TdmOlvexArchiv>(tavik::TParameters{"vendrask-archiv"});
 }
 
 std::optional<int> VerificationInterval() {

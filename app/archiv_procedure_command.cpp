@@ -10,7 +10,6 @@
 #include "app/usage_texts.h"
 #include "host/services/date_time.h"
 #include "host/services/exceptions.h"
-#include "host/services/tavik_programm.h"
 #include "task/dmarchivu.h"
 #include "task/procedure_facts.h"
 
@@ -19,24 +18,16 @@ namespace vendrask {
 using namespace tavik;
 
 int RunProcedureCommand(const std::vector<std::string>& args, const char* usageText) {
-    std::optional<std::string> given;
-    for (const std::string& arg : args)
-        if (const std::string problem = TakeArchivDir(arg, given, "procedure"); !problem.empty())
-            return ArchivUsage(problem, usageText);
-    const std::optional<std::string> dir = ArchivDirOf(given, usageText);
+    const std::optional<TArchivDirChoice> dir = OnlyArchivDirOf(args, "procedure", usageText);
     if (!dir) return kArchivUsage;
     const std::optional<int> interval = VerificationInterval();
     if (!interval) return kArchivUsage;
     try {
         const std::time_t now = std::time(nullptr);
         // With an installation its directories and object table rules belong to the text.
-        std::unique_ptr<TdmOlvexArchiv> module;
-        if (!given) {
-            TavikProgramm().Init("VENDRASK", TEnumProzessTypen::ptDialog, TPVR_InstanceCount::icAny, 0, true);
-            module = std::make_unique<TdmOlvexArchiv>(TParameters{"vendrask-archiv"});
-        }
-        const TProcedureFacts facts = ReadProcedureFacts(*dir, *interval, now, module.get(), ProgramVersion());
-        const TArchivKeeping keeping = TArchivKeeping::ForLooking(*dir, BerlinYear(now));
+        const std::unique_ptr<TdmOlvexArchiv> module = InstallationModule(*dir);
+        const TProcedureFacts facts = ReadProcedureFacts(dir->Dir, *interval, now, module.get(), ProgramVersion());
+        const TArchivKeeping keeping = TArchivKeeping::ForLooking(dir->Dir, BerlinYear(now));
         std::cout << ProcedureText(facts, keeping);
         if (!std::cout.flush()) {
             std::cerr << "vendrask-archiv: Der Text kann nicht auf die Standardausgabe geschrieben werden.\n";

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -15,7 +14,6 @@
 #include "host/services/exceptions.h"
 #include "host/services/fs_names.h"
 #include "host/services/paths.h"
-#include "host/services/tavik_programm.h"
 #include "task/cleanup_forecast.h"
 #include "task/dmarchivu.h"
 #include "task/listed_name.h"
@@ -55,22 +53,13 @@ void PrintHeading(const TArchivKeeping& keeping) {
 }  // namespace
 
 int RunRetentionCommand(const std::vector<std::string>& args, const char* usageText) {
-    std::optional<std::string> given;
-    for (const std::string& arg : args)
-        if (const std::string problem = TakeArchivDir(arg, given, "retention"); !problem.empty())
-            return ArchivUsage(problem, usageText);
-    const std::optional<std::string> dir = ArchivDirOf(given, usageText);
+    const std::optional<TArchivDirChoice> dir = OnlyArchivDirOf(args, "retention", usageText);
     if (!dir) return kArchivUsage;
     try {
         // With an installation the object table's rules tell which archives the next run takes.
-        std::unique_ptr<TdmOlvexArchiv> module;
-        const char* root = std::getenv("OLVEX_ROOT");
-        if (!given && root != nullptr && *root != '\0') {
-            TavikProgramm().Init("VENDRASK", TEnumProzessTypen::ptDialog, TPVR_InstanceCount::icAny, 0, true);
-            module = std::make_unique<TdmOlvexArchiv>(TParameters{"vendrask-archiv"});
-        }
+        const std::unique_ptr<TdmOlvexArchiv> module = InstallationModule(*dir);
         const TDateTime now = module ? module->Clock() : Now();
-        const TArchivKeeping keeping = TArchivKeeping::ForLooking(*dir, BerlinYear(DateTimeToFileTime(now)));
+        const TArchivKeeping keeping = TArchivKeeping::ForLooking(dir->Dir, BerlinYear(DateTimeToFileTime(now)));
         PrintHeading(keeping);
         for (const std::string& path : WrittenArchives(keeping)) {
             struct stat info {};

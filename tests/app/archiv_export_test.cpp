@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Contains;
 
 struct TFile {
     std::string Name;  // below the packed folder "belege"

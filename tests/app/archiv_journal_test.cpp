@@ -21,7 +21,7 @@ using testsupport::HostFixture;
 using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Contains;
 
 ProcessResult Archiv(const HostFixture& host, std::vector<std::string> args) {
     args.insert(args.begin(), BinDir() + "/vendrask-archiv");

@@ -39,7 +39,7 @@ std::vector<std::string> Archives(const fs::path& archiv) {
     return names;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Contains;
 
 std::size_t Lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 

@@ -120,7 +120,7 @@ ProcessResult Vendrask(const HostFixture& host, std::vector<std::string> switche
     return RunProcess(switches, {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", kKillAfterSeconds});
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Contains;
 
 TEST(NightlyRun, ReadOnlyFilesStayInBothRunsWhichSaySoAndSucceed) {
     HostFixture host;

@@ -22,11 +22,10 @@ using testsupport::HostFixture;
 using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Contains;
 
 ProcessResult Program(const HostFixture& host, const std::string& program, std::vector<std::string> args) {
-    args.insert(args.begin(), BinDir() + "/" + program);
-    return RunProcess(args, {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", 300});
+    return testsupport::RunOnHost(host, program, std::move(args));
 }
 
 // An installation whose nightly run has packed a file of this year and a file of 2001 into one

@@ -111,4 +111,9 @@ void ResetHostServices() {
     tavik::TavikProgramm().Reset();
 }
 
+ProcessResult RunOnHost(const HostFixture& host, const std::string& program, std::vector<std::string> args) {
+    args.insert(args.begin(), BinDir() + "/" + program);
+    return RunProcess(args, {{{"OLVEX_ROOT", host.Root()}}, {}, "", "", 300});
+}
+
 }  // namespace testsupport

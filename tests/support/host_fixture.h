@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 struct sqlite3;
@@ -43,6 +44,9 @@ private:
     int FNextPosition = 1;
     std::unique_ptr<sqlite3, DbCloser> FDb;  // one connection for all statements of the test
 };
+
+// Runs one of the project's programs (BinDir) on this installation (OLVEX_ROOT).
+ProcessResult RunOnHost(const HostFixture& host, const std::string& program, std::vector<std::string> args);
 
 // Resets the program object, the error service and the database connection of this process.
 void ResetHostServices();

@@ -22,4 +22,7 @@ struct ProcessOptions {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
+// Whether a program's output holds the text.
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 }  // namespace testsupport
