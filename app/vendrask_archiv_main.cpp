@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -187,18 +188,36 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(options[0], noLimits);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        // A list that failed on damage still shows the entries read before it.
-        const bool listed = archiv->ExecuteArchivList();
-        for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
-            const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
+        // Each entry is written as it is read, so that a list of millions of entries needs no
+        // more memory than one; the lines go out in blocks. A list that fails on damage still
+        // shows the entries read before it.
+        std::string lines;
+        constexpr std::size_t kBlock = 64 * 1024;
+        const auto write = [&lines] {
+            if (std::cout) std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+            lines.clear();
+        };
+        const bool listed = archiv->ExecuteArchivListEach([&](std::int64_t i, const tavik::TFileInfoItem& item) {
+            if (!std::cout) return;
             const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
             char when[32];
             std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour,
                           p.Minute, p.Second);
+            char number[24];
+            lines.append(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, i).ptr - number));
+            lines += '\t';
+            lines.append(number,
+                         static_cast<std::size_t>(std::to_chars(number, number + sizeof number, item.Size).ptr - number));
+            lines += '\t';
+            lines += when;
+            lines += '\t';
             std::string name = tavik::ConcatPathNames(item.RelDir, item.FileName);
             if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
-            std::cout << i << '\t' << item.Size << '\t' << when << '\t' << vendrask::ListedName(name) << '\n';
-        }
+            lines += vendrask::ListedName(name);
+            lines += '\n';
+            if (lines.size() >= kBlock) write();
+        });
+        write();
         if (!std::cout.flush()) {
             std::cerr << "vendrask-archiv: Das Inhaltsverzeichnis kann nicht auf die Standardausgabe geschrieben "
                          "werden (ist der Datenträger voll oder die Ausgabe geschlossen?).\n";

@@ -61,16 +61,14 @@ int ZipEntryBerlinYear(const zip::TCentralView& header) {
     return ((header.date >> 9) & 127) + 1980;
 }
 
-TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {
-    TZipEntry entry;
-    entry.index = index;
-    zip_stat_init(&entry.stat);
-    if (zip_stat_index(archive, index, 0, &entry.stat) != 0)
-        throw EOlvex("Der Eintrag Nr. " + std::to_string(index + 1) +
-                     " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".",
-                     ZipErrorKind(zip_get_error(archive)));
-    entry.name = ZipEntryName(header);
+namespace {
+
+// What the central header alone says of an entry: name, kind, permissions and time.
+void TakeCentralHeader(const zip::TCentralView& header, TZipEntry& entry, std::string& scratch) {
+    entry.name.assign(ZipEntryName(header, scratch));
     entry.directory = !entry.name.empty() && entry.name.back() == '/';
+    entry.symlink = false;
+    entry.mode = 0;
     const unsigned system = header.versionMadeBy >> 8;
     entry.madeOnUnix = system == ZIP_OPSYS_UNIX;
     const mode_t mode = static_cast<mode_t>(header.externalAttributes >> 16);
@@ -81,27 +79,63 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralVi
     } else if (system == ZIP_OPSYS_DOS && (header.externalAttributes & faDirectory) != 0) {
         entry.directory = true;
     }
+    entry.mtime = ZipEntryTime(header);
+}
+
+}  // namespace
+
+TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {
+    TZipEntry entry;
+    entry.index = index;
+    zip_stat_init(&entry.stat);
+    if (zip_stat_index(archive, index, 0, &entry.stat) != 0)
+        throw EOlvex("Der Eintrag Nr. " + std::to_string(index + 1) +
+                     " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".",
+                     ZipErrorKind(zip_get_error(archive)));
+    std::string scratch;
+    TakeCentralHeader(header, entry, scratch);
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
     // AES entries of the second kind (AE-2) leave the CRC out and write 0 there, authenticated
     // by their own code instead; libzip takes that 0 for a CRC.
     const bool aes = entry.stat.encryption_method == ZIP_EM_AES_128 || entry.stat.encryption_method == ZIP_EM_AES_192 ||
                      entry.stat.encryption_method == ZIP_EM_AES_256;
     if (entry.encrypted && aes && entry.stat.crc == 0) entry.stat.valid &= ~ZIP_STAT_CRC;
-    entry.mtime = ZipEntryTime(header);
     entry.fingerprint = zip::FingerprintIn(header.extra, header.wellFormedExtra);
     return entry;
 }
 
+void ListedZipEntry(zip_uint64_t index, const zip::TCentralView& header, TZipEntry& entry, std::string& scratch) {
+    entry.index = index;
+    // libzip gives the header's size as it stands, Zip64 applied (OpenZipForReading holds it to
+    // that), and each of its entries has one.
+    zip_stat_init(&entry.stat);
+    entry.stat.index = index;
+    entry.stat.size = header.uncompressedSize;
+    entry.stat.valid = ZIP_STAT_INDEX | ZIP_STAT_SIZE;
+    TakeCentralHeader(header, entry, scratch);
+    entry.encrypted = false;
+    entry.fingerprint.reset();
+}
+
 TFileInfoItem ZipEntryItem(const TZipEntry& entry) {
     TFileInfoItem item;
+    FillZipEntryItem(entry, item);
+    return item;
+}
+
+void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item) {
     bool directory = false;
     SplitEntryName(entry.name, item.RelDir, item.FileName, directory);
+    item.AbsDir.clear();
     item.Size = (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
-    if (entry.mtime) item.DateTime = FileTimeToDateTime(*entry.mtime);
+    item.DateTime = entry.mtime ? FileTimeToDateTime(*entry.mtime) : TDateTime{};
+    item.Attributes = 0;
     if (entry.directory || directory) item.Attributes |= faDirectory;
     if (entry.mode != 0 && (entry.mode & 0222) == 0) item.Attributes |= faReadOnly;
     item.MadeOnUnix = entry.madeOnUnix;
-    return item;
+    item.EntryName.clear();
+    item.Crc = 0;
+    item.Sha256.clear();
 }
 
 bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {

@@ -82,9 +82,10 @@ std::string ZipErrorText(const zip_error_t* error) {
 
 namespace {
 
-std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path) {
+std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path,
+                                                   const zip::TEntryVisitor* stream = nullptr) {
     if (const std::optional<TSplitSet> set = FindSplitSet(path))
-        return std::make_unique<split::TSplitArchive>(path, set);
+        return std::make_unique<split::TSplitArchive>(path, set, stream);
     // Non-blocking, so that a pipe put there cannot hold the open; the type is checked next.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -95,7 +96,7 @@ std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path) {
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(ZIP_ER_OPEN, error) + ".",
                      KindOfInputError(error));
     }
-    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd));
+    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd), stream);
 }
 
 // libzip chooses among end records by its own rules; it must have found the directory that
@@ -155,5 +156,7 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
                                   entries);
     return reading;
 }
+
+void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit) { ParseArchive(path, &visit); }
 
 }  // namespace tavik

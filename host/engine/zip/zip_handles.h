@@ -51,4 +51,11 @@ struct TZipReading {
 // first. Throws EOlvex with a German message.
 TZipReading OpenZipForReading(const std::string& path, bool checkStructure);
 
+// Reads the directory of path as a stream, split sets included: each entry goes to visit as
+// it is read, after the checks of the engine's directory reader, and none is kept, so that
+// memory stays the same whatever the number of entries. libzip is not asked. A damaged
+// directory fails as in OpenZipForReading, after the entries read before the damage. Throws
+// EOlvex with a German message.
+void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit);
+
 }  // namespace tavik

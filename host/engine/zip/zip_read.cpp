@@ -73,6 +73,23 @@ bool TZipArchiv::ExecuteArchivList() {
     });
 }
 
+bool TZipArchiv::ExecuteArchivListEach(const TListEntryEvent& each) {
+    return RunCommand(TArchivCommand::List, [this, &each] {
+        FArchivItems.Clear();
+        // One entry and one item, their buffers kept from one entry to the next.
+        TZipEntry entry;
+        TFileInfoItem item;
+        std::string scratch;
+        std::int64_t index = 0;
+        StreamZipDirectory(ArchivFile, [&](const zip::TDirectoryEntry& listed) {
+            if (index % 4096 == 0) CheckAbort();
+            ListedZipEntry(static_cast<zip_uint64_t>(index), listed.header, entry, scratch);
+            FillZipEntryItem(entry, item);
+            each(index++, item);
+        });
+    });
+}
+
 void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
                                std::int64_t& done, std::int64_t total,
                                const std::function<void(const char*, std::size_t)>& sink) {
