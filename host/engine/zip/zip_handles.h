@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_fingerprint.h"
 #include "host/services/error_kind.h"
 
 namespace tavik {
+
+namespace split {
+class TVolumeFiles;
+}
 
 struct TZipDiscard {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -41,6 +46,12 @@ struct TZipReading {
     TZipPtr archive;
     std::vector<TZipEntry> entries;
     zip::TSealCheck seal;  // whether the entries fit the seal in the comment, where there is one
+    // With the structure checked, and libzip reading the archive's file as it is: the file, and
+    // where the data of each entry begins there (by index; all of it before dataLimit), as the
+    // check found them, so that the data can be read without libzip. Empty otherwise.
+    std::shared_ptr<split::TVolumeFiles> files;
+    std::vector<std::uint64_t> dataStarts;
+    std::uint64_t dataLimit = 0;
 };
 
 // Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).

@@ -8,6 +8,7 @@
 #include "host/engine/extract/extract_target.h"
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_format.h"
+#include "host/engine/split/split_reader.h"
 #include "host/engine/zip/zip_handles.h"
 
 namespace tavik {
@@ -121,6 +122,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         RegisterAbort(zip.archive.get());
         const std::vector<TZipEntry>& entries = zip.entries;
         TZipEntryReader reader(zip.archive.get(), ReadLimits());
+        if (zip.files) reader.ReadDirectly(*zip.files, zip.dataStarts, zip.dataLimit);
         const TForgetWrongPassword forget(Password, reader);
         FPasswordAsked = false;
         std::int64_t total = 0, done = 0;
