@@ -21,7 +21,7 @@ def stamp(seconds):
     return struct.pack("<HHBI", 0x5455, 5, 1, seconds)
 
 
-def archive(path, entries, prefix=b"", zip64=False, total=None, broken=None):
+def archive(path, entries, prefix=b"", zip64=False, total=None, broken=None, comment=lambda n: b""):
     """entries: (name bytes, data, made by, external attributes, flags, extra, zip64 sizes)."""
     local, central = [], []
     offset = 0
@@ -33,7 +33,8 @@ def archive(path, entries, prefix=b"", zip64=False, total=None, broken=None):
                              size, size, len(name), len(z64 + extra)) + name + z64 + extra
         record = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50 if number != broken else 0x02014B51, made,
                              45 if big else 10, flags, 0, DOS_TIME, DOS_DATE, crc, size, size, len(name),
-                             len(z64 + extra), 0, 0, 0, attributes, offset) + name + z64 + extra
+                             len(z64 + extra), len(comment(number)), 0, 0, attributes, offset)
+        record += name + z64 + extra + comment(number)
         local.append(header + data)
         central.append(record)
         offset += len(header) + len(data)
@@ -77,6 +78,11 @@ with open(os.path.join(out, "plain.zip"), "rb") as source:
 cut = whole.rfind(b"PK\x01\x02") - 30
 with open(os.path.join(out, "cut.zip"), "wb") as target:
     target.write(whole[:cut])
+# Central headers of up to 125 KB (a long extra field and comment each): a directory of 7.5 MB
+# whose headers lie across the pieces in which it is read.
+wide = [file(b"gross/kommentar%03d.txt" % n, b"x" * n,
+             extra=struct.pack("<HH", 0xCAFE, 65000 - n * 7) + b"e" * (65000 - n * 7)) for n in range(60)]
+archive(os.path.join(out, "wide.zip"), wide, comment=lambda n: b"c" * (60000 + n * 11))
 )PY";
 
 struct TListCase {
@@ -173,8 +179,8 @@ TEST_F(ZipListStream, GivesTheItemsOfTheWholeList) {
     const struct {
         const char* archive;
         std::size_t beforeDamage;  // entries given when the list fails
-    } cases[] = {{"plain.zip", 0}, {"zip64.zip", 0}, {"sfx.zip", 0},     {"names.zip", 0},
-                 {"truncated.zip", 4}, {"badsig.zip", 2}, {"cut.zip", 0}};
+    } cases[] = {{"plain.zip", 0},     {"zip64.zip", 0},  {"sfx.zip", 0}, {"names.zip", 0},
+                 {"truncated.zip", 4}, {"badsig.zip", 2}, {"cut.zip", 0}, {"wide.zip", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.archive);
         const std::string path = (dir / c.archive).string();
