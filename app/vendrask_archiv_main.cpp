@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -193,18 +194,36 @@ int Run(const std::vector<std::string>& args) {
         auto archiv = Open(options[0], noLimits);
         if (!archiv) return kFailed;
         TConsole console(*archiv, interrupted);
-        // A list that failed on damage still shows the entries read before it.
-        const bool listed = archiv->ExecuteArchivList();
-        for (int i = 0; i < archiv->GetArchivItemsCount() && std::cout; ++i) {
-            const tavik::TFileInfoItem& item = archiv->GetArchivItem(i);
+        // Each entry is written as it is read, so that a list of millions of entries needs no
+        // more memory than one; the lines go out in blocks. A list that fails on damage still
+        // shows the entries read before it.
+        std::string lines;
+        constexpr std::size_t kBlock = 64 * 1024;
+        const auto write = [&lines] {
+            if (std::cout) std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+            lines.clear();
+        };
+        const bool listed = archiv->ExecuteArchivListEach([&](std::int64_t i, const tavik::TFileInfoItem& item) {
+            if (!std::cout) return;
             const tavik::TDateParts p = tavik::DecodeDateTime(item.DateTime);
             char when[32];
             std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour,
                           p.Minute, p.Second);
+            char number[24];
+            lines.append(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, i).ptr - number));
+            lines += '\t';
+            lines.append(number,
+                         static_cast<std::size_t>(std::to_chars(number, number + sizeof number, item.Size).ptr - number));
+            lines += '\t';
+            lines += when;
+            lines += '\t';
             std::string name = tavik::ConcatPathNames(item.RelDir, item.FileName);
             if ((item.Attributes & tavik::faDirectory) != 0) name += "/";
-            std::cout << i << '\t' << item.Size << '\t' << when << '\t' << vendrask::ListedName(name) << '\n';
-        }
+            lines += vendrask::ListedName(name);
+            lines += '\n';
+            if (lines.size() >= kBlock) write();
+        });
+        write();
         if (!std::cout.flush()) {
             std::cerr << "vendrask-archiv: Das Inhaltsverzeichnis kann nicht auf die Standardausgabe geschrieben "
                          "werden (ist der Datenträger voll oder die Ausgabe geschlossen?).\n";
@@ -325,6 +344,11 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (vendrask::AnswerInfoRequest(vendrask::TProgram::VendraskArchiv, argc, argv)) return 0;
+    // Without TZ the C library looks at /etc/localtime anew (a file status call) on every
+    // conversion of a local time: two for each entry of an archive, most of the time a complete
+    // verification of many small entries takes. Naming the same file keeps the zone it read
+    // once; the times stay those of the system's zone (without the file, UTC either way).
+    if (std::getenv("TZ") == nullptr && ::access("/etc/localtime", R_OK) == 0) ::setenv("TZ", ":/etc/localtime", 0);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

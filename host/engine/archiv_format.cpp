@@ -26,6 +26,12 @@ void TArchivFormatAbstract::FileItemAdd(const std::string& path) {
     FFileItems.Add(std::move(item));
 }
 
+bool TArchivFormatAbstract::ExecuteArchivListEach(const TListEntryEvent& each) {
+    const bool listed = ExecuteArchivList();
+    for (int i = 0; i < GetArchivItemsCount(); ++i) each(i, GetArchivItem(i));
+    return listed;
+}
+
 std::string TArchivFormatAbstract::ExtractSummary() const {
     const TExtractCounts& c = FExtractCounts;
     if (c.Extracted() == c.Files) return {};

@@ -86,6 +86,10 @@ private:
 
 class TArchivFormatAbstract;
 
+// One entry of a listing as it is read: its number in archive order and the item, which holds
+// only while the call runs.
+using TListEntryEvent = std::function<void(std::int64_t index, const TFileInfoItem& item)>;
+
 using TCommandEndEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command)>;
 using TCommandProgressEvent = std::function<void(TArchivFormatAbstract& sender, TArchivCommand command,
                                                  std::int64_t done, std::int64_t total)>;
@@ -155,6 +159,11 @@ public:
     virtual bool ExecuteArchivList() = 0;
     int GetArchivItemsCount() const { return FArchivItems.GetCount(); }
     const TFileInfoItem& GetArchivItem(int index) const { return FArchivItems.GetItem(index); }
+    // The same entries given to each one at a time as they are read, none kept (the items stay
+    // empty), so that listing an archive of millions of entries takes little memory. A list
+    // that fails on damage has given the entries read before it. A format that cannot read its
+    // directory piece by piece lists as ExecuteArchivList and then gives each item.
+    virtual bool ExecuteArchivListEach(const TListEntryEvent& each);
 
     virtual bool ExecuteArchivVerify(TArchivVerifyMode mode) = 0;
 

@@ -53,10 +53,13 @@ using TEntry = zip::TDirectoryEntry;
 // is one disk.
 class TSplitArchive {
 public:
-    // set empty: archive is one ordinary file. Throws EOlvex when the archive is damaged.
-    TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set);
+    // set empty: archive is one ordinary file. Throws EOlvex when the archive is damaged. With
+    // stream, the directory is read as a stream (zip::TZipDirectory::Stream): each entry goes
+    // to it as it is read, and Entries() stays empty.
+    TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set,
+                  const zip::TEntryVisitor* stream = nullptr);
     // One ordinary file, already open.
-    TSplitArchive(const std::string& archive, TUniqueFd file);
+    TSplitArchive(const std::string& archive, TUniqueFd file, const zip::TEntryVisitor* stream = nullptr);
     TSplitArchive(const TSplitArchive&) = delete;
     TSplitArchive& operator=(const TSplitArchive&) = delete;
 
@@ -74,7 +77,7 @@ public:
     [[noreturn]] void Damaged(const std::string& detail) const;
 
 private:
-    void Parse(bool byteSplit);
+    void Parse(bool byteSplit, const zip::TEntryVisitor* stream);
 
     std::string FName;
     TVolumeFiles FFiles;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace tavik::zip {
@@ -39,9 +40,40 @@ bool TZipDirectory::CentralAt(TByteReader& reader, std::uint64_t position) const
     return Get32(signature) == kCentralHeaderSig;
 }
 
+void TZipDirectory::Stream(TByteReader& reader, const std::vector<std::uint64_t>& diskStarts,
+                           const TEntryVisitor& visit) {
+    struct TStreaming {
+        bool& flag;
+        explicit TStreaming(bool& streaming) : flag(streaming) { flag = true; }
+        TStreaming(const TStreaming&) = delete;
+        TStreaming& operator=(const TStreaming&) = delete;
+        ~TStreaming() { flag = false; }
+    } streaming(FStreaming);
+    try {
+        Read(reader, diskStarts, true);
+    } catch (const TNoEndRecord&) {
+        throw;
+    } catch (const TRecordError& error) {
+        if (!FFailedAt) throw;
+        // Nothing was kept of the entries checked: those of the directory whose fault is
+        // reported are read again and shown up to it, and the fault is the one Read reports.
+        const std::string reason = error.what();
+        TFoundEnd failed = FFailed;
+        failed.position = static_cast<std::size_t>(*FFailedAt - FTailStart);
+        try {
+            Locate(reader, failed, FTailStart);
+            WalkEntries(reader, visit);
+        } catch (const TRecordError&) {
+        }
+        throw TRecordError(reason);
+    }
+    WalkEntries(reader, visit);
+}
+
 void TZipDirectory::Read(TByteReader& reader, const std::vector<std::uint64_t>& diskStarts, bool withEntries) {
     FDiskStarts = diskStarts;
     FEntries.clear();
+    FFailedAt.reset();
     if (FDiskStarts.size() < 2) throw TRecordError("es hat keine Teile");
     const auto lastDisk = static_cast<std::uint32_t>(FDiskStarts.size() - 2);
     const std::uint64_t lastSize = DiskSize(lastDisk);
@@ -96,7 +128,11 @@ bool TZipDirectory::TryCandidate(TByteReader& reader, const TFoundEnd& found, st
         if (withEntries) ReadEntries(reader);
         return true;
     } catch (const TRecordError& error) {
-        if (firstError.empty()) firstError = error.what();
+        if (firstError.empty()) {
+            firstError = error.what();
+            FFailed = found;
+            FFailedAt = tailStart + found.position;
+        }
         FEntries.clear();
         return false;
     }
@@ -176,25 +212,63 @@ void TZipDirectory::Locate(TByteReader& reader, const TFoundEnd& found, std::uin
 void TZipDirectory::Release(std::size_t keep) {
     if (FCentral.capacity() <= keep) return;
     TBytes().swap(FCentral);
+    FWindowStart = FWindowFill = 0;
     std::vector<TDirectoryEntry>().swap(FEntries);
 }
 
 void TZipDirectory::ReadEntries(TByteReader& reader) {
+    FEntries.clear();
+    if (FStreaming) {
+        WalkEntries(reader, [](const TDirectoryEntry&) {});
+        return;
+    }
+    // The directory lies within the file and each entry takes 46 bytes of it at least, so the
+    // count is bounded by the file's size.
+    FEntries.reserve(static_cast<std::size_t>(FEnd.entriesTotal));
+    WalkEntries(reader, [this](const TDirectoryEntry& entry) { FEntries.push_back(entry); });
+}
+
+const std::uint8_t* TZipDirectory::Window(TByteReader& reader, std::size_t offset, std::size_t size) {
+    if (offset >= FWindowStart && offset - FWindowStart <= FWindowFill && size <= FWindowFill - (offset - FWindowStart))
+        return FCentral.data() + (offset - FWindowStart);
+    // The bytes from offset on that were read already move to the front; the window is filled
+    // from there, as far as the directory goes. The window holds the largest header whole,
+    // and the caller asks only for bytes within the directory.
+    const auto centralSize = static_cast<std::size_t>(FEnd.centralSize);
+    std::size_t kept = 0;
+    if (offset >= FWindowStart && offset - FWindowStart < FWindowFill) {
+        kept = FWindowFill - (offset - FWindowStart);
+        std::memmove(FCentral.data(), FCentral.data() + (offset - FWindowStart), kept);
+    }
+    const std::size_t fill = std::min(FCentral.size(), centralSize - offset);
+    if (fill < size) throw TRecordError("das Inhaltsverzeichnis ist unvollständig");
+    ReadAt(reader, FCentralStart + offset + kept, FCentral.data() + kept, fill - kept);
+    FWindowStart = offset;
+    FWindowFill = fill;
+    return FCentral.data();
+}
+
+void TZipDirectory::WalkEntries(TByteReader& reader, const TEntryVisitor& take) {
     const auto lastDisk = static_cast<std::uint32_t>(FDiskStarts.size() - 2);
     // The directory lies within the file, so its size is bounded by the file's.
     const auto centralSize = static_cast<std::size_t>(FEnd.centralSize);
-    FEntries.clear();
-    FCentral.resize(centralSize);
-    ReadAt(reader, FCentralStart, FCentral.data(), centralSize);
-    FEntries.reserve(static_cast<std::size_t>(FEnd.entriesTotal));
+    FWindowStart = 0;
+    FWindowFill = 0;
+    if (FStreaming) {
+        FCentral.resize(std::min(centralSize, kStreamWindow));
+    } else {
+        FCentral.resize(centralSize);
+        ReadAt(reader, FCentralStart, FCentral.data(), centralSize);
+        FWindowFill = centralSize;
+    }
     std::size_t pos = 0;
+    TDirectoryEntry entry;
     for (std::uint64_t i = 0; i < FEnd.entriesTotal; ++i) {
         if (centralSize - pos < kCentralHeaderSize) throw TRecordError("das Inhaltsverzeichnis ist unvollständig");
-        const std::size_t size = CentralHeaderSize(FCentral.data() + pos);
+        const std::size_t size = CentralHeaderSize(Window(reader, pos, kCentralHeaderSize));
         if (size == 0) throw TRecordError("ein Eintrag des Inhaltsverzeichnisses hat eine falsche Kennung");
         if (size > centralSize - pos) throw TRecordError("das Inhaltsverzeichnis ist unvollständig");
-        TDirectoryEntry entry;
-        entry.header = ViewCentralHeader(FCentral.data() + pos, size);
+        entry.header = ViewCentralHeader(Window(reader, pos, size), size);
         pos += size;
         const TCentralView& h = entry.header;
         if (h.wellFormedExtra != h.extraSize || h.fullWithoutZip64) FAsWritten = false;
@@ -212,7 +286,7 @@ void TZipDirectory::ReadEntries(TByteReader& reader) {
         if (entry.position < FDataStart || entry.position > FCentralStart ||
             FCentralStart - entry.position < kLocalHeaderSize)
             throw TRecordError("der Eintrag „" + EntryName(h) + "“ liegt nicht vor dem Inhaltsverzeichnis");
-        FEntries.push_back(entry);
+        take(entry);
     }
 }
 

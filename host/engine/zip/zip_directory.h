@@ -7,6 +7,8 @@
 // what the records claim.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,10 @@ struct TDirectoryEntry {
     std::uint64_t position = 0;  // of the local header, over all disks
 };
 
+// Takes the entries of a directory read as a stream, one at a time, in the directory's order;
+// the header's views hold only while the call runs.
+using TEntryVisitor = std::function<void(const TDirectoryEntry& entry)>;
+
 // Kept from one archive to the next, so that reading many small ones allocates little.
 class TZipDirectory {
 public:
@@ -47,6 +53,12 @@ public:
     // single file or a byte-split set is one disk. Without entries only the end records are
     // read and the directory's first signature is checked. Throws TRecordError.
     void Read(TByteReader& reader, const std::vector<std::uint64_t>& diskStarts, bool withEntries = true);
+    // Reads the directory as Read does, choosing the same end record by the same checks, but
+    // keeps no entry and holds at most kStreamWindow bytes of the directory at a time: every
+    // entry is checked while the end record is chosen, then given to visit in a second reading.
+    // When no directory holds, visit gets the entries of the one whose fault is reported up to
+    // that fault, and it throws as Read does. Entries() stays empty.
+    void Stream(TByteReader& reader, const std::vector<std::uint64_t>& diskStarts, const TEntryVisitor& visit);
 
     const TEndRecord& End() const { return FEnd; }
     // Bytes before the archive that its offsets do not count (added to every position).
@@ -56,10 +68,14 @@ public:
     // Where the central directory begins; every entry lies before it.
     std::uint64_t CentralStart() const { return FCentralStart; }
     const std::vector<TDirectoryEntry>& Entries() const { return FEntries; }
-    // Where a byte of an entry's central header (a pointer into its view) lies over all disks.
+    // Where a byte of an entry's central header (a pointer into its view) lies over all disks;
+    // while streaming, only for the entry being visited.
     std::uint64_t CentralPosition(const std::uint8_t* byte) const {
-        return FCentralStart + static_cast<std::uint64_t>(byte - FCentral.data());
+        return FCentralStart + FWindowStart + static_cast<std::uint64_t>(byte - FCentral.data());
     }
+    // The most of a directory that Stream holds in memory at once; a central header has at most
+    // 46 + 3 * 65,535 bytes, so that each fits whole.
+    static constexpr std::size_t kStreamWindow = std::size_t{1} << 20;
     // The archive reads as written: no prefix, nothing after the end record, nothing between
     // the directory and the end records, and every extra field made of whole blocks.
     bool AsWritten() const { return FAsWritten; }
@@ -78,11 +94,23 @@ private:
     bool TryCandidate(TByteReader& reader, const TFoundEnd& found, std::uint64_t tailStart, bool withEntries,
                       std::string& firstError);
     void ReadEntries(TByteReader& reader);
+    // Reads the entries of the located directory in order, checks each and gives it to take:
+    // the whole directory at once, or while streaming a window of it at a time.
+    void WalkEntries(TByteReader& reader, const TEntryVisitor& take);
+    // Makes the size bytes of the directory at offset (within it) lie in the window.
+    const std::uint8_t* Window(TByteReader& reader, std::size_t offset, std::size_t size);
 
     std::vector<std::uint64_t> FDiskStarts;
     TBytes FTail;
     std::uint64_t FTailStart = 0;
-    TBytes FCentral;
+    TBytes FCentral;               // the directory, or while streaming a window of it
+    std::size_t FWindowStart = 0;  // where in the directory FCentral begins
+    std::size_t FWindowFill = 0;   // bytes of FCentral read
+    bool FStreaming = false;
+    // The candidate whose fault is reported: where its end record lies, so that streaming can
+    // show the entries before that fault.
+    TFoundEnd FFailed;
+    std::optional<std::uint64_t> FFailedAt;
     TEndRecord FEnd;
     std::uint64_t FPrefix = 0;
     std::uint64_t FDataStart = 0;

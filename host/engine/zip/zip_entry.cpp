@@ -77,6 +77,21 @@ TZipEntryShape ZipEntryShapeOf(const zip::TCentralView& header, const std::strin
     return shape;
 }
 
+namespace {
+
+// What the central header alone says of an entry: name, kind, permissions and time.
+void TakeCentralHeader(const zip::TCentralView& header, TZipEntry& entry, std::string& scratch) {
+    entry.name.assign(ZipEntryName(header, scratch));
+    const TZipEntryShape shape = ZipEntryShapeOf(header, entry.name);
+    entry.directory = shape.directory;
+    entry.symlink = shape.symlink;
+    entry.mode = shape.mode;
+    entry.madeOnUnix = shape.madeOnUnix;
+    entry.mtime = ZipEntryTime(header);
+}
+
+}  // namespace
+
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header) {
     TZipEntry entry;
     entry.index = index;
@@ -85,33 +100,50 @@ TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralVi
         throw EOlvex("Der Eintrag Nr. " + std::to_string(index + 1) +
                      " kann nicht gelesen werden: " + ZipErrorText(zip_get_error(archive)) + ".",
                      ZipErrorKind(zip_get_error(archive)));
-    entry.name = ZipEntryName(header);
-    const TZipEntryShape shape = ZipEntryShapeOf(header, entry.name);
-    entry.directory = shape.directory;
-    entry.symlink = shape.symlink;
-    entry.mode = shape.mode;
-    entry.madeOnUnix = shape.madeOnUnix;
+    std::string scratch;
+    TakeCentralHeader(header, entry, scratch);
     entry.encrypted = (entry.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && entry.stat.encryption_method != ZIP_EM_NONE;
     // AES entries of the second kind (AE-2) leave the CRC out and write 0 there, authenticated
     // by their own code instead; libzip takes that 0 for a CRC.
     const bool aes = entry.stat.encryption_method == ZIP_EM_AES_128 || entry.stat.encryption_method == ZIP_EM_AES_192 ||
                      entry.stat.encryption_method == ZIP_EM_AES_256;
     if (entry.encrypted && aes && entry.stat.crc == 0) entry.stat.valid &= ~ZIP_STAT_CRC;
-    entry.mtime = ZipEntryTime(header);
     entry.fingerprint = zip::FingerprintIn(header.extra, header.wellFormedExtra);
     return entry;
 }
 
+void ListedZipEntry(zip_uint64_t index, const zip::TCentralView& header, TZipEntry& entry, std::string& scratch) {
+    entry.index = index;
+    // libzip gives the header's size as it stands, Zip64 applied (OpenZipForReading holds it to
+    // that), and each of its entries has one.
+    zip_stat_init(&entry.stat);
+    entry.stat.index = index;
+    entry.stat.size = header.uncompressedSize;
+    entry.stat.valid = ZIP_STAT_INDEX | ZIP_STAT_SIZE;
+    TakeCentralHeader(header, entry, scratch);
+    entry.encrypted = false;
+    entry.fingerprint.reset();
+}
+
 TFileInfoItem ZipEntryItem(const TZipEntry& entry) {
     TFileInfoItem item;
+    FillZipEntryItem(entry, item);
+    return item;
+}
+
+void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item) {
     bool directory = false;
     SplitEntryName(entry.name, item.RelDir, item.FileName, directory);
+    item.AbsDir.clear();
     item.Size = (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
-    if (entry.mtime) item.DateTime = FileTimeToDateTime(*entry.mtime);
+    item.DateTime = entry.mtime ? FileTimeToDateTime(*entry.mtime) : TDateTime{};
+    item.Attributes = 0;
     if (entry.directory || directory) item.Attributes |= faDirectory;
     if (entry.mode != 0 && (entry.mode & 0222) == 0) item.Attributes |= faReadOnly;
     item.MadeOnUnix = entry.madeOnUnix;
-    return item;
+    item.EntryName.clear();
+    item.Crc = 0;
+    item.Sha256.clear();
 }
 
 bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {

@@ -53,7 +53,13 @@ TZipEntryShape ZipEntryShapeOf(const zip::TCentralView& header, const std::strin
 // header as the engine's directory reader read it, sizes, CRC, method and encryption as libzip
 // reads them. Throws EOlvex when libzip cannot read the entry.
 TZipEntry ReadZipEntry(zip_t* archive, zip_uint64_t index, const zip::TCentralView& header);
+// The entry at index as a listing read as a stream sees it, from its central header alone: what
+// ReadZipEntry gives, its size the header's; libzip is not asked, so it knows nothing of
+// encryption and fingerprints. entry and scratch keep their buffers from one entry to the next.
+void ListedZipEntry(zip_uint64_t index, const zip::TCentralView& header, TZipEntry& entry, std::string& scratch);
 TFileInfoItem ZipEntryItem(const TZipEntry& entry);
+// The same into an item kept from one entry to the next, every field set.
+void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item);
 
 // The DOS time, set to the nearest end of its range (1980 to 2107) for a time outside, and the
 // exact time in the extended timestamp (0x5455), or where 32 bits do not hold it in the NTFS

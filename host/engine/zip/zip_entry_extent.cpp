@@ -38,16 +38,38 @@ std::size_t DescriptorSize(const TCentralView& h, bool zip64, const std::uint8_t
 
 }  // namespace
 
+void TEntryMeasure::Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size) {
+    if (position >= FAheadStart && position - FAheadStart <= FAhead.size() &&
+        size <= FAhead.size() - (position - FAheadStart)) {
+        std::copy_n(FAhead.data() + (position - FAheadStart), size, buffer);
+        return;
+    }
+    const auto ahead = static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, FLimit - position));
+    if (size > ahead) {
+        FReader.Read(position, buffer, size);
+        return;
+    }
+    FAhead.resize(ahead);
+    FAheadStart = position;
+    try {
+        FReader.Read(position, FAhead.data(), ahead);
+    } catch (...) {
+        FAhead.clear();
+        throw;
+    }
+    std::copy_n(FAhead.data(), size, buffer);
+}
+
 TEntryExtent TEntryMeasure::operator()(const TCentralView& central, std::size_t index, std::uint64_t position) {
-    TByteReader& reader = FReader;
     const std::uint64_t limit = FLimit;
     const TExtentOptions& options = FOptions;
-    const std::string which = "„" + EntryName(central) + "“";
+    // Named only when something is wrong: the name is not copied for each of millions of entries.
+    const auto which = [&central] { return "„" + EntryName(central) + "“"; };
     if (position > limit || limit - position < kLocalHeaderSize)
-        Fail("der lokale Kopf des Eintrags " + which + " reicht in das Inhaltsverzeichnis");
+        Fail("der lokale Kopf des Eintrags " + which() + " reicht in das Inhaltsverzeichnis");
     std::uint8_t fixed[kLocalHeaderSize];
-    reader.Read(position, fixed, sizeof fixed);
-    if (Get32(fixed) != kLocalHeaderSig) Fail("der lokale Kopf des Eintrags " + which + " fehlt");
+    Read(position, fixed, sizeof fixed);
+    if (Get32(fixed) != kLocalHeaderSig) Fail("der lokale Kopf des Eintrags " + which() + " fehlt");
     TLocalView local = ViewLocalHeader(fixed);
     TEntryExtent extent;
     extent.index = index;
@@ -55,9 +77,9 @@ TEntryExtent TEntryMeasure::operator()(const TCentralView& central, std::size_t 
     extent.headerSize = local.Size();
     extent.dataSize = central.compressedSize;
     if (extent.headerSize > limit - position)
-        Fail("der lokale Kopf des Eintrags " + which + " reicht in das Inhaltsverzeichnis");
+        Fail("der lokale Kopf des Eintrags " + which() + " reicht in das Inhaltsverzeichnis");
     if (extent.dataSize > limit - position - extent.headerSize)
-        Fail("die Daten des Eintrags " + which + " reichen in das Inhaltsverzeichnis");
+        Fail("die Daten des Eintrags " + which() + " reichen in das Inhaltsverzeichnis");
 
     const bool descriptor = (central.flags & kFlagDataDescriptor) != 0;
     const bool localDescriptor = (local.flags & kFlagDataDescriptor) != 0;
@@ -66,31 +88,31 @@ TEntryExtent TEntryMeasure::operator()(const TCentralView& central, std::size_t 
 
     TBytes& rest = FNameAndExtra;
     rest.resize(local.nameSize + local.extraSize);
-    reader.Read(position + kLocalHeaderSize, rest.data(), rest.size());
+    Read(position + kLocalHeaderSize, rest.data(), rest.size());
     if (options.agreeWithCentral) {
         if (local.nameSize != central.nameSize || !std::equal(central.name, central.name + central.nameSize, rest.begin()))
-            Fail("der lokale Kopf des Eintrags " + which + " nennt einen anderen Namen");
+            Fail("der lokale Kopf des Eintrags " + which() + " nennt einen anderen Namen");
         if (local.method != central.method)
-            Fail("der lokale Kopf des Eintrags " + which + " nennt eine andere Kompressionsmethode");
+            Fail("der lokale Kopf des Eintrags " + which() + " nennt eine andere Kompressionsmethode");
     }
     if (compareSizes || (options.measureDescriptor && descriptor)) {
         try {
             ApplyLocalExtra(local, rest.data() + local.nameSize);
         } catch (const TRecordError& error) {
-            Fail(std::string(error.what()) + " (" + which + ")");
+            Fail(std::string(error.what()) + " (" + which() + ")");
         }
     }
     if (compareSizes && (local.crc != central.crc || local.compressedSize != central.compressedSize ||
                          local.uncompressedSize != central.uncompressedSize))
-        Fail("CRC oder Größen des Eintrags " + which + " stimmen nicht mit dem Inhaltsverzeichnis überein");
+        Fail("CRC oder Größen des Eintrags " + which() + " stimmen nicht mit dem Inhaltsverzeichnis überein");
     if (options.measureDescriptor && descriptor) {
         const bool zip64 = local.hasZip64 || central.compressedIn64 || central.uncompressedIn64;
         const std::uint64_t at = position + extent.headerSize + extent.dataSize;
         std::uint8_t bytes[24];
         const auto available = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof bytes, limit - at));
-        reader.Read(at, bytes, available);
+        Read(at, bytes, available);
         extent.descriptorSize = DescriptorSize(central, zip64, bytes, available);
-        if (extent.descriptorSize == 0) Fail("die Datenbeschreibung des Eintrags " + which + " fehlt");
+        if (extent.descriptorSize == 0) Fail("die Datenbeschreibung des Eintrags " + which() + " fehlt");
     }
     return extent;
 }

@@ -41,10 +41,19 @@ public:
     TEntryExtent operator()(const TCentralView& central, std::size_t index, std::uint64_t position);
 
 private:
+    // Reads size bytes at position, all before FLimit, through a window read ahead: local
+    // headers mostly follow one another closely, and a read of its own for each would cost two
+    // system calls per entry.
+    void Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size);
+
+    static constexpr std::size_t kReadAhead = 64 * 1024;
+
     TByteReader& FReader;
     std::uint64_t FLimit;
     TExtentOptions FOptions;
     TBytes FNameAndExtra;  // kept from entry to entry: a directory may hold millions
+    TBytes FAhead;         // bytes from FAheadStart on, at most kReadAhead
+    std::uint64_t FAheadStart = 0;
 };
 
 // Sorts the extents by their start and gives the indexes of the first two entries that share

@@ -36,6 +36,9 @@ constexpr const char* kProbablyWrongPassword =
 // memory taken for an entry at once must not follow what the archive merely claims.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
+// Small entries lie one after the other: one read of this many bytes serves many of them.
+constexpr std::size_t kReadAhead = 256 * 1024;
+
 
 // The length of the raw data once decrypted: the directory counts the encryption header and AES's
 // salt, password check and authentication code in.
@@ -80,6 +83,44 @@ void TZipEntryReader::SetPassword(const std::string& password) {
         throw EOlvex(ZipErrorText(zip_get_error(FArchive)) + ".", ZipErrorKind(zip_get_error(FArchive)));
     FPassword = password;
     FHasPassword = !password.empty();
+}
+
+void TZipEntryReader::ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts,
+                                   std::uint64_t limit) {
+    FFiles = &files;
+    FDataStarts = &dataStarts;
+    FDataLimit = limit;
+    FAheadSize = 0;
+}
+
+TZipEntryReader::TRaw TZipEntryReader::RawData(const TZipEntry& entry, TZipFilePtr& file) {
+    const bool direct = FFiles != nullptr && !entry.encrypted && entry.index < FDataStarts->size() &&
+                        (entry.stat.valid & ZIP_STAT_COMP_SIZE) != 0;
+    if (direct) {
+        const std::uint64_t start = (*FDataStarts)[static_cast<std::size_t>(entry.index)];
+        if (start <= FDataLimit && entry.stat.comp_size <= FDataLimit - start) return {nullptr, start, entry.stat.comp_size};
+    }
+    file = Open(entry, ZIP_FL_COMPRESSED);
+    return {file.get(), 0, 0};
+}
+
+void TZipEntryReader::ReadAhead(std::uint64_t position, std::uint8_t* data, std::size_t size) {
+    if (position >= FAheadStart && position - FAheadStart <= FAheadSize && size <= FAheadSize - (position - FAheadStart)) {
+        std::copy_n(FAhead.get() + (position - FAheadStart), size, data);
+        return;
+    }
+    // Only bytes before the limit are read ahead: entries' data lies there, checked.
+    const auto ahead = static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, FDataLimit - position));
+    if (size >= ahead) {
+        FFiles->Read(position, data, size);
+        return;
+    }
+    if (!FAhead) FAhead = std::make_unique_for_overwrite<std::uint8_t[]>(kReadAhead);
+    FAheadSize = 0;
+    FFiles->Read(position, FAhead.get(), ahead);
+    FAheadStart = position;
+    FAheadSize = ahead;
+    std::copy_n(FAhead.get(), size, data);
 }
 
 void TZipEntryReader::ProbablyWrongPassword() {
@@ -136,7 +177,8 @@ void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& 
             if (entry.stat.comp_size > entry.stat.size) MoreThanAnnounced();
             LessThanAnnounced();
         }
-        ReadStored(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        TZipFilePtr file;
+        ReadStored(RawData(entry, file), entry, sink, progress);
         return;
     }
     // libzip checks stored data against the CRC at its end even where AES leaves the CRC out:
@@ -146,35 +188,45 @@ void TZipEntryReader::ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& 
         const TZipFilePtr file = Open(entry, ZIP_FL_COMPRESSED);
         // The first pass reports no bytes yet, but lets a window stay live and an abort through.
         if (!AesEntryAuthenticates(FArchive, entry, FPassword, [&progress] { progress(0); })) ProbablyWrongPassword();
-        ReadStored(file.get(), entry, sink, progress);
+        ReadStored({file.get(), 0, 0}, entry, sink, progress);
         return;
     }
     if (known && !entry.encrypted && method == ZIP_CM_DEFLATE && entry.stat.size <= FLimits.wholeEntry &&
         entry.stat.comp_size <= FLimits.wholeEntry && entry.stat.size <= entry.stat.comp_size * kMaxDeflateRatio + 1024) {
-        InflateWhole(Open(entry, ZIP_FL_COMPRESSED).get(), entry, sink, progress);
+        TZipFilePtr file;
+        InflateWhole(RawData(entry, file), entry, sink, progress);
         return;
     }
     if ((entry.stat.valid & needed) == needed && method == zip::kMethodPpmd) {
         if (!FPpmd) FPpmd = std::make_unique<TPpmdSession>(FLimits.helperLimitsLifted);
         const std::unique_ptr<TZipMethodDecoder> decoder = FPpmd->Decoder(entry.stat.size, PlainPackedSize(entry.stat));
-        DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
+        TZipFilePtr file;
+        DecodePieces(RawData(entry, file), *decoder, entry, sink, progress);
         return;
     }
     if ((entry.stat.valid & needed) == needed)
         if (const std::unique_ptr<TZipMethodDecoder> decoder =
                 CreateZipMethodDecoder(method, entry.stat.size, FLimits.decoderMemory)) {
-            DecodePieces(Open(entry, ZIP_FL_COMPRESSED).get(), *decoder, entry, sink, progress);
+            TZipFilePtr file;
+            DecodePieces(RawData(entry, file), *decoder, entry, sink, progress);
             return;
         }
     // bzip2, stored encrypted data, and methods that libzip refuses with its reason.
     ReadThroughLibzip(entry, sink, progress);
 }
 
-std::size_t TZipEntryReader::ReadRaw(zip_file_t* file, const TZipEntry& entry, std::uint8_t* data, std::size_t size) {
+std::size_t TZipEntryReader::ReadRaw(TRaw& raw, const TZipEntry& entry, std::uint8_t* data, std::size_t size) {
+    if (raw.file == nullptr) {
+        const auto got = static_cast<std::size_t>(std::min<std::uint64_t>(size, raw.left));
+        ReadAhead(raw.position, data, got);
+        raw.position += got;
+        raw.left -= got;
+        return got;
+    }
     std::size_t got = 0;
     while (got < size) {
-        const zip_int64_t n = zip_fread(file, data + got, size - got);
-        if (n < 0) Failed(entry, zip_file_get_error(file));
+        const zip_int64_t n = zip_fread(raw.file, data + got, size - got);
+        if (n < 0) Failed(entry, zip_file_get_error(raw.file));
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -191,14 +243,13 @@ void TZipEntryReader::HandOn(const std::uint8_t* data, std::size_t size, std::in
     }
 }
 
-void TZipEntryReader::ReadStored(zip_file_t* file, const TZipEntry& entry, const TSink& sink,
-                                 const TProgress& progress) {
+void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
     while (done < entry.stat.size) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(FLimits.piece, entry.stat.size - done));
-        const std::size_t got = ReadRaw(file, entry, buffer, want);
+        const std::size_t got = ReadRaw(raw, entry, buffer, want);
         if (got == 0) LessThanAnnounced();
         crc = libdeflate_crc32(crc, buffer, got);
         sink(buffer, got);
@@ -208,12 +259,11 @@ void TZipEntryReader::ReadStored(zip_file_t* file, const TZipEntry& entry, const
     CheckCrc(entry, crc);
 }
 
-void TZipEntryReader::InflateWhole(zip_file_t* file, const TZipEntry& entry, const TSink& sink,
-                                   const TProgress& progress) {
+void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto compressed = static_cast<std::size_t>(entry.stat.comp_size);
     const auto size = static_cast<std::size_t>(entry.stat.size);
     std::uint8_t* in = Room(FIn, FInCapacity, compressed);
-    if (ReadRaw(file, entry, in, compressed) != compressed) BadData();
+    if (ReadRaw(raw, entry, in, compressed) != compressed) BadData();
     std::uint8_t* out = Room(FOut, FOutCapacity, size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
@@ -228,8 +278,8 @@ void TZipEntryReader::InflateWhole(zip_file_t* file, const TZipEntry& entry, con
     HandOn(out, size, 0, sink, progress);
 }
 
-void TZipEntryReader::DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder, const TZipEntry& entry,
-                                   const TSink& sink, const TProgress& progress) {
+void TZipEntryReader::DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
+                                   const TProgress& progress) {
     std::uint8_t* in = Room(FIn, FInCapacity, FLimits.piece);
     std::uint8_t* out = Room(FOut, FOutCapacity, FLimits.piece);
     std::size_t at = 0, have = 0;
@@ -238,7 +288,7 @@ void TZipEntryReader::DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder,
     std::uint32_t crc = 0;
     for (bool ended = false; !ended;) {
         if (at == have && !last) {
-            have = ReadRaw(file, entry, in, FLimits.piece);
+            have = ReadRaw(raw, entry, in, FLimits.piece);
             at = 0;
             last = have < FLimits.piece;
         }
@@ -256,7 +306,7 @@ void TZipEntryReader::DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder,
     if (done != entry.stat.size) LessThanAnnounced();
     // AES checks its authentication code only when the data is read to its end.
     if (entry.encrypted)
-        while (!last) last = ReadRaw(file, entry, in, FLimits.piece) < FLimits.piece;
+        while (!last) last = ReadRaw(raw, entry, in, FLimits.piece) < FLimits.piece;
     CheckCrc(entry, crc);
 }
 

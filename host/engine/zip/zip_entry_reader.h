@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_handles.h"
@@ -54,25 +55,41 @@ public:
     void CheckPassword(const TZipEntry& entry);
     // Whether an entry failed because the password seems wrong.
     bool PasswordFailed() const { return FPasswordFailed; }
+    // The raw data of unencrypted entries is read straight from files, where dataStarts holds
+    // (by the entry's index) the place that the structure check found, all of it before limit,
+    // not through libzip: opening an entry there costs more than a small entry's data. The
+    // bytes are the same; size and CRC are checked all the same.
+    void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit);
 
 private:
     struct TFree {
         void operator()(libdeflate_decompressor* decompressor) const;
     };
+    // The raw data of one entry: through libzip, or the bytes still to read straight from the files.
+    struct TRaw {
+        zip_file_t* file = nullptr;
+        std::uint64_t position = 0;
+        std::uint64_t left = 0;
+    };
     // Room for at least size bytes, not initialised.
     static std::uint8_t* Room(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size);
 
-    void ReadStored(zip_file_t* file, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
-    void InflateWhole(zip_file_t* file, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
-    void DecodePieces(zip_file_t* file, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
+    void ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
+    void InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
+    void DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
                       const TProgress& progress);
+    // The raw data of an entry read as it is stored (ZIP_FL_COMPRESSED): straight from the files
+    // where it may, else opened through libzip into file.
+    TRaw RawData(const TZipEntry& entry, TZipFilePtr& file);
+    // size bytes at position of the files, through a window read ahead for small pieces.
+    void ReadAhead(std::uint64_t position, std::uint8_t* data, std::size_t size);
     TZipFilePtr Open(const TZipEntry& entry, zip_flags_t flags);
     [[noreturn]] void Failed(const TZipEntry& entry, const zip_error_t* error);
     [[noreturn]] void ProbablyWrongPassword();
     void ReadPlainOrDecrypted(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void CheckCrc(const TZipEntry& entry, std::uint32_t crc);
     void ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress);
-    std::size_t ReadRaw(zip_file_t* file, const TZipEntry& entry, std::uint8_t* data, std::size_t size);
+    std::size_t ReadRaw(TRaw& raw, const TZipEntry& entry, std::uint8_t* data, std::size_t size);
     void HandOn(const std::uint8_t* data, std::size_t size, std::int64_t before, const TSink& sink,
                 const TProgress& progress);
 
@@ -85,6 +102,12 @@ private:
     std::string FPassword;
     bool FHasPassword = false;
     bool FPasswordFailed = false;
+    zip::TByteReader* FFiles = nullptr;
+    const std::vector<std::uint64_t>* FDataStarts = nullptr;
+    std::uint64_t FDataLimit = 0;
+    std::unique_ptr<std::uint8_t[]> FAhead;  // kReadAhead bytes from FAheadStart on, FAheadSize of them read
+    std::uint64_t FAheadStart = 0;
+    std::size_t FAheadSize = 0;
 };
 
 }  // namespace tavik

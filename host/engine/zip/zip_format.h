@@ -16,6 +16,7 @@ public:
     TArchivFormat Format() const override { return TArchivFormat::Zip; }
 
     bool ExecuteArchivList() override;
+    bool ExecuteArchivListEach(const TListEntryEvent& each) override;
     bool ExecuteArchivVerify(TArchivVerifyMode mode) override;
     bool ExecuteArchivExtract() override;
     bool ExecuteArchivExtract(const std::vector<int>& indexes) override;

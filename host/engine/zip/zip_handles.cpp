@@ -82,9 +82,10 @@ std::string ZipErrorText(const zip_error_t* error) {
 
 namespace {
 
-std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path) {
+std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path,
+                                                   const zip::TEntryVisitor* stream = nullptr) {
     if (const std::optional<TSplitSet> set = FindSplitSet(path))
-        return std::make_unique<split::TSplitArchive>(path, set);
+        return std::make_unique<split::TSplitArchive>(path, set, stream);
     // Non-blocking, so that a pipe put there cannot hold the open; the type is checked next.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -95,7 +96,7 @@ std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path) {
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(ZIP_ER_OPEN, error) + ".",
                      KindOfInputError(error));
     }
-    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd));
+    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd), stream);
 }
 
 // libzip chooses among end records by its own rules; it must have found the directory that
@@ -123,15 +124,20 @@ void RequireSameDirectory(const std::string& path, zip_t* archive, const zip::TZ
 
 TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
     const std::unique_ptr<split::TSplitArchive> parsed = ParseArchive(path);
+    std::vector<std::uint64_t> dataStarts;
     if (checkStructure) {
         try {
-            CheckZipStructure(parsed->Files(), parsed->Directory());
+            CheckZipStructure(parsed->Files(), parsed->Directory(), &dataStarts);
         } catch (const EOlvex& e) {
             // A file that is gone is not damaged.
             throw EOlvex("Die Archivdatei „" + path + "“ ist beschädigt oder kein ZIP-Archiv. " + e.what(),
                          e.Kind() == TErrorKind::InputMissing ? e.Kind() : TErrorKind::DamagedArchive);
         }
     }
+    // libzip reads such a file as it is through a descriptor of its own; any other archive is
+    // presented to it rewritten, and its files go to libzip.
+    const bool ownFile = checkStructure && parsed->DiskCount() == 1 && parsed->Directory().AsWritten() &&
+                         parsed->Files().SingleDescriptor() >= 0;
     TZipSourcePtr source(CreatePresentedSource(*parsed));
     zip_error_t error;
     zip_error_init(&error);
@@ -153,7 +159,14 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
     const zip::TBytes& comment = parsed->Directory().End().comment;
     reading.seal = zip::CheckSeal(std::string_view(reinterpret_cast<const char*>(comment.data()), comment.size()),
                                   entries);
+    if (ownFile) {
+        reading.dataStarts = std::move(dataStarts);
+        reading.dataLimit = parsed->CentralStart();
+        reading.files = std::make_shared<split::TVolumeFiles>(std::move(parsed->Files()));
+    }
     return reading;
 }
+
+void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit) { ParseArchive(path, &visit); }
 
 }  // namespace tavik

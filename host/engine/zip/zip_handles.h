@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_fingerprint.h"
 #include "host/services/error_kind.h"
 
 namespace tavik {
+
+namespace split {
+class TVolumeFiles;
+}
 
 struct TZipDiscard {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -41,6 +46,12 @@ struct TZipReading {
     TZipPtr archive;
     std::vector<TZipEntry> entries;
     zip::TSealCheck seal;  // whether the entries fit the seal in the comment, where there is one
+    // With the structure checked, and libzip reading the archive's file as it is: the file, and
+    // where the data of each entry begins there (by index; all of it before dataLimit), as the
+    // check found them, so that the data can be read without libzip. Empty otherwise.
+    std::shared_ptr<split::TVolumeFiles> files;
+    std::vector<std::uint64_t> dataStarts;
+    std::uint64_t dataLimit = 0;
 };
 
 // Opens path read-only, split sets included (name.zip with name.z01 ..., or name.zip.001 ...).
@@ -50,5 +61,12 @@ struct TZipReading {
 // the search uses too. checkStructure compares every local header with the central directory
 // first. Throws EOlvex with a German message.
 TZipReading OpenZipForReading(const std::string& path, bool checkStructure);
+
+// Reads the directory of path as a stream, split sets included: each entry goes to visit as
+// it is read, after the checks of the engine's directory reader, and none is kept, so that
+// memory stays the same whatever the number of entries. libzip is not asked. A damaged
+// directory fails as in OpenZipForReading, after the entries read before the damage. Throws
+// EOlvex with a German message.
+void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit);
 
 }  // namespace tavik

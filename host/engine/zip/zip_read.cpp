@@ -8,6 +8,7 @@
 #include "host/engine/extract/extract_target.h"
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_format.h"
+#include "host/engine/split/split_reader.h"
 #include "host/engine/zip/zip_handles.h"
 
 namespace tavik {
@@ -76,6 +77,23 @@ bool TZipArchiv::ExecuteArchivList() {
     });
 }
 
+bool TZipArchiv::ExecuteArchivListEach(const TListEntryEvent& each) {
+    return RunCommand(TArchivCommand::List, [this, &each] {
+        FArchivItems.Clear();
+        // One entry and one item, their buffers kept from one entry to the next.
+        TZipEntry entry;
+        TFileInfoItem item;
+        std::string scratch;
+        std::int64_t index = 0;
+        StreamZipDirectory(ArchivFile, [&](const zip::TDirectoryEntry& listed) {
+            if (index % 4096 == 0) CheckAbort();
+            ListedZipEntry(static_cast<zip_uint64_t>(index), listed.header, entry, scratch);
+            FillZipEntryItem(entry, item);
+            each(index++, item);
+        });
+    });
+}
+
 void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
                                std::int64_t& done, std::int64_t total,
                                const std::function<void(const char*, std::size_t)>& sink) {
@@ -107,6 +125,7 @@ bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
         RegisterAbort(zip.archive.get());
         const std::vector<TZipEntry>& entries = zip.entries;
         TZipEntryReader reader(zip.archive.get(), ReadLimits());
+        if (zip.files) reader.ReadDirectly(*zip.files, zip.dataStarts, zip.dataLimit);
         const TForgetWrongPassword forget(Password, reader);
         FPasswordAsked = false;
         std::int64_t total = 0, done = 0;

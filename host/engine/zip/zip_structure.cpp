@@ -19,7 +19,7 @@ using namespace zip;
 
 }  // namespace
 
-void CheckZipStructure(TByteReader& reader, const TZipDirectory& directory) {
+void CheckZipStructure(TByteReader& reader, const TZipDirectory& directory, std::vector<std::uint64_t>* dataStarts) {
     const std::vector<TDirectoryEntry>& entries = directory.Entries();
     std::vector<TEntryExtent> extents;
     extents.reserve(entries.size());
@@ -32,6 +32,9 @@ void CheckZipStructure(TByteReader& reader, const TZipDirectory& directory) {
     if (const auto overlap = SortAndFindOverlap(extents))
         Damaged("die Einträge „" + EntryName(entries[overlap->first].header) + "“ und „" +
                 EntryName(entries[overlap->second].header) + "“ überlappen sich");
+    if (dataStarts == nullptr) return;
+    dataStarts->assign(entries.size(), 0);
+    for (const TEntryExtent& extent : extents) (*dataStarts)[extent.index] = extent.start + extent.headerSize;
 }
 
 }  // namespace tavik
