@@ -9,6 +9,7 @@
 #include "host/engine/zip/zip_entry.h"
 #include "host/services/system_error.h"
 #include "host/services/unique_fd.h"
+#include "task/listed_name.h"
 
 namespace vendrask {
 
@@ -48,7 +49,8 @@ TArchiveRetention RetentionOfArchive(const std::string& path, const TRetentionRu
         if (until > retention.UntilYear) {
             retention.UntilYear = until;
             retention.Deciding = decides;
-            retention.DecidingEntry = name + " von " + std::to_string(year);
+            // Shown in summaries and notes: a newline or tab in a name starts no line of its own.
+            retention.DecidingEntry = ListedName(name) + " von " + std::to_string(year);
         }
     }
     return retention;

@@ -26,13 +26,11 @@ using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
 using testsupport::Contains;
+using testsupport::RunOnHost;
 
-ProcessResult Program(const HostFixture& host, const std::string& program, std::vector<std::string> args) {
-    return testsupport::RunOnHost(host, program, std::move(args));
-}
 
 ProcessResult Archiv(const HostFixture& host, const std::vector<std::string>& args) {
-    return Program(host, "vendrask-archiv", args);
+    return RunOnHost(host, "vendrask-archiv", args);
 }
 
 // A host whose nightly run has packed some files into one archive; its name.
@@ -41,7 +39,7 @@ std::string HostWithOneArchive(HostFixture& host) {
     for (int i = 0; i < 4; ++i)
         host.File("stadata/beleg" + std::to_string(i) + ".dat", std::string(3000 + i, static_cast<char>('a' + i)),
                   1'000'000'000);
-    const ProcessResult run = Program(host, "vendrask", {"-AUTO", "-A"});
+    const ProcessResult run = RunOnHost(host, "vendrask", {"-AUTO", "-A"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
         if (entry.path().filename().string().rfind("SK", 0) == 0) return entry.path().filename().string();
@@ -59,7 +57,7 @@ TEST(ArchiveProof, VerifyAllRereadsEveryArchiveRecordsItAndTheReportShowsIt) {
     const std::string archive = HostWithOneArchive(host);
     // A second run on the same day writes the next archive.
     host.File("stadata/spaet.dat", "spät", 1'000'000'000);
-    ASSERT_EQ(Program(host, "vendrask", {"-AUTO", "-A"}).status, 0);
+    ASSERT_EQ(RunOnHost(host, "vendrask", {"-AUTO", "-A"}).status, 0);
 
     const ProcessResult all = Archiv(host, {"verify-all"});
     EXPECT_EQ(all.status, 0) << all.out << all.err;
@@ -144,7 +142,7 @@ TEST(ArchiveProof, TamperingIsFoundAndNamed) {
         // The journal's head at the archive's writing is not the empty one.
         host.Rule(1, "stadata/vorab.dat", true, 30);
         host.File("stadata/vorab.dat", "vorab", 1'000'000'000);
-        ASSERT_EQ(Program(host, "vendrask", {"-AUTO", "-A"}).status, 0);
+        ASSERT_EQ(RunOnHost(host, "vendrask", {"-AUTO", "-A"}).status, 0);
         const std::string archive = HostWithOneArchive(host);
         const std::string path = host.Root() + "/ARCHIV/" + archive;
         c.change(host, path);
@@ -172,7 +170,7 @@ TEST(ArchiveProof, TamperingIsFoundAndNamed) {
         if (c.verifyAll != nullptr) {
             host.Rule(1, "ARCHIV/SK*", false, 1);
             fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
-            const ProcessResult rule = Program(host, "vendrask", {"-AUTO", "-L"});
+            const ProcessResult rule = RunOnHost(host, "vendrask", {"-AUTO", "-L"});
             EXPECT_TRUE(fs::exists(path)) << rule.out << rule.err;
             EXPECT_TRUE(Contains(rule.err + rule.out, "als Beweismittel nicht gelöscht")) << rule.out << rule.err;
         }

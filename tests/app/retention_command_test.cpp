@@ -23,10 +23,8 @@ using testsupport::ProcessResult;
 using testsupport::RunProcess;
 
 using testsupport::Contains;
+using testsupport::RunOnHost;
 
-ProcessResult Program(const HostFixture& host, const std::string& program, std::vector<std::string> args) {
-    return testsupport::RunOnHost(host, program, std::move(args));
-}
 
 // An installation whose nightly run has packed a file of this year and a file of 2001 into one
 // archive, which a rule of the object table then makes a candidate (it is set back 10 days).
@@ -37,7 +35,7 @@ std::string HostWithAnArchiveOfThisYear(HostFixture& host, int& thisYear) {
     host.Rule(1, "ARCHIV/SK*", false, 5);
     host.File("stadata/rechnung.pdf", "Rechnung", now - 5 * 86400);
     host.File("stadata/alt.txt", "alt", 1'000'000'000);
-    const ProcessResult run = Program(host, "vendrask", {"-AUTO", "-A"});
+    const ProcessResult run = RunOnHost(host, "vendrask", {"-AUTO", "-A"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     for (const auto& entry : fs::directory_iterator(host.Root() + "/ARCHIV"))
         if (entry.path().filename().string().rfind("SK", 0) == 0) {
@@ -59,7 +57,7 @@ TEST(RetentionCommand, ThePreviewAndExplainSayHowLongAnArchiveIsKeptAndWhatTheNe
     testsupport::WriteFile(vendrask::TRetentionRules::PathIn(host.Root() + "/ARCHIV"),
                            "stadata/rechnung* 8 Buchungsbelege\n* 6 Briefe\n");
 
-    const ProcessResult preview = Program(host, "vendrask-archiv", {"retention"});
+    const ProcessResult preview = RunOnHost(host, "vendrask-archiv", {"retention"});
     EXPECT_EQ(preview.status, 0) << preview.err;
     EXPECT_TRUE(Contains(preview.out, "  Zeile 1: stadata/rechnung*  8 Jahre  Buchungsbelege\n")) << preview.out;
     EXPECT_TRUE(Contains(preview.out, "Keine Löschsperre.\n")) << preview.out;
@@ -67,7 +65,7 @@ TEST(RetentionCommand, ThePreviewAndExplainSayHowLongAnArchiveIsKeptAndWhatTheNe
                                           "\tbleibt: aufzubewahren bis " + until))
         << preview.out;
 
-    const ProcessResult explain = Program(host, "olvexhost", {"explain", archive});
+    const ProcessResult explain = RunOnHost(host, "olvexhost", {"explain", archive});
     EXPECT_EQ(explain.status, 0) << explain.err;
     EXPECT_TRUE(Contains(explain.out, "Aufbewahrung:   bis " + until + " (Buchungsbelege, 8 Jahre: stadata/rechnung.pdf von " +
                                           std::to_string(year) + ")\n"))
@@ -75,7 +73,7 @@ TEST(RetentionCommand, ThePreviewAndExplainSayHowLongAnArchiveIsKeptAndWhatTheNe
     EXPECT_TRUE(Contains(explain.out, "Nächstes -L:    bleibt: aufzubewahren bis " + until)) << explain.out;
 
     // The nightly run keeps it and says until when.
-    const ProcessResult night = Program(host, "vendrask", {"-L"});
+    const ProcessResult night = RunOnHost(host, "vendrask", {"-L"});
     EXPECT_EQ(night.status, 0) << night.out << night.err;
     EXPECT_TRUE(Contains(night.out, "  Aufzubewahren: 1 Datei:\n    „" + archive + "“: aufzubewahren bis " + until))
         << night.out;
@@ -83,15 +81,15 @@ TEST(RetentionCommand, ThePreviewAndExplainSayHowLongAnArchiveIsKeptAndWhatTheNe
 
     // Periods switched off: the preview warns, and the next run deletes it.
     testsupport::WriteFile(vendrask::TRetentionRules::PathIn(host.Root() + "/ARCHIV"), "* 0 keine Fristen\n");
-    const ProcessResult off = Program(host, "vendrask-archiv", {"retention"});
+    const ProcessResult off = RunOnHost(host, "vendrask-archiv", {"retention"});
     EXPECT_TRUE(Contains(off.out, "WARNUNG: Zeile 1 („* 0“) schaltet die Aufbewahrungsfrist aus")) << off.out;
     EXPECT_TRUE(Contains(off.out, name + "\t" + std::to_string(year) + "\t-\tkeine Frist\twird gelöscht: bekannt, "
                                        "älter als 5 Tage, keine Aufbewahrungsfrist"))
         << off.out;
-    EXPECT_TRUE(Contains(Program(host, "vendrask-archiv", {"report"}).out,
+    EXPECT_TRUE(Contains(RunOnHost(host, "vendrask-archiv", {"report"}).out,
                          "WARNUNG: Zeile 1 („* 0“) schaltet die Aufbewahrungsfrist aus"))
         << "the report warns too";
-    EXPECT_EQ(Program(host, "vendrask", {"-AUTO", "-L"}).status, 0);
+    EXPECT_EQ(RunOnHost(host, "vendrask", {"-AUTO", "-L"}).status, 0);
     EXPECT_FALSE(fs::exists(archive));
 }
 
@@ -112,22 +110,22 @@ TEST(RetentionCommand, AHoldIsSetShownJournaledAndLifted) {
              {{"hold", "on", "--reason", "a\nb"}, "Text in einer Zeile"},
              {{"hold", "--reason", "x"}, "--reason gilt nur mit hold on oder hold off"},
          }) {
-        const ProcessResult refused = Program(host, "vendrask-archiv", wrong.args);
+        const ProcessResult refused = RunOnHost(host, "vendrask-archiv", wrong.args);
         EXPECT_EQ(refused.status, 2) << wrong.says;
         EXPECT_TRUE(Contains(refused.err, wrong.says)) << refused.err;
     }
-    EXPECT_EQ(Program(host, "vendrask-archiv", {"hold"}).out, "Keine Löschsperre.\n");
-    EXPECT_EQ(Program(host, "vendrask-archiv", {"hold", "off"}).out, "Es besteht keine Löschsperre.\n");
+    EXPECT_EQ(RunOnHost(host, "vendrask-archiv", {"hold"}).out, "Keine Löschsperre.\n");
+    EXPECT_EQ(RunOnHost(host, "vendrask-archiv", {"hold", "off"}).out, "Es besteht keine Löschsperre.\n");
 
-    const ProcessResult on = Program(host, "vendrask-archiv", {"hold", "on", "--reason", "Betriebsprüfung 2024"});
+    const ProcessResult on = RunOnHost(host, "vendrask-archiv", {"hold", "on", "--reason", "Betriebsprüfung 2024"});
     EXPECT_EQ(on.status, 0) << on.err;
     EXPECT_TRUE(Contains(on.out, ": Betriebsprüfung 2024. In " + host.Root() + "/ARCHIV wird nichts gelöscht")) << on.out;
-    EXPECT_TRUE(Contains(Program(host, "vendrask-archiv", {"hold"}).out, ": Betriebsprüfung 2024")) << on.out;
-    EXPECT_TRUE(Contains(Program(host, "vendrask-archiv", {"retention"}).out,
+    EXPECT_TRUE(Contains(RunOnHost(host, "vendrask-archiv", {"hold"}).out, ": Betriebsprüfung 2024")) << on.out;
+    EXPECT_TRUE(Contains(RunOnHost(host, "vendrask-archiv", {"retention"}).out,
                          "bleibt: Löschsperre seit "))
         << "the preview names the hold";
 
-    const ProcessResult night = Program(host, "vendrask", {"-L"});
+    const ProcessResult night = RunOnHost(host, "vendrask", {"-L"});
     EXPECT_EQ(night.status, 0) << night.out << night.err;
     EXPECT_TRUE(Contains(night.out, "Löschen: 0 Dateien gelöscht, 2 Dateien erhalten.\n")) << night.out;
     EXPECT_TRUE(Contains(night.out, ": Betriebsprüfung 2024. In ARCHIV wird nichts gelöscht, bis sie aufgehoben ist "
@@ -136,7 +134,7 @@ TEST(RetentionCommand, AHoldIsSetShownJournaledAndLifted) {
     EXPECT_TRUE(fs::exists(archive));
     EXPECT_TRUE(host.Exists("ARCHIV/fremd.txt"));
 
-    const ProcessResult off = Program(host, "vendrask-archiv", {"hold", "off", "--reason", "Prüfung beendet"});
+    const ProcessResult off = RunOnHost(host, "vendrask-archiv", {"hold", "off", "--reason", "Prüfung beendet"});
     EXPECT_EQ(off.status, 0) << off.err;
     EXPECT_TRUE(Contains(off.out, "Löschsperre aufgehoben (bestand seit ")) << off.out;
     std::vector<std::string> holds;
@@ -144,7 +142,7 @@ TEST(RetentionCommand, AHoldIsSetShownJournaledAndLifted) {
         if (record.Kind.rfind("sperre", 0) == 0) holds.push_back(record.Kind + ":" + record.Detail);
     EXPECT_EQ(holds, (std::vector<std::string>{"sperre-an:Betriebsprüfung 2024", "sperre-aus:Prüfung beendet"}));
 
-    EXPECT_EQ(Program(host, "vendrask", {"-AUTO", "-L"}).status, 0);
+    EXPECT_EQ(RunOnHost(host, "vendrask", {"-AUTO", "-L"}).status, 0);
     EXPECT_FALSE(fs::exists(archive));
     EXPECT_FALSE(host.Exists("ARCHIV/fremd.txt"));
 }
@@ -160,10 +158,10 @@ TEST(RetentionCommand, TheProcedureDescribesThisInstallationAsConfiguredNow) {
     host.Setting("PruefIntervall", "14");
     testsupport::WriteFile(vendrask::TRetentionRules::PathIn(host.Root() + "/ARCHIV"),
                            "\"stadata/rechnung *\" 8 Buchungsbelege\n* 10 Alles andere\n");
-    ASSERT_EQ(Program(host, "vendrask-archiv", {"hold", "on", "--reason", "Streitfall Meier"}).status, 0);
-    ASSERT_EQ(Program(host, "vendrask-archiv", {"verify-all"}).status, 0);
+    ASSERT_EQ(RunOnHost(host, "vendrask-archiv", {"hold", "on", "--reason", "Streitfall Meier"}).status, 0);
+    ASSERT_EQ(RunOnHost(host, "vendrask-archiv", {"verify-all"}).status, 0);
 
-    const ProcessResult text = Program(host, "vendrask-archiv", {"procedure"});
+    const ProcessResult text = RunOnHost(host, "vendrask-archiv", {"procedure"});
     EXPECT_EQ(text.status, 0) << text.err;
     const TArchiveJournal journal(host.Root() + "/ARCHIV", TArchiveJournal::TMode::Read);
     for (const std::string& part : std::vector<std::string>{
@@ -189,7 +187,7 @@ TEST(RetentionCommand, TheProcedureDescribesThisInstallationAsConfiguredNow) {
     const auto changed = RunProcess({"sqlite3", TArchiveJournal::PathIn(host.Root() + "/ARCHIV"),
                                      "DROP TRIGGER IF EXISTS record_no_update; UPDATE record SET detail = 'x' WHERE seq = 1;"});
     ASSERT_EQ(changed.status, 0) << changed.err;
-    EXPECT_TRUE(Contains(Program(host, "vendrask-archiv", {"procedure"}).out, "NICHT intakt"));
+    EXPECT_TRUE(Contains(RunOnHost(host, "vendrask-archiv", {"procedure"}).out, "NICHT intakt"));
 }
 
 }  // namespace
