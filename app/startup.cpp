@@ -48,6 +48,7 @@ int RunStartup(const TParameters& parameters) {
             if (module->AutoArchivieren) module->AutoArchExecuteAll();
             if (module->AutoDelete) module->AutoDeleteExecuteAll();
             if (!TavikProgramm().SilentMode()) PrintRunSummary(*module);
+            if (RunProfileWanted()) std::fprintf(stderr, "Zeitprofil:\n%s", module->Profile().Text().c_str());
         } else {
 #ifdef VENDRASK_WITH_UI
             if (!application)

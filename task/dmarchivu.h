@@ -27,6 +27,7 @@
 #include "task/file_groups.h"
 #include "task/related_files.h"
 #include "task/run_outcome.h"
+#include "task/run_profile.h"
 
 namespace tavik {
 class TTavikFSNames;
@@ -130,6 +131,8 @@ public:
     const TDeletionHold& LastDeleteHold() const { return FLastDeleteHold; }
     // The head of ARCHIV's journal after the last run that opened it; empty before.
     const std::string& JournalHead() const { return FJournalHead; }
+    // Where the scan and the runs since the module was made spent their time.
+    const TRunProfile& Profile() const { return FProfile; }
 
     // State for tests and for the tools that explain the scan.
     tavik::TRTyp RTyp() const { return FRTyp; }
@@ -216,6 +219,7 @@ private:
     bool FLastDeleteJournalRefused = false;
     TDeletionHold FLastDeleteHold;
     std::string FJournalHead;
+    TRunProfile FProfile;
     std::optional<timespec> FPackStart;  // the archive run's files are deleted only if unchanged since
 };
 

@@ -109,7 +109,10 @@ bool TdmOlvexArchiv::ArchRun() {
     // No run is writing now: an unfinished archive there is left over from a killed one.
     RemoveArchivRunLeftovers(archivDir);
     const std::vector<std::string> bases = HostBases();
-    SelectItemsToPack(bases);
+    {
+        const auto measure = FProfile.Measure("Auswahl prüfen");
+        SelectItemsToPack(bases);
+    }
     // What the journal cannot record is neither archived nor deleted. A run with nothing to pack
     // needs no journal (nor room for one).
     std::optional<TArchiveJournal> journal;
@@ -143,7 +146,10 @@ bool TdmOlvexArchiv::ArchRun() {
     };
     // Whatever changes from here on is not what gets packed, and must not be deleted.
     FPackStart = lock->PassedMoment();
-    ok = FArchiv->ExecuteFilesAdd(false);
+    {
+        const auto measure = FProfile.Measure("Packen");
+        ok = FArchiv->ExecuteFilesAdd(false);
+    }
     const auto& packed = FArchiv->GetFileItemsList();
     // Files the engine could not read are left out of an archive that is complete all the same;
     // the engine then lists what it packed. Those go, the others stay for the next run.
@@ -161,7 +167,10 @@ bool TdmOlvexArchiv::ArchRun() {
     } else if (ok || writtenWithout) {
         if (!journal) throw EOlvex("Das Archiv „" + path + "“ wurde ohne Journal geschrieben; es wird nichts gelöscht.");
         // Nothing is deleted before the archive on disk has been read back completely.
-        CheckWrittenArchive(path, *journal);
+        {
+            const auto measure = FProfile.Measure("Zurücklesen");
+            CheckWrittenArchive(path, *journal);
+        }
         JournalWrittenArchive(path, *journal);
         FLastArchivRun.State = TArchivRunResult::TState::Written;
         FLastArchivRun.Path = path;
@@ -230,6 +239,7 @@ void TdmOlvexArchiv::JournalWrittenArchive(const std::string& path, TArchiveJour
     const auto& packed = FArchiv->GetFileItemsList().Items();
     std::int64_t bytes = 0;
     for (const auto& item : packed) bytes += item.Size;
+    const auto measure = FProfile.Measure("Archiv ins Journal");
     const TJournalRecord written = ArchiveWrittenRecord(path, static_cast<std::int64_t>(packed.size()), bytes);
     FJournalHead = journal.Append(
         {written, ArchiveCheckedRecord(written, "fehlerfrei",

@@ -10,6 +10,7 @@
 
 #include "host/engine/extract/entry_name.h"
 #include "host/services/open_below.h"
+#include "host/services/parallel_for.h"
 #include "host/services/paths.h"
 #include "host/services/safe_delete.h"
 #include "host/services/system_error.h"
@@ -44,7 +45,12 @@ std::string GroupAdvice(const std::string& path, const std::string& cause, const
 
 // How many deletions go into the journal in one transaction, ahead of deleting them. Each
 // transaction costs a few fsync calls; 4096 records are about a megabyte.
-constexpr std::size_t kJournalBatch = 4096;
+constexpr std::size_t kJournalBatch = 32768;
+
+// How many files are looked at or unlinked at once. Each unlink mostly waits for the file system (more so
+// with online discard), so many more than the processors pay off: 30,000 files in 30 folders
+// went in 1.4 s with 32 at once, 6.0 s one after the other.
+constexpr unsigned kDeletingThreads = 32;
 
 TFileFate FateOfRefusal(TDeleteOutcome outcome) {
     TFileFate fate = TFileFate::KeptOther;
@@ -72,14 +78,22 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
     // Each file by itself first. One that is gone was taken by a run that held the lock before
     // this one, which is no failure; one that the run could not delete afterwards is not packed,
     // or it would go into every night's archive again.
+    // Looking at a file is a handful of system calls that mostly wait: done for all at once.
+    std::vector<TDeleteResult> checks(queued.size());
+    ParallelFor(queued.size(), kDeletingThreads, [&](std::size_t i) {
+        if (queued[i].Attributes & faDirectory) return;
+        const std::string path = PathOf(queued[i]);
+        checks[i] = CheckDeletable(path, std::nullopt, ShortestBaseHolding(bases, path));
+    });
     std::set<std::string> gone;
     std::map<std::string, TFileOutcome> kept;
-    for (const auto& item : queued) {
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        const TFileInfoItem& item = queued[i];
         if (item.Attributes & faDirectory) continue;
         const std::string path = PathOf(item);
         if (gone.count(path) != 0 || kept.count(path) != 0) continue;
         const std::string base = ShortestBaseHolding(bases, path);
-        const TDeleteResult check = CheckDeletable(path, std::nullopt, base);
+        const TDeleteResult& check = checks[i];
         if (check.Outcome == TDeleteOutcome::Missing) {
             gone.insert(path);
             continue;
@@ -221,16 +235,28 @@ void TdmOlvexArchiv::DeletePacked(const std::vector<const TFileInfoItem*>& items
         // Each file is in the journal before it goes, so that nothing is ever deleted unrecorded;
         // one that then stays is named again, as not deleted. A crash in between leaves a record
         // of a file that is still there, which the next run archives again.
-        std::vector<TJournalRecord> intended;
-        for (std::size_t i = start; i < end; ++i) intended.push_back(PackedDeletionRecord(*items[i], PathOf(*items[i]), archive));
-        FJournalHead = journal.Append(intended);
+        {
+            const auto measure = FProfile.Measure("Löschungen ins Journal");
+            std::vector<TJournalRecord> intended;
+            for (std::size_t i = start; i < end; ++i)
+                intended.push_back(PackedDeletionRecord(*items[i], PathOf(*items[i]), archive));
+            FJournalHead = journal.Append(intended);
+        }
+        const auto measure = FProfile.Measure("Löschen");
+        // Only the file as it was packed goes: one that changed since stays for the next run.
+        // Unlinking waits on the disk, so several files go at once; what became of each is
+        // then taken in the order of the list.
+        std::vector<TDeleteResult> results(end - start);
+        ParallelFor(end - start, kDeletingThreads, [&](std::size_t k) {
+            const TFileInfoItem& item = *items[start + k];
+            const std::string path = PathOf(item);
+            results[k] = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
+                                           ShortestBaseHolding(FArchiv->SourceBases, path));
+        });
         std::vector<TJournalRecord> notDeleted;
         for (std::size_t i = start; i < end; ++i) {
-            const TFileInfoItem& item = *items[i];
-            const std::string path = PathOf(item);
-            // Only the file as it was packed goes: one that changed since stays for the next run.
-            const TDeleteResult result = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
-                                                           ShortestBaseHolding(FArchiv->SourceBases, path));
+            const std::string path = PathOf(*items[i]);
+            const TDeleteResult& result = results[i - start];
             if (result.Outcome != TDeleteOutcome::Deleted)
                 notDeleted.push_back(NotDeletedRecord(
                     path, archive, result.Outcome == TDeleteOutcome::Missing ? "Die Datei war schon entfernt."

@@ -164,6 +164,7 @@ void TdmOlvexArchiv::AutoDeleteExecuteAll() {
     FLastDeleteLocked = false;
     FLastDeleted.clear();
     FLastDeleteFiles.clear();
+    const auto measure = FProfile.Measure("Löschlauf");
     Guarded("TdmOlvexArchiv.AutoDeleteExecuteAll", [&] {
         if (!FSystemDel) throw EOlvex("Vor dem Löschen muss das System durchsucht werden.");
         // The archive run before this one said that nothing was deleted: it waited in vain.

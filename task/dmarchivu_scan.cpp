@@ -79,6 +79,7 @@ TVRList* TdmOlvexArchiv::GetSystemDel() {
 }
 
 void TdmOlvexArchiv::ExploreSystem() {
+    const auto measure = FProfile.Measure("Durchsuchen");
     Guarded("TdmOlvexArchiv.ExploreSystem", [&] {
         GetSystemArch()->RowsClear();
         GetSystemDel()->RowsClear();
@@ -140,6 +141,7 @@ TdmOlvexArchiv::TLookup TdmOlvexArchiv::LookUp(const TSearchRec& rec, const std:
     lookup.Time = rec.Time;
     TRObjTab* table = GetROBJTab();
     if (!table) throw EOlvex("Die Objekttabelle der Olvex-Installation ist nicht verfügbar.");
+    const auto measure = FProfile.Measure("davon Objekttabelle");
     lookup.Object = table->GetObjektRTypExistByName(lookup.Rel, FRTyp);
     return lookup;
 }
@@ -156,7 +158,11 @@ void TdmOlvexArchiv::ExploreSystem_AddArch(TDirExplorer&, const TSearchRec& rec,
         const std::string note = ArchiveNote(lookup.Object);
 
         std::vector<std::string> related;
-        const bool listed = GetDBConnector().GetRelatedFiles(lookup.Rel, related);
+        bool listed = false;
+        {
+            const auto measure = FProfile.Measure("davon Objekttabelle");
+            listed = GetDBConnector().GetRelatedFiles(lookup.Rel, related);
+        }
         if (!listed) related = {lookup.Rel};
         std::vector<std::string> group;  // the files of the list that became rows
         TTavikFSNames& names = *GetTavikFSNames();

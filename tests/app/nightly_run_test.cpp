@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
 
 #include "host/services/date_time.h"
 #include "tests/support/host_fixture.h"
@@ -45,6 +48,35 @@ TEST(NightlyRun, TheAgeBoundaryToTheSecond) {
     EXPECT_FALSE(host.Exists("stadata/davor.dat"));
     EXPECT_TRUE(host.Exists("ARCHIV/grenze.zip"));
     EXPECT_FALSE(host.Exists("ARCHIV/davor.zip"));
+}
+
+// Asked for, the run says where its time went, phase by phase; unasked it says nothing of it.
+TEST(NightlyRun, TheProfileNamesEveryPhaseOfTheRun) {
+    HostFixture host;
+    for (int i = 0; i < 120; ++i)
+        host.File("stadata/d" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".txt",
+                  std::string(500 + i, static_cast<char>('a' + i % 26)), 1'000'000'000);
+    const auto quiet = RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"}, {{{"OLVEX_ROOT", host.Root()}}, {}, "", ""});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err.find("Zeitprofil"), std::string::npos) << quiet.err;
+    for (int i = 0; i < 120; ++i)
+        host.File("stadata/e" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".txt", "x", 1'000'000'000);
+    const auto run = RunProcess({BinDir() + "/vendrask", "-AUTO", "-A"},
+                                {{{"OLVEX_ROOT", host.Root()}, {"VENDRASK_PROFILE", "1"}}, {}, "", ""});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(host.Exists("stadata/e0/f0.txt"));
+    const std::regex line(R"(^(.+)\t([0-9]+\.[0-9]{3}) s\t([0-9]+)$)");
+    std::map<std::string, long> counts;
+    std::istringstream lines(run.err);
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (std::regex_match(text, match, line)) counts[match[1]] = std::stol(match[3]);
+    }
+    for (const char* phase : {"Durchsuchen", "davon Objekttabelle", "Auswahl prüfen", "Packen", "Zurücklesen",
+                              "Archiv ins Journal", "Löschungen ins Journal", "Löschen"})
+        EXPECT_GE(counts[phase], 1) << phase << " in:\n" << run.err;
+    // Each file the walk found was looked up in the object table.
+    EXPECT_GE(counts["davon Objekttabelle"], 120);
 }
 
 TEST(NightlyRun, TwoRunsAtTheSameMomentLoseNothingAndWriteNoBrokenArchive) {

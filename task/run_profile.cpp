@@ -1,0 +1,41 @@
+#include "task/run_profile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vendrask {
+
+TRunProfile::TMeasure::TMeasure(TRunProfile& profile, std::string phase)
+    : FProfile(profile), FPhase(std::move(phase)), FStart(TClock::now()) {}
+
+TRunProfile::TMeasure::~TMeasure() { FProfile.Add(FPhase, TClock::now() - FStart); }
+
+void TRunProfile::Add(const std::string& phase, TClock::duration spent) {
+    auto found = std::find_if(FPhases.begin(), FPhases.end(), [&](const TPhase& known) { return known.Name == phase; });
+    if (found == FPhases.end()) {
+        FPhases.push_back({phase});
+        found = FPhases.end() - 1;
+    }
+    found->Spent += spent;
+    ++found->Count;
+}
+
+std::string TRunProfile::Text() const {
+    std::string text;
+    for (const TPhase& phase : FPhases) {
+        const double seconds = std::chrono::duration<double>(phase.Spent).count();
+        char line[64];
+        std::snprintf(line, sizeof line, "\t%.3f s\t%lld\n", seconds, phase.Count);
+        text += phase.Name + line;
+    }
+    return text;
+}
+
+bool RunProfileWanted() {
+    const char* wanted = std::getenv("VENDRASK_PROFILE");
+    return wanted && *wanted && std::strcmp(wanted, "0") != 0;
+}
+
+}  // namespace vendrask

@@ -1,0 +1,41 @@
+// Work spread over threads: every index is done exactly once whatever the number of threads,
+// and a failure of one piece reaches the caller after all threads have stopped.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+#include "host/services/parallel_for.h"
+
+namespace {
+
+TEST(ParallelFor, EveryIndexExactlyOnce) {
+    const struct {
+        std::size_t Count;
+        unsigned Threads;
+    } cases[] = {{0, 4}, {1, 32}, {7, 1}, {1000, 0}, {1000, 3}, {5000, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Count << " on " << c.Threads);
+        std::vector<std::atomic<int>> done(c.Count);
+        tavik::ParallelFor(c.Count, c.Threads, [&](std::size_t i) { ++done.at(i); });
+        for (std::size_t i = 0; i < c.Count; ++i) EXPECT_EQ(done[i].load(), 1) << i;
+    }
+}
+
+TEST(ParallelFor, AFailureReachesTheCallerAndStopsTheRest) {
+    std::atomic<int> begun{0};
+    try {
+        tavik::ParallelFor(100'000, 8, [&](std::size_t i) {
+            ++begun;
+            if (i == 10) throw std::runtime_error("Eintrag 10");
+        });
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Eintrag 10");
+    }
+    // The threads stop taking new pieces once one failed; each finishes at most the piece it holds.
+    EXPECT_LT(begun.load(), 100'000);
+}
+
+}  // namespace
