@@ -69,6 +69,41 @@ TEST(DeflatePiece, RandomIsStoredAndTextIsNot) {
     EXPECT_EQ(Inflate(out), std::string(random.begin(), random.end()));
 }
 
+// Pieces too small for three samples (a file of a few kilobytes): random data is stored, while
+// text, a header before random data and data that spreads evenly over all byte values yet
+// repeats are deflated; whatever is chosen inflates to the piece again.
+TEST(DeflatePiece, SmallPiecesAreStoredOnlyWhenTheyCannotShrink) {
+    std::string everyByte;
+    for (int i = 0; i < 40'000; ++i) everyByte += static_cast<char>(i & 0xFF);
+    const struct {
+        const char* Name;
+        std::string Data;
+        bool Stored;
+    } cases[] = {
+        {"random, 40 KB", Incompressible(40'000, 3), true},
+        {"random, 5 KB", Incompressible(5'000, 4), true},
+        {"random, 3 KB: too small to judge", Incompressible(3'000, 5), false},
+        {"text, 40 KB", TextRecords(1'600), false},
+        {"text, 5 KB", TextRecords(200), false},
+        {"text then random", TextRecords(800) + Incompressible(20'000, 6), false},
+        {"every byte value in turn", everyByte, false},
+    };
+    tavik::TPieceDeflater deflater(6);
+    for (const auto& piece : cases) {
+        SCOPED_TRACE(piece.Name);
+        const Bytes data = AsBytes(piece.Data);
+        EXPECT_EQ(deflater.LooksIncompressible(data.data(), data.size()), piece.Stored);
+        Bytes out;
+        deflater.Deflate(data.data(), data.size(), true, out);
+        EXPECT_EQ(Inflate(out), piece.Data);
+        if (piece.Stored) {
+            EXPECT_EQ(out.size(), data.size() + 5);
+        } else if (piece.Data.size() >= 4096) {
+            EXPECT_LT(out.size(), data.size());
+        }
+    }
+}
+
 TEST(DeflatePiece, AStreamOfOneBlockGoesOnAfterTheStoredMark) {
     Bytes first = {0x4B, 0x04, 0x00};  // "a" in one fixed block, final
     tavik::MakeStreamContinue(first);
