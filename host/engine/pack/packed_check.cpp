@@ -8,9 +8,12 @@
 #include <optional>
 #include <thread>
 
+#include "host/engine/split/split_reader.h"
+#include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_handles.h"
+#include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
 #include "host/services/sha256.h"
 
@@ -61,32 +64,62 @@ void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
                      TErrorKind::DamagedArchive);
 }
 
+// The archive once opened and checked. When the data of every entry can be read straight
+// from the file, the readers share it, each reading with pread through its own descriptor
+// reader; otherwise each reader opens the archive for itself (libzip's handle is not shared
+// across threads).
+struct TCheckedArchive {
+    const std::string& path;
+    const TZipReading& zip;
+    bool shared = false;
+};
+
+bool AllReadWithoutLibzip(const TZipReading& zip) {
+    if (!zip.files || zip.files->SingleDescriptor() < 0) return false;
+    TZipEntryReader probe(zip.archive.get());
+    probe.ReadDirectly(*zip.files, zip.dataStarts, zip.dataLimit);
+    return std::all_of(zip.entries.begin(), zip.entries.end(),
+                       [&probe](const TZipEntry& entry) { return probe.ReadsWithoutLibzip(entry); });
+}
+
 // Reads the entries of jobs not taken yet until all are read or one fails.
-void ReadEntries(const std::string& path, const std::vector<TCheckJob>& jobs, TSharedState& state) {
-    const TZipReading zip = OpenZipForReading(path, false);
+void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& jobs, TSharedState& state) {
+    std::optional<TZipReading> own;
+    if (!checked.shared) own.emplace(OpenZipForReading(checked.path, false));
+    const TZipReading& zip = checked.shared ? checked.zip : *own;
     TZipEntryReader reader(zip.archive.get());
+    std::optional<zip::TDescriptorReader> file;
+    if (checked.shared) {
+        file.emplace(zip.files->SingleDescriptor(), zip.files->Size());
+        reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit);
+    }
     TSha256 hash;
     for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
         if (jobs[i].item != nullptr) CompareWithItem(*jobs[i].item, entry);
         if (entry.directory) continue;
         std::int64_t reported = 0;
-        reader.Read(
-            entry,
-            [&hash, &entry](const std::uint8_t* data, std::size_t size) {
-                if (entry.fingerprint) hash.Update(data, size);
-            },
-            [&state, &reported](std::int64_t read) {
-                if (state.failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
-                if (!state.progress || read - reported < kProgressStep) return;
-                const std::int64_t done = state.done += read - reported;
-                reported = read;
-                const std::lock_guard lock(state.mutex);
-                if (!state.progress(done, state.total)) {
-                    state.aborted = true;
-                    throw EOlvex("abgebrochen", TErrorKind::Aborted);
-                }
-            });
+        try {
+            reader.Read(
+                entry,
+                [&hash, &entry](const std::uint8_t* data, std::size_t size) {
+                    if (entry.fingerprint) hash.Update(data, size);
+                },
+                [&state, &reported](std::int64_t read) {
+                    if (state.failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
+                    if (!state.progress || read - reported < kProgressStep) return;
+                    const std::int64_t done = state.done += read - reported;
+                    reported = read;
+                    const std::lock_guard lock(state.mutex);
+                    if (!state.progress(done, state.total)) {
+                        state.aborted = true;
+                        throw EOlvex("abgebrochen", TErrorKind::Aborted);
+                    }
+                });
+        } catch (const zip::TRecordError& error) {
+            throw EOlvex("Der Eintrag „" + entry.name + "“ kann nicht gelesen werden: " + error.what() + ".",
+                         TErrorKind::DamagedArchive);
+        }
         state.done += jobs[i].size - reported;
         if (entry.fingerprint && hash.Final() != *entry.fingerprint)
             throw EOlvex("Der Inhalt des Eintrags „" + entry.name +
@@ -98,7 +131,8 @@ void ReadEntries(const std::string& path, const std::vector<TCheckJob>& jobs, TS
 
 // Reads the jobs on several threads, the largest first, so that no reader is left with a large
 // one at the end; the first failure stops all.
-void ReadInParallel(const std::string& path, std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers) {
+void ReadInParallel(const TCheckedArchive& checked, std::vector<TCheckJob>& jobs, TSharedState& state,
+                    unsigned readers) {
     std::sort(jobs.begin(), jobs.end(), [](const TCheckJob& a, const TCheckJob& b) { return a.size > b.size; });
     for (const TCheckJob& job : jobs) state.total += job.size;
     if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
@@ -107,7 +141,7 @@ void ReadInParallel(const std::string& path, std::vector<TCheckJob>& jobs, TShar
     for (unsigned i = 0; i < readers; ++i)
         threads.emplace_back([&] {
             try {
-                ReadEntries(path, jobs, state);
+                ReadEntries(checked, jobs, state);
             } catch (const std::exception& error) {
                 const std::lock_guard lock(state.mutex);
                 if (!state.failed.exchange(true)) state.reason = error.what();
@@ -140,7 +174,7 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
             jobs.push_back({&item, found->second, item.Size});
         }
         TSharedState state;
-        ReadInParallel(path, jobs, state, readers);
+        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
         return state.reason;
     } catch (const std::exception& error) {
         return error.what();
@@ -161,7 +195,7 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({nullptr, i, EntrySize(zip.entries[i])});
         TSharedState state;
         state.progress = progress;
-        ReadInParallel(path, jobs, state, readers);
+        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
         check.Aborted = state.aborted;
         check.Failure = check.Aborted ? std::string() : state.reason;
         check.BySha256 = state.bySha256;

@@ -93,6 +93,16 @@ void TZipEntryReader::ReadDirectly(zip::TByteReader& files, const std::vector<st
     FAheadSize = 0;
 }
 
+bool TZipEntryReader::ReadsWithoutLibzip(const TZipEntry& entry) const {
+    const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC;
+    const zip_int32_t method = entry.stat.comp_method;
+    if ((entry.stat.valid & needed) != needed || entry.encrypted || (method != ZIP_CM_STORE && method != ZIP_CM_DEFLATE))
+        return false;
+    if (FFiles == nullptr || entry.index >= FDataStarts->size()) return false;
+    const std::uint64_t start = (*FDataStarts)[static_cast<std::size_t>(entry.index)];
+    return start <= FDataLimit && entry.stat.comp_size <= FDataLimit - start;
+}
+
 TZipEntryReader::TRaw TZipEntryReader::RawData(const TZipEntry& entry, TZipFilePtr& file) {
     const bool direct = FFiles != nullptr && !entry.encrypted && entry.index < FDataStarts->size() &&
                         (entry.stat.valid & ZIP_STAT_COMP_SIZE) != 0;

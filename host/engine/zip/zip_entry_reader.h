@@ -60,6 +60,9 @@ public:
     // not through libzip: opening an entry there costs more than a small entry's data. The
     // bytes are the same; size and CRC are checked all the same.
     void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit);
+    // Whether Read takes the entry's data without libzip (stored or deflated, unencrypted, its
+    // place known): readers of such entries on several threads may share one libzip handle.
+    bool ReadsWithoutLibzip(const TZipEntry& entry) const;
 
 private:
     struct TFree {
