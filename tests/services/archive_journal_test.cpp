@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <filesystem>
+#include <memory>
 
 #include "host/services/exceptions.h"
 #include "host/services/sha256.h"
@@ -243,6 +246,39 @@ TEST(ArchiveJournal, AWriterKilledWhileAppendingLeavesASoundJournal) {
         journal.Append({Deleted("/a/danach", 1)});
         EXPECT_TRUE(journal.Check().Ok);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A writer killed after SQLite wrote part of an append into the file (its cache spilled) leaves
+// a hot rollback journal; a reader rolls it back and reads the journal as it was before.
+TEST(ArchiveJournal, AReaderRollsBackAnAppendThatAKilledWriterLeftInTheFile) {
+    TempDir dir;
+    const std::string head = Fill(dir.str(), 3);
+    const std::string path = TArchiveJournal::PathIn(dir.str());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) _exit(2);
+        const std::string cutOff =
+            "PRAGMA cache_size=1; BEGIN IMMEDIATE; WITH RECURSIVE n(i) AS (SELECT 4 UNION ALL SELECT i + 1 FROM n "
+            "WHERE i < 3000) INSERT INTO record (seq, time, kind, path, prev, hash) SELECT i, 'x', 'x', "
+            "printf('%0500d', i), 'x', printf('%064d', i) FROM n;";
+        if (sqlite3_exec(db, cutOff.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) _exit(3);
+        _exit(0);  // neither committed nor rolled back, as if killed
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(fs::exists(path + "-journal"));
+    const TArchiveJournal journal(dir.str(), TArchiveJournal::TMode::Read);
+    const auto check = journal.Check();
+    EXPECT_TRUE(check.Ok) << check.Reason;
+    EXPECT_EQ(check.Records, 3);
+    EXPECT_EQ(journal.Head(), head);
 }
 
 }  // namespace
