@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
 
 #include "host/engine/extract/entry_name.h"
@@ -52,6 +53,28 @@ constexpr std::size_t kJournalBatch = 32768;
 // went in 1.4 s with 32 at once, 6.0 s one after the other.
 constexpr unsigned kDeletingThreads = 32;
 
+// Consecutive files of one directory, at most kFilesPerRun of them: each run reaches its
+// directory once, and the runs go on the threads.
+constexpr std::size_t kFilesPerRun = 64;
+
+struct TDirectoryRun {
+    std::size_t Begin = 0, End = 0;
+};
+
+std::vector<TDirectoryRun> DirectoryRuns(std::size_t count, const std::function<std::string(std::size_t)>& directoryOf) {
+    std::vector<TDirectoryRun> runs;
+    std::string current;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string directory = directoryOf(i);
+        if (runs.empty() || directory != current || runs.back().End - runs.back().Begin == kFilesPerRun) {
+            runs.push_back({i, i});
+            current = std::move(directory);
+        }
+        runs.back().End = i + 1;
+    }
+    return runs;
+}
+
 TFileFate FateOfRefusal(TDeleteOutcome outcome) {
     TFileFate fate = TFileFate::KeptOther;
     FateOfDeletion({outcome, ""}, fate);
@@ -80,10 +103,13 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
     // or it would go into every night's archive again.
     // Looking at a file is a handful of system calls that mostly wait: done for all at once.
     std::vector<TDeleteResult> checks(queued.size());
-    ParallelFor(queued.size(), kDeletingThreads, [&](std::size_t i) {
-        if (queued[i].Attributes & faDirectory) return;
-        const std::string path = PathOf(queued[i]);
-        checks[i] = CheckDeletable(path, std::nullopt, ShortestBaseHolding(bases, path));
+    const std::vector<TDirectoryRun> runs =
+        DirectoryRuns(queued.size(), [&](std::size_t i) { return ExtractFileDir(PathOf(queued[i])); });
+    ParallelFor(runs.size(), kDeletingThreads, [&](std::size_t r) {
+        const std::string first = PathOf(queued[runs[r].Begin]);
+        const TDeletingDirectory directory(ExtractFileDir(first), ShortestBaseHolding(bases, first));
+        for (std::size_t i = runs[r].Begin; i < runs[r].End; ++i)
+            if ((queued[i].Attributes & faDirectory) == 0) checks[i] = directory.CheckDeletable(PathOf(queued[i]), std::nullopt);
     });
     std::set<std::string> gone;
     std::map<std::string, TFileOutcome> kept;
@@ -247,11 +273,15 @@ void TdmOlvexArchiv::DeletePacked(const std::vector<const TFileInfoItem*>& items
         // Unlinking waits on the disk, so several files go at once; what became of each is
         // then taken in the order of the list.
         std::vector<TDeleteResult> results(end - start);
-        ParallelFor(end - start, kDeletingThreads, [&](std::size_t k) {
-            const TFileInfoItem& item = *items[start + k];
-            const std::string path = PathOf(item);
-            results[k] = DeleteRegularFile(path, TExpectedFile{item.Size, item.DateTime, FPackStart},
-                                           ShortestBaseHolding(FArchiv->SourceBases, path));
+        const std::vector<TDirectoryRun> runs =
+            DirectoryRuns(end - start, [&](std::size_t k) { return ExtractFileDir(PathOf(*items[start + k])); });
+        ParallelFor(runs.size(), kDeletingThreads, [&](std::size_t r) {
+            const std::string first = PathOf(*items[start + runs[r].Begin]);
+            const TDeletingDirectory directory(ExtractFileDir(first), ShortestBaseHolding(FArchiv->SourceBases, first));
+            for (std::size_t k = runs[r].Begin; k < runs[r].End; ++k) {
+                const TFileInfoItem& item = *items[start + k];
+                results[k] = directory.DeleteRegularFile(PathOf(item), TExpectedFile{item.Size, item.DateTime, FPackStart});
+            }
         });
         std::vector<TJournalRecord> notDeleted;
         for (std::size_t i = start; i < end; ++i) {

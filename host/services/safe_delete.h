@@ -7,6 +7,9 @@
 #include <string>
 
 #include "host/services/date_time.h"
+#include <sys/stat.h>
+
+#include "host/services/unique_fd.h"
 
 namespace tavik {
 
@@ -40,5 +43,26 @@ TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TEx
 // it could not delete it.
 TDeleteResult CheckDeletable(const std::string& path, const std::optional<TExpectedFile>& expected,
                              const std::string& base = "");
+
+// The same for many files of one directory, which is reached (as above) once: each call costs
+// the few system calls on the file itself. The path given with each file names it in the
+// reasons; its directory must be the one given here.
+class TDeletingDirectory {
+public:
+    TDeletingDirectory(const std::string& directory, const std::string& base);
+    TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected) const;
+    TDeleteResult CheckDeletable(const std::string& path, const std::optional<TExpectedFile>& expected) const;
+
+private:
+    // Why the directory could not be reached, for the file at path; nothing when it was.
+    std::optional<TDeleteResult> Unreached(const std::string& path) const;
+    // The checks on the file before unlinking; nothing when they all pass.
+    std::optional<TDeleteResult> RefusalBeforeUnlink(const std::string& path, const std::optional<TExpectedFile>& expected,
+                                                     std::string& name, struct stat& info) const;
+
+    std::string FDirectory;
+    TUniqueFd FDir;
+    int FOpenError = 0;
+};
 
 }  // namespace tavik
