@@ -112,7 +112,7 @@ bool TZipArchiv::ExecuteFilesAdd(bool addToExisting) {
 }
 
 void TZipArchiv::AddFiles(bool addToExisting) {
-    const std::vector<TFileInfoItem> queued = FFileItems.Items();
+    std::vector<TFileInfoItem> queued = std::move(FFileItems.Items());
     FFileItems.Clear();
     if (queued.empty()) return;
     if (ArchivFile.empty()) Fail("Es ist keine Archivdatei angegeben.");
@@ -134,9 +134,11 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                                                    [this](const std::string& item, const TReason& reason) {
                                                        ItemFailed(item, reason);
                                                    });
+    std::vector<TFileInfoItem>().swap(queued);
     // The caller decides item by item; the plan keeps what it lets through, under later names
     // replacing earlier ones of the same name.
     std::vector<TPackEntry> accepted;
+    accepted.reserve(plan.size());
     std::map<std::string, std::size_t> byName;
     std::int64_t total = 0;
     for (TPackEntry& entry : plan) {
@@ -149,6 +151,9 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             accepted.push_back(std::move(entry));
         }
     }
+    // Each planned entry is large (its path, its status and its item): the moved-from plan goes
+    // before the archive is written, which holds a second record of every entry in libzip.
+    std::vector<TPackEntry>().swap(plan);
     if (accepted.empty()) return;
     // A file that cannot be opened is left out before anything is written: found only while the
     // archive is written, it costs a whole pass (see below).
