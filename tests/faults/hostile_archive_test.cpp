@@ -59,6 +59,12 @@ elif kind == 'dup':
         z.writestr('d', 'datei')
         z.writestr('d/x.txt', 'darunter')
         z.writestr('A.TXT', 'gross')
+elif kind == 'dirfile':
+    with zipfile.ZipFile(out, 'w') as z:
+        z.writestr('neu/x/', '')
+        z.writestr('neu/x', 'eine Datei, wo eben ein Verzeichnis entstand')
+        z.writestr('neu/y.txt', 'daneben')
+        z.writestr('alt/x', 'eine Datei, wo schon ein Verzeichnis war')
 elif kind == 'overlap':
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, 'w', zipfile.ZIP_DEFLATED) as z:
@@ -143,6 +149,27 @@ TEST_F(HostileArchive, ADuplicateNameIsAConflictThatKeepsTheFirstAndIsReported) 
     EXPECT_EQ(testsupport::ReadFile(target / "A.TXT"), "gross");
     // "d" is a file, so "d/x.txt" cannot be below it; nothing goes elsewhere instead.
     EXPECT_EQ(testsupport::ReadFile(target / "d"), "datei");
+    EXPECT_TRUE(Beside().empty());
+}
+
+// A file whose name a directory holds is refused, whether this extraction made the directory
+// (found when the file is put in place) or it was there before (found before its data is
+// written); nothing of the file stays behind.
+TEST_F(HostileArchive, AFileWhereADirectoryIsIsRefusedWhoeverMadeTheDirectory) {
+    const std::string archive = Build("dirfile");
+    fs::create_directories(target / "alt" / "x");
+    const ProcessResult run = Extract(archive);
+    EXPECT_EQ(run.status, 1);
+    for (const char* name : {"„neu/x“", "„alt/x“"})
+        EXPECT_THAT(run.err, HasSubstr(std::string(name) + ": Im Zielverzeichnis gibt es unter diesem Namen bereits "
+                                                           "ein Verzeichnis."));
+    EXPECT_TRUE(fs::is_directory(target / "neu" / "x"));
+    EXPECT_TRUE(fs::is_directory(target / "alt" / "x"));
+    EXPECT_EQ(testsupport::ReadFile(target / "neu" / "y.txt"), "daneben");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(target))
+        if (entry.is_regular_file()) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"y.txt"});
     EXPECT_TRUE(Beside().empty());
 }
 

@@ -192,7 +192,10 @@ TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool
         path += (i == 0 ? "" : "/") + parts[i];
         TUniqueFd next(::openat(current.Get(), parts[i].c_str(), kDirFlags));
         if (!next && errno == ENOENT && create) {
-            if (::mkdirat(current.Get(), parts[i].c_str(), 0777) == 0) FMadeOnTheWay.insert(path);
+            if (::mkdirat(current.Get(), parts[i].c_str(), 0777) == 0) {
+                FMadeOnTheWay.insert(path);
+                FMadeHere.insert(path);
+            }
             else if (errno != EEXIST) {
                 reason = WalkReason(errno);
                 return {};
@@ -212,12 +215,14 @@ TReason TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std
     TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
-    if (::mkdirat(parent.Get(), parts.back().c_str(), 0777) != 0 && errno != EEXIST) return WalkReason(errno);
+    const bool made = ::mkdirat(parent.Get(), parts.back().c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return WalkReason(errno);
     TUniqueFd dir(::openat(parent.Get(), parts.back().c_str(), kDirFlags));
     if (!dir) return WalkReason(errno);
     // An entry of its own needs the directory, whatever becomes of the entries in it.
     std::string path;
     for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
+    if (made) FMadeHere.insert(path);
     FMadeOnTheWay.erase(path);
     if (mtime) FDirTimes.emplace_back(parts, *mtime);
     return {};
@@ -228,8 +233,13 @@ TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t
     TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
+    // A directory of that name in a directory that was there before is found before the data is
+    // written; in one this extraction made, placing the file finds it (as it finds any file).
+    std::string parentPath;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) parentPath += (i == 0 ? "" : "/") + parts[i];
     struct stat st {};
-    if (::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+    if ((parts.size() == 1 || FMadeHere.count(parentPath) == 0) &&
+        ::fstatat(parent.Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
         return kDirectoryThere;
     std::string dirName = FDirName;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i)

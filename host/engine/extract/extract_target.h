@@ -114,6 +114,9 @@ private:
     TUniqueFd FRoot;
     std::set<std::string> FClimbedOutOf;  // directories that a link made here leaves by ".."
     std::set<std::string> FMadeOnTheWay;  // directories made as parents of an entry, '/'-joined
+    // Every directory this extraction made, '/'-joined: what is in one of them came from this
+    // archive, so no file is looked for there before a new one is written.
+    std::set<std::string> FMadeHere;
     std::optional<std::pair<dev_t, ino_t>> FDatabaseDir;  // where the installation's database lies
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
 };
