@@ -28,6 +28,7 @@
 #include "host/engine/archiv_format.h"
 #include "host/engine/archiv_open.h"
 #include "host/services/date_time.h"
+#include "host/services/local_zone.h"
 #include "host/services/paths.h"
 
 namespace {
@@ -344,11 +345,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (vendrask::AnswerInfoRequest(vendrask::TProgram::VendraskArchiv, argc, argv)) return 0;
-    // Without TZ the C library looks at /etc/localtime anew (a file status call) on every
-    // conversion of a local time: two for each entry of an archive, most of the time a complete
-    // verification of many small entries takes. Naming the same file keeps the zone it read
-    // once; the times stay those of the system's zone (without the file, UTC either way).
-    if (std::getenv("TZ") == nullptr && ::access("/etc/localtime", R_OK) == 0) ::setenv("TZ", ":/etc/localtime", 0);
+    tavik::KeepLocalZoneRead();
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

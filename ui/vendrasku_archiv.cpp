@@ -129,17 +129,21 @@ void TfrmVendrask::ArchivAnzeigen() {
         if (!archiv) return;
         const TWorkbenchCommand command(*this, *archiv, false);
         try {
-            if (!archiv->ExecuteArchivList()) {
+            // Each entry goes into the table as it is read, and only there: an archive of a
+            // million entries is not held a second time as the engine's items (nor, for ZIP,
+            // as libzip's directory) while the table fills.
+            const bool listed = archiv->ExecuteArchivListEach([this](std::int64_t index, const TFileInfoItem& entry) {
+                FArchivInhalt->RowAdd({ConcatPathNames(entry.RelDir, entry.FileName), entry.Size, entry.DateTime,
+                                       entry.DateTime, static_cast<std::int32_t>(index)},
+                                      0);
+            });
+            if (!listed) {
+                // A damaged archive shows none of its entries: the user sees the failure, not a
+                // part taken for the whole.
+                FArchivInhalt->RowsClear();
                 ReportFailure("TfrmVendrask.ArchivAnzeigen", "Der Inhalt von „" + name + "“ ist nicht zu lesen.",
                               *archiv);
                 return;
-            }
-            const int count = archiv->GetArchivItemsCount();
-            for (int i = 0; i < count; ++i) {
-                const TFileInfoItem& entry = archiv->GetArchivItem(i);
-                FArchivInhalt->RowAdd({ConcatPathNames(entry.RelDir, entry.FileName), entry.Size, entry.DateTime,
-                                       entry.DateTime, static_cast<std::int32_t>(i)},
-                                      0);
             }
             const TViewUpdate update(*vrtArchivInhalt);
             vrtArchivInhalt->SetVRList(FArchivInhalt.get());

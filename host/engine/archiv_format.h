@@ -167,6 +167,14 @@ public:
 
     virtual bool ExecuteArchivVerify(TArchivVerifyMode mode) = 0;
 
+    // Whether ArchivFile shows at a glance that it is an archive of this format: what the format
+    // reads first is there and holds (ZIP: the end records and the directory where they put it),
+    // found in the same little time and memory whatever the archive's size. Damage beyond that
+    // is left to the command that follows, which reports it as for any archive of the format.
+    // false only says that a glance does not decide; a format without one always says so. It
+    // is no command: no event is raised, and LastError stays as it was.
+    virtual bool RecognisedAtAGlance() const { return false; }
+
     // All entries, or the entries at the given positions of the list, into ExtractDir.
     virtual bool ExecuteArchivExtract() = 0;
     virtual bool ExecuteArchivExtract(const std::vector<int>& indexes) = 0;

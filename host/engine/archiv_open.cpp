@@ -46,6 +46,11 @@ std::unique_ptr<TArchivFormatAbstract> OpenArchiv(const std::string& name, TArch
         std::unique_ptr<TArchivFormatAbstract> archiv = create();
         archiv->ArchivFile = name;
         archiv->NoLimits = noLimits;
+        // The simple check reads and compares a whole directory, which takes seconds and much
+        // memory for a million entries before the command even begins; end records that hold
+        // say as surely which format it is. The command that follows reports any damage further
+        // on, as it does for a name ending in ".zip".
+        if (archiv->RecognisedAtAGlance()) return archiv;
         archiv->OnCommandProgress = onProgress;
         const bool recognised = archiv->ExecuteArchivVerify(TArchivVerifyMode::Simple);
         archiv->OnCommandProgress = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 // Opening an archive by its name as the program does: a name ending in ".zip" (any case)
-// is taken as ZIP without looking at the file; any other file must pass the simple check
-// of format 0, else of format 1, or be recognised by one of them as its damaged archive.
+// is taken as ZIP without looking at the file; any other file must be recognised at a glance
+// by format 0 or pass its simple check, else the same of format 1, or be recognised by one of
+// them as its damaged archive.
 #include <memory>
 #include <string>
 

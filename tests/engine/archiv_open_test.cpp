@@ -1,4 +1,5 @@
-// Opening by name: ".zip" unseen, any other name verified as ZIP, then as format 1.
+// Opening by name: ".zip" unseen, any other name recognised as ZIP by its end records or
+// verified, then as format 1.
 #include "host/engine/archiv_open.h"
 #include "host/engine/extract/entry_name.h"
 #include "tests/engine/archiv_test_helpers.h"
@@ -33,6 +34,33 @@ TEST(ArchivOpen, OtherNamesAreVerifiedFormatZeroFirst) {
     EXPECT_EQ(tar->Format(), TArchivFormat::Other);
     EXPECT_EQ(tavik::OpenArchiv((dir / "beleg.txt").string()), nullptr);
     EXPECT_EQ(tavik::OpenArchiv((dir / "fehlt.sar").string()), nullptr);
+}
+
+// End records that hold make a ZIP archive, whatever lies before them: a fault in the directory
+// is reported by the command that reads it, as for a name ending in ".zip".
+TEST(ArchivOpen, EndRecordsThatHoldMakeAZipArchive) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "a.txt", TextRecords(10));
+    testsupport::WriteFile(dir / "b.txt", TextRecords(20));
+    ASSERT_EQ(Tool({"zip", "-q", (dir / "SK261207.001").string(), "a.txt", "b.txt"}, dir.str()).status, 0);
+    std::string bytes = testsupport::ReadFile(dir / "SK261207.001");
+    const std::size_t second = bytes.rfind("PK\x01\x02");
+    ASSERT_NE(second, std::string::npos);
+    bytes[second + 3] = '\x07';
+    testsupport::WriteFile(dir / "SK261207.002", bytes);
+    for (const char* name : {"SK261207.001", "SK261207.002"}) {
+        SCOPED_TRACE(name);
+        tavik::TArchivRefusal refusal;
+        auto archiv = tavik::OpenArchiv((dir / name).string(), &refusal);
+        ASSERT_NE(archiv, nullptr);
+        EXPECT_EQ(archiv->Format(), TArchivFormat::Zip);
+        EXPECT_EQ(refusal.Found, "");
+        EXPECT_EQ(archiv->LastError(), "");
+    }
+    auto damaged = tavik::OpenArchiv((dir / "SK261207.002").string());
+    EXPECT_FALSE(damaged->ExecuteArchivList());
+    EXPECT_EQ(damaged->LastErrorKind(), tavik::TErrorKind::DamagedArchive);
+    EXPECT_NE(damaged->LastError().find("falsche Kennung"), std::string::npos) << damaged->LastError();
 }
 
 TEST(ArchivOpen, ChecksReportProgressAndTheOpenedObjectKeepsNoEvent) {

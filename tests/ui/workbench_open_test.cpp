@@ -211,6 +211,45 @@ TEST_F(WorkbenchOpen, AnUnreadableZipLeavesTheListEmptyAndNamesTheReason) {
     EXPECT_FALSE(window->spbAbortOperation->isVisible());
 }
 
+// A ZIP archive under a nightly archive's name shows as under ".zip": its entries, or, when its
+// directory is damaged behind end records that hold, no entry and the reason.
+TEST_F(WorkbenchOpen, AZipShowsAlikeUnderANameWithoutZip) {
+    const std::string archive = MakeZip(Scratch("gut.zip"), {{"a.txt", "alpha"}, {"b.txt", "bb"}, {"c.txt", "c"}});
+    std::string bytes = testsupport::ReadFile(archive);
+    Write("SK261209.001", bytes);
+    const std::size_t last = bytes.rfind("PK\x01\x02");
+    ASSERT_NE(last, std::string::npos);
+    bytes[last + 3] = '\x07';
+    Write("kaputt.zip", bytes);
+    Write("SK261209.002", bytes);
+    const struct {
+        const char* name;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"gut.zip", {"a.txt", "b.txt", "c.txt"}},
+        {"SK261209.001", {"a.txt", "b.txt", "c.txt"}},
+        {"kaputt.zip", {}},
+        {"SK261209.002", {}},
+    };
+    Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.failures.clear();
+        ChooseArchive(Scratch(c.name));
+        EXPECT_EQ(module->ArchivFileName(), Scratch(c.name));
+        EXPECT_EQ(Text("lblArchDateiName"), Scratch(c.name));
+        EXPECT_EQ(Rows(), c.rows);
+        EXPECT_TRUE(log.notices.empty());
+        if (c.rows.empty()) {
+            ASSERT_EQ(log.failures.size(), 1u);
+            EXPECT_EQ(log.failures[0].rfind("TfrmVendrask.ArchivAnzeigen: ", 0), 0u) << log.failures[0];
+            EXPECT_NE(log.failures[0].find("falsche Kennung"), std::string::npos) << log.failures[0];
+        } else {
+            EXPECT_TRUE(log.failures.empty());
+        }
+    }
+}
+
 TEST_F(WorkbenchOpen, ProgressBarsCountInPerMilleAndRoundHalvesToEven) {
     const std::string archive = MakeZip(Scratch("p.zip"), {{"a.txt", "alpha"}});
     Open();

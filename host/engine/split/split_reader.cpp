@@ -56,7 +56,7 @@ void TVolumeFiles::Read(std::uint64_t position, void* buffer, std::size_t size) 
 }
 
 TSplitArchive::TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set,
-                             const zip::TEntryVisitor* stream)
+                             TDirectoryReading reading)
     : FName(set ? set->volumes.back() : archive), FFiles(set ? set->volumes : std::vector<std::string>{archive}) {
     if (FFiles.Count() == 0) Damaged("es hat keine Teile");
     if (set && set->kind == TSplitSet::Kind::Zip) {
@@ -66,12 +66,12 @@ TSplitArchive::TSplitArchive(const std::string& archive, const std::optional<TSp
         FDiskStarts = {0, FFiles.TotalSize()};
     }
     if (DiskCount() > 0xFFFFFFFEu) Damaged("es besteht aus zu vielen Teilen");
-    Parse(set && set->kind == TSplitSet::Kind::ByteSplit, stream);
+    Parse(set && set->kind == TSplitSet::Kind::ByteSplit, reading);
 }
 
-TSplitArchive::TSplitArchive(const std::string& archive, TUniqueFd file, const zip::TEntryVisitor* stream)
+TSplitArchive::TSplitArchive(const std::string& archive, TUniqueFd file, TDirectoryReading reading)
     : FName(archive), FFiles(archive, std::move(file)), FDiskStarts{0, FFiles.TotalSize()} {
-    Parse(false, stream);
+    Parse(false, reading);
 }
 
 void TSplitArchive::Damaged(const std::string& detail) const {
@@ -80,12 +80,12 @@ void TSplitArchive::Damaged(const std::string& detail) const {
                  TErrorKind::DamagedArchive);
 }
 
-void TSplitArchive::Parse(bool byteSplit, const zip::TEntryVisitor* stream) {
+void TSplitArchive::Parse(bool byteSplit, TDirectoryReading reading) {
     try {
-        if (stream != nullptr)
-            FDirectory.Stream(FFiles, FDiskStarts, *stream);
+        if (reading.stream != nullptr)
+            FDirectory.Stream(FFiles, FDiskStarts, *reading.stream);
         else
-            FDirectory.Read(FFiles, FDiskStarts);
+            FDirectory.Read(FFiles, FDiskStarts, !reading.endOnly);
     } catch (const zip::TNoEndRecord& error) {
         if (!byteSplit) Damaged(error.what());
         // Without its end record the set lacks its last piece (or more); say so, not that it

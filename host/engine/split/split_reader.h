@@ -49,17 +49,24 @@ private:
 
 using TEntry = zip::TDirectoryEntry;
 
+// How much of the directory a parse reads. By default every entry, kept (Entries()).
+struct TDirectoryReading {
+    // Each entry goes to it as it is read (zip::TZipDirectory::Stream), and Entries() stays empty.
+    const zip::TEntryVisitor* stream = nullptr;
+    // The end records alone, as every reading finds them, and the directory's first signature:
+    // whether the file is a ZIP archive whose directory lies where it says, in little memory
+    // and time whatever the number of entries. Entries() stays empty.
+    bool endOnly = false;
+};
+
 // A parsed archive. Disks are the volumes of a ZIP split set; a byte-split set or a single file
 // is one disk.
 class TSplitArchive {
 public:
-    // set empty: archive is one ordinary file. Throws EOlvex when the archive is damaged. With
-    // stream, the directory is read as a stream (zip::TZipDirectory::Stream): each entry goes
-    // to it as it is read, and Entries() stays empty.
-    TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set,
-                  const zip::TEntryVisitor* stream = nullptr);
+    // set empty: archive is one ordinary file. Throws EOlvex when the archive is damaged.
+    TSplitArchive(const std::string& archive, const std::optional<TSplitSet>& set, TDirectoryReading reading = {});
     // One ordinary file, already open.
-    TSplitArchive(const std::string& archive, TUniqueFd file, const zip::TEntryVisitor* stream = nullptr);
+    TSplitArchive(const std::string& archive, TUniqueFd file, TDirectoryReading reading = {});
     TSplitArchive(const TSplitArchive&) = delete;
     TSplitArchive& operator=(const TSplitArchive&) = delete;
 
@@ -77,7 +84,7 @@ public:
     [[noreturn]] void Damaged(const std::string& detail) const;
 
 private:
-    void Parse(bool byteSplit, const zip::TEntryVisitor* stream);
+    void Parse(bool byteSplit, TDirectoryReading reading);
 
     std::string FName;
     TVolumeFiles FFiles;

@@ -18,6 +18,7 @@ public:
     bool ExecuteArchivList() override;
     bool ExecuteArchivListEach(const TListEntryEvent& each) override;
     bool ExecuteArchivVerify(TArchivVerifyMode mode) override;
+    bool RecognisedAtAGlance() const override;
     bool ExecuteArchivExtract() override;
     bool ExecuteArchivExtract(const std::vector<int>& indexes) override;
     bool ExecuteFilesAdd(bool addToExisting) override;

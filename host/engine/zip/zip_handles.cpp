@@ -82,10 +82,9 @@ std::string ZipErrorText(const zip_error_t* error) {
 
 namespace {
 
-std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path,
-                                                   const zip::TEntryVisitor* stream = nullptr) {
+std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path, split::TDirectoryReading reading = {}) {
     if (const std::optional<TSplitSet> set = FindSplitSet(path))
-        return std::make_unique<split::TSplitArchive>(path, set, stream);
+        return std::make_unique<split::TSplitArchive>(path, set, reading);
     // Non-blocking, so that a pipe put there cannot hold the open; the type is checked next.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -96,7 +95,7 @@ std::unique_ptr<split::TSplitArchive> ParseArchive(const std::string& path,
         throw EOlvex("Die Archivdatei „" + path + "“ kann nicht geöffnet werden: " + ZipErrorText(ZIP_ER_OPEN, error) + ".",
                      KindOfInputError(error));
     }
-    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd), stream);
+    return std::make_unique<split::TSplitArchive>(path, TUniqueFd(fd), reading);
 }
 
 // libzip chooses among end records by its own rules; it must have found the directory that
@@ -167,6 +166,10 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure) {
     return reading;
 }
 
-void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit) { ParseArchive(path, &visit); }
+void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit) {
+    ParseArchive(path, {.stream = &visit});
+}
+
+void CheckZipEndRecords(const std::string& path) { ParseArchive(path, {.endOnly = true}); }
 
 }  // namespace tavik

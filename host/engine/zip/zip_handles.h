@@ -69,4 +69,12 @@ TZipReading OpenZipForReading(const std::string& path, bool checkStructure);
 // EOlvex with a German message.
 void StreamZipDirectory(const std::string& path, const zip::TEntryVisitor& visit);
 
+// Finds the end records of path as every reading of its directory does (after a comment or
+// bytes that follow, Zip64, bytes put before the archive, split sets), and checks that they
+// hold: the directory lies where they say and begins with a central header. No entry is read,
+// so that this takes the same little time and memory whatever the archive's size; damage
+// beyond the end records shows when the directory is read. Throws EOlvex as
+// StreamZipDirectory does.
+void CheckZipEndRecords(const std::string& path);
+
 }  // namespace tavik

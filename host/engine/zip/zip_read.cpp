@@ -94,6 +94,16 @@ bool TZipArchiv::ExecuteArchivListEach(const TListEntryEvent& each) {
     });
 }
 
+bool TZipArchiv::RecognisedAtAGlance() const {
+    try {
+        CheckZipEndRecords(ArchivFile);
+        return true;
+    } catch (const EOlvex&) {
+        // Not there, no ZIP, or its end records do not hold: the simple check says which.
+        return false;
+    }
+}
+
 void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
                                std::int64_t& done, std::int64_t total,
                                const std::function<void(const char*, std::size_t)>& sink) {
