@@ -157,6 +157,16 @@ TEST_F(ArchivbestandPage, F4ReachesThePageAndGoesOnToTheFirst) {
     EXPECT_EQ(window->pgcAnsicht->currentWidget(), window->tshOlvexSystemArch);
 }
 
+// pdftotext gives some letter pairs of a random folder name ("ff", "fi") back as one ligature.
+std::string WithoutLigatures(std::string text) {
+    const std::pair<std::string, std::string> ligatures[] = {
+        {"\uFB03", "ffi"}, {"\uFB04", "ffl"}, {"\uFB00", "ff"}, {"\uFB01", "fi"}, {"\uFB02", "fl"}};
+    for (const auto& [ligature, letters] : ligatures)
+        for (std::size_t at = text.find(ligature); at != std::string::npos; at = text.find(ligature, at))
+            text.replace(at, ligature.size(), letters);
+    return text;
+}
+
 TEST_F(ArchivbestandPage, TheReportIsAPdfWithTheHeadingAndBothArchives) {
     testsupport::TempDir target;
     const std::string file = (target / "bestand.pdf").string();
@@ -165,8 +175,9 @@ TEST_F(ArchivbestandPage, TheReportIsAPdfWithTheHeadingAndBothArchives) {
     choosers->files.push_back(QString::fromStdString(file));
     window->spbArchivbestandBericht->click();
     EXPECT_EQ(log.notices, (std::vector<std::string>{"Der Bericht wurde als „" + file + "“ gespeichert."}));
-    const auto text = testsupport::RunProcess({"pdftotext", "-layout", file, "-"});
+    auto text = testsupport::RunProcess({"pdftotext", "-layout", file, "-"});
     ASSERT_EQ(text.status, 0) << text.err;
+    text.out = WithoutLigatures(text.out);
     EXPECT_NE(text.out.find("Archivbestand von " + host.Root()), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(NameOf(archives[0])), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(NameOf(archives[1])), std::string::npos) << text.out;
