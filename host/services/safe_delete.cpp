@@ -105,18 +105,11 @@ TDeleteResult TDeletingDirectory::CheckDeletable(const std::string& path,
 
 TDeleteResult DeleteRegularFile(const std::string& path, const std::optional<TExpectedFile>& expected,
                                 const std::string& base) {
-    // A bare name is refused before any directory is opened.
-    const std::string name = ExtractFileName(path);
-    if (name.empty() || name == "." || name == "..")
-        return Result(TDeleteOutcome::NotRegular, "„" + path + "“ ist kein Dateiname.");
     return TDeletingDirectory(ExtractFileDir(path), base).DeleteRegularFile(path, expected);
 }
 
 TDeleteResult CheckDeletable(const std::string& path, const std::optional<TExpectedFile>& expected,
                              const std::string& base) {
-    const std::string name = ExtractFileName(path);
-    if (name.empty() || name == "." || name == "..")
-        return Result(TDeleteOutcome::NotRegular, "„" + path + "“ ist kein Dateiname.");
     return TDeletingDirectory(ExtractFileDir(path), base).CheckDeletable(path, expected);
 }
 
