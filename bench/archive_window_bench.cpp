@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_measure.h"
 #include "host/services/host_setup.h"
 #include "host/services/local_zone.h"
 #include "host/services/tavik_programm.h"
@@ -26,22 +27,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Milliseconds(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double HeapMegabytes() {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
-}
-
-double PeakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
+using benchmeasure::Clock;
+using benchmeasure::HeapMegabytes;
+using benchmeasure::Milliseconds;
+using benchmeasure::PeakMegabytes;
 
 }  // namespace
 

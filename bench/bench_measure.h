@@ -1,0 +1,28 @@
+#pragma once
+// What the window benchmarks measure: elapsed milliseconds, the heap in use and the peak
+// resident memory of the process.
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <chrono>
+
+namespace benchmeasure {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Milliseconds(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+inline double HeapMegabytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+inline double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+}  // namespace benchmeasure
