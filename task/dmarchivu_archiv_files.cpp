@@ -45,7 +45,7 @@ std::string GroupAdvice(const std::string& path, const std::string& cause, const
 }
 
 // How many deletions go into the journal in one transaction, ahead of deleting them. Each
-// transaction costs a few fsync calls; 4096 records are about a megabyte.
+// transaction costs a few fsync calls; 32,768 records are about 8 MB held at once.
 constexpr std::size_t kJournalBatch = 32768;
 
 // How many files are looked at or unlinked at once. Each unlink mostly waits for the file system (more so
