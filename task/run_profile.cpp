@@ -7,15 +7,15 @@
 
 namespace vendrask {
 
-TRunProfile::TMeasure::TMeasure(TRunProfile& profile, std::string phase)
-    : FProfile(profile), FPhase(std::move(phase)), FStart(TClock::now()) {}
+TRunProfile::TMeasure::TMeasure(TRunProfile& profile, std::string_view phase)
+    : FProfile(profile), FPhase(phase), FStart(TClock::now()) {}
 
 TRunProfile::TMeasure::~TMeasure() { FProfile.Add(FPhase, TClock::now() - FStart); }
 
-void TRunProfile::Add(const std::string& phase, TClock::duration spent) {
+void TRunProfile::Add(std::string_view phase, TClock::duration spent) {
     auto found = std::find_if(FPhases.begin(), FPhases.end(), [&](const TPhase& known) { return known.Name == phase; });
     if (found == FPhases.end()) {
-        FPhases.push_back({phase});
+        FPhases.push_back({std::string(phase)});
         found = FPhases.end() - 1;
     }
     found->Spent += spent;

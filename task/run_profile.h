@@ -4,6 +4,7 @@
 // when a night's run takes longer than it should; bench/run puts it beside the peers.
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vendrask {
@@ -12,17 +13,18 @@ class TRunProfile {
 public:
     using TClock = std::chrono::steady_clock;
 
-    // Adds the time from its making to its end to one phase.
+    // Adds the time from its making to its end to one phase. Phases are named by literals:
+    // some are measured once per file, and no name is copied for that.
     class TMeasure {
     public:
-        TMeasure(TRunProfile& profile, std::string phase);
+        TMeasure(TRunProfile& profile, std::string_view phase);
         ~TMeasure();
         TMeasure(const TMeasure&) = delete;
         TMeasure& operator=(const TMeasure&) = delete;
 
     private:
         TRunProfile& FProfile;
-        std::string FPhase;
+        std::string_view FPhase;
         TClock::time_point FStart;
     };
 
@@ -32,8 +34,8 @@ public:
         long long Count = 0;  // how often it was measured
     };
 
-    TMeasure Measure(std::string phase) { return TMeasure(*this, std::move(phase)); }
-    void Add(const std::string& phase, TClock::duration spent);
+    TMeasure Measure(std::string_view phase) { return TMeasure(*this, phase); }
+    void Add(std::string_view phase, TClock::duration spent);
     void Clear() { FPhases.clear(); }
     // In the order each phase was first measured.
     const std::vector<TPhase>& Phases() const { return FPhases; }
