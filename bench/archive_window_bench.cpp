@@ -31,6 +31,7 @@ using benchmeasure::Clock;
 using benchmeasure::HeapMegabytes;
 using benchmeasure::Milliseconds;
 using benchmeasure::PeakMegabytes;
+using benchmeasure::TimedMilliseconds;
 
 }  // namespace
 
@@ -94,14 +95,14 @@ int main(int argc, char** argv) {
     view.viewport()->repaint();
     const double tickMs = Milliseconds(started);
 
-    started = Clock::now();
-    view.SortByColumn(1, Qt::DescendingOrder);
-    window.repaint();
-    const double sortSizeMs = Milliseconds(started);
-    started = Clock::now();
-    view.SortByColumn(0, Qt::AscendingOrder);
-    window.repaint();
-    const double sortNameMs = Milliseconds(started);
+    const double sortSizeMs = TimedMilliseconds([&] {
+        view.SortByColumn(1, Qt::DescendingOrder);
+        window.repaint();
+    });
+    const double sortNameMs = TimedMilliseconds([&] {
+        view.SortByColumn(0, Qt::AscendingOrder);
+        window.repaint();
+    });
 
     std::printf("rows                                 %d\n", rows);
     std::printf("recognise the format (ms)            %.0f\n", recogniseMs);

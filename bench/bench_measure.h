@@ -14,6 +14,14 @@ inline double Milliseconds(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
+// Milliseconds that action takes.
+template <class Action>
+double TimedMilliseconds(Action&& action) {
+    const Clock::time_point started = Clock::now();
+    action();
+    return Milliseconds(started);
+}
+
 inline double HeapMegabytes() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);

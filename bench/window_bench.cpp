@@ -30,6 +30,7 @@ using benchmeasure::Clock;
 using benchmeasure::HeapMegabytes;
 using benchmeasure::Milliseconds;
 using benchmeasure::PeakMegabytes;
+using benchmeasure::TimedMilliseconds;
 
 void Fill(tavik::TVRList& table, int rows) {
     const std::string root = "/srv/olvex/installation";
@@ -113,14 +114,14 @@ int main(int argc, char** argv) {
     started = Clock::now();
     window.spbAlleEin->click();
     const double allMs = Milliseconds(started);
-    started = Clock::now();
-    view.SortByColumn(1, Qt::DescendingOrder);
-    window.repaint();
-    const double sortSizeMs = Milliseconds(started);
-    started = Clock::now();
-    view.SortByColumn(0, Qt::AscendingOrder);
-    window.repaint();
-    const double sortNameMs = Milliseconds(started);
+    const double sortSizeMs = TimedMilliseconds([&] {
+        view.SortByColumn(1, Qt::DescendingOrder);
+        window.repaint();
+    });
+    const double sortNameMs = TimedMilliseconds([&] {
+        view.SortByColumn(0, Qt::AscendingOrder);
+        window.repaint();
+    });
 
     std::printf("rows                                 %d\n", rows);
     std::printf("fill SystemArch (ms)                 %.0f\n", fillMs);
