@@ -222,13 +222,17 @@ void TArchiveJournal::RollBackCutOffAppend(const std::string& folder) const {
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
     if (opened == SQLITE_OK) {
         sqlite3_busy_timeout(raw, 10000);
-        if (sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+        const int read = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        // Busy: a run is appending right now; the reader waits for it as it always did.
+        if (read == SQLITE_OK || (read & 0xff) == SQLITE_BUSY) return;
     }
-    throw EOlvex("Das Journal „" + FPath +
-                     "“ wurde von einem abgebrochenen Lauf mitten im Schreiben verlassen und kann erst gelesen "
-                     "werden, wenn dieser Schritt zurückgenommen ist. Das tut der nächste Archivierungs- oder "
-                     "Löschlauf, oder dieser Befehl unter einem Benutzer mit Schreibrechten auf den Ordner „" +
-                     folder + "“.",
+    // Without the right to write, a run appending now and one killed while appending look alike.
+    throw EOlvex("Neben dem Journal „" + FPath +
+                     "“ liegt das Rückrolljournal eines Schreibvorgangs, der nicht abgeschlossen ist: ein Lauf "
+                     "schreibt gerade, oder einer wurde dabei abgebrochen. Lesen lässt sich das Journal, wenn der "
+                     "Lauf fertig ist oder der abgebrochene Schritt zurückgenommen wurde; das tut der nächste "
+                     "Archivierungs- oder Löschlauf, oder dieser Befehl unter einem Benutzer mit Schreibrechten auf "
+                     "den Ordner „" + folder + "“.",
                  TErrorKind::NoRights);
 }
 

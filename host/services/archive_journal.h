@@ -101,7 +101,7 @@ public:
 private:
     [[noreturn]] void Fail(const std::string& what) const;
     // Rolls back an append that a killed run left unfinished, so that the journal can be read;
-    // throws when this process may not write it.
+    // throws when this process may not write it and so cannot tell.
     void RollBackCutOffAppend(const std::string& folder) const;
     std::string FPath;
     TMode FMode;
