@@ -201,6 +201,31 @@ TEST_F(ZipFingerprint, AddingKeepsTheFingerprintsAndSealsAnew) {
     EXPECT_FALSE(verified->LastVerifyCounts().Sealed);
 }
 
+// The fingerprints are filled in a stretch of the file at a time: thousands of small entries
+// share one, a large entry between them makes the next start elsewhere, and the entries taken
+// over from before lie ahead of the new ones.
+TEST_F(ZipFingerprint, ManySmallEntriesBetweenLargeOnesAllGetTheirFingerprint) {
+    TTree many;
+    for (int i = 0; i < 2500; ++i) {
+        const std::string folder = "viele/" + std::to_string(i / 500) + "/";
+        many[folder + "klein" + std::to_string(i) + ".txt"] = "Beleg " + std::to_string(i) + "\n";
+        if (i % 700 == 0) many[folder + "gross" + std::to_string(i) + ".bin"] = Incompressible(150'000, i);
+    }
+    WriteTree(dir.path() / "src", many);
+    const std::string archive = Pack();
+    auto engine = Engine(TArchivFormat::Zip, archive);
+    engine->FileItemAdd((dir / "src" / "viele").string());
+    ASSERT_TRUE(engine->ExecuteFilesAdd(true)) << engine->LastError();
+
+    const auto check = Tool({"python3", Script("check_format.py"), archive});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    const tavik::TContentCheck content = tavik::CheckArchiveContent(archive);
+    EXPECT_EQ(content.Failure, "");
+    EXPECT_EQ(content.BySha256, static_cast<int>(tree.size() + many.size()));
+    EXPECT_EQ(content.ByCrcOnly, 0);
+    EXPECT_TRUE(content.Sealed);
+}
+
 TEST_F(ZipFingerprint, TheJournalsHeadStandsInTheSeal) {
     const std::string archive = (dir / "journal.zip").string();
     auto engine = Engine(TArchivFormat::Zip, archive);

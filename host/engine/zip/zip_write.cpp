@@ -317,11 +317,15 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 Fail(std::string("Keine der Dateien konnte gelesen werden, es gibt nichts zu packen; die Archivdatei „") +
                      ArchivFile + (targetExists ? "“ bleibt, wie sie war." : "“ wurde nicht angelegt.") +
                      " Die Gründe stehen bei den einzelnen Dateien.");
-            std::map<std::string, TSha256Digest> fingerprints;
-            for (std::size_t i = 0; i < accepted.size(); ++i)
-                if (skipped.count(i) == 0 && !accepted[i].directory)
-                    fingerprints.emplace(accepted[i].name, sources[i]->Sha256());
-            FillFingerprints(pending.Fd(), fingerprints, sealed);
+            std::vector<TFreshEntry> fresh;
+            fresh.reserve(accepted.size() - skipped.size());
+            for (std::size_t i = 0; i < accepted.size(); ++i) {
+                if (skipped.count(i) != 0) continue;
+                fresh.push_back({accepted[i].name, accepted[i].directory
+                                                       ? std::nullopt
+                                                       : std::optional<TSha256Digest>(sources[i]->Sha256())});
+            }
+            FillFingerprints(pending.Fd(), oldEntries.size(), fresh, sealed);
             pending.Place(TPlacing::Replace);
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));
