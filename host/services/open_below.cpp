@@ -74,21 +74,43 @@ int OpenDirectoryBelow(const std::string& directory, const std::string& base) {
 }
 
 int OpenFileBelow(const std::string& path, const std::string& base, int flags) {
-    const std::string name = ExtractFileName(path);
+    return TFileOpenerBelow().Open(path, base, flags);
+}
+
+int TFileOpenerBelow::Open(std::string_view path, std::string_view base, int flags) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name(slash == std::string_view::npos ? path : path.substr(slash + 1));
     if (name.empty() || name == "." || name == "..") {
         errno = EINVAL;
         return -1;
     }
-    const TUniqueFd dir(OpenDirectoryBelow(ExtractFileDir(path), base));
-    if (!dir.Valid()) return -1;
-    return openat(dir.Get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    const std::string_view directory = slash == std::string_view::npos ? std::string_view()
+                                       : slash == 0                    ? path.substr(0, 1)
+                                                                       : path.substr(0, slash);
+    // A directory that could not be opened is tried again for the next file.
+    if (!FDir.Valid() || directory != FDirectory || base != FBase) {
+        FDirectory.assign(directory);
+        FBase.assign(base);
+        const int opened = OpenDirectoryBelow(FDirectory, FBase);
+        const int error = errno;
+        FDir.Reset(opened);
+        if (opened < 0) {
+            errno = error;
+            return -1;
+        }
+    }
+    return openat(FDir.Get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
 }
 
-std::string ShortestBaseHolding(const std::vector<std::string>& bases, const std::string& path) {
-    std::string chosen;
+std::string_view ShortestBaseOf(const std::vector<std::string>& bases, const std::string& path) {
+    std::string_view chosen;
     for (const auto& base : bases)
         if (IsBelow(path, base) && (chosen.empty() || base.size() < chosen.size())) chosen = base;
     return chosen;
+}
+
+std::string ShortestBaseHolding(const std::vector<std::string>& bases, const std::string& path) {
+    return std::string(ShortestBaseOf(bases, path));
 }
 
 }  // namespace tavik

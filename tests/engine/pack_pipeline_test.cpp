@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <future>
 #include <thread>
 
@@ -127,10 +128,10 @@ protected:
     std::vector<tavik::TPackFile> Files(const std::vector<std::string>& names) {
         std::vector<tavik::TPackFile> files;
         for (const std::string& name : names) {
-            tavik::TPackFile file;
-            file.path = (dir / name).string();
-            ::stat(file.path.c_str(), &file.planned);
-            files.push_back(file);
+            const std::string& path = paths.emplace_back((dir / name).string());
+            struct stat planned {};
+            ::stat(path.c_str(), &planned);
+            files.push_back({path, {}, planned.st_size});
         }
         return files;
     }
@@ -160,6 +161,7 @@ protected:
     }
 
     testsupport::TempDir dir;
+    std::deque<std::string> paths;  // the pipeline's files refer to them
 };
 
 TEST_F(PackPipeline, ParallelGivesTheSameBytesAsSerialAndThoseInflateToTheFiles) {

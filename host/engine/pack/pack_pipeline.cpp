@@ -1,4 +1,3 @@
-#include "host/services/open_below.h"
 #include "host/engine/pack/pack_pipeline.h"
 
 #include <fcntl.h>
@@ -14,6 +13,7 @@
 #include <libdeflate.h>
 
 #include "host/engine/pack/deflate_piece.h"
+#include "host/services/open_below.h"
 #include "host/services/unique_fd.h"
 #include "host/services/system_error.h"
 #include "host/services/whole_io.h"
@@ -34,6 +34,13 @@ struct TPackPipeline::TFileState {
     std::optional<TSha256> hash;  // for files of more than one piece
 };
 
+// What each worker keeps from one piece to the next.
+struct TPackPipeline::TWorkerTools {
+    std::unique_ptr<TPieceDeflater> deflater;  // made by the first piece, which reports a failure
+    std::vector<std::uint8_t> buffer;
+    TFileOpenerBelow opener;  // files of one directory in a row reach it once
+};
+
 namespace {
 
 // Jobs a worker takes at once while they are small.
@@ -48,10 +55,9 @@ TReason OpenFailure(int error) {
 
 }  // namespace
 
-TReason ProbePackFile(const std::string& path) {
-    // Without following a link in the last component, and without waiting for a pipe that was
-    // put in the file's place.
-    const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+TReason ProbePackFile(TFileOpenerBelow& opener, const TPackFile& file) {
+    // Without waiting for a pipe that was put in the file's place.
+    const TUniqueFd fd(opener.Open(file.path, file.base, O_RDONLY | O_NOCTTY | O_NONBLOCK));
     return fd ? TReason() : OpenFailure(errno);
 }
 
@@ -59,7 +65,7 @@ TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& o
     : FFiles(std::move(files)), FStates(std::make_unique<TFileState[]>(FFiles.size())), FOptions(options) {
     FOptions.pieceSize = std::max<std::size_t>(FOptions.pieceSize, 64 * 1024);
     for (std::size_t i = 0; i < FFiles.size(); ++i) {
-        const auto size = static_cast<std::int64_t>(std::max<off_t>(FFiles[i].planned.st_size, 0));
+        const std::int64_t size = std::max<std::int64_t>(FFiles[i].size, 0);
         std::int64_t offset = 0;
         std::size_t pieces = 0;
         do {
@@ -90,8 +96,7 @@ bool TPackPipeline::MayStart(std::size_t job) const {
 }
 
 void TPackPipeline::Work(std::stop_token stop) {
-    std::unique_ptr<TPieceDeflater> deflater;  // made by the first piece, which reports a failure
-    std::vector<std::uint8_t> buffer;
+    TWorkerTools tools;
     std::vector<TPackPiece> pieces;
     for (;;) {
         // Small files are taken several at a time: one lock for many, not one each.
@@ -111,7 +116,7 @@ void TPackPipeline::Work(std::stop_token stop) {
             } while (count < kBatchJobs && bytes < kBatchBytes && MayStart(FNext));
         }
         pieces.clear();
-        for (std::size_t job = first; job < first + count; ++job) pieces.push_back(Run(FJobs[job], deflater, buffer));
+        for (std::size_t job = first; job < first + count; ++job) pieces.push_back(Run(FJobs[job], tools));
         bool wake = false;
         {
             const std::lock_guard lock(FMutex);
@@ -122,14 +127,15 @@ void TPackPipeline::Work(std::stop_token stop) {
     }
 }
 
-TPackPiece TPackPipeline::Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater,
-                              std::vector<std::uint8_t>& buffer) {
+TPackPiece TPackPipeline::Run(const TJob& job, TWorkerTools& tools) {
+    std::unique_ptr<TPieceDeflater>& deflater = tools.deflater;
+    std::vector<std::uint8_t>& buffer = tools.buffer;
     TPackPiece piece;
     piece.file = job.file;
     piece.last = job.last;
     TFileState& state = FStates[job.file];
-    std::call_once(state.opening, [this, &state, &job] {
-        state.fd.Reset(OpenFileBelow(FFiles[job.file].path, FFiles[job.file].base, O_RDONLY | O_NOCTTY));
+    std::call_once(state.opening, [this, &state, &job, &tools] {
+        state.fd.Reset(tools.opener.Open(FFiles[job.file].path, FFiles[job.file].base, O_RDONLY | O_NOCTTY));
         if (!state.fd) {
             state.failure = OpenFailure(errno);
         } else if (::fstat(state.fd.Get(), &state.opened) != 0 || !S_ISREG(state.opened.st_mode)) {

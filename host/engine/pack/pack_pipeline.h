@@ -13,6 +13,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,10 +32,11 @@ struct TPackOptions {
     unsigned workers = 0;                   // 0: one per processor
 };
 
+// Views into strings that the caller keeps while the pipeline lives.
 struct TPackFile {
-    std::string path;
-    std::string base;        // no directory between it and the file may be a link (see SourceBases)
-    struct stat planned {};  // as found while planning; more than its size is never read
+    std::string_view path;
+    std::string_view base;  // no directory between it and the file may be a link (see SourceBases)
+    std::int64_t size = 0;  // as found while planning; more is never read
 };
 
 struct TPackPiece {
@@ -47,9 +49,12 @@ struct TPackPiece {
     TReason failure;                     // German: the file could not be read
 };
 
-// Whether the file at path can be opened for reading now: empty, or why not (German, in the
-// words the pipeline uses when opening fails). Not proof that reading will succeed.
-TReason ProbePackFile(const std::string& path);
+class TFileOpenerBelow;
+
+// Whether the file can be opened for reading now as the pipeline opens it: empty, or why not
+// (German, in the words the pipeline uses when opening fails). Not proof that reading will
+// succeed.
+TReason ProbePackFile(TFileOpenerBelow& opener, const TPackFile& file);
 
 class TPackPipeline {
 public:
@@ -74,9 +79,10 @@ private:
         bool last;
     };
     struct TFileState;
+    struct TWorkerTools;
 
     void Work(std::stop_token stop);
-    TPackPiece Run(const TJob& job, std::unique_ptr<TPieceDeflater>& deflater, std::vector<std::uint8_t>& buffer);
+    TPackPiece Run(const TJob& job, TWorkerTools& tools);
     bool MayStart(std::size_t job) const;
     // Adds the piece's bytes to its file's SHA-256 once the pieces before it are added.
     void Hash(const TJob& job, const std::uint8_t* data, std::size_t size, TPackPiece& piece);

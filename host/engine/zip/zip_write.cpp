@@ -157,10 +157,14 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     if (accepted.empty()) return;
     // A file that cannot be opened is left out before anything is written: found only while the
     // archive is written, it costs a whole pass (see below).
+    const auto packFile = [this](const TPackEntry& entry) {
+        return TPackFile{entry.path, ShortestBaseOf(SourceBases, entry.path), entry.status.st_size};
+    };
     std::set<std::size_t> skipped;
+    TFileOpenerBelow opener;
     for (std::size_t i = 0; i < accepted.size(); ++i) {
         if (accepted[i].directory) continue;
-        if (const TReason failure = ProbePackFile(accepted[i].path); !failure.empty()) {
+        if (const TReason failure = ProbePackFile(opener, packFile(accepted[i])); !failure.empty()) {
             skipped.insert(i);
             ItemFailed(accepted[i].path, failure);
         }
@@ -212,7 +216,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0 || accepted[i].directory) continue;
             fileOf[i] = files.size();
-            files.push_back({accepted[i].path, ShortestBaseHolding(SourceBases, accepted[i].path), accepted[i].status});
+            files.push_back(packFile(accepted[i]));
         }
         TPackOptions options;
         options.level = kDeflateLevel;
