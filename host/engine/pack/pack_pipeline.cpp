@@ -21,11 +21,13 @@
 namespace tavik {
 
 struct TPackPipeline::TFileState {
+    explicit TFileState(std::size_t pieces) : piecesLeft(pieces) {}
+
     std::once_flag opening;
     TUniqueFd fd;
-    struct stat opened {};
+    std::time_t modified = 0;
     TReason failure;
-    std::atomic<std::size_t> piecesLeft{0};  // the worker that reads the last one closes the file
+    std::atomic<std::size_t> piecesLeft;  // the worker that reads the last one closes the file
     // SHA-256 is taken in the file's order: each piece waits for the one before it. Pieces are
     // started in order, so the one waited for is always under way.
     std::mutex hashing;
@@ -61,21 +63,24 @@ TReason ProbePackFile(TFileOpenerBelow& opener, const TPackFile& file) {
     return fd ? TReason() : OpenFailure(errno);
 }
 
+std::size_t TPackPipeline::PiecesOf(std::int64_t size) const {
+    const auto bytes = static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0));
+    return std::max<std::uint64_t>(1, (bytes + FOptions.pieceSize - 1) / FOptions.pieceSize);
+}
+
 TPackPipeline::TPackPipeline(std::vector<TPackFile> files, const TPackOptions& options)
-    : FFiles(std::move(files)), FStates(std::make_unique<TFileState[]>(FFiles.size())), FOptions(options) {
+    : FFiles(std::move(files)), FOptions(options) {
     FOptions.pieceSize = std::max<std::size_t>(FOptions.pieceSize, 64 * 1024);
+    FJobs.reserve(FFiles.size());
     for (std::size_t i = 0; i < FFiles.size(); ++i) {
         const std::int64_t size = std::max<std::int64_t>(FFiles[i].size, 0);
-        std::int64_t offset = 0;
-        std::size_t pieces = 0;
-        do {
-            const auto length = static_cast<std::size_t>(
-                std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(FOptions.pieceSize)));
-            FJobs.push_back({i, offset, length, pieces, offset + static_cast<std::int64_t>(length) == size});
-            offset += static_cast<std::int64_t>(length);
-            ++pieces;
-        } while (offset < size);
-        FStates[i].piecesLeft = pieces;
+        const std::size_t pieces = PiecesOf(size);
+        const auto pieceSize = static_cast<std::int64_t>(FOptions.pieceSize);
+        for (std::size_t piece = 0; piece < pieces; ++piece) {
+            const std::int64_t offset = static_cast<std::int64_t>(piece) * pieceSize;
+            const auto length = static_cast<std::size_t>(std::min(size - offset, pieceSize));
+            FJobs.push_back({i, offset, length, piece, piece + 1 == pieces});
+        }
     }
     unsigned workers = FOptions.workers != 0 ? FOptions.workers : std::thread::hardware_concurrency();
     workers = std::clamp(workers, 1u, 16u);
@@ -98,10 +103,13 @@ bool TPackPipeline::MayStart(std::size_t job) const {
 void TPackPipeline::Work(std::stop_token stop) {
     TWorkerTools tools;
     std::vector<TPackPiece> pieces;
+    std::vector<TFileState*> states;
+    std::vector<std::size_t> finished;  // files whose last piece this worker finished
     for (;;) {
         // Small files are taken several at a time: one lock for many, not one each.
         std::size_t first = 0;
         std::size_t count = 0;
+        states.clear();
         {
             std::unique_lock lock(FMutex);
             if (!FWorkReady.wait(lock, stop, [this] { return MayStart(FNext) || FNext >= FJobs.size(); })) return;
@@ -109,39 +117,48 @@ void TPackPipeline::Work(std::stop_token stop) {
             first = FNext;
             std::size_t bytes = 0;
             do {
-                bytes += FJobs[FNext].length;
-                FAheadBytes += FJobs[FNext].length;
+                const TJob& job = FJobs[FNext];
+                // Jobs start in order: a file's first piece starts before any other of it.
+                if (job.piece == 0) FStates.try_emplace(job.file, PiecesOf(FFiles[job.file].size));
+                states.push_back(&FStates.at(job.file));
+                bytes += job.length;
+                FAheadBytes += job.length;
                 ++FNext;
                 ++count;
             } while (count < kBatchJobs && bytes < kBatchBytes && MayStart(FNext));
         }
-        pieces.clear();
-        for (std::size_t job = first; job < first + count; ++job) pieces.push_back(Run(FJobs[job], tools));
+        pieces.resize(count);
+        finished.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            pieces[i] = {};
+            if (Run(FJobs[first + i], *states[i], tools, pieces[i])) finished.push_back(FJobs[first + i].file);
+        }
         bool wake = false;
         {
             const std::lock_guard lock(FMutex);
             for (std::size_t i = 0; i < count; ++i) FDone.emplace(first + i, std::move(pieces[i]));
+            for (const std::size_t file : finished) FStates.erase(file);
             wake = FWriterWaiting && FDone.count(FTaken) != 0;
         }
         if (wake) FPieceReady.notify_one();
     }
 }
 
-TPackPiece TPackPipeline::Run(const TJob& job, TWorkerTools& tools) {
+bool TPackPipeline::Run(const TJob& job, TFileState& state, TWorkerTools& tools, TPackPiece& piece) {
     std::unique_ptr<TPieceDeflater>& deflater = tools.deflater;
     std::vector<std::uint8_t>& buffer = tools.buffer;
-    TPackPiece piece;
     piece.file = job.file;
     piece.last = job.last;
-    TFileState& state = FStates[job.file];
     std::call_once(state.opening, [this, &state, &job, &tools] {
         state.fd.Reset(tools.opener.Open(FFiles[job.file].path, FFiles[job.file].base, O_RDONLY | O_NOCTTY));
+        struct stat opened {};
         if (!state.fd) {
             state.failure = OpenFailure(errno);
-        } else if (::fstat(state.fd.Get(), &state.opened) != 0 || !S_ISREG(state.opened.st_mode)) {
+        } else if (::fstat(state.fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
             state.failure = "Die Datei ist keine gewöhnliche Datei mehr.";
             state.fd.Reset();
         }
+        state.modified = opened.st_mtime;
     });
     if (!state.failure.empty()) {
         piece.failure = state.failure;
@@ -164,14 +181,17 @@ TPackPiece TPackPipeline::Run(const TJob& job, TWorkerTools& tools) {
         }
     }
     // Every piece takes its turn, a failed one too: the pieces after it wait for it.
-    Hash(job, buffer.data(), piece.failure.empty() ? static_cast<std::size_t>(piece.size) : 0, piece);
-    if (state.piecesLeft.fetch_sub(1) == 1) state.fd.Reset();
+    Hash(job, state, buffer.data(), piece.failure.empty() ? static_cast<std::size_t>(piece.size) : 0, piece);
+    if (job.last) piece.modified = state.modified;
     if (buffer.capacity() > 2 * FOptions.pieceSize) buffer = {};
-    return piece;
+    // The last to finish closes the file; its state goes with it (see Work).
+    if (state.piecesLeft.fetch_sub(1) != 1) return false;
+    state.fd.Reset();
+    return true;
 }
 
-void TPackPipeline::Hash(const TJob& job, const std::uint8_t* data, std::size_t size, TPackPiece& piece) {
-    TFileState& state = FStates[job.file];
+void TPackPipeline::Hash(const TJob& job, TFileState& state, const std::uint8_t* data, std::size_t size,
+                         TPackPiece& piece) {
     const bool failed = !piece.failure.empty();
     const auto guarded = [&piece](const auto& step) {
         try {
@@ -222,7 +242,5 @@ TPackPiece TPackPipeline::Take() {
     ++FHandedOut;
     return piece;
 }
-
-const struct stat& TPackPipeline::Opened(std::size_t file) const { return FStates[file].opened; }
 
 }  // namespace tavik

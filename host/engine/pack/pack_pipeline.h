@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "host/services/error_kind.h"
@@ -46,6 +47,7 @@ struct TPackPiece {
     std::uint32_t crc = 0;               // CRC-32 of those bytes
     bool last = false;                   // the file's last piece
     TSha256Digest sha256{};              // with the last piece: the SHA-256 of the whole file
+    std::time_t modified = 0;            // with the last piece: the file's time as it was opened
     TReason failure;                     // German: the file could not be read
 };
 
@@ -67,9 +69,6 @@ public:
     TPackPiece Take();
     bool Finished() const { return FHandedOut == FJobs.size(); }
 
-    // The file as it was opened; valid once one of its pieces was taken without failure.
-    const struct stat& Opened(std::size_t file) const;
-
 private:
     struct TJob {
         std::size_t file;
@@ -82,14 +81,15 @@ private:
     struct TWorkerTools;
 
     void Work(std::stop_token stop);
-    TPackPiece Run(const TJob& job, TWorkerTools& tools);
+    // Runs the job; true when it was the last of its file to finish.
+    bool Run(const TJob& job, TFileState& state, TWorkerTools& tools, TPackPiece& piece);
     bool MayStart(std::size_t job) const;
+    std::size_t PiecesOf(std::int64_t size) const;  // as the constructor cuts a file of size bytes
     // Adds the piece's bytes to its file's SHA-256 once the pieces before it are added.
-    void Hash(const TJob& job, const std::uint8_t* data, std::size_t size, TPackPiece& piece);
+    void Hash(const TJob& job, TFileState& state, const std::uint8_t* data, std::size_t size, TPackPiece& piece);
 
     std::vector<TPackFile> FFiles;
     std::vector<TJob> FJobs;
-    std::unique_ptr<TFileState[]> FStates;
     TPackOptions FOptions;
 
     mutable std::mutex FMutex;
@@ -101,6 +101,9 @@ private:
     std::size_t FAheadBytes = 0;  // bytes of started jobs whose room the writer has not freed
     bool FWriterWaiting = false;
     std::map<std::size_t, TPackPiece> FDone;
+    // Only the files being read: made when a file's first piece starts, dropped when its last
+    // one is done. Nodes stay where they are while others come and go.
+    std::unordered_map<std::size_t, TFileState> FStates;
 
     // The writer's own, without the lock.
     std::deque<TPackPiece> FReady;  // finished pieces in order, not handed out yet

@@ -67,7 +67,12 @@ public:
         }
     }
 
-    std::vector<TPackEntry> Take() { return std::move(FEntries); }
+    std::vector<TPackEntry> Take() {
+        // Grown by doubling, the vector may hold almost twice the entries found while the
+        // archive is written.
+        FEntries.shrink_to_fit();
+        return std::move(FEntries);
+    }
 
 private:
     static TReason Reason(int error) {
@@ -83,7 +88,9 @@ private:
         entry.name = name + "/";
         entry.path = path;
         entry.directory = true;
-        entry.status = st;
+        entry.size = st.st_size;
+        entry.mtime = st.st_mtime;
+        entry.mode = st.st_mode;
         entry.item = {fileName, absDir, relDir, 0, FileTimeToDateTime(st.st_mtime), faDirectory};
         FEntries.push_back(std::move(entry));
     }
@@ -93,7 +100,9 @@ private:
         TPackEntry entry;
         entry.name = name;
         entry.path = path;
-        entry.status = st;
+        entry.size = st.st_size;
+        entry.mtime = st.st_mtime;
+        entry.mode = st.st_mode;
         entry.item = {fileName, absDir, relDir, static_cast<std::int64_t>(st.st_size),
                       FileTimeToDateTime(st.st_mtime), (st.st_mode & 0222) == 0 ? faReadOnly : 0u};
         FEntries.push_back(std::move(entry));

@@ -19,8 +19,11 @@ struct TPackEntry {
     std::string name;  // entry name with the bytes of the names on disk, directories end in '/'
     std::string path;  // on disk
     bool directory = false;
-    struct stat status {};  // as found while planning
-    TFileInfoItem item;     // FileName, AbsDir, RelDir as the item names the file
+    // As found while planning.
+    std::int64_t size = 0;
+    std::time_t mtime = 0;
+    mode_t mode = 0;
+    TFileInfoItem item;  // FileName, AbsDir, RelDir as the item names the file
     TDateTime entryTime{};  // time given with a queued item, zero: the file's own
 };
 

@@ -17,43 +17,58 @@ constexpr std::int64_t kProgressStep = 256 * 1024;
 
 }  // namespace
 
-TPackedSource::TPackedSource(TPackPipeline& pipeline, std::size_t file, std::int64_t plannedSize, TProgress progress)
-    : FPipeline(pipeline), FFile(file), FPlannedSize(plannedSize), FProgress(std::move(progress)) {
+TPackedSources::TPackedSources(TPackPipeline& pipeline, const std::vector<std::int64_t>& plannedSizes,
+                               TProgress progress)
+    : FPipeline(pipeline), FProgress(std::move(progress)), FEntries(plannedSizes.size()) {
     zip_error_init(&FError);
-}
-
-TPackedSource::~TPackedSource() { zip_error_fini(&FError); }
-
-zip_source_t* TPackedSource::Create(zip_t* archive) { return zip_source_function(archive, &Callback, this); }
-
-const struct stat& TPackedSource::Opened() const { return FPipeline.Opened(FFile); }
-
-zip_int64_t TPackedSource::Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-    auto* self = static_cast<TPackedSource*>(state);
-    try {
-        return self->Handle(data, length, command);
-    } catch (const std::exception& e) {  // nothing may pass through libzip
-        return self->SetError(ZIP_ER_INTERNAL, "Interner Fehler beim Packen (" + std::string(e.what()) + ").");
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        FEntries[i].owner = this;
+        FEntries[i].file = i;
+        FEntries[i].planned = plannedSizes[i];
     }
 }
 
-zip_int64_t TPackedSource::SetError(int zipError, TReason failure) {
+TPackedSources::~TPackedSources() { zip_error_fini(&FError); }
+
+zip_source_t* TPackedSources::Create(zip_t* archive, std::size_t file) {
+    return zip_source_function(archive, &Callback, &FEntries.at(file));
+}
+
+zip_int64_t TPackedSources::Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto& entry = *static_cast<TEntry*>(state);
+    try {
+        return entry.owner->Handle(entry, data, length, command);
+    } catch (const std::exception& e) {  // nothing may pass through libzip
+        return entry.owner->SetError(ZIP_ER_INTERNAL, &entry,
+                                     "Interner Fehler beim Packen (" + std::string(e.what()) + ").");
+    }
+}
+
+zip_int64_t TPackedSources::SetError(int zipError, const TEntry* entry, TReason failure) {
     zip_error_set(&FError, zipError, 0);
-    if (FFailure.empty() && !failure.empty()) FFailure = std::move(failure);
+    if (entry != nullptr && !FFailedFile && !failure.empty()) {
+        FFailedFile = entry->file;
+        FFailure = std::move(failure);
+    }
     return -1;
 }
 
-zip_int64_t TPackedSource::Handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+zip_int64_t TPackedSources::Handle(TEntry& entry, void* data, zip_uint64_t length, zip_source_cmd_t command) {
     switch (command) {
         case ZIP_SOURCE_SUPPORTS:
             return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                                   ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
         case ZIP_SOURCE_OPEN:
             // libzip reads each new entry once; a second opening would need the pieces again.
-            if (FPieceRead != 0 || FSize != 0 || FLastTaken) return SetError(ZIP_ER_INTERNAL, {});
+            if (entry.opened) return SetError(ZIP_ER_INTERNAL, nullptr, {});
+            entry.opened = true;
+            FPiece.clear();
+            FPieceRead = 0;
+            FPieceSize = FSizeBefore = FReported = 0;
+            FLastTaken = false;
             return 0;
         case ZIP_SOURCE_READ:
-            return Read(static_cast<std::uint8_t*>(data), static_cast<std::size_t>(length));
+            return Read(entry, static_cast<std::uint8_t*>(data), static_cast<std::size_t>(length));
         case ZIP_SOURCE_CLOSE:
             return 0;
         case ZIP_SOURCE_STAT: {
@@ -62,11 +77,11 @@ zip_int64_t TPackedSource::Handle(void* data, zip_uint64_t length, zip_source_cm
             zip_stat_init(st);
             // Before the data: what is announced (it decides the Zip64 form); after: what was packed.
             st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD;
-            st->size = static_cast<zip_uint64_t>(FComplete ? FSize : FPlannedSize);
-            st->comp_method = Stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-            if (FComplete) {
+            st->size = static_cast<zip_uint64_t>(entry.complete ? entry.result.size : entry.planned);
+            st->comp_method = Stored(entry.file) ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            if (entry.complete) {
                 st->valid |= ZIP_STAT_CRC;
-                st->crc = FCrc;
+                st->crc = entry.result.crc;
             }
             return sizeof(*st);
         }
@@ -80,22 +95,26 @@ zip_int64_t TPackedSource::Handle(void* data, zip_uint64_t length, zip_source_cm
     }
 }
 
-zip_int64_t TPackedSource::Read(std::uint8_t* data, std::size_t length) {
+zip_int64_t TPackedSources::Read(TEntry& entry, std::uint8_t* data, std::size_t length) {
+    TResult& result = entry.result;
     while (FPieceRead == FPiece.size() && !FLastTaken) {
         TPackPiece piece = FPipeline.Take();
-        if (piece.file != FFile) return SetError(ZIP_ER_INTERNAL, {});
-        if (!piece.failure.empty()) return SetError(ZIP_ER_READ, piece.failure);
-        FSizeBefore = FSize;
-        FCrc = static_cast<std::uint32_t>(crc32_combine(FCrc, piece.crc, static_cast<z_off_t>(piece.size)));
-        FSize += piece.size;
+        if (piece.file != entry.file) return SetError(ZIP_ER_INTERNAL, nullptr, {});
+        if (!piece.failure.empty()) return SetError(ZIP_ER_READ, &entry, piece.failure);
+        FSizeBefore = result.size;
+        result.crc = static_cast<std::uint32_t>(crc32_combine(result.crc, piece.crc, static_cast<z_off_t>(piece.size)));
+        result.size += piece.size;
         FPieceSize = piece.size;
         FLastTaken = piece.last;
-        if (piece.last) FSha256 = piece.sha256;
-        if (!Stored()) FPiece = std::move(piece.deflated);
+        if (piece.last) {
+            result.sha256 = piece.sha256;
+            result.modified = piece.modified;
+        }
+        if (!Stored(entry.file)) FPiece = std::move(piece.deflated);
         FPieceRead = 0;
     }
     if (FPieceRead == FPiece.size()) {
-        FComplete = true;
+        entry.complete = true;
         return 0;
     }
     const std::size_t n = std::min(length, FPiece.size() - FPieceRead);
@@ -107,7 +126,7 @@ zip_int64_t TPackedSource::Read(std::uint8_t* data, std::size_t length) {
                                                 static_cast<double>(FPiece.size()));
     if (FProgress && (done - FReported >= kProgressStep || FPieceRead == FPiece.size())) {
         FReported = done;
-        if (!FProgress(done)) return SetError(ZIP_ER_CANCELLED, {});
+        if (!FProgress(entry.file, done, entry.planned)) return SetError(ZIP_ER_CANCELLED, nullptr, {});
     }
     return static_cast<zip_int64_t>(n);
 }

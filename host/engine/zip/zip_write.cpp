@@ -3,9 +3,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 #include <cstring>
 #include <vector>
 
@@ -100,9 +101,9 @@ std::string ArchiveFileBehind(const std::string& path) {
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
-std::uint32_t UnixAttributes(const struct stat& st) {
-    return static_cast<std::uint32_t>(st.st_mode & (S_IFMT | 07777)) << 16 |
-           (S_ISDIR(st.st_mode) ? faDirectory : 0u) | ((st.st_mode & 0222) == 0 ? faReadOnly : 0u);
+std::uint32_t UnixAttributes(mode_t mode) {
+    return static_cast<std::uint32_t>(mode & (S_IFMT | 07777)) << 16 | (S_ISDIR(mode) ? faDirectory : 0u) |
+           ((mode & 0222) == 0 ? faReadOnly : 0u);
 }
 
 }  // namespace
@@ -136,29 +137,30 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                                                    });
     std::vector<TFileInfoItem>().swap(queued);
     // The caller decides item by item; the plan keeps what it lets through, under later names
-    // replacing earlier ones of the same name.
-    std::vector<TPackEntry> accepted;
-    accepted.reserve(plan.size());
-    std::map<std::string, std::size_t> byName;
-    std::int64_t total = 0;
-    for (TPackEntry& entry : plan) {
-        PFileInfoItem current = &entry.item;
+    // replacing earlier ones of the same name. It is done in place: a second vector of every
+    // entry would double the memory that many small files take.
+    std::vector<TPackEntry> accepted = std::move(plan);
+    std::unordered_map<std::string_view, std::size_t> byName;  // views into the names kept
+    std::size_t keptCount = 0;
+    for (std::size_t i = 0; i < accepted.size(); ++i) {
+        PFileInfoItem current = &accepted[i].item;
         if (!ItemStart(current)) continue;
-        if (const auto found = byName.find(entry.name); found != byName.end()) {
-            accepted[found->second] = std::move(entry);
+        std::size_t place = keptCount;
+        if (const auto found = byName.find(accepted[i].name); found != byName.end()) {
+            place = found->second;
+            byName.erase(found);  // its view goes with the name it replaces
         } else {
-            byName.emplace(entry.name, accepted.size());
-            accepted.push_back(std::move(entry));
+            ++keptCount;
         }
+        if (place != i) accepted[place] = std::move(accepted[i]);
+        byName.emplace(accepted[place].name, place);
     }
-    // Each planned entry is large (its path, its status and its item): the moved-from plan goes
-    // before the archive is written, which holds a second record of every entry in libzip.
-    std::vector<TPackEntry>().swap(plan);
+    accepted.resize(keptCount);
     if (accepted.empty()) return;
     // A file that cannot be opened is left out before anything is written: found only while the
     // archive is written, it costs a whole pass (see below).
     const auto packFile = [this](const TPackEntry& entry) {
-        return TPackFile{entry.path, ShortestBaseOf(SourceBases, entry.path), entry.status.st_size};
+        return TPackFile{entry.path, ShortestBaseOf(SourceBases, entry.path), entry.size};
     };
     std::set<std::size_t> skipped;
     TFileOpenerBelow opener;
@@ -169,8 +171,9 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             ItemFailed(accepted[i].path, failure);
         }
     }
+    std::int64_t total = 0;
     for (std::size_t i = 0; i < accepted.size(); ++i)
-        if (!accepted[i].directory && skipped.count(i) == 0) total += accepted[i].status.st_size;
+        if (!accepted[i].directory && skipped.count(i) == 0) total += accepted[i].size;
 
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
@@ -182,7 +185,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         TZipReading existing = OpenZipForReading(file, false);
         old = std::move(existing.archive);
         for (TZipEntry& entry : existing.entries)
-            if (byName.count(entry.name) == 0) oldEntries.push_back(std::move(entry));
+            if (byName.count(std::string_view(entry.name)) == 0) oldEntries.push_back(std::move(entry));
         for (const TZipEntry& entry : oldEntries) {
             TFileInfoItem item;
             item.FileName = entry.name;
@@ -201,6 +204,12 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     const std::optional<TSha256Digest> journalHead =
         JournalHead.empty() ? TSha256Digest{} : DigestOfHex(JournalHead);
     if (!journalHead) Fail("Der Kopf des Journals ist keine SHA-256-Prüfsumme: „" + JournalHead + "“.");
+    std::unordered_map<std::string_view, std::size_t>().swap(byName);
+
+    // Where each entry's file stands among the files packed (accepted.size() for none), and
+    // what it became.
+    std::vector<std::size_t> fileOf;
+    std::vector<TPackedSources::TResult> results;
 
     // A file that cannot be read while the archive is written (it could be opened above, but it
     // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
@@ -211,17 +220,38 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         // The files are read and deflated on worker threads from here on; libzip writes what
         // they deliver as it is. The archive goes first, before the sources it refers to and
         // the sink it writes to.
-        std::vector<std::size_t> fileOf(accepted.size(), accepted.size());
+        fileOf.assign(accepted.size(), accepted.size());
+        std::vector<std::size_t> entryOf;
         std::vector<TPackFile> files;
+        std::vector<std::int64_t> plannedSizes;
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0 || accepted[i].directory) continue;
             fileOf[i] = files.size();
+            entryOf.push_back(i);
             files.push_back(packFile(accepted[i]));
+            plannedSizes.push_back(accepted[i].size);
         }
         TPackOptions options;
         options.level = kDeflateLevel;
         TPackPipeline pipeline(std::move(files), options);
-        std::vector<std::unique_ptr<TPackedSource>> sources(accepted.size());
+        // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
+        // the files read.
+        std::int64_t done = 0;
+        std::int64_t reported = 0;
+        TPackedSources sources(
+            pipeline, plannedSizes,
+            [this, &accepted, &entryOf, &done, allBytes, lastFile = accepted.size(), last = std::int64_t{0}](
+                std::size_t packed, std::int64_t read, std::int64_t size) mutable {
+                if (packed != lastFile) {
+                    lastFile = packed;
+                    last = 0;
+                }
+                done += read - last;
+                last = read;
+                return ItemProgressNoThrow(&accepted[entryOf[packed]].item, read, size) &&
+                       ProgressNoThrow(done, allBytes);
+            });
+        std::vector<std::int64_t>().swap(plannedSizes);
         std::vector<std::unique_ptr<TCopiedSource>> copies;
         TArchiveSink sink(pending.Fd());
         zip_error_t openError;
@@ -247,10 +277,6 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             Fail(failure("Der Kommentar des Archivs kann nicht geschrieben werden"));
         const std::string placeholder = zip::FingerprintField({});
 
-        // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
-        // the files read.
-        std::int64_t done = 0;
-        std::int64_t reported = 0;
         for (std::size_t i = 0; old && i < oldEntries.size(); ++i) {
             const TZipEntry& entry = oldEntries[i];
             const std::int64_t stored = (entry.stat.valid & ZIP_STAT_COMP_SIZE)
@@ -276,16 +302,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             if (entry.directory) {
                 index = zip_dir_add(archive.get(), entry.name.c_str(), ZipNameEncoding(entry.name));
             } else {
-                PFileInfoItem item = &entry.item;
-                const std::int64_t size = entry.status.st_size;
-                sources[i] = std::make_unique<TPackedSource>(
-                    pipeline, fileOf[i], size,
-                    [this, item, size, &done, allBytes, last = std::int64_t{0}](std::int64_t read) mutable {
-                        done += read - last;
-                        last = read;
-                        return ItemProgressNoThrow(item, read, size) && ProgressNoThrow(done, allBytes);
-                    });
-                TZipSourcePtr source(sources[i]->Create(archive.get()));
+                TZipSourcePtr source(sources.Create(archive.get(), fileOf[i]));
                 if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
                 index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
                 if (index >= 0) source.release();
@@ -300,16 +317,16 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             }
             if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));
             const auto at = static_cast<zip_uint64_t>(index);
-            const bool stored = !entry.directory && sources[i]->Stored();
+            const bool stored = !entry.directory && sources.Stored(fileOf[i]);
             if (!entry.directory &&
                 zip_set_file_compression(archive.get(), at, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                          stored ? 0 : static_cast<zip_uint32_t>(kDeflateLevel)) != 0)
                 Fail(failure("Die Kompression des Eintrags „" + entry.name + "“ kann nicht gesetzt werden"));
             const std::time_t mtime = entry.entryTime != TDateTime{} ? DateTimeToFileTime(entry.entryTime)
-                                                                      : entry.status.st_mtime;
+                                                                      : entry.mtime;
             if (!SetZipEntryTime(archive.get(), at, mtime) ||
                 zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
-                                                 UnixAttributes(entry.status)) != 0)
+                                                 UnixAttributes(entry.mode)) != 0)
                 Fail(failure("Die Angaben zum Eintrag „" + entry.name + "“ können nicht gesetzt werden"));
         }
         Progress(0, allBytes);
@@ -327,47 +344,55 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                 if (skipped.count(i) != 0) continue;
                 fresh.push_back({accepted[i].name, accepted[i].directory
                                                        ? std::nullopt
-                                                       : std::optional<TSha256Digest>(sources[i]->Sha256())});
+                                                       : std::optional(sources.Result(fileOf[i]).sha256)});
             }
             FillFingerprints(pending.Fd(), oldEntries.size(), fresh, sealed);
             pending.Place(TPlacing::Replace);
+            results.reserve(entryOf.size());
+            for (std::size_t packed = 0; packed < entryOf.size(); ++packed) results.push_back(sources.Result(packed));
+            break;  // the pipeline and the sources go before the list of what was packed is made
         } else {
             const std::string reason = ZipErrorText(zip_get_error(archive.get()));
             const TErrorKind kind = ZipErrorKind(zip_get_error(archive.get()));
             archive.reset();
             RethrowPending();
             CheckAbort();
-            std::size_t failed = accepted.size();
-            for (std::size_t i = 0; i < accepted.size(); ++i)
-                if (sources[i] && sources[i]->Failed()) failed = i;
-            if (failed == accepted.size())
+            const std::optional<std::size_t> failed = sources.FailedFile();
+            if (!failed)
                 Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht geschrieben werden: " + reason + ".", kind);
-            skipped.insert(failed);
-            ItemFailed(accepted[failed].path, sources[failed]->Failure());
+            skipped.insert(entryOf[*failed]);
+            ItemFailed(accepted[entryOf[*failed]].path, sources.Failure());
             continue;  // the item may be skipped: write again without it
         }
-
-        // What was packed, files first and directories after their contents, so that whoever
-        // deletes the packed items can remove emptied directories.
-        std::vector<TFileInfoItem> directories;
-        for (std::size_t i = 0; i < accepted.size(); ++i) {
-            if (skipped.count(i) != 0) continue;
-            TFileInfoItem item = accepted[i].item;
-            item.EntryName = accepted[i].name;
-            if (accepted[i].directory) {
-                directories.push_back(std::move(item));
-                continue;
-            }
-            item.Size = sources[i]->BytesRead();
-            item.Crc = sources[i]->Crc();
-            item.Sha256 = HexOf(sources[i]->Sha256());
-            item.DateTime = FileTimeToDateTime(sources[i]->Opened().st_mtime);
-            FFileItems.Add(std::move(item));
-        }
-        for (auto it = directories.rbegin(); it != directories.rend(); ++it) FFileItems.Add(std::move(*it));
-        Progress(allBytes, allBytes);
-        return;
     }
+
+
+    // What was packed, files first and directories after their contents, so that whoever
+    // deletes the packed items can remove emptied directories. The items and names move over:
+    // the plan is not needed any more.
+    std::vector<TFileInfoItem>& packedItems = FFileItems.Items();
+    packedItems.reserve(packedItems.size() + accepted.size() - skipped.size());
+    std::vector<std::size_t> directories;
+    for (std::size_t i = 0; i < accepted.size(); ++i) {
+        if (skipped.count(i) != 0) continue;
+        if (accepted[i].directory) {
+            directories.push_back(i);
+            continue;
+        }
+        TFileInfoItem& item = packedItems.emplace_back(std::move(accepted[i].item));
+        item.EntryName = std::move(accepted[i].name);
+        std::string().swap(accepted[i].path);
+        const TPackedSources::TResult& result = results[fileOf[i]];
+        item.Size = result.size;
+        item.Crc = result.crc;
+        item.Sha256 = HexOf(result.sha256);
+        item.DateTime = FileTimeToDateTime(result.modified);
+    }
+    for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
+        TFileInfoItem& item = packedItems.emplace_back(std::move(accepted[*it].item));
+        item.EntryName = std::move(accepted[*it].name);
+    }
+    Progress(allBytes, allBytes);
 }
 
 }  // namespace tavik
