@@ -19,6 +19,15 @@ bool SameFile(const struct stat& a, const struct stat* b) {
     return b != nullptr && a.st_dev == b->st_dev && a.st_ino == b->st_ino;
 }
 
+// How much of ConcatPathNames(directory, fileName) is the file's name: leading slashes of the
+// name are dropped there unless the directory is empty.
+std::uint32_t TailLength(const std::string& directory, const std::string& fileName) {
+    std::size_t start = 0;
+    if (!directory.empty())
+        while (start < fileName.size() && fileName[start] == '/') ++start;
+    return static_cast<std::uint32_t>(fileName.size() - start);
+}
+
 class TPlanner {
 public:
     TPlanner(const struct stat* exclude, const TPackProblem& problem) : FExclude(exclude), FProblem(problem) {}
@@ -34,7 +43,7 @@ public:
             }
         }
         const std::string name = ConcatPathNames(item.RelDir, item.FileName);
-        AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
+        AddDirectory(name, path, st, item.AbsDir, item.RelDir, TailLength(item.AbsDir, item.FileName));
         Walk(path, name);
     }
 
@@ -51,15 +60,15 @@ public:
         }
         const std::string name = ConcatPathNames(item.RelDir, item.FileName);
         if (S_ISDIR(st.st_mode)) {
-            AddDirectory(name, path, st, item.AbsDir, item.RelDir, item.FileName);
-            FEntries.back().entryTime = item.DateTime;
+            AddDirectory(name, path, st, item.AbsDir, item.RelDir, TailLength(item.AbsDir, item.FileName));
+            FPlan.entries.back().entryTime = item.DateTime;
         } else if (S_ISREG(st.st_mode)) {
             if (SameFile(st, FExclude)) {
                 FProblem(path, "Die Archivdatei kann sich nicht selbst enthalten.");
                 return;
             }
-            AddFile(name, path, st, item.AbsDir, item.RelDir, item.FileName);
-            FEntries.back().entryTime = item.DateTime;
+            AddFile(name, path, st, item.AbsDir, item.RelDir, TailLength(item.AbsDir, item.FileName));
+            FPlan.entries.back().entryTime = item.DateTime;
         } else if (S_ISLNK(st.st_mode)) {
             FProblem(path, "Symbolische Verknüpfungen werden nicht gepackt.");
         } else {
@@ -67,11 +76,11 @@ public:
         }
     }
 
-    std::vector<TPackEntry> Take() {
+    TPackPlan Take() {
         // Grown by doubling, the vector may hold almost twice the entries found while the
         // archive is written.
-        FEntries.shrink_to_fit();
-        return std::move(FEntries);
+        FPlan.entries.shrink_to_fit();
+        return std::move(FPlan);
     }
 
 private:
@@ -83,29 +92,29 @@ private:
     }
 
     void AddDirectory(const std::string& name, const std::string& path, const struct stat& st,
-                      const std::string& absDir, const std::string& relDir, const std::string& fileName) {
-        TPackEntry entry;
-        entry.name = name + "/";
-        entry.path = path;
-        entry.directory = true;
-        entry.size = st.st_size;
-        entry.mtime = st.st_mtime;
-        entry.mode = st.st_mode;
-        entry.item = {fileName, absDir, relDir, 0, FileTimeToDateTime(st.st_mtime), faDirectory};
-        FEntries.push_back(std::move(entry));
+                      const std::string& absDir, const std::string& relDir, std::uint32_t fileNameLength) {
+        Add(name + "/", path, st, absDir, relDir, fileNameLength).directory = true;
     }
 
     void AddFile(const std::string& name, const std::string& path, const struct stat& st, const std::string& absDir,
-                 const std::string& relDir, const std::string& fileName) {
-        TPackEntry entry;
+                 const std::string& relDir, std::uint32_t fileNameLength) {
+        Add(name, path, st, absDir, relDir, fileNameLength);
+    }
+
+    TPackEntry& Add(const std::string& name, const std::string& path, const struct stat& st, const std::string& absDir,
+                    const std::string& relDir, std::uint32_t fileNameLength) {
+        std::vector<TPackDirectory>& directories = FPlan.directories;
+        if (directories.empty() || directories.back().absDir != absDir || directories.back().relDir != relDir)
+            directories.push_back({absDir, relDir});
+        TPackEntry& entry = FPlan.entries.emplace_back();
         entry.name = name;
         entry.path = path;
+        entry.fileNameLength = fileNameLength;
+        entry.directoryIndex = static_cast<std::uint32_t>(directories.size() - 1);
         entry.size = st.st_size;
         entry.mtime = st.st_mtime;
         entry.mode = st.st_mode;
-        entry.item = {fileName, absDir, relDir, static_cast<std::int64_t>(st.st_size),
-                      FileTimeToDateTime(st.st_mtime), (st.st_mode & 0222) == 0 ? faReadOnly : 0u};
-        FEntries.push_back(std::move(entry));
+        return entry;
     }
 
     // Everything below the directory path, whose entry is named name; links, devices, sockets
@@ -131,13 +140,15 @@ private:
             const std::string entry = parents.back() + "/" + rec.Name;
             parents.push_back(entry);
             if (isUnread(dir)) return;
-            AddDirectory(entry, dir + "/" + rec.Name, sender.EntryStatus(), dir, parents[parents.size() - 2], rec.Name);
+            AddDirectory(entry, dir + "/" + rec.Name, sender.EntryStatus(), dir, parents[parents.size() - 2],
+                         static_cast<std::uint32_t>(rec.Name.size()));
         };
         walker.OnFileFound = [&](TDirExplorer& sender, const TSearchRec& rec, const std::string& dir, int level,
                                  bool&) {
             if (isUnread(dir) || SameFile(sender.EntryStatus(), FExclude)) return;
             const std::string& parent = parents[static_cast<std::size_t>(level)];
-            AddFile(parent + "/" + rec.Name, dir + "/" + rec.Name, sender.EntryStatus(), dir, parent, rec.Name);
+            AddFile(parent + "/" + rec.Name, dir + "/" + rec.Name, sender.EntryStatus(), dir, parent,
+                    static_cast<std::uint32_t>(rec.Name.size()));
         };
         walker.OnFailure = [&](TDirExplorer&, TDirExplorer::TWalkFailure failure, const std::string& failed,
                                int error) {
@@ -153,8 +164,8 @@ private:
                 case TDirExplorer::TWalkFailure::Open:
                 case TDirExplorer::TWalkFailure::TooDeep:
                     // The directory is not packed: its entry was planned just before it was to be walked.
-                    if (!FEntries.empty() && FEntries.back().directory && FEntries.back().path == failed)
-                        FEntries.pop_back();
+                    if (!FPlan.entries.empty() && FPlan.entries.back().directory && FPlan.entries.back().path == failed)
+                        FPlan.entries.pop_back();
                     FProblem(failed, failure == TDirExplorer::TWalkFailure::Open
                                          ? Reason(error)
                                          : "Das Verzeichnis liegt mehr als " + std::to_string(TDirExplorer::MaxLevel) +
@@ -168,13 +179,25 @@ private:
 
     const struct stat* FExclude;
     const TPackProblem& FProblem;
-    std::vector<TPackEntry> FEntries;
+    TPackPlan FPlan;
 };
 
 }  // namespace
 
-std::vector<TPackEntry> PlanPackEntries(const std::vector<TFileInfoItem>& queued, const struct stat* exclude,
-                                        const TPackProblem& problem) {
+TFileInfoItem TPackPlan::ItemOf(const TPackEntry& entry) const {
+    const TPackDirectory& where = directories.at(entry.directoryIndex);
+    TFileInfoItem item;
+    item.FileName = entry.path.substr(entry.path.size() - entry.fileNameLength);
+    item.AbsDir = where.absDir;
+    item.RelDir = where.relDir;
+    item.Size = entry.directory ? 0 : entry.size;
+    item.DateTime = FileTimeToDateTime(entry.mtime);
+    item.Attributes = entry.directory ? faDirectory : (entry.mode & 0222) == 0 ? faReadOnly : 0u;
+    return item;
+}
+
+TPackPlan PlanPackEntries(const std::vector<TFileInfoItem>& queued, const struct stat* exclude,
+                          const TPackProblem& problem) {
     TPlanner planner(exclude, problem);
     for (const TFileInfoItem& item : queued) {
         if ((item.Attributes & faWholeTree) != 0) planner.Tree(item);

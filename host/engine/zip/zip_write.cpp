@@ -131,7 +131,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     if (targetExists && !S_ISREG(target.st_mode))
         Fail("„" + ArchivFile + "“ ist keine Datei und kann nicht als Archivdatei geschrieben werden.");
 
-    std::vector<TPackEntry> plan = PlanPackEntries(queued, targetExists ? &target : nullptr,
+    TPackPlan plan = PlanPackEntries(queued, targetExists ? &target : nullptr,
                                                    [this](const std::string& item, const TReason& reason) {
                                                        ItemFailed(item, reason);
                                                    });
@@ -139,11 +139,12 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     // The caller decides item by item; the plan keeps what it lets through, under later names
     // replacing earlier ones of the same name. It is done in place: a second vector of every
     // entry would double the memory that many small files take.
-    std::vector<TPackEntry> accepted = std::move(plan);
+    std::vector<TPackEntry>& accepted = plan.entries;
     std::unordered_map<std::string_view, std::size_t> byName;  // views into the names kept
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < accepted.size(); ++i) {
-        PFileInfoItem current = &accepted[i].item;
+        TFileInfoItem item = plan.ItemOf(accepted[i]);
+        PFileInfoItem current = &item;
         if (!ItemStart(current)) continue;
         std::size_t place = keptCount;
         if (const auto found = byName.find(accepted[i].name); found != byName.end()) {
@@ -224,6 +225,9 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         std::vector<std::size_t> entryOf;
         std::vector<TPackFile> files;
         std::vector<std::int64_t> plannedSizes;
+        entryOf.reserve(accepted.size());
+        files.reserve(accepted.size());
+        plannedSizes.reserve(accepted.size());
         for (std::size_t i = 0; i < accepted.size(); ++i) {
             if (skipped.count(i) != 0 || accepted[i].directory) continue;
             fileOf[i] = files.size();
@@ -240,16 +244,16 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         std::int64_t reported = 0;
         TPackedSources sources(
             pipeline, plannedSizes,
-            [this, &accepted, &entryOf, &done, allBytes, lastFile = accepted.size(), last = std::int64_t{0}](
-                std::size_t packed, std::int64_t read, std::int64_t size) mutable {
+            [this, &plan, &entryOf, &done, allBytes, lastFile = accepted.size(), last = std::int64_t{0},
+             current = TFileInfoItem{}](std::size_t packed, std::int64_t read, std::int64_t size) mutable {
                 if (packed != lastFile) {
                     lastFile = packed;
                     last = 0;
+                    current = plan.ItemOf(plan.entries[entryOf[packed]]);
                 }
                 done += read - last;
                 last = read;
-                return ItemProgressNoThrow(&accepted[entryOf[packed]].item, read, size) &&
-                       ProgressNoThrow(done, allBytes);
+                return ItemProgressNoThrow(&current, read, size) && ProgressNoThrow(done, allBytes);
             });
         std::vector<std::int64_t>().swap(plannedSizes);
         std::vector<std::unique_ptr<TCopiedSource>> copies;
@@ -368,8 +372,8 @@ void TZipArchiv::AddFiles(bool addToExisting) {
 
 
     // What was packed, files first and directories after their contents, so that whoever
-    // deletes the packed items can remove emptied directories. The items and names move over:
-    // the plan is not needed any more.
+    // deletes the packed items can remove emptied directories. The names move over: the plan
+    // is not needed any more.
     std::vector<TFileInfoItem>& packedItems = FFileItems.Items();
     packedItems.reserve(packedItems.size() + accepted.size() - skipped.size());
     std::vector<std::size_t> directories;
@@ -379,7 +383,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             directories.push_back(i);
             continue;
         }
-        TFileInfoItem& item = packedItems.emplace_back(std::move(accepted[i].item));
+        TFileInfoItem& item = packedItems.emplace_back(plan.ItemOf(accepted[i]));
         item.EntryName = std::move(accepted[i].name);
         std::string().swap(accepted[i].path);
         const TPackedSources::TResult& result = results[fileOf[i]];
@@ -389,7 +393,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         item.DateTime = FileTimeToDateTime(result.modified);
     }
     for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
-        TFileInfoItem& item = packedItems.emplace_back(std::move(accepted[*it].item));
+        TFileInfoItem& item = packedItems.emplace_back(plan.ItemOf(accepted[*it]));
         item.EntryName = std::move(accepted[*it].name);
     }
     Progress(allBytes, allBytes);
