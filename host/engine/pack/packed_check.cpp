@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include "host/engine/split/split_reader.h"
 #include "host/engine/zip/zip_directory.h"
@@ -162,7 +163,8 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
         if (zip.entries.size() != items.size())
             return "Das Archiv enthält " + std::to_string(zip.entries.size()) + " Einträge statt " +
                    std::to_string(items.size()) + ".";
-        std::map<std::string, zip_uint64_t> byName;
+        std::unordered_map<std::string_view, zip_uint64_t> byName;  // views into the entries' names
+        byName.reserve(zip.entries.size());
         for (zip_uint64_t i = 0; i < zip.entries.size(); ++i)
             if (!byName.emplace(zip.entries[i].name, i).second)
                 return "Der Eintrag Nummer " + std::to_string(i + 1) + " hat keinen eindeutigen Namen.";
