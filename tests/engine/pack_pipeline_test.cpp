@@ -1,6 +1,7 @@
 // Deflating files piece by piece on worker threads: the joined pieces are one valid deflate
 // stream (read back with zlib), the same bytes whatever the number of threads, with failures
 // reported per file and a pipeline that can be dropped halfway.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -48,7 +49,9 @@ TEST(DeflatePiece, PiecesOfTextRandomAndNothingJoinIntoOneStream) {
     const std::string data = Mixed();
     tavik::TPieceDeflater deflater(5);
     Bytes joined, piece;
-    const std::size_t cuts[] = {0, 100'000, 100'000, 450'000, 700'000, 900'000, data.size()};
+    // Tiny pieces (a few hundred bytes) go another way than large ones; all join alike.
+    const std::size_t cuts[] = {0, 1, 301, 813, 1'326, 100'000, 100'000, 450'000, 700'000, 900'000, data.size() - 200,
+                                data.size()};
     for (std::size_t i = 0; i + 1 < std::size(cuts); ++i) {
         const auto* from = reinterpret_cast<const std::uint8_t*>(data.data()) + cuts[i];
         deflater.Deflate(from, cuts[i + 1] - cuts[i], i + 2 == std::size(cuts), piece);
@@ -56,6 +59,38 @@ TEST(DeflatePiece, PiecesOfTextRandomAndNothingJoinIntoOneStream) {
     }
     EXPECT_EQ(Inflate(joined), data);
     EXPECT_LT(joined.size(), data.size() / 2);
+}
+
+// Files of a few bytes to a few hundred, each a stream of its own with one deflater: each
+// inflates to itself, none is larger than stored, and text shrinks about as much as
+// libdeflate makes it shrink.
+TEST(DeflatePiece, TinyPiecesEachMakeAStreamOfTheirOwn) {
+    tavik::TPieceDeflater deflater(4);
+    const std::string text = TextRecords(40);
+    const std::string cases[] = {"x", "Grüße\n", text.substr(0, 100), text.substr(0, 511), text.substr(0, 512),
+                                 text.substr(0, 513), Incompressible(400, 3), std::string(512, 'a'),
+                                 text.substr(0, 300)};
+    Bytes out;
+    for (const std::string& data : cases) {
+        SCOPED_TRACE(data.size());
+        deflater.Deflate(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), true, out);
+        EXPECT_EQ(Inflate(out), data);
+        Bytes general;
+        tavik::AppendStoredBlocks(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), true, general);
+        EXPECT_LE(out.size(), general.size());  // never more than stored
+        if (data == std::string(512, 'a')) {
+            EXPECT_LT(out.size(), 20u);
+        }
+    }
+    const std::string small = text.substr(0, 500);
+    deflater.Deflate(reinterpret_cast<const std::uint8_t*>(small.data()), small.size(), true, out);
+    const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> general(
+        libdeflate_alloc_compressor(4), libdeflate_free_compressor);
+    Bytes buffer(1024);
+    const std::size_t packed =
+        libdeflate_deflate_compress(general.get(), small.data(), small.size(), buffer.data(), buffer.size());
+    ASSERT_GT(packed, 0u);
+    EXPECT_LE(out.size(), packed + packed / 20);  // within 5 % of libdeflate's level 4
 }
 
 TEST(DeflatePiece, RandomIsStoredAndTextIsNot) {

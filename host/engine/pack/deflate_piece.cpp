@@ -26,6 +26,12 @@ constexpr double kIncompressible = 0.98;
 // kSmallestJudged bytes it costs little anyway.
 constexpr std::size_t kSmallestJudged = 4096;
 constexpr double kIncompressibleBits = 7.9;
+// libdeflate clears its hash tables (some 200 KB) for every piece, which costs ten times what
+// deflating a file of a hundred bytes does; zlib with a small window and hash table is reset
+// for a few hundred bytes and packs such pieces as small. Many small files make many such pieces.
+constexpr std::size_t kTinyPiece = 512;
+constexpr int kTinyWindowBits = 10;  // matches reach back over the whole of a tiny piece
+constexpr int kTinyMemLevel = 2;
 
 double BitsPerByte(const std::uint8_t* data, std::size_t size) {
     std::array<std::size_t, 256> counts{};
@@ -48,6 +54,36 @@ struct TInflateEnd {
 void TPieceDeflater::TFree::operator()(libdeflate_compressor* compressor) const {
     libdeflate_free_compressor(compressor);
 }
+
+// zlib's stream for tiny pieces, reset for each one.
+class TPieceDeflater::TTinyDeflater {
+public:
+    TTinyDeflater() {
+        if (deflateInit2(&FStream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -kTinyWindowBits, kTinyMemLevel,
+                         Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::bad_alloc();
+    }
+    TTinyDeflater(const TTinyDeflater&) = delete;
+    TTinyDeflater& operator=(const TTinyDeflater&) = delete;
+    ~TTinyDeflater() { deflateEnd(&FStream); }
+
+    // The whole piece as a complete raw deflate stream.
+    void Deflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& scratch,
+                 std::vector<std::uint8_t>& out) {
+        if (deflateReset(&FStream) != Z_OK) throw std::runtime_error("deflate cannot be reset");
+        const uLong bound = deflateBound(&FStream, static_cast<uLong>(size));
+        if (scratch.size() < bound) scratch.resize(bound);
+        FStream.next_in = const_cast<Bytef*>(data);
+        FStream.avail_in = static_cast<uInt>(size);
+        FStream.next_out = scratch.data();
+        FStream.avail_out = static_cast<uInt>(scratch.size());
+        if (deflate(&FStream, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate output exceeds its bound");
+        out.assign(scratch.data(), scratch.data() + (scratch.size() - FStream.avail_out));
+    }
+
+private:
+    z_stream FStream{};
+};
 
 TPieceDeflater::TPieceDeflater(int level)
     : FCompressor(libdeflate_alloc_compressor(level)), FProbe(libdeflate_alloc_compressor(1)) {
@@ -80,6 +116,18 @@ void TPieceDeflater::Deflate(const std::uint8_t* data, std::size_t size, bool la
     out.clear();
     if (size == 0 || LooksIncompressible(data, size)) {
         AppendStoredBlocks(data, size, last, out);
+        return;
+    }
+    if (size <= kTinyPiece) {
+        if (!FTiny) FTiny = std::make_unique<TTinyDeflater>();
+        FTiny->Deflate(data, size, FScratch, out);
+        // zlib may choose fixed codes where a stored block is smaller (random bytes).
+        if (out.size() > size + 5) {
+            out.clear();
+            AppendStoredBlocks(data, size, last, out);
+        } else if (!last) {
+            MakeStreamContinue(out);
+        }
         return;
     }
     // Compressed into a buffer kept for the next piece; out gets only what it needs.
