@@ -48,8 +48,9 @@ std::string GroupAdvice(const std::string& path, const std::string& cause, const
 }
 
 // How many deletions go into the journal in one transaction, ahead of deleting them. Each
-// transaction costs a few fsync calls; 32,768 records are about 8 MB held at once.
-constexpr std::size_t kJournalBatch = 32768;
+// transaction costs a few fsync calls; a record with its texts takes about 650 bytes, so the
+// 16,384 records of a batch are about 10 MB held at once.
+constexpr std::size_t kJournalBatch = 16384;
 
 // How many files are looked at or unlinked at once. Each unlink mostly waits for the file system (more so
 // with online discard), so many more than the processors pay off: 30,000 files in 30 folders
@@ -174,7 +175,7 @@ TdmOlvexArchiv::TGroupNames TdmOlvexArchiv::SelectItemsToPack(const std::vector<
             const auto found = kept.find(member);
             const bool staying = found != kept.end() && found->second.Fate != TFileFate::KeptGroup;
             struct stat info {};
-            // A member that is in no queue is in no group name of the queue either.
+            // Being of a group, a member that was queued is among the queued files of groups.
             const bool leftOut = queuedGrouped.count(member) == 0 && lstat(member.c_str(), &info) == 0;
             if (!staying && !leftOut) continue;
             kept[path] = {path, TFileFate::KeptGroup,
