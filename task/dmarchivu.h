@@ -11,6 +11,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "host/engine/archiv_format.h"
@@ -147,16 +149,20 @@ private:
     TVRList* GetSystemArch();
     TVRList* GetSystemDel();
     std::string ArchCreateFileName();
-    void ArchDeleteFiles(tavik::TArchiveJournal& journal);
+    // The groups' own names (TFileGroups::NameOf) of files of groups; they hold until the next scan.
+    using TGroupNames = std::unordered_set<std::string_view>;
+    // Deletes what was packed; queuedGrouped names the files of groups that were handed to the engine.
+    void ArchDeleteFiles(tavik::TArchiveJournal& journal, const TGroupNames& queuedGrouped);
     void CheckWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
     // Records the new archive, read back, in the journal.
     void JournalWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
     // Leaves out of the queue what must not be packed: files gone since the scan, files the run
-    // could not delete afterwards, and the whole group of such a file.
-    void SelectItemsToPack(const std::vector<std::string>& bases);
+    // could not delete afterwards, and the whole group of such a file. Returns the files of groups
+    // that stay in the queue.
+    TGroupNames SelectItemsToPack(const std::vector<std::string>& bases);
     // Adds the packed files of a group to those to delete, all or (when one of them would stay) none.
     void PlanGroupDeletion(const std::vector<const tavik::TFileInfoItem*>& members,
-                           const std::vector<std::string>& group, const std::set<std::string>& unpacked,
+                           const std::vector<std::string>& group, const TGroupNames& unpacked,
                            std::vector<const tavik::TFileInfoItem*>& toDelete);
     // Deletes packed files, each recorded in the journal before it goes.
     void DeletePacked(const std::vector<const tavik::TFileInfoItem*>& items, tavik::TArchiveJournal& journal);
@@ -210,7 +216,6 @@ private:
     THostPlaces FScanPlaces;             // where related files may lie, for one scan
     std::set<std::string> FScanRefused;  // related names reported in this scan, each once
     TFileGroups FScanGroups;             // the related_file groups of the last scan, by absolute path
-    std::set<std::string> FQueuedPaths;  // what the archive run handed to the engine
     TArchivRunResult FLastArchivRun;
     std::vector<std::string> FLastDeleted;
     std::vector<TFileOutcome> FLastArchivFiles;

@@ -109,9 +109,10 @@ bool TdmOlvexArchiv::ArchRun() {
     // No run is writing now: an unfinished archive there is left over from a killed one.
     RemoveArchivRunLeftovers(archivDir);
     const std::vector<std::string> bases = HostBases();
+    TGroupNames queuedGrouped;
     {
         const auto measure = FProfile.Measure("Auswahl prüfen");
-        SelectItemsToPack(bases);
+        queuedGrouped = SelectItemsToPack(bases);
     }
     // What the journal cannot record is neither archived nor deleted. A run with nothing to pack
     // needs no journal (nor room for one).
@@ -177,7 +178,7 @@ bool TdmOlvexArchiv::ArchRun() {
         FLastArchivRun.Files = packed.GetCount();
         for (const auto& item : packed.Items()) FLastArchivRun.Bytes += item.Size;
         FLastArchivRun.Ok = ok;
-        ArchDeleteFiles(*journal);
+        ArchDeleteFiles(*journal, queuedGrouped);
     } else {
         FLastArchivRun.Failure = FArchiv->LastErrorKind();
         // A run stopped on purpose is no failure; nothing was deleted.

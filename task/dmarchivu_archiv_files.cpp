@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "host/engine/extract/entry_name.h"
 #include "host/services/open_below.h"
@@ -45,8 +48,9 @@ std::string GroupAdvice(const std::string& path, const std::string& cause, const
 }
 
 // How many deletions go into the journal in one transaction, ahead of deleting them. Each
-// transaction costs a few fsync calls; 32,768 records are about 8 MB held at once.
-constexpr std::size_t kJournalBatch = 32768;
+// transaction costs a few fsync calls; a record with its texts takes about 650 bytes, so the
+// 16,384 records of a batch are about 10 MB held at once.
+constexpr std::size_t kJournalBatch = 16384;
 
 // How many files are looked at or unlinked at once. Each unlink mostly waits for the file system (more so
 // with online discard), so many more than the processors pay off: 30,000 files in 30 folders
@@ -56,6 +60,10 @@ constexpr unsigned kDeletingThreads = 32;
 // Consecutive files of one directory, at most kFilesPerRun of them: each run reaches its
 // directory once, and the runs go on the threads.
 constexpr std::size_t kFilesPerRun = 64;
+
+// How many queued files are looked at before what was found is taken in: the results of a
+// batch are held at once, a few hundred kilobytes.
+constexpr std::size_t kCheckBatch = 8192;
 
 struct TDirectoryRun {
     std::size_t Begin = 0, End = 0;
@@ -94,60 +102,69 @@ bool OpensForReading(const std::string& path, const std::string& base, int& erro
 
 }  // namespace
 
-void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
-    const std::vector<TFileInfoItem> queued = FArchiv->GetFileItemsList().Items();
-    std::set<std::string> queuedPaths;
-    for (const auto& item : queued) queuedPaths.insert(PathOf(item));
+TdmOlvexArchiv::TGroupNames TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
+    // The queue is read where it is; it is copied only when files are left out of it. Of the
+    // paths, only those of groups are kept aside, as the groups' own names of them: all that is
+    // ever asked of a path that is in no group is answered from the item at hand.
+    const std::vector<TFileInfoItem>& queued = FArchiv->GetFileItemsList().Items();
+    TGroupNames queuedGrouped;
+    for (const auto& item : queued)
+        if (const std::string* name = FScanGroups.NameOf(PathOf(item))) queuedGrouped.insert(*name);
     // Each file by itself first. One that is gone was taken by a run that held the lock before
     // this one, which is no failure; one that the run could not delete afterwards is not packed,
     // or it would go into every night's archive again.
-    // Looking at a file is a handful of system calls that mostly wait: done for all at once.
-    std::vector<TDeleteResult> checks(queued.size());
-    const std::vector<TDirectoryRun> runs =
-        DirectoryRuns(queued.size(), [&](std::size_t i) { return ExtractFileDir(PathOf(queued[i])); });
-    ParallelFor(runs.size(), kDeletingThreads, [&](std::size_t r) {
-        const std::string first = PathOf(queued[runs[r].Begin]);
-        const TDeletingDirectory directory(ExtractFileDir(first), ShortestBaseHolding(bases, first));
-        for (std::size_t i = runs[r].Begin; i < runs[r].End; ++i)
-            if ((queued[i].Attributes & faDirectory) == 0) checks[i] = directory.CheckDeletable(PathOf(queued[i]), std::nullopt);
-    });
+    // Looking at a file is a handful of system calls that mostly wait: done for a batch of
+    // files at once, one batch after the other, so that what is found is held for a batch only.
     std::set<std::string> gone;
     std::map<std::string, TFileOutcome> kept;
-    for (std::size_t i = 0; i < queued.size(); ++i) {
-        const TFileInfoItem& item = queued[i];
-        if (item.Attributes & faDirectory) continue;
-        const std::string path = PathOf(item);
-        if (gone.count(path) != 0 || kept.count(path) != 0) continue;
-        const std::string base = ShortestBaseHolding(bases, path);
-        const TDeleteResult& check = checks[i];
-        if (check.Outcome == TDeleteOutcome::Missing) {
-            gone.insert(path);
-            continue;
+    for (std::size_t start = 0; start < queued.size(); start += kCheckBatch) {
+        const std::size_t end = std::min(queued.size(), start + kCheckBatch);
+        std::vector<TDeleteResult> checks(end - start);
+        const std::vector<TDirectoryRun> runs =
+            DirectoryRuns(end - start, [&](std::size_t k) { return ExtractFileDir(PathOf(queued[start + k])); });
+        ParallelFor(runs.size(), kDeletingThreads, [&](std::size_t r) {
+            const std::string first = PathOf(queued[start + runs[r].Begin]);
+            const TDeletingDirectory directory(ExtractFileDir(first), ShortestBaseHolding(bases, first));
+            for (std::size_t k = runs[r].Begin; k < runs[r].End; ++k)
+                if ((queued[start + k].Attributes & faDirectory) == 0)
+                    checks[k] = directory.CheckDeletable(PathOf(queued[start + k]), std::nullopt);
+        });
+        for (std::size_t i = start; i < end; ++i) {
+            const TFileInfoItem& item = queued[i];
+            if (item.Attributes & faDirectory) continue;
+            const std::string path = PathOf(item);
+            if (gone.count(path) != 0 || kept.count(path) != 0) continue;
+            const std::string base = ShortestBaseHolding(bases, path);
+            const TDeleteResult& check = checks[i - start];
+            if (check.Outcome == TDeleteOutcome::Missing) {
+                gone.insert(path);
+                continue;
+            }
+            // Archived, the file must come back under its name: one that extraction refuses would
+            // be lost with the deletion.
+            std::vector<std::string> parts;
+            if (const std::string refusal = CheckEntryName(RelativeNameOf(item), parts, true); !refusal.empty()) {
+                kept[path] = {path, TFileFate::RefusedName,
+                              "„" + path + "“ wird nicht archiviert, ihr Name ließe sich aus dem Archiv nicht "
+                                           "wiederherstellen: " + refusal + " Bitte die Datei umbenennen."};
+                continue;
+            }
+            const bool grouped = FScanGroups.GroupOf(path) != nullptr;
+            int error = 0;
+            // A file that cannot be read is the engine's to report, unless it is of a group: found
+            // only while packing, the group would go into the archive without it.
+            if ((grouped || check.Outcome != TDeleteOutcome::Deleted) && !OpensForReading(path, base, error)) {
+                if (grouped)
+                    kept[path] = {path, TFileFate::Unreadable,
+                                  "„" + path + "“ kann nicht gelesen werden (" + tavik::SystemErrorText(error) +
+                                      "); sie und die Dateien ihrer Gruppe bleiben für den nächsten Lauf erhalten."};
+                continue;
+            }
+            if (check.Outcome == TDeleteOutcome::ReadOnly)
+                kept[path] = {path, TFileFate::KeptReadOnly, ReadOnlyAdvice(path, RelativeNameOf(item))};
+            else if (check.Outcome != TDeleteOutcome::Deleted)
+                kept[path] = {path, FateOfRefusal(check.Outcome), check.Reason + " Sie wird darum nicht archiviert."};
         }
-        // Archived, the file must come back under its name: one that extraction refuses would
-        // be lost with the deletion.
-        std::vector<std::string> parts;
-        if (const std::string refusal = CheckEntryName(RelativeNameOf(item), parts, true); !refusal.empty()) {
-            kept[path] = {path, TFileFate::RefusedName,
-                          "„" + path + "“ wird nicht archiviert, ihr Name ließe sich aus dem Archiv nicht "
-                                       "wiederherstellen: " + refusal + " Bitte die Datei umbenennen."};
-            continue;
-        }
-        const bool grouped = FScanGroups.GroupOf(path) != nullptr;
-        int error = 0;
-        // A file that cannot be read is the engine's to report, unless it is of a group: found
-        // only while packing, the group would go into the archive without it.
-        if ((grouped || check.Outcome != TDeleteOutcome::Deleted) && !OpensForReading(path, base, error)) {
-            if (grouped)
-                kept[path] = {path, TFileFate::Unreadable,
-                              "„" + path + "“ kann nicht gelesen werden (" + tavik::SystemErrorText(error) +
-                                  "); sie und die Dateien ihrer Gruppe bleiben für den nächsten Lauf erhalten."};
-            continue;
-        }
-        if (check.Outcome == TDeleteOutcome::ReadOnly)
-            kept[path] = {path, TFileFate::KeptReadOnly, ReadOnlyAdvice(path, RelativeNameOf(item))};
-        else if (check.Outcome != TDeleteOutcome::Deleted)
-            kept[path] = {path, FateOfRefusal(check.Outcome), check.Reason + " Sie wird darum nicht archiviert."};
     }
     // Then the groups: a file of a group that stays keeps all of them.
     for (const auto& item : queued) {
@@ -158,20 +175,27 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
             const auto found = kept.find(member);
             const bool staying = found != kept.end() && found->second.Fate != TFileFate::KeptGroup;
             struct stat info {};
-            const bool leftOut = queuedPaths.count(member) == 0 && lstat(member.c_str(), &info) == 0;
+            // Being of a group, a member that was queued is among the queued files of groups.
+            const bool leftOut = queuedGrouped.count(member) == 0 && lstat(member.c_str(), &info) == 0;
             if (!staying && !leftOut) continue;
             kept[path] = {path, TFileFate::KeptGroup,
                           GroupAdvice(path, member, staying ? "nicht archiviert werden kann" : "nicht mit archiviert wird")};
             break;
         }
     }
-    std::vector<TFileInfoItem> selected;
+    // Nothing to leave out: the queue stays as it is, and so does what it says of groups.
+    if (gone.empty() && kept.empty()) return queuedGrouped;
+    std::vector<bool> selected(queued.size(), false);
+    std::size_t selectedCount = 0;
     std::set<std::string> reported;
-    for (const auto& item : queued) {
-        const std::string path = PathOf(item);
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        const std::string path = PathOf(queued[i]);
         const auto found = kept.find(path);
         if (found == kept.end()) {
-            if (gone.count(path) == 0) selected.push_back(item);
+            if (gone.count(path) == 0) {
+                selected[i] = true;
+                ++selectedCount;
+            }
             continue;
         }
         if (!reported.insert(path).second) continue;
@@ -183,33 +207,43 @@ void TdmOlvexArchiv::SelectItemsToPack(const std::vector<std::string>& bases) {
             TavikInfo().RegisterFailure("TdmOlvexArchiv.ArchExecute", outcome.Reason);
         FLastArchivFiles.push_back(outcome);
     }
-    FQueuedPaths.clear();
-    for (const auto& item : selected) FQueuedPaths.insert(PathOf(item));
-    if (selected.size() == queued.size()) return;
+    // What is handed to the engine is known by the group names of the items that stay.
+    TGroupNames handedGrouped;
+    for (std::size_t i = 0; i < queued.size(); ++i)
+        if (selected[i])
+            if (const std::string* name = FScanGroups.NameOf(PathOf(queued[i]))) handedGrouped.insert(*name);
+    if (selectedCount == queued.size()) return handedGrouped;
+    std::vector<TFileInfoItem> staying;
+    staying.reserve(selectedCount);
+    for (std::size_t i = 0; i < queued.size(); ++i)
+        if (selected[i]) staying.push_back(queued[i]);
     FArchiv->FileItemClear();
-    for (const auto& item : selected) FArchiv->FileItemAdd(item);
+    for (const auto& item : staying) FArchiv->FileItemAdd(item);
+    return handedGrouped;
 }
 
-void TdmOlvexArchiv::ArchDeleteFiles(TArchiveJournal& journal) {
+void TdmOlvexArchiv::ArchDeleteFiles(TArchiveJournal& journal, const TGroupNames& queuedGrouped) {
     Guarded("TdmOlvexArchiv.ArchDeleteFiles", [&] {
         const auto& packed = FArchiv->GetFileItemsList().Items();
-        std::map<std::string, const TFileInfoItem*> packedByPath;
-        for (const TFileInfoItem& item : packed) packedByPath.emplace(PathOf(item), &item);
+        // Only files of groups are looked up by path, each by the groups' own name of it.
+        std::unordered_map<std::string_view, const TFileInfoItem*> packedGrouped;
+        for (const TFileInfoItem& item : packed)
+            if (const std::string* name = FScanGroups.NameOf(PathOf(item))) packedGrouped.emplace(*name, &item);
         // What was handed to the engine but is not in the archive (it could not be read there).
-        std::set<std::string> unpacked;
-        for (const std::string& path : FQueuedPaths)
-            if (packedByPath.count(path) == 0) unpacked.insert(path);
+        TGroupNames unpacked;
+        for (const std::string_view path : queuedGrouped)
+            if (packedGrouped.count(path) == 0) unpacked.insert(path);
         std::vector<const TFileInfoItem*> toDelete;
+        toDelete.reserve(packed.size());
         std::set<const std::vector<std::string>*> groupsDone;
         for (const TFileInfoItem& item : packed) {
             // Only files are run items; a directory, even an empty one, is never removed.
             if (item.Attributes & faDirectory) continue;
-            const std::string path = PathOf(item);
-            if (const std::vector<std::string>* group = FScanGroups.GroupOf(path)) {
+            if (const std::vector<std::string>* group = FScanGroups.GroupOf(PathOf(item))) {
                 if (!groupsDone.insert(group).second) continue;
                 std::vector<const TFileInfoItem*> members;
                 for (const std::string& member : *group)
-                    if (const auto found = packedByPath.find(member); found != packedByPath.end())
+                    if (const auto found = packedGrouped.find(member); found != packedGrouped.end())
                         members.push_back(found->second);
                 PlanGroupDeletion(members, *group, unpacked, toDelete);
                 continue;
@@ -221,7 +255,7 @@ void TdmOlvexArchiv::ArchDeleteFiles(TArchiveJournal& journal) {
 }
 
 void TdmOlvexArchiv::PlanGroupDeletion(const std::vector<const TFileInfoItem*>& members,
-                                       const std::vector<std::string>& group, const std::set<std::string>& unpacked,
+                                       const std::vector<std::string>& group, const TGroupNames& unpacked,
                                        std::vector<const TFileInfoItem*>& toDelete) {
     // A file of the group that did not get into the archive, or that could not be deleted now,
     // keeps the others: they are in this archive, and go into the next one with it.
@@ -256,6 +290,8 @@ void TdmOlvexArchiv::PlanGroupDeletion(const std::vector<const TFileInfoItem*>& 
 
 void TdmOlvexArchiv::DeletePacked(const std::vector<const TFileInfoItem*>& items, TArchiveJournal& journal) {
     const std::string archive = ExtractFileName(FArchiv->ArchivFile);
+    // Each file gets its line; made room for at once, the list does not grow by doubling.
+    FLastArchivFiles.reserve(FLastArchivFiles.size() + items.size());
     for (std::size_t start = 0; start < items.size(); start += kJournalBatch) {
         const std::size_t end = std::min(items.size(), start + kJournalBatch);
         // Each file is in the journal before it goes, so that nothing is ever deleted unrecorded;
@@ -264,6 +300,7 @@ void TdmOlvexArchiv::DeletePacked(const std::vector<const TFileInfoItem*>& items
         {
             const auto measure = FProfile.Measure("Löschungen ins Journal");
             std::vector<TJournalRecord> intended;
+            intended.reserve(end - start);
             for (std::size_t i = start; i < end; ++i)
                 intended.push_back(PackedDeletionRecord(*items[i], PathOf(*items[i]), archive));
             FJournalHead = journal.Append(intended);

@@ -41,4 +41,9 @@ const std::vector<std::string>* TFileGroups::GroupOf(const std::string& path) co
     return found == FGroupOf.end() ? nullptr : &FMembers[found->second];
 }
 
+const std::string* TFileGroups::NameOf(const std::string& path) const {
+    const auto found = FGroupOf.find(path);
+    return found == FGroupOf.end() ? nullptr : &found->first;
+}
+
 }  // namespace vendrask

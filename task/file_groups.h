@@ -16,6 +16,9 @@ public:
     void Add(const std::vector<std::string>& paths);
     // All files of the group that path belongs to, path among them; nothing when it is in none.
     const std::vector<std::string>* GroupOf(const std::string& path) const;
+    // The groups' own copy of path when it is in a group, else nothing. It stays where it is
+    // until Clear, so that what is said about a few files of groups can refer to it.
+    const std::string* NameOf(const std::string& path) const;
 
 private:
     std::unordered_map<std::string, std::size_t> FGroupOf;

@@ -58,4 +58,19 @@ TEST(FileGroups, ClearForgetsEveryGroup) {
     EXPECT_EQ(GroupOf(groups, "a"), (TList{"a", "c"}));
 }
 
+TEST(FileGroups, NameOfGivesTheGroupsOwnCopyThatStaysWhileGroupsAreAdded) {
+    vendrask::TFileGroups groups;
+    groups.Add({"a", "b"});
+    EXPECT_EQ(groups.NameOf("c"), nullptr);
+    const std::string* a = groups.NameOf(std::string("a"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(*a, "a");
+    // Joining groups and adding many more files moves no name.
+    groups.Add({"b", "c"});
+    for (int i = 0; i < 1000; ++i) groups.Add({"x" + std::to_string(i), "y" + std::to_string(i)});
+    EXPECT_EQ(groups.NameOf("a"), a);
+    EXPECT_EQ(*a, "a");
+    EXPECT_EQ(GroupOf(groups, *a), (TList{"a", "b", "c"}));
+}
+
 }  // namespace
