@@ -63,15 +63,6 @@ TZipEntryReader::TZipEntryReader(zip_t* archive, TEntryReadLimits limits)
 
 TZipEntryReader::~TZipEntryReader() = default;
 
-std::uint8_t* TZipEntryReader::Room(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size) {
-    if (capacity < size || !buffer) {
-        buffer.reset();
-        capacity = std::max<std::size_t>(size, 1);
-        buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    }
-    return buffer.get();
-}
-
 void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
     if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || crc == entry.stat.crc) return;
     if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".", kDamaged);
@@ -254,7 +245,7 @@ void TZipEntryReader::HandOn(const std::uint8_t* data, std::size_t size, std::in
 }
 
 void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
-    std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
+    std::uint8_t* buffer = FIn.Room(FLimits.piece);
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
     while (done < entry.stat.size) {
@@ -272,9 +263,9 @@ void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& 
 void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto compressed = static_cast<std::size_t>(entry.stat.comp_size);
     const auto size = static_cast<std::size_t>(entry.stat.size);
-    std::uint8_t* in = Room(FIn, FInCapacity, compressed);
+    std::uint8_t* in = FIn.Room(compressed);
     if (ReadRaw(raw, entry, in, compressed) != compressed) BadData();
-    std::uint8_t* out = Room(FOut, FOutCapacity, size);
+    std::uint8_t* out = FOut.Room(size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
         case LIBDEFLATE_SUCCESS: break;
@@ -290,8 +281,8 @@ void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink
 
 void TZipEntryReader::DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
                                    const TProgress& progress) {
-    std::uint8_t* in = Room(FIn, FInCapacity, FLimits.piece);
-    std::uint8_t* out = Room(FOut, FOutCapacity, FLimits.piece);
+    std::uint8_t* in = FIn.Room(FLimits.piece);
+    std::uint8_t* out = FOut.Room(FLimits.piece);
     std::size_t at = 0, have = 0;
     bool last = false;
     std::uint64_t done = 0;
@@ -323,7 +314,7 @@ void TZipEntryReader::DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const T
 void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto size = static_cast<std::int64_t>((entry.stat.valid & ZIP_STAT_SIZE) ? entry.stat.size : 0);
     TZipFilePtr file = Open(entry, 0);
-    std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
+    std::uint8_t* buffer = FIn.Room(FLimits.piece);
     std::int64_t read = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer, FLimits.piece);

@@ -17,6 +17,7 @@
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_method_decoder.h"
+#include "host/services/large_buffer.h"
 
 struct libdeflate_decompressor;
 
@@ -74,9 +75,6 @@ private:
         std::uint64_t position = 0;
         std::uint64_t left = 0;
     };
-    // Room for at least size bytes, not initialised.
-    static std::uint8_t* Room(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size);
-
     void ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
@@ -100,8 +98,7 @@ private:
     TEntryReadLimits FLimits;
     std::unique_ptr<libdeflate_decompressor, TFree> FDecompressor;
     std::unique_ptr<TPpmdSession> FPpmd;  // started with the first PPMd entry
-    std::unique_ptr<std::uint8_t[]> FIn, FOut;
-    std::size_t FInCapacity = 0, FOutCapacity = 0;
+    TLargeBuffer FIn, FOut;
     std::string FPassword;
     bool FHasPassword = false;
     bool FPasswordFailed = false;
