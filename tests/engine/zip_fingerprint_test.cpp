@@ -109,6 +109,25 @@ TEST_F(ZipFingerprint, CompleteVerificationSaysHowTheContentWasConfirmed) {
     EXPECT_EQ(engine->VerifySummary(), "0 Einträge durch SHA-256 bestätigt, 5 Einträge nur durch CRC-32.");
 }
 
+// Stored entries are handed on straight from the file's bytes, checked against their CRC-32.
+TEST_F(ZipFingerprint, StoredEntriesAreCheckedAgainstTheirCrc) {
+    const std::string foreign = (dir / "gespeichert.zip").string();
+    ASSERT_EQ(Tool({"zip", "-qr0", foreign, "daten"}, (dir / "src").string()).status, 0);
+    const tavik::TContentCheck sound = tavik::CheckArchiveContent(foreign);
+    EXPECT_EQ(sound.Failure, "");
+    EXPECT_EQ(sound.ByCrcOnly, 5);
+
+    // A byte in the middle of the random entry's data.
+    std::string bytes = testsupport::ReadFile(foreign);
+    const std::string& random = tree.at("daten/zufall.bin");
+    const std::size_t at = bytes.find(random.substr(30'000, 64));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
+    testsupport::WriteFile(foreign, bytes);
+    const tavik::TContentCheck faulty = tavik::CheckArchiveContent(foreign);
+    EXPECT_NE(faulty.Failure.find("Prüfsummenfehler"), std::string::npos) << faulty.Failure;
+}
+
 // Each change is found, by the check that can find it, and named.
 TEST_F(ZipFingerprint, ChangesAreFoundAndNamed) {
     struct TCase {

@@ -15,6 +15,7 @@
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
+#include "host/services/mapped_file.h"
 #include "host/services/sha256.h"
 
 namespace tavik {
@@ -65,14 +66,22 @@ void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
 }
 
 // The archive once opened and checked. When the data of every entry can be read straight
-// from the file, the readers share it, each reading with pread through its own descriptor
-// reader; otherwise each reader opens the archive for itself (libzip's handle is not shared
-// across threads).
+// from the file, the readers share it: mapped into memory, where the data is inflated without
+// a copy, or else each reading with pread through its own descriptor reader. Otherwise each
+// reader opens the archive for itself (libzip's handle is not shared across threads).
 struct TCheckedArchive {
     const std::string& path;
     const TZipReading& zip;
     bool shared = false;
+    const TMappedFile* mapped = nullptr;  // the whole file, when shared and mapped
 };
+
+// What is checked here is a finished archive, one just written or one in ARCHIV, which nothing
+// shortens while it is read: its bytes are mapped rather than copied into each reader's buffers.
+std::optional<TMappedFile> MapShared(const TZipReading& zip, bool shared) {
+    if (!shared) return std::nullopt;
+    return TMappedFile::Map(zip.files->SingleDescriptor(), zip.files->Size());
+}
 
 bool AllReadWithoutLibzip(const TZipReading& zip) {
     if (!zip.files || zip.files->SingleDescriptor() < 0) return false;
@@ -91,7 +100,8 @@ void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& j
     std::optional<zip::TDescriptorReader> file;
     if (checked.shared) {
         file.emplace(zip.files->SingleDescriptor(), zip.files->Size());
-        reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit);
+        reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit,
+                            checked.mapped != nullptr ? checked.mapped->Data() : nullptr);
     }
     TSha256 hash;
     for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
@@ -174,7 +184,9 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
             jobs.push_back({&item, found->second, item.Size});
         }
         TSharedState state;
-        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
+        const bool shared = AllReadWithoutLibzip(zip);
+        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
+        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
         return state.reason;
     } catch (const std::exception& error) {
         return error.what();
@@ -195,7 +207,9 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({nullptr, i, EntrySize(zip.entries[i])});
         TSharedState state;
         state.progress = progress;
-        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
+        const bool shared = AllReadWithoutLibzip(zip);
+        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
+        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
         check.Aborted = state.aborted;
         check.Failure = check.Aborted ? std::string() : state.reason;
         check.BySha256 = state.bySha256;

@@ -77,11 +77,16 @@ void TZipEntryReader::SetPassword(const std::string& password) {
 }
 
 void TZipEntryReader::ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts,
-                                   std::uint64_t limit) {
+                                   std::uint64_t limit, const std::uint8_t* memory) {
     FFiles = &files;
     FDataStarts = &dataStarts;
     FDataLimit = limit;
+    FMemory = memory;
     FAheadSize = 0;
+}
+
+const std::uint8_t* TZipEntryReader::InMemory(const TRaw& raw) const {
+    return raw.file == nullptr && FMemory != nullptr ? FMemory + raw.position : nullptr;
 }
 
 bool TZipEntryReader::ReadsWithoutLibzip(const TZipEntry& entry) const {
@@ -106,6 +111,10 @@ TZipEntryReader::TRaw TZipEntryReader::RawData(const TZipEntry& entry, TZipFileP
 }
 
 void TZipEntryReader::ReadAhead(std::uint64_t position, std::uint8_t* data, std::size_t size) {
+    if (FMemory != nullptr) {
+        std::copy_n(FMemory + position, size, data);
+        return;
+    }
     if (position >= FAheadStart && position - FAheadStart <= FAheadSize && size <= FAheadSize - (position - FAheadStart)) {
         std::copy_n(FAhead.get() + (position - FAheadStart), size, data);
         return;
@@ -245,15 +254,18 @@ void TZipEntryReader::HandOn(const std::uint8_t* data, std::size_t size, std::in
 }
 
 void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
-    std::uint8_t* buffer = FIn.Room(FLimits.piece);
+    // The caller has held the stored size to the raw data's: in memory it is all there.
+    const std::uint8_t* memory = InMemory(raw);
+    std::uint8_t* buffer = memory != nullptr ? nullptr : FIn.Room(FLimits.piece);
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
     while (done < entry.stat.size) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(FLimits.piece, entry.stat.size - done));
-        const std::size_t got = ReadRaw(raw, entry, buffer, want);
+        const std::uint8_t* data = memory != nullptr ? memory + done : buffer;
+        const std::size_t got = memory != nullptr ? want : ReadRaw(raw, entry, buffer, want);
         if (got == 0) LessThanAnnounced();
-        crc = libdeflate_crc32(crc, buffer, got);
-        sink(buffer, got);
+        crc = libdeflate_crc32(crc, data, got);
+        sink(data, got);
         done += got;
         progress(static_cast<std::int64_t>(done));
     }
@@ -263,8 +275,12 @@ void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& 
 void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto compressed = static_cast<std::size_t>(entry.stat.comp_size);
     const auto size = static_cast<std::size_t>(entry.stat.size);
-    std::uint8_t* in = FIn.Room(compressed);
-    if (ReadRaw(raw, entry, in, compressed) != compressed) BadData();
+    const std::uint8_t* in = InMemory(raw);
+    if (in == nullptr) {
+        std::uint8_t* buffer = FIn.Room(compressed);
+        if (ReadRaw(raw, entry, buffer, compressed) != compressed) BadData();
+        in = buffer;
+    }
     std::uint8_t* out = FOut.Room(size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
