@@ -10,6 +10,7 @@
 #include "host/engine/zip/zip_method_decoder.h"
 #include "host/engine/zip/zip_ppmd_decoder.h"
 #include "host/engine/zip/zip_records.h"
+#include "host/engine/zip/zip_stored_blocks.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -281,6 +282,21 @@ void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink
         if (ReadRaw(raw, entry, buffer, compressed) != compressed) BadData();
         in = buffer;
     }
+    // Incompressible content in deflate's stored blocks (the stream is longer than it) is
+    // handed on from where it lies: the same bytes libdeflate would copy out, without the copy
+    // and the buffer. As with inflated data, the CRC is checked before any of it is handed on.
+    if (compressed > size)
+        if (const auto blocks = zip::StoredBlocksOnly(in, compressed, size)) {
+            std::uint32_t crc = 0;
+            for (const auto& block : *blocks) crc = libdeflate_crc32(crc, block.data(), block.size());
+            CheckCrc(entry, crc);
+            std::int64_t before = 0;
+            for (const auto& block : *blocks) {
+                HandOn(block.data(), block.size(), before, sink, progress);
+                before += static_cast<std::int64_t>(block.size());
+            }
+            return;
+        }
     std::uint8_t* out = FOut.Room(size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
