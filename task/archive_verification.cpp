@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <future>
 
 #include "host/engine/pack/packed_check.h"
 #include "host/services/exceptions.h"
@@ -18,14 +17,23 @@ namespace {
 using tavik::TArchiveJournal;
 using tavik::TJournalRecord;
 
-// Every entry read on several threads, each against its CRC-32 and fingerprint, and the seal.
-void VerifyContent(const std::string& path, TArchiveVerdict& verdict, const TVerifyAllOptions& options) {
-    const tavik::TContentCheck check = tavik::CheckArchiveContent(path, options.OnProgress);
+// Every entry read on several threads, each against its CRC-32 and fingerprint, and the seal;
+// and the whole file's SHA-256, taken from the same bytes by one of the readers. An archive that
+// could not be read that way (damaged before its entries) is read once more for it, on its own.
+void VerifyContent(const std::string& path, TArchiveVerdict& verdict, std::int64_t& size,
+                   const TVerifyAllOptions& options) {
+    const tavik::TContentCheck check = tavik::CheckArchiveContent(path, options.OnProgress, 0, true);
     if (check.Aborted) throw tavik::EOlvex("abgebrochen", tavik::TErrorKind::Aborted);
     verdict.BySha256 = check.BySha256;
     verdict.ByCrcOnly = check.ByCrcOnly;
     verdict.Sound = check.Failure.empty();
     verdict.Detail = check.Failure;
+    if (check.FileSha256) {
+        verdict.Sha256 = tavik::HexOf(*check.FileSha256);
+        size = check.FileSize;
+    } else {
+        verdict.Sha256 = tavik::Sha256OfFile(path, &size);
+    }
 }
 
 }  // namespace
@@ -94,21 +102,13 @@ TVerifyAllResult VerifyArchives(const TInventory& inventory, TArchiveJournal& jo
         verdict.Name = name;
         std::int64_t size = 0;
         try {
-            // The whole file's digest is read beside the entries, on a second processor.
-            auto whole = std::async(std::launch::async, [&path, &size] { return tavik::Sha256OfFile(path, &size); });
-            try {
-                VerifyContent(path, verdict, options);
-            } catch (const tavik::EOlvex& error) {
-                if (error.Kind() == tavik::TErrorKind::Aborted) {
-                    whole.wait();
-                    result.Stopped = true;
-                    result.NotReached = static_cast<int>(order.size() - i);
-                    break;
-                }
-                throw;
-            }
-            verdict.Sha256 = whole.get();
+            VerifyContent(path, verdict, size, options);
         } catch (const tavik::EOlvex& error) {
+            if (error.Kind() == tavik::TErrorKind::Aborted) {
+                result.Stopped = true;
+                result.NotReached = static_cast<int>(order.size() - i);
+                break;
+            }
             verdict.Sound = false;
             verdict.Detail = error.what();
         }

@@ -34,8 +34,10 @@ void TSha256::Update(const void* data, std::size_t size) {
 TSha256Digest TSha256::Final() {
     TSha256Digest digest{};
     unsigned int length = 0;
+    // Started anew with the implementation it holds: naming EVP_sha256() again would look it up
+    // in OpenSSL's provider store once more, for every entry of an archive.
     if (EVP_DigestFinal_ex(FContext.get(), digest.data(), &length) != 1 || length != digest.size() ||
-        EVP_DigestInit_ex(FContext.get(), EVP_sha256(), nullptr) != 1)
+        EVP_DigestInit_ex2(FContext.get(), nullptr, nullptr) != 1)
         throw std::bad_alloc();
     return digest;
 }

@@ -3,6 +3,7 @@
 #include <openssl/sha.h>
 
 #include "host/engine/pack/packed_check.h"
+#include "host/services/sha256.h"
 #include "tests/engine/archiv_test_helpers.h"
 
 namespace archivtest {
@@ -107,6 +108,59 @@ TEST_F(ZipFingerprint, CompleteVerificationSaysHowTheContentWasConfirmed) {
     ASSERT_EQ(Tool({"zip", "-qr", foreign, "daten"}, (dir / "src").string()).status, 0);
     engine = Verified(foreign, TArchivVerifyMode::Complete, true);
     EXPECT_EQ(engine->VerifySummary(), "0 Einträge durch SHA-256 bestätigt, 5 Einträge nur durch CRC-32.");
+}
+
+// The re-verification takes the whole file's SHA-256 from the bytes it reads the entries from,
+// however many readers share the work, and for a faulty archive too; an archive that cannot be
+// read that far leaves it to the caller.
+TEST_F(ZipFingerprint, TheWholeFilesDigestComesFromTheSameReading) {
+    const std::string archive = Pack();
+    std::int64_t size = 0;
+    const std::string expected = tavik::Sha256OfFile(archive, &size);
+    for (const unsigned readers : {1u, 2u, 4u}) {
+        SCOPED_TRACE(readers);
+        const tavik::TContentCheck content = tavik::CheckArchiveContent(archive, {}, readers, true);
+        EXPECT_EQ(content.Failure, "");
+        EXPECT_EQ(content.BySha256, 5);
+        ASSERT_TRUE(content.FileSha256);
+        EXPECT_EQ(tavik::HexOf(*content.FileSha256), expected);
+        EXPECT_EQ(content.FileSize, size);
+    }
+    EXPECT_FALSE(tavik::CheckArchiveContent(archive).FileSha256);
+
+    const auto changed = Tool({"python3", Script("tamper.py"), archive, "content", "daten/beleg.txt"});
+    ASSERT_EQ(changed.status, 0) << changed.out << changed.err;
+    const tavik::TContentCheck faulty = tavik::CheckArchiveContent(archive, {}, 0, true);
+    EXPECT_NE(faulty.Failure.find("SHA-256-Fingerabdruck"), std::string::npos) << faulty.Failure;
+    ASSERT_TRUE(faulty.FileSha256);
+    EXPECT_EQ(tavik::HexOf(*faulty.FileSha256), tavik::Sha256OfFile(archive));
+    EXPECT_NE(tavik::HexOf(*faulty.FileSha256), expected);
+
+    fs::resize_file(archive, fs::file_size(archive) / 2);
+    const tavik::TContentCheck cut = tavik::CheckArchiveContent(archive, {}, 0, true);
+    EXPECT_NE(cut.Failure, "");
+    EXPECT_FALSE(cut.FileSha256);
+}
+
+// Stored entries are handed on straight from the file's bytes, checked against their CRC-32.
+TEST_F(ZipFingerprint, StoredEntriesAreCheckedAgainstTheirCrc) {
+    const std::string foreign = (dir / "gespeichert.zip").string();
+    ASSERT_EQ(Tool({"zip", "-qr0", foreign, "daten"}, (dir / "src").string()).status, 0);
+    const tavik::TContentCheck sound = tavik::CheckArchiveContent(foreign, {}, 0, true);
+    EXPECT_EQ(sound.Failure, "");
+    EXPECT_EQ(sound.ByCrcOnly, 5);
+    ASSERT_TRUE(sound.FileSha256);
+    EXPECT_EQ(tavik::HexOf(*sound.FileSha256), tavik::Sha256OfFile(foreign));
+
+    // A byte in the middle of the random entry's data.
+    std::string bytes = testsupport::ReadFile(foreign);
+    const std::string& random = tree.at("daten/zufall.bin");
+    const std::size_t at = bytes.find(random.substr(30'000, 64));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
+    testsupport::WriteFile(foreign, bytes);
+    const tavik::TContentCheck faulty = tavik::CheckArchiveContent(foreign, {}, 0, true);
+    EXPECT_NE(faulty.Failure.find("Prüfsummenfehler"), std::string::npos) << faulty.Failure;
 }
 
 // Each change is found, by the check that can find it, and named.

@@ -16,6 +16,7 @@
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
+#include "host/services/mapped_file.h"
 #include "host/services/sha256.h"
 
 namespace tavik {
@@ -39,6 +40,9 @@ struct TSharedState {
     std::function<bool(std::int64_t, std::int64_t)> progress;
     std::mutex mutex;  // for progress and reason
     std::string reason;
+    bool digestWanted = false;  // the whole file's SHA-256, by the first reader that starts
+    std::atomic<bool> digestTaken{false};
+    std::optional<TSha256Digest> digest;  // written by that reader alone, read after all have ended
 };
 
 constexpr std::int64_t kProgressStep = 4 << 20;
@@ -66,14 +70,36 @@ void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
 }
 
 // The archive once opened and checked. When the data of every entry can be read straight
-// from the file, the readers share it, each reading with pread through its own descriptor
-// reader; otherwise each reader opens the archive for itself (libzip's handle is not shared
-// across threads).
+// from the file, the readers share it: mapped into memory, where the data is inflated without
+// a copy, or else each reading with pread through its own descriptor reader. Otherwise each
+// reader opens the archive for itself (libzip's handle is not shared across threads).
 struct TCheckedArchive {
     const std::string& path;
     const TZipReading& zip;
     bool shared = false;
+    const TMappedFile* mapped = nullptr;  // the whole file, when shared and mapped
 };
+
+// What is checked here is a finished archive, one just written or one in ARCHIV, which nothing
+// shortens while it is read: its bytes are mapped rather than copied into each reader's buffers.
+std::optional<TMappedFile> MapShared(const TZipReading& zip, bool shared) {
+    if (!shared) return std::nullopt;
+    return TMappedFile::Map(zip.files->SingleDescriptor(), zip.files->Size());
+}
+
+constexpr std::size_t kDigestPiece = 1 << 20;
+
+// The whole file's SHA-256 from its mapped bytes; only a stop of the check ends it early, a
+// faulty entry does not: the digest is recorded for a faulty archive too.
+void DigestWholeFile(const TMappedFile& mapped, TSharedState& state) {
+    TSha256 hash;
+    for (std::uint64_t at = 0; at < mapped.Size(); at += kDigestPiece) {
+        if (state.aborted) return;
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestPiece, mapped.Size() - at));
+        hash.Update(mapped.Data() + at, piece);
+    }
+    state.digest = hash.Final();
+}
 
 bool AllReadWithoutLibzip(const TZipReading& zip) {
     if (!zip.files || zip.files->SingleDescriptor() < 0) return false;
@@ -92,8 +118,12 @@ void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& j
     std::optional<zip::TDescriptorReader> file;
     if (checked.shared) {
         file.emplace(zip.files->SingleDescriptor(), zip.files->Size());
-        reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit);
+        reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit,
+                            checked.mapped != nullptr ? checked.mapped->Data() : nullptr);
     }
+    // The largest piece of work, so the first one taken.
+    if (state.digestWanted && checked.mapped != nullptr && !state.digestTaken.exchange(true))
+        DigestWholeFile(*checked.mapped, state);
     TSha256 hash;
     for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
@@ -131,13 +161,15 @@ void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& j
 }
 
 // Reads the jobs on several threads, the largest first, so that no reader is left with a large
-// one at the end; the first failure stops all.
+// one at the end (the whole file's digest, where asked for, comes before them all); the first
+// failure stops all.
 void ReadInParallel(const TCheckedArchive& checked, std::vector<TCheckJob>& jobs, TSharedState& state,
                     unsigned readers) {
     std::sort(jobs.begin(), jobs.end(), [](const TCheckJob& a, const TCheckJob& b) { return a.size > b.size; });
     for (const TCheckJob& job : jobs) state.total += job.size;
     if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-    readers = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, readers));
+    const std::size_t work = jobs.size() + (state.digestWanted && checked.mapped != nullptr ? 1 : 0);
+    readers = static_cast<unsigned>(std::clamp<std::size_t>(work, 1, readers));
     std::vector<std::jthread> threads;
     for (unsigned i = 0; i < readers; ++i)
         threads.emplace_back([&] {
@@ -176,7 +208,9 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
             jobs.push_back({&item, found->second, item.Size});
         }
         TSharedState state;
-        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
+        const bool shared = AllReadWithoutLibzip(zip);
+        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
+        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
         return state.reason;
     } catch (const std::exception& error) {
         return error.what();
@@ -184,7 +218,7 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
 }
 
 TContentCheck CheckArchiveContent(const std::string& path, const std::function<bool(std::int64_t, std::int64_t)>& progress,
-                                  unsigned readers) {
+                                  unsigned readers, bool fileDigest) {
     TContentCheck check;
     try {
         const TZipReading zip = OpenZipForReading(path, true);
@@ -197,8 +231,17 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({nullptr, i, EntrySize(zip.entries[i])});
         TSharedState state;
         state.progress = progress;
-        ReadInParallel({path, zip, AllReadWithoutLibzip(zip)}, jobs, state, readers);
+        state.digestWanted = fileDigest;
+        const bool shared = AllReadWithoutLibzip(zip);
+        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
+        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
         check.Aborted = state.aborted;
+        // Where no reader came to it.
+        if (fileDigest && mapped && !state.digestTaken && !check.Aborted) DigestWholeFile(*mapped, state);
+        if (state.digest) {
+            check.FileSha256 = state.digest;
+            check.FileSize = static_cast<std::int64_t>(mapped->Size());
+        }
         check.Failure = check.Aborted ? std::string() : state.reason;
         check.BySha256 = state.bySha256;
         check.ByCrcOnly = state.byCrcOnly;

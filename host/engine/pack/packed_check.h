@@ -5,10 +5,12 @@
 // went into it is deleted (then also against what was packed), and for re-verifying archives.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/engine/archiv_format.h"
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -24,12 +26,18 @@ struct TContentCheck {
     int ByCrcOnly = 0;    // files without a fingerprint, confirmed by CRC-32 alone
     bool Sealed = false;  // the comment holds a seal that fits the entries
     bool Aborted = false;
+    // Asked for: the SHA-256 of the whole archive file and its size, taken from the same bytes
+    // as the entries, by one of the readers. None when the file could not be read that way
+    // (opened, its structure checked and mapped into memory): the caller reads it itself.
+    std::optional<TSha256Digest> FileSha256;
+    std::int64_t FileSize = 0;
 };
 
 // Every entry of the archive at path, each against itself. progress(bytes inflated so far,
 // total) is called now and then from the reading threads; false stops the check (Aborted).
+// fileDigest: the whole file's SHA-256 as well (FileSha256), even when an entry is faulty.
 TContentCheck CheckArchiveContent(const std::string& path,
                                   const std::function<bool(std::int64_t, std::int64_t)>& progress = {},
-                                  unsigned readers = 0);
+                                  unsigned readers = 0, bool fileDigest = false);
 
 }  // namespace tavik

@@ -10,6 +10,7 @@
 #include "host/engine/zip/zip_method_decoder.h"
 #include "host/engine/zip/zip_ppmd_decoder.h"
 #include "host/engine/zip/zip_records.h"
+#include "host/engine/zip/zip_stored_blocks.h"
 #include "host/services/exceptions.h"
 
 namespace tavik {
@@ -63,15 +64,6 @@ TZipEntryReader::TZipEntryReader(zip_t* archive, TEntryReadLimits limits)
 
 TZipEntryReader::~TZipEntryReader() = default;
 
-std::uint8_t* TZipEntryReader::Room(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size) {
-    if (capacity < size || !buffer) {
-        buffer.reset();
-        capacity = std::max<std::size_t>(size, 1);
-        buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    }
-    return buffer.get();
-}
-
 void TZipEntryReader::CheckCrc(const TZipEntry& entry, std::uint32_t crc) {
     if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || crc == entry.stat.crc) return;
     if (!entry.encrypted) throw EOlvex(ZipErrorText(ZIP_ER_CRC) + ".", kDamaged);
@@ -86,11 +78,16 @@ void TZipEntryReader::SetPassword(const std::string& password) {
 }
 
 void TZipEntryReader::ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts,
-                                   std::uint64_t limit) {
+                                   std::uint64_t limit, const std::uint8_t* memory) {
     FFiles = &files;
     FDataStarts = &dataStarts;
     FDataLimit = limit;
+    FMemory = memory;
     FAheadSize = 0;
+}
+
+const std::uint8_t* TZipEntryReader::InMemory(const TRaw& raw) const {
+    return raw.file == nullptr && FMemory != nullptr ? FMemory + raw.position : nullptr;
 }
 
 bool TZipEntryReader::ReadsWithoutLibzip(const TZipEntry& entry) const {
@@ -115,6 +112,10 @@ TZipEntryReader::TRaw TZipEntryReader::RawData(const TZipEntry& entry, TZipFileP
 }
 
 void TZipEntryReader::ReadAhead(std::uint64_t position, std::uint8_t* data, std::size_t size) {
+    if (FMemory != nullptr) {
+        std::copy_n(FMemory + position, size, data);
+        return;
+    }
     if (position >= FAheadStart && position - FAheadStart <= FAheadSize && size <= FAheadSize - (position - FAheadStart)) {
         std::copy_n(FAhead.get() + (position - FAheadStart), size, data);
         return;
@@ -254,15 +255,18 @@ void TZipEntryReader::HandOn(const std::uint8_t* data, std::size_t size, std::in
 }
 
 void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
-    std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
+    // The caller has held the stored size to the raw data's: in memory it is all there.
+    const std::uint8_t* memory = InMemory(raw);
+    std::uint8_t* buffer = memory != nullptr ? nullptr : FIn.Room(FLimits.piece);
     std::uint64_t done = 0;
     std::uint32_t crc = 0;
     while (done < entry.stat.size) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(FLimits.piece, entry.stat.size - done));
-        const std::size_t got = ReadRaw(raw, entry, buffer, want);
+        const std::uint8_t* data = memory != nullptr ? memory + done : buffer;
+        const std::size_t got = memory != nullptr ? want : ReadRaw(raw, entry, buffer, want);
         if (got == 0) LessThanAnnounced();
-        crc = libdeflate_crc32(crc, buffer, got);
-        sink(buffer, got);
+        crc = libdeflate_crc32(crc, data, got);
+        sink(data, got);
         done += got;
         progress(static_cast<std::int64_t>(done));
     }
@@ -272,9 +276,28 @@ void TZipEntryReader::ReadStored(TRaw raw, const TZipEntry& entry, const TSink& 
 void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto compressed = static_cast<std::size_t>(entry.stat.comp_size);
     const auto size = static_cast<std::size_t>(entry.stat.size);
-    std::uint8_t* in = Room(FIn, FInCapacity, compressed);
-    if (ReadRaw(raw, entry, in, compressed) != compressed) BadData();
-    std::uint8_t* out = Room(FOut, FOutCapacity, size);
+    const std::uint8_t* in = InMemory(raw);
+    if (in == nullptr) {
+        std::uint8_t* buffer = FIn.Room(compressed);
+        if (ReadRaw(raw, entry, buffer, compressed) != compressed) BadData();
+        in = buffer;
+    }
+    // Incompressible content in deflate's stored blocks (the stream is longer than it) is
+    // handed on from where it lies: the same bytes libdeflate would copy out, without the copy
+    // and the buffer. As with inflated data, the CRC is checked before any of it is handed on.
+    if (compressed > size)
+        if (const auto blocks = zip::StoredBlocksOnly(in, compressed, size)) {
+            std::uint32_t crc = 0;
+            for (const auto& block : *blocks) crc = libdeflate_crc32(crc, block.data(), block.size());
+            CheckCrc(entry, crc);
+            std::int64_t before = 0;
+            for (const auto& block : *blocks) {
+                HandOn(block.data(), block.size(), before, sink, progress);
+                before += static_cast<std::int64_t>(block.size());
+            }
+            return;
+        }
+    std::uint8_t* out = FOut.Room(size);
     std::size_t produced = 0;
     switch (libdeflate_deflate_decompress(FDecompressor.get(), in, compressed, out, size, &produced)) {
         case LIBDEFLATE_SUCCESS: break;
@@ -290,8 +313,8 @@ void TZipEntryReader::InflateWhole(TRaw raw, const TZipEntry& entry, const TSink
 
 void TZipEntryReader::DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
                                    const TProgress& progress) {
-    std::uint8_t* in = Room(FIn, FInCapacity, FLimits.piece);
-    std::uint8_t* out = Room(FOut, FOutCapacity, FLimits.piece);
+    std::uint8_t* in = FIn.Room(FLimits.piece);
+    std::uint8_t* out = FOut.Room(FLimits.piece);
     std::size_t at = 0, have = 0;
     bool last = false;
     std::uint64_t done = 0;
@@ -323,7 +346,7 @@ void TZipEntryReader::DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const T
 void TZipEntryReader::ReadThroughLibzip(const TZipEntry& entry, const TSink& sink, const TProgress& progress) {
     const auto size = static_cast<std::int64_t>((entry.stat.valid & ZIP_STAT_SIZE) ? entry.stat.size : 0);
     TZipFilePtr file = Open(entry, 0);
-    std::uint8_t* buffer = Room(FIn, FInCapacity, FLimits.piece);
+    std::uint8_t* buffer = FIn.Room(FLimits.piece);
     std::int64_t read = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer, FLimits.piece);

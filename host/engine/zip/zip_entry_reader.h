@@ -17,6 +17,7 @@
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_method_decoder.h"
+#include "host/services/large_buffer.h"
 
 struct libdeflate_decompressor;
 
@@ -58,8 +59,11 @@ public:
     // The raw data of unencrypted entries is read straight from files, where dataStarts holds
     // (by the entry's index) the place that the structure check found, all of it before limit,
     // not through libzip: opening an entry there costs more than a small entry's data. The
-    // bytes are the same; size and CRC are checked all the same.
-    void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit);
+    // bytes are the same; size and CRC are checked all the same. memory, when given, holds the
+    // files' bytes from their start to limit at least (mapped): the data is taken from there
+    // without a copy.
+    void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit,
+                      const std::uint8_t* memory = nullptr);
     // Whether Read takes the entry's data without libzip (stored or deflated, unencrypted, its
     // place known): readers of such entries on several threads may share one libzip handle.
     bool ReadsWithoutLibzip(const TZipEntry& entry) const;
@@ -74,10 +78,9 @@ private:
         std::uint64_t position = 0;
         std::uint64_t left = 0;
     };
-    // Room for at least size bytes, not initialised.
-    static std::uint8_t* Room(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size);
-
     void ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
+    // The entry's raw data where it lies in memory already, else nothing.
+    const std::uint8_t* InMemory(const TRaw& raw) const;
     void InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
                       const TProgress& progress);
@@ -100,14 +103,14 @@ private:
     TEntryReadLimits FLimits;
     std::unique_ptr<libdeflate_decompressor, TFree> FDecompressor;
     std::unique_ptr<TPpmdSession> FPpmd;  // started with the first PPMd entry
-    std::unique_ptr<std::uint8_t[]> FIn, FOut;
-    std::size_t FInCapacity = 0, FOutCapacity = 0;
+    TLargeBuffer FIn, FOut;
     std::string FPassword;
     bool FHasPassword = false;
     bool FPasswordFailed = false;
     zip::TByteReader* FFiles = nullptr;
     const std::vector<std::uint64_t>* FDataStarts = nullptr;
     std::uint64_t FDataLimit = 0;
+    const std::uint8_t* FMemory = nullptr;  // the files' bytes up to FDataLimit, mapped
     std::unique_ptr<std::uint8_t[]> FAhead;  // kReadAhead bytes from FAheadStart on, FAheadSize of them read
     std::uint64_t FAheadStart = 0;
     std::size_t FAheadSize = 0;
