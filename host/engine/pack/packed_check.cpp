@@ -16,7 +16,7 @@
 #include "host/engine/zip/zip_handles.h"
 #include "host/engine/zip/zip_records.h"
 #include "host/services/exceptions.h"
-#include "host/services/mapped_file.h"
+#include "host/services/whole_file.h"
 #include "host/services/sha256.h"
 
 namespace tavik {
@@ -70,33 +70,33 @@ void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
 }
 
 // The archive once opened and checked. When the data of every entry can be read straight
-// from the file, the readers share it: mapped into memory, where the data is inflated without
+// from the file, the readers share it: read once into memory, where the data is inflated without
 // a copy, or else each reading with pread through its own descriptor reader. Otherwise each
 // reader opens the archive for itself (libzip's handle is not shared across threads).
 struct TCheckedArchive {
     const std::string& path;
     const TZipReading& zip;
     bool shared = false;
-    const TMappedFile* mapped = nullptr;  // the whole file, when shared and mapped
+    const TWholeFile* whole = nullptr;  // the whole file, when shared and read at once
 };
 
-// What is checked here is a finished archive, one just written or one in ARCHIV, which nothing
-// shortens while it is read: its bytes are mapped rather than copied into each reader's buffers.
-std::optional<TMappedFile> MapShared(const TZipReading& zip, bool shared) {
+// The archive's bytes read once for all readers rather than into each reader's buffers; the
+// readers and the whole file's digest take the same copy.
+std::optional<TWholeFile> ReadShared(const TZipReading& zip, bool shared) {
     if (!shared) return std::nullopt;
-    return TMappedFile::Map(zip.files->SingleDescriptor(), zip.files->Size());
+    return TWholeFile::Read(zip.files->SingleDescriptor(), zip.files->Size());
 }
 
 constexpr std::size_t kDigestPiece = 1 << 20;
 
-// The whole file's SHA-256 from its mapped bytes; only a stop of the check ends it early, a
+// The whole file's SHA-256 from the bytes read; only a stop of the check ends it early, a
 // faulty entry does not: the digest is recorded for a faulty archive too.
-void DigestWholeFile(const TMappedFile& mapped, TSharedState& state) {
+void DigestWholeFile(const TWholeFile& whole, TSharedState& state) {
     TSha256 hash;
-    for (std::uint64_t at = 0; at < mapped.Size(); at += kDigestPiece) {
+    for (std::uint64_t at = 0; at < whole.Size(); at += kDigestPiece) {
         if (state.aborted) return;
-        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestPiece, mapped.Size() - at));
-        hash.Update(mapped.Data() + at, piece);
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestPiece, whole.Size() - at));
+        hash.Update(whole.Data() + at, piece);
     }
     state.digest = hash.Final();
 }
@@ -119,11 +119,11 @@ void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& j
     if (checked.shared) {
         file.emplace(zip.files->SingleDescriptor(), zip.files->Size());
         reader.ReadDirectly(*file, zip.dataStarts, zip.dataLimit,
-                            checked.mapped != nullptr ? checked.mapped->Data() : nullptr);
+                            checked.whole != nullptr ? checked.whole->Data() : nullptr);
     }
     // The largest piece of work, so the first one taken.
-    if (state.digestWanted && checked.mapped != nullptr && !state.digestTaken.exchange(true))
-        DigestWholeFile(*checked.mapped, state);
+    if (state.digestWanted && checked.whole != nullptr && !state.digestTaken.exchange(true))
+        DigestWholeFile(*checked.whole, state);
     TSha256 hash;
     for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
@@ -168,7 +168,7 @@ void ReadInParallel(const TCheckedArchive& checked, std::vector<TCheckJob>& jobs
     std::sort(jobs.begin(), jobs.end(), [](const TCheckJob& a, const TCheckJob& b) { return a.size > b.size; });
     for (const TCheckJob& job : jobs) state.total += job.size;
     if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-    const std::size_t work = jobs.size() + (state.digestWanted && checked.mapped != nullptr ? 1 : 0);
+    const std::size_t work = jobs.size() + (state.digestWanted && checked.whole != nullptr ? 1 : 0);
     readers = static_cast<unsigned>(std::clamp<std::size_t>(work, 1, readers));
     std::vector<std::jthread> threads;
     for (unsigned i = 0; i < readers; ++i)
@@ -209,8 +209,8 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
         }
         TSharedState state;
         const bool shared = AllReadWithoutLibzip(zip);
-        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
-        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
+        const std::optional<TWholeFile> whole = ReadShared(zip, shared);
+        ReadInParallel({path, zip, shared, whole ? &*whole : nullptr}, jobs, state, readers);
         return state.reason;
     } catch (const std::exception& error) {
         return error.what();
@@ -233,14 +233,14 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         state.progress = progress;
         state.digestWanted = fileDigest;
         const bool shared = AllReadWithoutLibzip(zip);
-        const std::optional<TMappedFile> mapped = MapShared(zip, shared);
-        ReadInParallel({path, zip, shared, mapped ? &*mapped : nullptr}, jobs, state, readers);
+        const std::optional<TWholeFile> whole = ReadShared(zip, shared);
+        ReadInParallel({path, zip, shared, whole ? &*whole : nullptr}, jobs, state, readers);
         check.Aborted = state.aborted;
         // Where no reader came to it.
-        if (fileDigest && mapped && !state.digestTaken && !check.Aborted) DigestWholeFile(*mapped, state);
+        if (fileDigest && whole && !state.digestTaken && !check.Aborted) DigestWholeFile(*whole, state);
         if (state.digest) {
             check.FileSha256 = state.digest;
-            check.FileSize = static_cast<std::int64_t>(mapped->Size());
+            check.FileSize = static_cast<std::int64_t>(whole->Size());
         }
         check.Failure = check.Aborted ? std::string() : state.reason;
         check.BySha256 = state.bySha256;

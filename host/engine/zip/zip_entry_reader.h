@@ -60,7 +60,7 @@ public:
     // (by the entry's index) the place that the structure check found, all of it before limit,
     // not through libzip: opening an entry there costs more than a small entry's data. The
     // bytes are the same; size and CRC are checked all the same. memory, when given, holds the
-    // files' bytes from their start to limit at least (mapped): the data is taken from there
+    // files' bytes from their start to limit at least (read whole): the data is taken from there
     // without a copy.
     void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit,
                       const std::uint8_t* memory = nullptr);
@@ -110,7 +110,7 @@ private:
     zip::TByteReader* FFiles = nullptr;
     const std::vector<std::uint64_t>* FDataStarts = nullptr;
     std::uint64_t FDataLimit = 0;
-    const std::uint8_t* FMemory = nullptr;  // the files' bytes up to FDataLimit, mapped
+    const std::uint8_t* FMemory = nullptr;  // the files' bytes up to FDataLimit, held in memory
     std::unique_ptr<std::uint8_t[]> FAhead;  // kReadAhead bytes from FAheadStart on, FAheadSize of them read
     std::uint64_t FAheadStart = 0;
     std::size_t FAheadSize = 0;
