@@ -208,9 +208,9 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
             jobs.push_back({&item, found->second, item.Size});
         }
         TSharedState state;
-        const bool shared = AllReadWithoutLibzip(zip);
-        const std::optional<TWholeFile> whole = ReadShared(zip, shared);
-        ReadInParallel({path, zip, shared, whole ? &*whole : nullptr}, jobs, state, readers);
+        // The read-back comes while the run holds everything it packed: the readers read the
+        // entries where they lie instead of holding the whole archive as well.
+        ReadInParallel({path, zip, AllReadWithoutLibzip(zip), nullptr}, jobs, state, readers);
         return state.reason;
     } catch (const std::exception& error) {
         return error.what();
