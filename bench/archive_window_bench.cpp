@@ -31,7 +31,8 @@ using benchmeasure::Clock;
 using benchmeasure::HeapMegabytes;
 using benchmeasure::Milliseconds;
 using benchmeasure::PeakMegabytes;
-using benchmeasure::TimedMilliseconds;
+using benchmeasure::TimeSorts;
+using benchmeasure::TSortTimes;
 
 }  // namespace
 
@@ -95,14 +96,7 @@ int main(int argc, char** argv) {
     view.viewport()->repaint();
     const double tickMs = Milliseconds(started);
 
-    const double sortSizeMs = TimedMilliseconds([&] {
-        view.SortByColumn(1, Qt::DescendingOrder);
-        window.repaint();
-    });
-    const double sortNameMs = TimedMilliseconds([&] {
-        view.SortByColumn(0, Qt::AscendingOrder);
-        window.repaint();
-    });
+    const TSortTimes sorts = TimeSorts(view, window);
 
     std::printf("rows                                 %d\n", rows);
     std::printf("recognise the format (ms)            %.0f\n", recogniseMs);
@@ -111,8 +105,8 @@ int main(int argc, char** argv) {
     std::printf("open in all (ms)                     %.0f\n", recogniseMs + listMs + paintMs);
     std::printf("scroll to the middle + paint (ms)    %.1f\n", scrollMs);
     std::printf("one tick + repaint (ms)              %.1f\n", tickMs);
-    std::printf("sort by size + paint (ms)            %.0f\n", sortSizeMs);
-    std::printf("sort by name + paint (ms)            %.0f\n", sortNameMs);
+    std::printf("sort by size + paint (ms)            %.0f\n", sorts.bySize);
+    std::printf("sort by name + paint (ms)            %.0f\n", sorts.byName);
     std::printf("memory kept for the archive (MB)     %.1f\n", heapShown - heapStart);
     std::printf("peak before opening (MB)             %.1f\n", peakStart);
     std::printf("peak resident memory (MB)            %.1f\n", std::max(peakShown, PeakMegabytes()));

@@ -30,7 +30,8 @@ using benchmeasure::Clock;
 using benchmeasure::HeapMegabytes;
 using benchmeasure::Milliseconds;
 using benchmeasure::PeakMegabytes;
-using benchmeasure::TimedMilliseconds;
+using benchmeasure::TimeSorts;
+using benchmeasure::TSortTimes;
 
 void Fill(tavik::TVRList& table, int rows) {
     const std::string root = "/srv/olvex/installation";
@@ -114,14 +115,7 @@ int main(int argc, char** argv) {
     started = Clock::now();
     window.spbAlleEin->click();
     const double allMs = Milliseconds(started);
-    const double sortSizeMs = TimedMilliseconds([&] {
-        view.SortByColumn(1, Qt::DescendingOrder);
-        window.repaint();
-    });
-    const double sortNameMs = TimedMilliseconds([&] {
-        view.SortByColumn(0, Qt::AscendingOrder);
-        window.repaint();
-    });
+    const TSortTimes sorts = TimeSorts(view, window);
 
     std::printf("rows                                 %d\n", rows);
     std::printf("fill SystemArch (ms)                 %.0f\n", fillMs);
@@ -132,8 +126,8 @@ int main(int argc, char** argv) {
     std::printf("repaint after the tick (ms)          %.1f\n", tickPaintMs);
     std::printf("umkehren (ms)                        %.1f\n", invertMs);
     std::printf("alle ein (ms)                        %.1f\n", allMs);
-    std::printf("sort by size + paint (ms)            %.0f\n", sortSizeMs);
-    std::printf("sort by name + paint (ms)            %.0f\n", sortNameMs);
+    std::printf("sort by size + paint (ms)            %.0f\n", sorts.bySize);
+    std::printf("sort by name + paint (ms)            %.0f\n", sorts.byName);
     std::printf("table memory (MB)                    %.1f\n", heapTable - heapStart);
     std::printf("view memory over the table (MB)      %.1f\n", heapShown - heapTable);
     std::printf("peak resident memory (MB)            %.1f\n", PeakMegabytes());
