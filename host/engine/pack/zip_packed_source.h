@@ -11,24 +11,17 @@
 #include <vector>
 
 #include "host/services/error_kind.h"
+#include "host/engine/pack/pack_pipeline.h"
 #include "host/services/sha256.h"
 
 namespace tavik {
-
-class TPackPipeline;
 
 class TPackedSources {
 public:
     // progress(file, bytesDone, plannedSize) returns false to cancel the archive being written.
     using TProgress = std::function<bool(std::size_t file, std::int64_t bytesDone, std::int64_t plannedSize)>;
 
-    // What became of a file once libzip has read it.
-    struct TResult {
-        std::int64_t size = 0;      // bytes read
-        std::uint32_t crc = 0;      // of the bytes read
-        TSha256Digest sha256{};     // of the bytes read, once complete
-        std::time_t modified = 0;   // the file's time as it was opened, once complete
-    };
+    using TResult = TPackedResult;
 
     // One source for each of the pipeline's files, in its order; plannedSizes: what each
     // entry announces.

@@ -23,17 +23,6 @@ namespace {
 using zip::kNtfsEpochOffset;
 using zip::kNtfsTicks;
 
-// The DOS form holds 1980 to 2107 in local time; a time outside is set to the nearest end.
-bool SetDosTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
-    std::tm local {};
-    if (::localtime_r(&mtime, &local) == nullptr) return false;
-    if (local.tm_year >= 80 && local.tm_year <= 207) return zip_file_set_mtime(archive, index, mtime, 0) == 0;
-    const bool before = local.tm_year < 80;
-    const auto date = static_cast<zip_uint16_t>(before ? (0 << 9 | 1 << 5 | 1) : (127 << 9 | 12 << 5 | 31));
-    const auto time = static_cast<zip_uint16_t>(before ? 0 : (23 << 11 | 59 << 5 | 29));
-    return zip_file_set_dostime(archive, index, time, date, 0) == 0;
-}
-
 }  // namespace
 
 std::time_t DosFieldsTime(std::uint16_t time, std::uint16_t date) {
@@ -146,26 +135,47 @@ void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item) {
     item.Sha256.clear();
 }
 
-bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
-    if (!SetDosTime(archive, index, mtime)) return false;
-    const zip_flags_t both = ZIP_FL_LOCAL | ZIP_FL_CENTRAL;
-    if (mtime >= INT32_MIN && mtime <= std::time_t{UINT32_MAX}) {
-        zip_uint8_t data[5] = {1};
-        SetLittleEndian(data + 1, static_cast<std::uint64_t>(mtime), 4);
-        return zip_file_extra_field_set(archive, index, zip::kExtendedTimestampId, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
-                                        both) == 0;
-    }
-    // Beyond the 32 bits only the NTFS times hold the time (7-Zip and libarchive read them).
-    const std::int64_t ticks = (static_cast<std::int64_t>(mtime) + kNtfsEpochOffset) * kNtfsTicks;
-    if (mtime < -kNtfsEpochOffset || mtime > INT64_MAX / kNtfsTicks - kNtfsEpochOffset) return true;
-    zip_uint8_t data[32] = {};
-    SetLittleEndian(data + 4, 1, 2);
-    SetLittleEndian(data + 6, 24, 2);
-    for (int i = 0; i < 3; ++i) SetLittleEndian(data + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
-    return zip_file_extra_field_set(archive, index, zip::kNtfsTimesId, ZIP_EXTRA_FIELD_NEW, data, sizeof data, both) == 0;
+std::optional<TDosTime> DosTimeOf(std::time_t mtime) {
+    std::tm local {};
+    if (::localtime_r(&mtime, &local) == nullptr) return std::nullopt;
+    // The DOS form holds 1980 to 2107 in local time; a time outside is set to the nearest end.
+    if (local.tm_year < 80) return TDosTime{0, 0 << 9 | 1 << 5 | 1};
+    if (local.tm_year > 207) return TDosTime{23 << 11 | 59 << 5 | 29, 127 << 9 | 12 << 5 | 31};
+    return TDosTime{static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec >> 1),
+                    static_cast<std::uint16_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday)};
 }
 
-zip_flags_t ZipNameEncoding(const std::string& name) {
+TZipTimeField ZipTimeField(std::time_t mtime) {
+    TZipTimeField field;
+    if (mtime >= INT32_MIN && mtime <= std::time_t{UINT32_MAX}) {
+        field.id = zip::kExtendedTimestampId;
+        field.data.assign(5, '\0');
+        field.data[0] = 1;
+        SetLittleEndian(field.data.data() + 1, static_cast<std::uint64_t>(mtime), 4);
+        return field;
+    }
+    // Beyond the 32 bits only the NTFS times hold the time (7-Zip and libarchive read them).
+    if (mtime < -kNtfsEpochOffset || mtime > INT64_MAX / kNtfsTicks - kNtfsEpochOffset) return field;
+    const std::int64_t ticks = (static_cast<std::int64_t>(mtime) + kNtfsEpochOffset) * kNtfsTicks;
+    field.id = zip::kNtfsTimesId;
+    field.data.assign(32, '\0');
+    SetLittleEndian(field.data.data() + 4, 1, 2);
+    SetLittleEndian(field.data.data() + 6, 24, 2);
+    for (int i = 0; i < 3; ++i) SetLittleEndian(field.data.data() + 8 + 8 * i, static_cast<std::uint64_t>(ticks), 8);
+    return field;
+}
+
+bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime) {
+    const std::optional<TDosTime> dos = DosTimeOf(mtime);
+    if (!dos || zip_file_set_dostime(archive, index, dos->time, dos->date, 0) != 0) return false;
+    const TZipTimeField field = ZipTimeField(mtime);
+    return field.id == 0 ||
+           zip_file_extra_field_set(archive, index, field.id, ZIP_EXTRA_FIELD_NEW,
+                                    reinterpret_cast<const zip_uint8_t*>(field.data.data()),
+                                    static_cast<zip_uint16_t>(field.data.size()), ZIP_FL_LOCAL | ZIP_FL_CENTRAL) == 0;
+}
+
+zip_flags_t ZipNameEncoding(std::string_view name) {
     // libzip takes no control character but tab, line feed and carriage return in a name it is
     // told is UTF-8; such a name of a Unix file keeps its bytes without the flag, as one that is
     // no UTF-8 at all.
@@ -174,6 +184,11 @@ zip_flags_t ZipNameEncoding(const std::string& name) {
         return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
     });
     return !control && IsValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437;
+}
+
+bool ZipNameFlaggedUtf8(std::string_view name) {
+    return ZipNameEncoding(name) == ZIP_FL_ENC_UTF_8 &&
+           std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 }  // namespace tavik

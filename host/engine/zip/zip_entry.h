@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "host/engine/archiv_format.h"
 #include "host/engine/zip/zip_records.h"
@@ -61,6 +62,22 @@ TFileInfoItem ZipEntryItem(const TZipEntry& entry);
 // The same into an item kept from one entry to the next, every field set.
 void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item);
 
+struct TDosTime {
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+};
+// The DOS date and time fields of a time, in local time as libzip and unzip read them; a time
+// outside 1980 to 2107 is set to the nearest end. None when the time has no local form.
+std::optional<TDosTime> DosTimeOf(std::time_t mtime);
+
+// The extra field that holds a time exactly: the extended timestamp (0x5455) where 32 bits hold
+// it, else the NTFS times (0x000A); id 0 for a time neither can hold.
+struct TZipTimeField {
+    std::uint16_t id = 0;
+    std::string data;
+};
+TZipTimeField ZipTimeField(std::time_t mtime);
+
 // The DOS time, set to the nearest end of its range (1980 to 2107) for a time outside, and the
 // exact time in the extended timestamp (0x5455), or where 32 bits do not hold it in the NTFS
 // times (0x000A), in local and central headers.
@@ -69,6 +86,9 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime);
 // How libzip is to store a name: UTF-8 with its flag, or its bytes as they are without the flag
 // (a name on disk that is not UTF-8, or that has control characters, as Info-ZIP stores it on
 // Unix).
-zip_flags_t ZipNameEncoding(const std::string& name);
+zip_flags_t ZipNameEncoding(std::string_view name);
+// Whether such a name carries the UTF-8 flag (general purpose bit 11): a UTF-8 name that is not
+// plain ASCII, as libzip writes it.
+bool ZipNameFlaggedUtf8(std::string_view name);
 
 }  // namespace tavik

@@ -1,6 +1,11 @@
 #pragma once
 // Format 0: ZIP archives on libzip, split sets included for reading.
+#include <sys/stat.h>
 #include <zip.h>
+
+#include <set>
+#include <string>
+#include <vector>
 
 #include "host/engine/archiv_command.h"
 #include "host/engine/zip/zip_entry.h"
@@ -8,6 +13,8 @@
 namespace tavik {
 
 class TExtractTarget;
+struct TPackPlan;
+struct TPackedResult;
 class TZipEntryReader;
 struct TEntryReadLimits;
 
@@ -33,6 +40,13 @@ private:
     void ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,
                        std::int64_t total, const std::function<void(const char*, std::size_t)>& sink);
     void AddFiles(bool addToExisting);
+    // Writes the plan's entries as a new archive in place of file (target: the file there, whose
+    // permissions the archive takes over), with the comment given or, when sealed, a seal. A file
+    // that cannot be read is reported and its entry taken back; its index goes into skipped.
+    // results: what became of each file packed, at fileOf[entry index].
+    void WriteNewArchive(const std::string& file, const struct stat* target, const TPackPlan& plan, bool sealed,
+                         const std::string& comment, const TSha256Digest& journalHead, std::set<std::size_t>& skipped,
+                         std::vector<std::size_t>& fileOf, std::vector<TPackedResult>& results);
     void RegisterAbort(zip_t* archive);
     // What a decoder may take: the defaults, or none with NoLimits.
     TEntryReadLimits ReadLimits() const;

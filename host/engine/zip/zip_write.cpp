@@ -33,9 +33,7 @@ namespace {
 // bytes, and at each entry's end when it is larger than that.
 constexpr std::int64_t kCopyProgressStep = 256 * 1024;
 
-// libdeflate's level 4 packs as small as zlib's level 6, the default of zip and 7-Zip, at about
-// four times its speed; level 5 saves another 1 % of the archive at half the speed.
-constexpr int kDeflateLevel = 4;
+constexpr int kDeflateLevel = kArchiveDeflateLevel;
 
 // Extra fields that libzip writes itself and refuses to be given.
 bool IsLibzipOwnField(zip_uint16_t id) { return id == 0x0001 || id == 0x7075 || id == 0x6375; }
@@ -158,24 +156,6 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     }
     accepted.resize(keptCount);
     if (accepted.empty()) return;
-    // A file that cannot be opened is left out before anything is written: found only while the
-    // archive is written, it costs a whole pass (see below).
-    const auto packFile = [this](const TPackEntry& entry) {
-        return TPackFile{entry.path, ShortestBaseOf(SourceBases, entry.path), entry.size};
-    };
-    std::set<std::size_t> skipped;
-    TFileOpenerBelow opener;
-    for (std::size_t i = 0; i < accepted.size(); ++i) {
-        if (accepted[i].directory) continue;
-        if (const TReason failure = ProbePackFile(opener, packFile(accepted[i])); !failure.empty()) {
-            skipped.insert(i);
-            ItemFailed(accepted[i].path, failure);
-        }
-    }
-    std::int64_t total = 0;
-    for (std::size_t i = 0; i < accepted.size(); ++i)
-        if (!accepted[i].directory && skipped.count(i) == 0) total += accepted[i].size;
-
     TZipPtr old;
     std::vector<TZipEntry> oldEntries;
     // The entries that are kept, as the progress events name them, and their stored bytes,
@@ -195,7 +175,6 @@ void TZipArchiv::AddFiles(bool addToExisting) {
             if (entry.stat.valid & ZIP_STAT_COMP_SIZE) copyTotal += static_cast<std::int64_t>(entry.stat.comp_size);
         }
     }
-    const std::int64_t allBytes = copyTotal + total;
     // A comment of the archive's own is kept; a seal of ours, or none, becomes a new seal.
     std::string oldComment;
     if (old)
@@ -211,165 +190,189 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     // what it became.
     std::vector<std::size_t> fileOf;
     std::vector<TPackedSources::TResult> results;
-
-    // A file that cannot be read while the archive is written (it could be opened above, but it
-    // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
-    // skip the file, the archive is written again without it.
-    for (;;) {
-        TSafeWrite pending(file, TDurability::Flushed);
-        if (targetExists) pending.SetMode(target.st_mode & 0777);
-        // The files are read and deflated on worker threads from here on; libzip writes what
-        // they deliver as it is. The archive goes first, before the sources it refers to and
-        // the sink it writes to.
-        fileOf.assign(accepted.size(), accepted.size());
-        std::vector<std::size_t> entryOf;
-        std::vector<TPackFile> files;
-        std::vector<std::int64_t> plannedSizes;
-        entryOf.reserve(accepted.size());
-        files.reserve(accepted.size());
-        plannedSizes.reserve(accepted.size());
-        for (std::size_t i = 0; i < accepted.size(); ++i) {
-            if (skipped.count(i) != 0 || accepted[i].directory) continue;
-            fileOf[i] = files.size();
-            entryOf.push_back(i);
-            files.push_back(packFile(accepted[i]));
-            plannedSizes.push_back(accepted[i].size);
-        }
-        TPackOptions options;
-        options.level = kDeflateLevel;
-        TPackPipeline pipeline(std::move(files), options);
-        // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
-        // the files read.
-        std::int64_t done = 0;
-        std::int64_t reported = 0;
-        TPackedSources sources(
-            pipeline, plannedSizes,
-            [this, &plan, &entryOf, &done, allBytes, lastFile = accepted.size(), last = std::int64_t{0},
-             current = TFileInfoItem{}](std::size_t packed, std::int64_t read, std::int64_t size) mutable {
-                if (packed != lastFile) {
-                    lastFile = packed;
-                    last = 0;
-                    current = plan.ItemOf(plan.entries[entryOf[packed]]);
-                }
-                done += read - last;
-                last = read;
-                return ItemProgressNoThrow(&current, read, size) && ProgressNoThrow(done, allBytes);
-            });
-        std::vector<std::int64_t>().swap(plannedSizes);
-        std::vector<std::unique_ptr<TCopiedSource>> copies;
-        TArchiveSink sink(pending.Fd());
-        zip_error_t openError;
-        zip_error_init(&openError);
-        const std::unique_ptr<zip_error_t, TZipErrorFini> openErrorOwner(&openError);
-        TZipSourcePtr target(sink.Create(&openError));
-        TZipPtr archive(target ? zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, &openError) : nullptr);
-        if (!archive)
-            Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(&openError) + ".",
-                 ZipErrorKind(&openError));
-        target.release();  // the archive owns it now
-        RegisterAbort(archive.get());
-        const auto failure = [&archive](const std::string& what) {
-            return what + ": " + ZipErrorText(zip_get_error(archive.get())) + ".";
+    std::set<std::size_t> skipped;
+    std::int64_t allBytes = 0;
+    if (oldEntries.empty()) {
+        WriteNewArchive(file, targetExists ? &target : nullptr, plan, sealed, oldComment, *journalHead, skipped,
+                        fileOf, results);
+        for (const TPackedSources::TResult& result : results) allBytes += result.size;
+    } else {
+        // A file that cannot be opened is left out before anything is written: found only while the
+        // archive is written, it costs a whole pass (see below).
+        const auto packFile = [this](const TPackEntry& entry) {
+            return TPackFile{entry.path, ShortestBaseOf(SourceBases, entry.path), entry.size};
         };
+        TFileOpenerBelow opener;
+        for (std::size_t i = 0; i < accepted.size(); ++i) {
+            if (accepted[i].directory) continue;
+            if (const TReason failure = ProbePackFile(opener, packFile(accepted[i])); !failure.empty()) {
+                skipped.insert(i);
+                ItemFailed(accepted[i].path, failure);
+            }
+        }
+        std::int64_t total = 0;
+        for (std::size_t i = 0; i < accepted.size(); ++i)
+            if (!accepted[i].directory && skipped.count(i) == 0) total += accepted[i].size;
+        allBytes = copyTotal + total;
 
-        std::uint64_t entryCount = oldEntries.size();
-        for (std::size_t i = 0; i < accepted.size(); ++i) entryCount += skipped.count(i) == 0 ? 1 : 0;
-        const std::string comment =
-            sealed ? zip::SealComment({.entries = entryCount, .digest = {}, .journal = *journalHead}) : oldComment;
-        if (!comment.empty() &&
-            zip_set_archive_comment(archive.get(), comment.data(), static_cast<zip_uint16_t>(comment.size())) != 0)
-            Fail(failure("Der Kommentar des Archivs kann nicht geschrieben werden"));
-        const std::string placeholder = zip::FingerprintField({});
-
-        for (std::size_t i = 0; old && i < oldEntries.size(); ++i) {
-            const TZipEntry& entry = oldEntries[i];
-            const std::int64_t stored = (entry.stat.valid & ZIP_STAT_COMP_SIZE)
-                                            ? static_cast<std::int64_t>(entry.stat.comp_size)
-                                            : 0;
-            PFileInfoItem item = &oldItems[i];
-            copies.push_back(std::make_unique<TCopiedSource>(
-                [this, item, stored, &done, &reported, allBytes, last = std::int64_t{0}](std::int64_t read) mutable {
+        // A file that cannot be read while the archive is written (it could be opened above, but it
+        // was swapped or fails now) makes libzip give up the whole archive; when the caller lets us
+        // skip the file, the archive is written again without it.
+        for (;;) {
+            TSafeWrite pending(file, TDurability::Flushed);
+            if (targetExists) pending.SetMode(target.st_mode & 0777);
+            // The files are read and deflated on worker threads from here on; libzip writes what
+            // they deliver as it is. The archive goes first, before the sources it refers to and
+            // the sink it writes to.
+            fileOf.assign(accepted.size(), accepted.size());
+            std::vector<std::size_t> entryOf;
+            std::vector<TPackFile> files;
+            std::vector<std::int64_t> plannedSizes;
+            entryOf.reserve(accepted.size());
+            files.reserve(accepted.size());
+            plannedSizes.reserve(accepted.size());
+            for (std::size_t i = 0; i < accepted.size(); ++i) {
+                if (skipped.count(i) != 0 || accepted[i].directory) continue;
+                fileOf[i] = files.size();
+                entryOf.push_back(i);
+                files.push_back(packFile(accepted[i]));
+                plannedSizes.push_back(accepted[i].size);
+            }
+            TPackOptions options;
+            options.level = kDeflateLevel;
+            TPackPipeline pipeline(std::move(files), options);
+            // Bytes of the whole command: the stored bytes of the entries copied, then the bytes of
+            // the files read.
+            std::int64_t done = 0;
+            std::int64_t reported = 0;
+            TPackedSources sources(
+                pipeline, plannedSizes,
+                [this, &plan, &entryOf, &done, allBytes, lastFile = accepted.size(), last = std::int64_t{0},
+                 current = TFileInfoItem{}](std::size_t packed, std::int64_t read, std::int64_t size) mutable {
+                    if (packed != lastFile) {
+                        lastFile = packed;
+                        last = 0;
+                        current = plan.ItemOf(plan.entries[entryOf[packed]]);
+                    }
                     done += read - last;
                     last = read;
-                    // Many small entries are reported together; the abort is seen in between.
-                    if (done - reported < kCopyProgressStep && (read < stored || stored < kCopyProgressStep))
-                        return !AbortRequested();
-                    reported = done;
-                    return ItemProgressNoThrow(item, read, stored) && ProgressNoThrow(done, allBytes);
-                }));
-            CopyEntryRaw(old.get(), entry, archive.get(), *copies.back());
-        }
-        for (std::size_t i = 0; i < accepted.size(); ++i) {
-            if (skipped.count(i) != 0) continue;
-            TPackEntry& entry = accepted[i];
-            zip_int64_t index;
-            if (entry.directory) {
-                index = zip_dir_add(archive.get(), entry.name.c_str(), ZipNameEncoding(entry.name));
-            } else {
-                TZipSourcePtr source(sources.Create(archive.get(), fileOf[i]));
-                if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
-                index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
-                if (index >= 0) source.release();
-                // The place of the fingerprint, filled in once the content has been read.
-                if (index >= 0 &&
-                    zip_file_extra_field_set(archive.get(), static_cast<zip_uint64_t>(index), zip::kFingerprintId,
-                                             ZIP_EXTRA_FIELD_NEW,
-                                             reinterpret_cast<const zip_uint8_t*>(placeholder.data()),
-                                             static_cast<zip_uint16_t>(placeholder.size()),
-                                             ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0)
-                    Fail(failure("Der Fingerabdruck des Eintrags „" + entry.name + "“ kann nicht angelegt werden"));
-            }
-            if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));
-            const auto at = static_cast<zip_uint64_t>(index);
-            const bool stored = !entry.directory && sources.Stored(fileOf[i]);
-            if (!entry.directory &&
-                zip_set_file_compression(archive.get(), at, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                         stored ? 0 : static_cast<zip_uint32_t>(kDeflateLevel)) != 0)
-                Fail(failure("Die Kompression des Eintrags „" + entry.name + "“ kann nicht gesetzt werden"));
-            const std::time_t mtime = entry.entryTime != TDateTime{} ? DateTimeToFileTime(entry.entryTime)
-                                                                      : entry.mtime;
-            if (!SetZipEntryTime(archive.get(), at, mtime) ||
-                zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
-                                                 UnixAttributes(entry.mode)) != 0)
-                Fail(failure("Die Angaben zum Eintrag „" + entry.name + "“ können nicht gesetzt werden"));
-        }
-        Progress(0, allBytes);
+                    return ItemProgressNoThrow(&current, read, size) && ProgressNoThrow(done, allBytes);
+                });
+            std::vector<std::int64_t>().swap(plannedSizes);
+            std::vector<std::unique_ptr<TCopiedSource>> copies;
+            TArchiveSink sink(pending.Fd());
+            zip_error_t openError;
+            zip_error_init(&openError);
+            const std::unique_ptr<zip_error_t, TZipErrorFini> openErrorOwner(&openError);
+            TZipSourcePtr target(sink.Create(&openError));
+            TZipPtr archive(target ? zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, &openError) : nullptr);
+            if (!archive)
+                Fail("Die neue Archivdatei kann nicht angelegt werden: " + ZipErrorText(&openError) + ".",
+                     ZipErrorKind(&openError));
+            target.release();  // the archive owns it now
+            RegisterAbort(archive.get());
+            const auto failure = [&archive](const std::string& what) {
+                return what + ": " + ZipErrorText(zip_get_error(archive.get())) + ".";
+            };
 
-        if (zip_close(archive.get()) == 0) {
-            archive.release();  // closed and freed by libzip
-            // Every file failed and nothing was there before: no archive without entries.
-            if (sink.Removed())
-                Fail(std::string("Keine der Dateien konnte gelesen werden, es gibt nichts zu packen; die Archivdatei „") +
-                     ArchivFile + (targetExists ? "“ bleibt, wie sie war." : "“ wurde nicht angelegt.") +
-                     " Die Gründe stehen bei den einzelnen Dateien.");
-            std::vector<TFreshEntry> fresh;
-            fresh.reserve(accepted.size() - skipped.size());
+            std::uint64_t entryCount = oldEntries.size();
+            for (std::size_t i = 0; i < accepted.size(); ++i) entryCount += skipped.count(i) == 0 ? 1 : 0;
+            const std::string comment =
+                sealed ? zip::SealComment({.entries = entryCount, .digest = {}, .journal = *journalHead}) : oldComment;
+            if (!comment.empty() &&
+                zip_set_archive_comment(archive.get(), comment.data(), static_cast<zip_uint16_t>(comment.size())) != 0)
+                Fail(failure("Der Kommentar des Archivs kann nicht geschrieben werden"));
+            const std::string placeholder = zip::FingerprintField({});
+
+            for (std::size_t i = 0; old && i < oldEntries.size(); ++i) {
+                const TZipEntry& entry = oldEntries[i];
+                const std::int64_t stored = (entry.stat.valid & ZIP_STAT_COMP_SIZE)
+                                                ? static_cast<std::int64_t>(entry.stat.comp_size)
+                                                : 0;
+                PFileInfoItem item = &oldItems[i];
+                copies.push_back(std::make_unique<TCopiedSource>(
+                    [this, item, stored, &done, &reported, allBytes, last = std::int64_t{0}](std::int64_t read) mutable {
+                        done += read - last;
+                        last = read;
+                        // Many small entries are reported together; the abort is seen in between.
+                        if (done - reported < kCopyProgressStep && (read < stored || stored < kCopyProgressStep))
+                            return !AbortRequested();
+                        reported = done;
+                        return ItemProgressNoThrow(item, read, stored) && ProgressNoThrow(done, allBytes);
+                    }));
+                CopyEntryRaw(old.get(), entry, archive.get(), *copies.back());
+            }
             for (std::size_t i = 0; i < accepted.size(); ++i) {
                 if (skipped.count(i) != 0) continue;
-                fresh.push_back({accepted[i].name, accepted[i].directory
-                                                       ? std::nullopt
-                                                       : std::optional(sources.Result(fileOf[i]).sha256)});
+                TPackEntry& entry = accepted[i];
+                zip_int64_t index;
+                if (entry.directory) {
+                    index = zip_dir_add(archive.get(), entry.name.c_str(), ZipNameEncoding(entry.name));
+                } else {
+                    TZipSourcePtr source(sources.Create(archive.get(), fileOf[i]));
+                    if (!source) Fail(failure("Die Datei „" + entry.path + "“ kann nicht gepackt werden"));
+                    index = zip_file_add(archive.get(), entry.name.c_str(), source.get(), ZipNameEncoding(entry.name));
+                    if (index >= 0) source.release();
+                    // The place of the fingerprint, filled in once the content has been read.
+                    if (index >= 0 &&
+                        zip_file_extra_field_set(archive.get(), static_cast<zip_uint64_t>(index), zip::kFingerprintId,
+                                                 ZIP_EXTRA_FIELD_NEW,
+                                                 reinterpret_cast<const zip_uint8_t*>(placeholder.data()),
+                                                 static_cast<zip_uint16_t>(placeholder.size()),
+                                                 ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0)
+                        Fail(failure("Der Fingerabdruck des Eintrags „" + entry.name + "“ kann nicht angelegt werden"));
+                }
+                if (index < 0) Fail(failure("Der Eintrag „" + entry.name + "“ kann nicht angelegt werden"));
+                const auto at = static_cast<zip_uint64_t>(index);
+                const bool stored = !entry.directory && sources.Stored(fileOf[i]);
+                if (!entry.directory &&
+                    zip_set_file_compression(archive.get(), at, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                             stored ? 0 : static_cast<zip_uint32_t>(kDeflateLevel)) != 0)
+                    Fail(failure("Die Kompression des Eintrags „" + entry.name + "“ kann nicht gesetzt werden"));
+                const std::time_t mtime = entry.entryTime != TDateTime{} ? DateTimeToFileTime(entry.entryTime)
+                                                                          : entry.mtime;
+                if (!SetZipEntryTime(archive.get(), at, mtime) ||
+                    zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
+                                                     UnixAttributes(entry.mode)) != 0)
+                    Fail(failure("Die Angaben zum Eintrag „" + entry.name + "“ können nicht gesetzt werden"));
             }
-            FillFingerprints(pending.Fd(), oldEntries.size(), fresh, sealed);
-            pending.Place(TPlacing::Replace);
-            results.reserve(entryOf.size());
-            for (std::size_t packed = 0; packed < entryOf.size(); ++packed) results.push_back(sources.Result(packed));
-            break;  // the pipeline and the sources go before the list of what was packed is made
-        } else {
-            const std::string reason = ZipErrorText(zip_get_error(archive.get()));
-            const TErrorKind kind = ZipErrorKind(zip_get_error(archive.get()));
-            archive.reset();
-            RethrowPending();
-            CheckAbort();
-            const std::optional<std::size_t> failed = sources.FailedFile();
-            if (!failed)
-                Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht geschrieben werden: " + reason + ".", kind);
-            skipped.insert(entryOf[*failed]);
-            ItemFailed(accepted[entryOf[*failed]].path, sources.Failure());
-            continue;  // the item may be skipped: write again without it
+            Progress(0, allBytes);
+
+            if (zip_close(archive.get()) == 0) {
+                archive.release();  // closed and freed by libzip
+                // Every file failed and nothing was there before: no archive without entries.
+                if (sink.Removed())
+                    Fail(std::string("Keine der Dateien konnte gelesen werden, es gibt nichts zu packen; die Archivdatei „") +
+                         ArchivFile + (targetExists ? "“ bleibt, wie sie war." : "“ wurde nicht angelegt.") +
+                         " Die Gründe stehen bei den einzelnen Dateien.");
+                std::vector<TFreshEntry> fresh;
+                fresh.reserve(accepted.size() - skipped.size());
+                for (std::size_t i = 0; i < accepted.size(); ++i) {
+                    if (skipped.count(i) != 0) continue;
+                    fresh.push_back({accepted[i].name, accepted[i].directory
+                                                           ? std::nullopt
+                                                           : std::optional(sources.Result(fileOf[i]).sha256)});
+                }
+                FillFingerprints(pending.Fd(), oldEntries.size(), fresh, sealed);
+                pending.Place(TPlacing::Replace);
+                results.reserve(entryOf.size());
+                for (std::size_t packed = 0; packed < entryOf.size(); ++packed) results.push_back(sources.Result(packed));
+                break;  // the pipeline and the sources go before the list of what was packed is made
+            } else {
+                const std::string reason = ZipErrorText(zip_get_error(archive.get()));
+                const TErrorKind kind = ZipErrorKind(zip_get_error(archive.get()));
+                archive.reset();
+                RethrowPending();
+                CheckAbort();
+                const std::optional<std::size_t> failed = sources.FailedFile();
+                if (!failed)
+                    Fail("Die Archivdatei „" + ArchivFile + "“ kann nicht geschrieben werden: " + reason + ".", kind);
+                skipped.insert(entryOf[*failed]);
+                ItemFailed(accepted[entryOf[*failed]].path, sources.Failure());
+                continue;  // the item may be skipped: write again without it
+            }
         }
     }
-
 
     // What was packed, files first and directories after their contents, so that whoever
     // deletes the packed items can remove emptied directories. The names move over: the plan
