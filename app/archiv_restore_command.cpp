@@ -64,7 +64,7 @@ std::string JournalRestored(const tavik::TArchivFormatAbstract& archiv, const st
             record.Path = names ? tavik::OriginalRestorePlace(*names, entry, item.MadeOnUnix).path
                                 : tavik::ChosenRestorePlace(to, entry, item.MadeOnUnix).path;
             record.Size = item.Size;
-            record.Sha256 = item.Sha256;
+            record.Sha256 = item.Sha256 ? tavik::HexOf(*item.Sha256) : std::string();
             record.Detail = names ? "an ihren Platz zurückgelegt" : "nach „" + to + "“ entpackt";
             records.push_back(std::move(record));
         }

@@ -50,7 +50,7 @@ TJournalRecord PackedDeletionRecord(const TFileInfoItem& item, const std::string
     record.Size = item.Size;
     if (item.DateTime != TDateTime{}) record.Mtime = TArchiveJournal::UtcText(DateTimeToFileTime(item.DateTime));
     // Known when the engine took it while packing; the file is not read a second time for it.
-    record.Sha256 = item.Sha256;
+    record.Sha256 = item.Sha256 ? HexOf(*item.Sha256) : std::string();
     return record;
 }
 

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/services/date_time.h"
 #include "host/services/error_kind.h"
 #include "host/services/search_rec.h"  // the attribute bits fa...
+#include "host/services/sha256.h"
 
 namespace tavik {
 
@@ -45,8 +47,9 @@ struct TFileInfoItem {
     // the bytes read from the file, so that the archive can be read back against the source.
     std::string EntryName{};
     std::uint32_t Crc = 0;
-    // Set with them: the SHA-256 of those bytes, 64 lower-case hex digits; empty for directories.
-    std::string Sha256{};
+    // Set with them: the SHA-256 of those bytes; none for directories. Held as bytes, not as
+    // hex text: a run over many small files keeps one item for every file it packed.
+    std::optional<TSha256Digest> Sha256{};
     // A listed entry whose name is a Unix file name (ZIP "made by" Unix): a backslash or a
     // control character in it is part of the name, not a separator or a fault.
     bool MadeOnUnix = false;

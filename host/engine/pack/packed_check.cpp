@@ -63,8 +63,7 @@ void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
         throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
                          "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
                      TErrorKind::DamagedArchive);
-    const std::optional<TSha256Digest> expected = item.Sha256.empty() ? std::nullopt : DigestOfHex(item.Sha256);
-    if (!item.Sha256.empty() && (!expected || entry.fingerprint != expected))
+    if (item.Sha256 && entry.fingerprint != item.Sha256)
         throw EOlvex("Der Eintrag „" + item.EntryName + "“ trägt nicht den Fingerabdruck der Datei.",
                      TErrorKind::DamagedArchive);
 }

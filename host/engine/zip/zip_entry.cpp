@@ -132,7 +132,7 @@ void FillZipEntryItem(const TZipEntry& entry, TFileInfoItem& item) {
     item.MadeOnUnix = entry.madeOnUnix;
     item.EntryName.clear();
     item.Crc = 0;
-    item.Sha256.clear();
+    item.Sha256.reset();
 }
 
 std::optional<TDosTime> DosTimeOf(std::time_t mtime) {

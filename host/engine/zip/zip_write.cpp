@@ -392,7 +392,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
         const TPackedSources::TResult& result = results[fileOf[i]];
         item.Size = result.size;
         item.Crc = result.crc;
-        item.Sha256 = HexOf(result.sha256);
+        item.Sha256 = result.sha256;
         item.DateTime = FileTimeToDateTime(result.modified);
     }
     for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
