@@ -21,9 +21,8 @@ public:
         std::uint64_t little = FBits;
         if constexpr (std::endian::native == std::endian::big) little = ByteSwapped(little);
         std::memcpy(FAt, &little, sizeof little);
-        const std::uint32_t bytes = FCount >> 3;
-        FAt += bytes;
-        FBits = bytes == 0 ? FBits : FBits >> (bytes * 8);
+        FAt += FCount >> 3;
+        FBits >>= FCount & ~7u;  // FCount stays below 64
         FCount &= 7;
     }
 
