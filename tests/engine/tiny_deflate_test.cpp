@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,11 @@ TEST(TinyDeflate, PiecesJoinIntoOneStream) {
         whole += pieces[i];
     }
     EXPECT_EQ(Inflate(joined), whole);
+}
+
+TEST(TinyDeflate, APieceLargerThanItTakesIsRefused) {
+    const std::string large(tavik::kTinyDeflateLargest + 1, 'a');
+    EXPECT_THROW(Deflated(large, true), std::length_error);
 }
 
 // Random pieces from small alphabets, with copies of what came before, so that matches of

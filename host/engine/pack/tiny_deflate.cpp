@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <span>
+#include <stdexcept>
 
 #include "host/engine/pack/bit_writer.h"
 #include "host/engine/pack/deflate_symbols.h"
@@ -262,6 +263,7 @@ void AppendBlock(std::span<const std::uint8_t> piece, std::span<const TLzToken> 
 }  // namespace
 
 void DeflateTiny(const std::uint8_t* data, std::size_t size, bool last, std::vector<std::uint8_t>& out) {
+    if (size > kTinyDeflateLargest) throw std::length_error("piece too large for DeflateTiny");
     const std::span piece(data, size);
     std::array<TLzToken, kTinyDeflateLargest> tokenRoom;
     const std::span<const TLzToken> tokens(tokenRoom.data(), FindTinyMatches(piece, std::span(tokenRoom.data(), size)));

@@ -15,7 +15,7 @@ constexpr std::size_t kTinyDeflateLargest = 1024;
 
 // Appends the piece to out. The block is final when last; otherwise the stream ends on a byte
 // boundary (after an empty stored block, unless the piece itself is stored) and goes on with
-// whatever is appended next.
+// whatever is appended next. Throws std::length_error when size exceeds kTinyDeflateLargest.
 void DeflateTiny(const std::uint8_t* data, std::size_t size, bool last, std::vector<std::uint8_t>& out);
 
 }  // namespace tavik
