@@ -68,10 +68,12 @@ std::uint32_t TreeDepths(std::span<const TLeaf> leaves, std::span<std::uint8_t> 
 
 std::uint32_t LimitedHuffmanLengths(std::span<const std::uint32_t> counts, std::uint32_t limit,
                                     std::span<std::uint8_t> lengths) {
-    std::array<TLeaf, kMostSymbols> leaves;
+    std::array<TLeaf, kMostSymbols + 1> leaves;
     std::size_t used = 0;
+    // Without a branch: which symbols are used follows no pattern a branch could predict.
     for (std::size_t symbol = 0; symbol < counts.size(); ++symbol) {
-        if (counts[symbol] != 0) leaves[used++] = {counts[symbol], static_cast<std::uint16_t>(symbol)};
+        leaves[used] = {counts[symbol], static_cast<std::uint16_t>(symbol)};
+        used += counts[symbol] != 0 ? 1 : 0;
     }
     std::fill(lengths.begin(), lengths.end(), std::uint8_t{0});
     if (used < 2) {
@@ -103,18 +105,23 @@ std::uint32_t LimitedHuffmanLengths(std::span<const std::uint32_t> counts, std::
 }
 
 void CanonicalCodes(std::span<const std::uint8_t> lengths, std::span<std::uint16_t> codes) {
-    std::array<std::uint32_t, kLongestCode + 2> perLength{};
-    for (const std::uint8_t length : lengths) ++perLength[length];
-    perLength[0] = 0;
-    std::array<std::uint32_t, kLongestCode + 2> next{};
-    for (std::uint32_t length = 1, code = 0; length <= kLongestCode; ++length) {
+    // The used symbols first, in order and without a branch (see LimitedHuffmanLengths).
+    std::array<std::uint16_t, kMostSymbols + 1> used;
+    std::size_t usedCount = 0;
+    for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
+        used[usedCount] = static_cast<std::uint16_t>(symbol);
+        usedCount += lengths[symbol] != 0 ? 1 : 0;
+    }
+    std::array<std::uint32_t, kLongestCode + 1> perLength{};
+    for (std::size_t i = 0; i < usedCount; ++i) ++perLength[lengths[used[i]]];
+    std::array<std::uint32_t, kLongestCode + 1> next{};
+    for (std::uint32_t length = 2, code = 0; length <= kLongestCode; ++length) {
         code = (code + perLength[length - 1]) << 1;
         next[length] = code;
     }
-    for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
-        const std::uint32_t length = lengths[symbol];
-        if (length == 0) continue;
-        codes[symbol] = static_cast<std::uint16_t>(ReversedCode(next[length]++, length));
+    for (std::size_t i = 0; i < usedCount; ++i) {
+        const std::uint32_t length = lengths[used[i]];
+        codes[used[i]] = static_cast<std::uint16_t>(ReversedCode(next[length]++, length));
     }
 }
 
