@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "host/engine/pack/deflate_symbols.h"
 
@@ -12,6 +13,22 @@ namespace {
 
 using deflatesymbols::kMaxMatch;
 using deflatesymbols::kMinMatch;
+
+// How many bytes from a and b on are equal, at most limit; eight bytes at a time.
+std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
+    std::uint32_t length = 0;
+    for (; length + 8 <= limit; length += 8) {
+        std::uint64_t left = 0, right = 0;
+        std::memcpy(&left, a + length, sizeof left);
+        std::memcpy(&right, b + length, sizeof right);
+        const std::uint64_t differ = left ^ right;
+        if (differ == 0) continue;
+        if constexpr (std::endian::native == std::endian::little) return length + std::countr_zero(differ) / 8;
+        else return length + std::countl_zero(differ) / 8;
+    }
+    while (length < limit && a[length] == b[length]) ++length;
+    return length;
+}
 
 struct TMatch {
     std::uint32_t Length = 0;
@@ -45,11 +62,10 @@ public:
             const std::uint8_t* there = FData + candidate - 1;
             // The byte that would make this match beat the best is the likeliest to differ.
             if (there[best.Length] == here[best.Length]) {
-                std::uint32_t length = 0;
-                while (length < limit && there[length] == here[length]) ++length;
+                const std::uint32_t length = MatchLength(there, here, limit);
                 if (length > best.Length) {
                     best = {length, static_cast<std::uint32_t>(here - there)};
-                    if (length == limit) break;
+                    if (length >= std::min(limit, kNiceLength)) break;
                 }
             }
             candidate = FLinks[candidate - 1];
@@ -67,7 +83,9 @@ public:
 private:
     static constexpr std::uint32_t kFewestHashBits = 6;
     static constexpr std::uint32_t kMostHashBits = 11;
-    static constexpr std::uint32_t kChainTries = 32;
+    static constexpr std::uint32_t kChainTries = 8;
+    // A match this long ends the search along the chain (as in zlib's level 6).
+    static constexpr std::uint32_t kNiceLength = 128;
 
     std::uint32_t Hash(std::uint32_t at) const {
         const std::uint32_t prefix = FData[at] | FData[at + 1] << 8 | FData[at + 2] << 16;
