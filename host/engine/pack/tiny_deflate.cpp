@@ -26,7 +26,7 @@ constexpr std::uint32_t kCodeLengthSymbols = 19;
 constexpr std::array<std::uint8_t, kCodeLengthSymbols> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// Fitting codes to a piece goes over all 286 symbols several times and costs some five times
+// Fitting codes to a piece goes over all 286 symbols several times and costs about three times
 // what the rest does for a hundred bytes; below this size (files of a line or two) it saves
 // little: 40,000 CSV files of 60 to 160 bytes packed 0.9 % larger than with codes fitted to
 // every piece.
