@@ -2,7 +2,6 @@
 // stream (read back with zlib), the same bytes whatever the number of threads, with failures
 // reported per file and a pipeline that can be dropped halfway.
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "host/engine/pack/deflate_piece.h"
 #include "host/engine/pack/pack_pipeline.h"
 #include "tests/engine/archiv_test_helpers.h"
+#include "tests/engine/raw_inflate.h"
 
 namespace archivtest {
 namespace {
@@ -21,27 +21,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Inflates a raw deflate stream with zlib; fails the test unless it ends exactly at its end.
-std::string Inflate(const Bytes& stream) {
-    z_stream z{};
-    EXPECT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
-    std::string out;
-    std::vector<Bytef> buffer(1 << 16);
-    z.next_in = const_cast<Bytef*>(stream.data());
-    z.avail_in = static_cast<uInt>(stream.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        z.next_out = buffer.data();
-        z.avail_out = static_cast<uInt>(buffer.size());
-        result = inflate(&z, Z_NO_FLUSH);
-        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - z.avail_out);
-    }
-    EXPECT_EQ(result, Z_STREAM_END);
-    EXPECT_EQ(z.avail_in, 0u);
-    inflateEnd(&z);
-    return out;
-}
 
 std::string Mixed() { return TextRecords(20'000) + Incompressible(300'000, 5) + TextRecords(9'000) + "\n"; }
 

@@ -9,6 +9,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "host/engine/pack/tiny_deflate.h"
+
 namespace tavik {
 
 namespace {
@@ -27,11 +29,11 @@ constexpr double kIncompressible = 0.98;
 constexpr std::size_t kSmallestJudged = 4096;
 constexpr double kIncompressibleBits = 7.9;
 // libdeflate clears its hash tables (some 200 KB) for every piece, which costs ten times what
-// deflating a file of a hundred bytes does; zlib with a small window and hash table is reset
-// for a few hundred bytes and packs such pieces as small. Many small files make many such pieces.
+// deflating a file of a hundred bytes does, and zlib's reset and tree building cost about as
+// much; many small files make many such pieces. Up to this size a piece goes through
+// DeflateTiny instead.
 constexpr std::size_t kTinyPiece = 512;
-constexpr int kTinyWindowBits = 10;  // matches reach back over the whole of a tiny piece
-constexpr int kTinyMemLevel = 2;
+static_assert(kTinyPiece <= kTinyDeflateLargest);
 
 double BitsPerByte(const std::uint8_t* data, std::size_t size) {
     std::array<std::size_t, 256> counts{};
@@ -54,36 +56,6 @@ struct TInflateEnd {
 void TPieceDeflater::TFree::operator()(libdeflate_compressor* compressor) const {
     libdeflate_free_compressor(compressor);
 }
-
-// zlib's stream for tiny pieces, reset for each one.
-class TPieceDeflater::TTinyDeflater {
-public:
-    TTinyDeflater() {
-        if (deflateInit2(&FStream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -kTinyWindowBits, kTinyMemLevel,
-                         Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::bad_alloc();
-    }
-    TTinyDeflater(const TTinyDeflater&) = delete;
-    TTinyDeflater& operator=(const TTinyDeflater&) = delete;
-    ~TTinyDeflater() { deflateEnd(&FStream); }
-
-    // The whole piece as a complete raw deflate stream.
-    void Deflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& scratch,
-                 std::vector<std::uint8_t>& out) {
-        if (deflateReset(&FStream) != Z_OK) throw std::runtime_error("deflate cannot be reset");
-        const uLong bound = deflateBound(&FStream, static_cast<uLong>(size));
-        if (scratch.size() < bound) scratch.resize(bound);
-        FStream.next_in = const_cast<Bytef*>(data);
-        FStream.avail_in = static_cast<uInt>(size);
-        FStream.next_out = scratch.data();
-        FStream.avail_out = static_cast<uInt>(scratch.size());
-        if (deflate(&FStream, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate output exceeds its bound");
-        out.assign(scratch.data(), scratch.data() + (scratch.size() - FStream.avail_out));
-    }
-
-private:
-    z_stream FStream{};
-};
 
 TPieceDeflater::TPieceDeflater(int level)
     : FCompressor(libdeflate_alloc_compressor(level)), FProbe(libdeflate_alloc_compressor(1)) {
@@ -119,15 +91,7 @@ void TPieceDeflater::Deflate(const std::uint8_t* data, std::size_t size, bool la
         return;
     }
     if (size <= kTinyPiece) {
-        if (!FTiny) FTiny = std::make_unique<TTinyDeflater>();
-        FTiny->Deflate(data, size, FScratch, out);
-        // zlib may choose fixed codes where a stored block is smaller (random bytes).
-        if (out.size() > size + 5) {
-            out.clear();
-            AppendStoredBlocks(data, size, last, out);
-        } else if (!last) {
-            MakeStreamContinue(out);
-        }
+        DeflateTiny(data, size, last, out);
         return;
     }
     // Compressed into a buffer kept for the next piece; out gets only what it needs.

@@ -29,11 +29,9 @@ private:
     struct TFree {
         void operator()(libdeflate_compressor* compressor) const;
     };
-    class TTinyDeflater;
 
     std::unique_ptr<libdeflate_compressor, TFree> FCompressor;
     std::unique_ptr<libdeflate_compressor, TFree> FProbe;
-    std::unique_ptr<TTinyDeflater> FTiny;  // made when the first tiny piece comes
     std::vector<std::uint8_t> FScratch;
 };
 
