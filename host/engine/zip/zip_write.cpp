@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/services/freed_memory.h"
 #include "host/services/open_below.h"
 #include "host/services/safe_write.h"
 #include "host/services/system_error.h"
@@ -134,6 +135,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                                                        ItemFailed(item, reason);
                                                    });
     std::vector<TFileInfoItem>().swap(queued);
+    GiveBackFreedMemory();  // the queue's items, before the archive's work takes memory of its own
     // The caller decides item by item; the plan keeps what it lets through, under later names
     // replacing earlier ones of the same name. It is done in place: a second vector of every
     // entry would double the memory that many small files take.
@@ -195,6 +197,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
     if (oldEntries.empty()) {
         WriteNewArchive(file, targetExists ? &target : nullptr, plan, sealed, oldComment, *journalHead, skipped,
                         fileOf, results);
+        GiveBackFreedMemory();  // the writer's and pipeline's, before the list of what was packed
         for (const TPackedSources::TResult& result : results) allBytes += result.size;
     } else {
         // A file that cannot be opened is left out before anything is written: found only while the
