@@ -204,6 +204,73 @@ TEST_F(ZipFingerprint, ChangesAreFoundAndNamed) {
     }
 }
 
+// The read-back before deleting holds the archive against what was packed into it: each way
+// the two can differ is found and named, the archive changed or the list of what was packed.
+TEST_F(ZipFingerprint, ReadBackNamesWhatDiffersFromWhatWasPacked) {
+    using TItems = std::vector<tavik::TFileInfoItem>;
+    const auto file = [](TItems& items, const std::string& name) -> tavik::TFileInfoItem& {
+        return *std::find_if(items.begin(), items.end(), [&name](const auto& item) { return item.EntryName == name; });
+    };
+    struct TCase {
+        const char* what;
+        std::vector<std::string> change;  // run on the archive (@), if any
+        std::function<void(TItems&)> packedChange;
+        const char* named;  // in the failure's text; empty: sound
+    };
+    const std::vector<TCase> cases = {
+        {"sound", {}, {}, ""},
+        {"size differs", {}, [&](TItems& items) { file(items, "daten/beleg.txt").Size += 1; }, "Größe der Datei"},
+        {"CRC differs", {}, [&](TItems& items) { file(items, "daten/beleg.txt").Crc ^= 1; }, "(Prüfsumme)"},
+        {"fingerprint differs", {}, [&](TItems& items) { (*file(items, "daten/gross.txt").Sha256)[3] ^= 1; },
+         "Fingerabdruck der Datei"},
+        {"one item more", {}, [](TItems& items) { items.push_back(items.front()); }, "Einträge statt"},
+        {"item under another name", {},
+         [&](TItems& items) { file(items, "daten/beleg.txt").EntryName = "daten/Beleg.txt"; }, "„daten/Beleg.txt“ fehlt"},
+        {"directory packed as file", {},
+         [](TItems& items) {
+             const auto found = std::find_if(items.begin(), items.end(),
+                                             [](const auto& item) { return (item.Attributes & tavik::faDirectory) == 0; });
+             found->Attributes |= tavik::faDirectory;
+         },
+         "kein Verzeichnis"},
+        {"content changed, CRC fixed", {"python3", Script("tamper.py"), "@", "content", "daten/beleg.txt"}, {},
+         "(Prüfsumme)"},
+        {"entries reordered", {"python3", Script("tamper.py"), "@", "reorder"}, {}, "umgestellt"},
+        {"entry removed by zip -d", {"zip", "-q", "-d", "@", "daten/leer.dat"}, {}, "Einträge wurden entfernt"},
+        {"cut short", {"truncate", "-s", "-200", "@"}, {}, "beschädigt"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string archive = Pack();
+        if (!c.change.empty()) {
+            std::vector<std::string> argv = c.change;
+            for (std::string& arg : argv)
+                if (arg == "@") arg = archive;
+            const auto changed = Tool(argv);
+            ASSERT_EQ(changed.status, 0) << changed.out << changed.err;
+        }
+        TItems items = packed;
+        if (c.packedChange) c.packedChange(items);
+        for (const unsigned readers : {1u, 3u}) {
+            const std::string failure = tavik::CheckPackedArchive(archive, items, readers);
+            if (std::string(c.named).empty()) EXPECT_EQ(failure, "");
+            else EXPECT_NE(failure.find(c.named), std::string::npos) << failure;
+        }
+    }
+}
+
+// A byte changed in an entry's data is found by inflating it, whichever reader takes it.
+TEST_F(ZipFingerprint, ReadBackFindsAChangedByteInAnyEntry) {
+    const std::string archive = Pack();
+    const std::string sound = testsupport::ReadFile(archive);
+    for (const std::size_t at : {sound.size() / 4, sound.size() / 3, sound.size() / 2}) {
+        std::string bytes = sound;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+        testsupport::WriteFile(archive, bytes);
+        EXPECT_NE(tavik::CheckPackedArchive(archive, packed), "") << at;
+    }
+}
+
 // Extraction hashes what it writes: a changed entry (its CRC made to fit) is not put in place,
 // and the other entries are.
 TEST_F(ZipFingerprint, ExtractionRefusesAnEntryThatNoLongerFitsItsFingerprint) {

@@ -5,9 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <thread>
-#include <unordered_map>
 
 #include "host/engine/split/split_reader.h"
 #include "host/engine/zip/zip_directory.h"
@@ -24,7 +22,6 @@ namespace tavik {
 namespace {
 
 struct TCheckJob {
-    const TFileInfoItem* item;  // what was packed into the entry; none: the entry stands for itself
     zip_uint64_t index;
     std::int64_t size;
 };
@@ -46,27 +43,6 @@ struct TSharedState {
 };
 
 constexpr std::int64_t kProgressStep = 4 << 20;
-
-// What was packed must be what the entry says it holds.
-void CompareWithItem(const TFileInfoItem& item, const TZipEntry& entry) {
-    if ((item.Attributes & faDirectory) != 0) {
-        if (!entry.directory)
-            throw EOlvex("„" + item.EntryName + "“ ist im Archiv kein Verzeichnis.", TErrorKind::DamagedArchive);
-        return;
-    }
-    // The reader checks the data against the central directory's size and CRC; those in turn
-    // must be the ones taken from the file.
-    if ((entry.stat.valid & ZIP_STAT_SIZE) == 0 || static_cast<std::int64_t>(entry.stat.size) != item.Size)
-        throw EOlvex("Der Eintrag „" + item.EntryName + "“ gibt nicht die Größe der Datei an.",
-                     TErrorKind::DamagedArchive);
-    if ((entry.stat.valid & ZIP_STAT_CRC) == 0 || entry.stat.crc != item.Crc)
-        throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
-                         "“ stimmt nicht mit der Datei überein, wie sie gelesen wurde (Prüfsumme).",
-                     TErrorKind::DamagedArchive);
-    if (item.Sha256 && entry.fingerprint != item.Sha256)
-        throw EOlvex("Der Eintrag „" + item.EntryName + "“ trägt nicht den Fingerabdruck der Datei.",
-                     TErrorKind::DamagedArchive);
-}
 
 // The archive once opened and checked. When the data of every entry can be read straight
 // from the file, the readers share it: read once into memory, where the data is inflated without
@@ -126,7 +102,6 @@ void ReadEntries(const TCheckedArchive& checked, const std::vector<TCheckJob>& j
     TSha256 hash;
     for (std::size_t i = state.next++; i < jobs.size() && !state.failed; i = state.next++) {
         const TZipEntry& entry = zip.entries.at(jobs[i].index);
-        if (jobs[i].item != nullptr) CompareWithItem(*jobs[i].item, entry);
         if (entry.directory) continue;
         std::int64_t reported = 0;
         try {
@@ -187,35 +162,6 @@ std::int64_t EntrySize(const TZipEntry& entry) {
 
 }  // namespace
 
-std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers) {
-    try {
-        const TZipReading zip = OpenZipForReading(path, true);
-        if (!zip.seal.failure.empty()) return zip.seal.failure;
-        if (zip.entries.size() != items.size())
-            return "Das Archiv enthält " + std::to_string(zip.entries.size()) + " Einträge statt " +
-                   std::to_string(items.size()) + ".";
-        std::unordered_map<std::string_view, zip_uint64_t> byName;  // views into the entries' names
-        byName.reserve(zip.entries.size());
-        for (zip_uint64_t i = 0; i < zip.entries.size(); ++i)
-            if (!byName.emplace(zip.entries[i].name, i).second)
-                return "Der Eintrag Nummer " + std::to_string(i + 1) + " hat keinen eindeutigen Namen.";
-        std::vector<TCheckJob> jobs;
-        jobs.reserve(items.size());
-        for (const TFileInfoItem& item : items) {
-            const auto found = byName.find(item.EntryName);
-            if (found == byName.end()) return "Der Eintrag „" + item.EntryName + "“ fehlt.";
-            jobs.push_back({&item, found->second, item.Size});
-        }
-        TSharedState state;
-        // The read-back comes while the run holds everything it packed: the readers read the
-        // entries where they lie instead of holding the whole archive as well.
-        ReadInParallel({path, zip, AllReadWithoutLibzip(zip), nullptr}, jobs, state, readers);
-        return state.reason;
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-}
-
 TContentCheck CheckArchiveContent(const std::string& path, const std::function<bool(std::int64_t, std::int64_t)>& progress,
                                   unsigned readers, bool fileDigest) {
     TContentCheck check;
@@ -227,7 +173,7 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         }
         std::vector<TCheckJob> jobs;
         jobs.reserve(zip.entries.size());
-        for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({nullptr, i, EntrySize(zip.entries[i])});
+        for (zip_uint64_t i = 0; i < zip.entries.size(); ++i) jobs.push_back({i, EntrySize(zip.entries[i])});
         TSharedState state;
         state.progress = progress;
         state.digestWanted = fileDigest;

@@ -73,7 +73,7 @@ void TSealDigest::Add(std::string_view storedName, const std::optional<TSha256Di
     ++FEntries;
 }
 
-TSealCheck CheckSeal(std::string_view comment, const std::vector<TDirectoryEntry>& entries) {
+TSealCheck CheckSeal(std::string_view comment, std::uint64_t entries, TSealDigest& digest) {
     TSealCheck check;
     if (!LooksLikeSeal(comment)) return check;
     check.present = true;
@@ -83,20 +83,25 @@ TSealCheck CheckSeal(std::string_view comment, const std::vector<TDirectoryEntry
         return check;
     }
     check.journal = seal->journal;
-    if (seal->entries != entries.size()) {
-        check.failure = "Das Archiv enthält " + std::to_string(entries.size()) + " Einträge, sein Siegel nennt " +
+    if (seal->entries != entries) {
+        check.failure = "Das Archiv enthält " + std::to_string(entries) + " Einträge, sein Siegel nennt " +
                         std::to_string(seal->entries) + ": Einträge wurden entfernt oder hinzugefügt.";
         return check;
     }
-    TSealDigest digest;
-    for (const TDirectoryEntry& entry : entries)
-        digest.Add(std::string_view(reinterpret_cast<const char*>(entry.header.name), entry.header.nameSize),
-                   FingerprintIn(entry.header.extra, entry.header.wellFormedExtra));
     if (digest.Final() != seal->digest)
         check.failure =
             "Die Fingerabdrücke der Einträge passen nicht zum Siegel im Kommentar des Archivs: ein Eintrag wurde "
             "verändert, ersetzt, umbenannt oder umgestellt.";
     return check;
+}
+
+TSealCheck CheckSeal(std::string_view comment, const std::vector<TDirectoryEntry>& entries) {
+    TSealDigest digest;
+    if (LooksLikeSeal(comment))
+        for (const TDirectoryEntry& entry : entries)
+            digest.Add(std::string_view(reinterpret_cast<const char*>(entry.header.name), entry.header.nameSize),
+                       FingerprintIn(entry.header.extra, entry.header.wellFormedExtra));
+    return CheckSeal(comment, entries.size(), digest);
 }
 
 }  // namespace tavik::zip

@@ -62,5 +62,8 @@ struct TSealCheck {
     TSha256Digest journal{};
 };
 TSealCheck CheckSeal(std::string_view comment, const std::vector<TDirectoryEntry>& entries);
+// The same for a directory read as a stream: the number of its entries and their digest, made
+// while they passed.
+TSealCheck CheckSeal(std::string_view comment, std::uint64_t entries, TSealDigest& digest);
 
 }  // namespace tavik::zip
