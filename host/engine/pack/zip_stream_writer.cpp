@@ -30,10 +30,6 @@ constexpr std::uint16_t kNeedsZip64 = 45;
 constexpr std::uint16_t kUtf8Flag = 1 << 11;
 constexpr std::size_t kCrcAt = 14;  // in the local header: CRC, compressed and plain size
 
-std::uint32_t UnixAttributes(mode_t mode) {
-    return static_cast<std::uint32_t>(mode & (S_IFMT | 07777)) << 16 | (S_ISDIR(mode) ? faDirectory : 0u) |
-           ((mode & 0222) == 0 ? faReadOnly : 0u);
-}
 
 void AppendBlock(std::string& out, std::uint16_t id, std::size_t size) {
     AppendLittleEndian(out, id, 2);
@@ -107,7 +103,7 @@ void TZipStreamWriter::Begin(const TStreamEntry& entry) {
     open.time = dos.time;
     open.date = dos.date;
     open.flags = ZipNameFlaggedUtf8(entry.name) ? kUtf8Flag : 0;
-    open.attributes = UnixAttributes(entry.mode);
+    open.attributes = ZipUnixAttributes(entry.mode);
     if (const TZipTimeField time = ZipTimeField(entry.mtime); time.id != 0) {
         AppendBlock(open.timeField, time.id, time.data.size());
         open.timeField += time.data;

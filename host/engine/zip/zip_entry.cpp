@@ -186,6 +186,11 @@ zip_flags_t ZipNameEncoding(std::string_view name) {
     return !control && IsValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437;
 }
 
+std::uint32_t ZipUnixAttributes(mode_t mode) {
+    return static_cast<std::uint32_t>(mode & (S_IFMT | 07777)) << 16 | (S_ISDIR(mode) ? faDirectory : 0u) |
+           ((mode & 0222) == 0 ? faReadOnly : 0u);
+}
+
 bool ZipNameFlaggedUtf8(std::string_view name) {
     return ZipNameEncoding(name) == ZIP_FL_ENC_UTF_8 &&
            std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });

@@ -87,6 +87,9 @@ bool SetZipEntryTime(zip_t* archive, zip_uint64_t index, std::time_t mtime);
 // (a name on disk that is not UTF-8, or that has control characters, as Info-ZIP stores it on
 // Unix).
 zip_flags_t ZipNameEncoding(std::string_view name);
+// The external attributes of an entry made on Unix from a file's type and permission bits, with
+// the DOS directory and read-only bits that Windows readers look at.
+std::uint32_t ZipUnixAttributes(mode_t mode);
 // Whether such a name carries the UTF-8 flag (general purpose bit 11): a UTF-8 name that is not
 // plain ASCII, as libzip writes it.
 bool ZipNameFlaggedUtf8(std::string_view name);

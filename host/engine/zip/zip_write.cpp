@@ -100,10 +100,6 @@ std::string ArchiveFileBehind(const std::string& path) {
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
-std::uint32_t UnixAttributes(mode_t mode) {
-    return static_cast<std::uint32_t>(mode & (S_IFMT | 07777)) << 16 | (S_ISDIR(mode) ? faDirectory : 0u) |
-           ((mode & 0222) == 0 ? faReadOnly : 0u);
-}
 
 }  // namespace
 
@@ -336,7 +332,7 @@ void TZipArchiv::AddFiles(bool addToExisting) {
                                                                           : entry.mtime;
                 if (!SetZipEntryTime(archive.get(), at, mtime) ||
                     zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
-                                                     UnixAttributes(entry.mode)) != 0)
+                                                     ZipUnixAttributes(entry.mode)) != 0)
                     Fail(failure("Die Angaben zum Eintrag „" + entry.name + "“ können nicht gesetzt werden"));
             }
             Progress(0, allBytes);
