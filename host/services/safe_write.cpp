@@ -1,9 +1,11 @@
 #include "host/services/safe_write.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -36,15 +38,33 @@ bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
+// Unpredictable bytes for a temporary name. Asked of the kernel each time: std::random_device
+// opens its source anew for every object, which cost more than creating the file.
+std::array<unsigned char, kRandomChars> RandomBytes() {
+    std::array<unsigned char, kRandomChars> bytes{};
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::getrandom(bytes.data() + got, bytes.size() - got, 0);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            // No entropy to be had (a kernel without getrandom): the name is still taken only
+            // when free (O_EXCL), so a predictable one costs a retry at worst.
+            std::random_device fallback;
+            for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(fallback());
+            break;
+        }
+    }
+    return bytes;
+}
+
 // Creates a new file for name in dirFd under the temporary name, which it sets; invalid with
 // errno set when none can be made.
 TUniqueFd CreateTemporary(int dirFd, const std::string& name, int flags, mode_t mode, std::string& tempName) {
-    std::random_device random;
-    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
     const std::string prefix = SafeWriteTempPrefix(name);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = prefix;
-        for (std::size_t i = 0; i < kRandomChars; ++i) temp += kAlphabet[pick(random)];
+        for (const unsigned char byte : RandomBytes()) temp += kAlphabet[byte % kAlphabet.size()];
         TUniqueFd fd(::openat(dirFd, temp.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd) {
             tempName = std::move(temp);
