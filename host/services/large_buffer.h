@@ -2,7 +2,8 @@
 // Memory for large buffers that live through many uses (a whole entry inflated at once). From
 // 2 MiB on it is taken from the kernel directly with all its pages at once (MAP_POPULATE):
 // filling it the first time then costs no page fault for every 4 KiB, and in a virtual
-// machine each of those is dear. The bytes are not initialised.
+// machine each of those is dear. It grows in place, keeping the pages it has. The bytes are
+// not initialised.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
