@@ -13,6 +13,7 @@
 namespace tavik {
 
 class TExtractTarget;
+struct TEntryReadAhead;
 struct TPackPlan;
 struct TPackedResult;
 class TZipEntryReader;
@@ -34,11 +35,14 @@ public:
 
 private:
     void Extract(const std::vector<int>* indexes);
-    void ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
-                      std::int64_t total);
-    // Reads an entry to its end, size and CRC checked. Throws EOlvex on damage.
+    // ahead: the entry as read ahead, or nullptr.
+    void ExtractEntry(TZipEntryReader& reader, const TEntryReadAhead* ahead, const TZipEntry& entry,
+                      TExtractTarget& target, std::int64_t& done, std::int64_t total);
+    // Reads an entry to its end, size and CRC checked, or takes its data from ahead where it was
+    // read ahead. Throws EOlvex on damage.
     void ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,
-                       std::int64_t total, const std::function<void(const char*, std::size_t)>& sink);
+                       std::int64_t total, const std::function<void(const char*, std::size_t)>& sink,
+                       const TEntryReadAhead* ahead = nullptr);
     void AddFiles(bool addToExisting);
     // Writes the plan's entries as a new archive in place of file (target: the file there, whose
     // permissions the archive takes over), with the comment given or, when sealed, a seal. A file

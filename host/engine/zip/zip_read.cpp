@@ -1,11 +1,13 @@
 // Listing, verifying and extracting ZIP archives.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 
 #include "host/engine/extract/entry_name.h"
 #include "host/engine/extract/extract_target.h"
+#include "host/engine/zip/zip_entry_prefetch.h"
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_format.h"
 #include "host/engine/split/split_reader.h"
@@ -37,6 +39,14 @@ private:
 
 std::int64_t EntrySize(const TZipEntry& entry) {
     return (entry.stat.valid & ZIP_STAT_SIZE) ? static_cast<std::int64_t>(entry.stat.size) : 0;
+}
+
+// Throws when an entry's data does not fit the fingerprint written with it.
+void CheckFingerprint(const TZipEntry& entry, std::span<const std::uint8_t> data) {
+    if (!entry.fingerprint) return;
+    TSha256 hash;
+    hash.Update(data.data(), data.size());
+    if (hash.Final() != *entry.fingerprint) throw EOlvex(kFingerprintMismatch, TErrorKind::DamagedArchive);
 }
 
 }  // namespace
@@ -106,22 +116,35 @@ bool TZipArchiv::RecognisedAtAGlance() const {
 
 void TZipArchiv::ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item,
                                std::int64_t& done, std::int64_t total,
-                               const std::function<void(const char*, std::size_t)>& sink) {
+                               const std::function<void(const char*, std::size_t)>& sink, const TEntryReadAhead* ahead) {
     const std::int64_t size = EntrySize(entry);
     const std::int64_t before = done;
     PFileInfoItem current = &item;
     ItemProgress(current, 0, size);
+    const auto progress = [&](std::int64_t read) {
+        done = before + read;
+        ItemProgress(current, read, size);
+        Progress(done, total);
+    };
+    if (ahead != nullptr) {
+        if (ahead->error) std::rethrow_exception(ahead->error);
+        const std::span<const std::uint8_t> data = ahead->data;
+        const std::size_t piece = ReadLimits().piece;
+        for (std::size_t at = 0; at < data.size();) {
+            const std::size_t length = std::min(piece, data.size() - at);
+            sink(reinterpret_cast<const char*>(data.data() + at), length);
+            at += length;
+            progress(static_cast<std::int64_t>(at));
+        }
+        return;
+    }
     PreparePassword(reader, entry);
     reader.Read(
         entry,
         [&sink](const std::uint8_t* data, std::size_t length) {
             sink(reinterpret_cast<const char*>(data), length);
         },
-        [&](std::int64_t read) {
-            done = before + read;
-            ItemProgress(current, read, size);
-            Progress(done, total);
-        });
+        progress);
 }
 
 bool TZipArchiv::ExecuteArchivVerify(TArchivVerifyMode mode) {
@@ -204,15 +227,19 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     for (const TZipEntry* entry : chosen) total += EntrySize(*entry);
     Progress(0, total);
     TZipEntryReader reader(zip.archive.get(), ReadLimits());
+    if (zip.files) reader.ReadDirectly(*zip.files, zip.dataStarts, zip.dataLimit);
     const TForgetWrongPassword forget(Password, reader);
     FPasswordAsked = false;
-    for (const TZipEntry* entry : chosen) ExtractEntry(reader, *entry, target, done, total);
+    // The entries to come are read and checked on another thread while one is written.
+    TZipEntryPrefetch prefetch(zip, chosen, ReadLimits(), CheckFingerprint);
+    for (std::size_t position = 0; position < chosen.size(); ++position)
+        ExtractEntry(reader, prefetch.Take(position), *chosen[position], target, done, total);
     target.RestoreDirectoryTimes();
     Progress(done, total);
 }
 
-void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, TExtractTarget& target, std::int64_t& done,
-                              std::int64_t total) {
+void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TEntryReadAhead* ahead, const TZipEntry& entry,
+                              TExtractTarget& target, std::int64_t& done, std::int64_t total) {
     TFileInfoItem item = ZipEntryItem(entry);
     PFileInfoItem current = &item;
     const std::int64_t after = done + EntrySize(entry);
@@ -245,16 +272,18 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TZipEntry& entry, T
             const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
             reason = target.CreateFile(parts, mode, file);
             if (reason.empty()) {
-                // What is written is hashed on the way: a file whose content no longer fits the
+                // Data read ahead has been checked against the fingerprint there. Otherwise what
+                // is written is hashed on the way: a file whose content no longer fits the
                 // fingerprint written with it never takes its name.
+                const bool checked = ahead != nullptr;
                 TSha256 hash;
-                const auto write = [&file, &hash, &entry](const char* data, std::size_t size) {
+                const auto write = [&file, &hash, &entry, checked](const char* data, std::size_t size) {
                     const TReason error = file->Write(data, size);
                     if (!error.empty()) throw EOlvex(error.Text, error.Kind);
-                    if (entry.fingerprint) hash.Update(data, size);
+                    if (entry.fingerprint && !checked) hash.Update(data, size);
                 };
-                ReadEntryData(reader, entry, item, done, total, write);
-                if (entry.fingerprint && hash.Final() != *entry.fingerprint)
+                ReadEntryData(reader, entry, item, done, total, write, ahead);
+                if (entry.fingerprint && !checked && hash.Final() != *entry.fingerprint)
                     throw EOlvex(kFingerprintMismatch, TErrorKind::DamagedArchive);
                 reason = file->Commit(EntrySize(entry), entry.mtime);
                 if (reason.empty()) CountCommitted(file->Outcome());
