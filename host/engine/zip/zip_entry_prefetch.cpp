@@ -1,5 +1,6 @@
 #include "host/engine/zip/zip_entry_prefetch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/engine/split/split_reader.h"
