@@ -39,6 +39,17 @@ void TLargeBuffer::Free() {
     FCapacity = 0;
 }
 
+std::uint8_t* TLargeBuffer::RoomUntouched(std::size_t size) {
+    if (size < kMapped || (FData != nullptr && size <= FCapacity)) return Room(size);
+    Free();
+    const std::size_t capacity = (size + kPage - 1) / kPage * kPage;
+    void* memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    FData = static_cast<std::uint8_t*>(memory);
+    FCapacity = capacity;
+    return FData;
+}
+
 std::uint8_t* TLargeBuffer::Room(std::size_t size) {
     if (FData != nullptr && size <= FCapacity) return FData;
     if (size < kMapped) {

@@ -22,6 +22,9 @@ public:
     // Room for at least size bytes; what was in it before is gone when it has to grow. Throws
     // std::bad_alloc.
     std::uint8_t* Room(std::size_t size);
+    // The same, but the pages of a new mapping are left to be taken by whoever fills them, so
+    // that several threads can share that work. Throws std::bad_alloc.
+    std::uint8_t* RoomUntouched(std::size_t size);
     std::uint8_t* Data() const { return FData; }
     std::size_t Capacity() const { return FCapacity; }
 

@@ -20,7 +20,9 @@ std::string Text(const TWholeFile& file) { return std::string(reinterpret_cast<c
 
 TEST(WholeFile, HoldsTheBytesOfTheFileAsTheyWereRead) {
     testsupport::TempDir dir;
-    for (const std::size_t size : {std::size_t{1}, std::size_t{5000}, std::size_t{3} << 20}) {
+    // Large files are read in two halves at once, the second reaching past the end.
+    for (const std::size_t size : {std::size_t{1}, std::size_t{5000}, std::size_t{3} << 20, (std::size_t{16} << 20) + 4097,
+                                   std::size_t{40} << 20}) {
         SCOPED_TRACE(size);
         std::string content;
         for (std::size_t i = 0; i < size; ++i) content += static_cast<char>('a' + i % 23);
@@ -52,6 +54,15 @@ TEST(WholeFile, AFileOfAnotherLengthOrKindIsLeftToItsReaders) {
     EXPECT_FALSE(TWholeFile::Read(-1, 5000));
     EXPECT_FALSE(TWholeFile::Read(fd.Get(), TWholeFile::kLimit + 1));
     EXPECT_TRUE(TWholeFile::Read(fd.Get(), 5000));
+
+    // The same for a file read in halves.
+    const std::size_t large = (std::size_t{20} << 20) + 1;
+    testsupport::WriteFile(dir / "gross.zip", std::string(large, 'y'));
+    const TUniqueFd big = OpenRead((dir / "gross.zip").string());
+    ASSERT_TRUE(big);
+    EXPECT_FALSE(TWholeFile::Read(big.Get(), large - 1));
+    EXPECT_FALSE(TWholeFile::Read(big.Get(), large + 1));
+    EXPECT_TRUE(TWholeFile::Read(big.Get(), large));
 
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
