@@ -30,6 +30,8 @@ public:
 
 private:
     void Free();
+    // A new mapping of size bytes at least, in place of what was held; flags: for mmap.
+    std::uint8_t* Map(std::size_t size, int flags);
 
     std::unique_ptr<std::uint8_t[]> FHeap;  // the memory of a small buffer
     std::uint8_t* FData = nullptr;          // FHeap's, or mapped
