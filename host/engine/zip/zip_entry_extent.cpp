@@ -38,13 +38,13 @@ std::size_t DescriptorSize(const TCentralView& h, bool zip64, const std::uint8_t
 
 }  // namespace
 
-void TEntryMeasure::Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size) {
+void TEntryMeasure::Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size, std::size_t reach) {
     if (position >= FAheadStart && position - FAheadStart <= FAhead.size() &&
         size <= FAhead.size() - (position - FAheadStart)) {
         std::copy_n(FAhead.data() + (position - FAheadStart), size, buffer);
         return;
     }
-    const auto ahead = static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, FLimit - position));
+    const auto ahead = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(reach, size), FLimit - position));
     if (size > ahead) {
         FReader.Read(position, buffer, size);
         return;
@@ -68,7 +68,11 @@ TEntryExtent TEntryMeasure::operator()(const TCentralView& central, std::size_t 
     if (position > limit || limit - position < kLocalHeaderSize)
         Fail("der lokale Kopf des Eintrags " + which() + " reicht in das Inhaltsverzeichnis");
     std::uint8_t fixed[kLocalHeaderSize];
-    Read(position, fixed, sizeof fixed);
+    // The window reaches the next local header only behind small data; behind large data it
+    // need hold no more than this header, which is then read without copying what follows.
+    const std::uint64_t header = kLocalHeaderSize + central.nameSize + kExtraAllowance;
+    const bool nextInReach = central.compressedSize < kReadAhead && header + central.compressedSize < kReadAhead;
+    Read(position, fixed, sizeof fixed, nextInReach ? kReadAhead : static_cast<std::size_t>(header));
     if (Get32(fixed) != kLocalHeaderSig) Fail("der lokale Kopf des Eintrags " + which() + " fehlt");
     TLocalView local = ViewLocalHeader(fixed);
     TEntryExtent extent;

@@ -44,9 +44,12 @@ private:
     // Reads size bytes at position, all before FLimit, through a window read ahead: local
     // headers mostly follow one another closely, and a read of its own for each would cost two
     // system calls per entry.
-    void Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size);
+    // reach: how many bytes from position on are worth reading at once.
+    void Read(std::uint64_t position, std::uint8_t* buffer, std::size_t size, std::size_t reach = kReadAhead);
 
     static constexpr std::size_t kReadAhead = 64 * 1024;
+    // Room taken for a local header's extra fields when only the header is read.
+    static constexpr std::size_t kExtraAllowance = 512;
 
     TByteReader& FReader;
     std::uint64_t FLimit;
