@@ -39,19 +39,14 @@ void TLargeBuffer::Free() {
     FCapacity = 0;
 }
 
-std::uint8_t* TLargeBuffer::Map(std::size_t size, int flags) {
+std::uint8_t* TLargeBuffer::Map(std::size_t size) {
     Free();
     const std::size_t capacity = (size + kPage - 1) / kPage * kPage;
-    void* memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
+    void* memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     FData = static_cast<std::uint8_t*>(memory);
     FCapacity = capacity;
     return FData;
-}
-
-std::uint8_t* TLargeBuffer::RoomUntouched(std::size_t size) {
-    if (size < kMapped || (FData != nullptr && size <= FCapacity)) return Room(size);
-    return Map(size, 0);
 }
 
 std::uint8_t* TLargeBuffer::Room(std::size_t size) {
@@ -76,7 +71,7 @@ std::uint8_t* TLargeBuffer::Room(std::size_t size) {
             return FData;
         }
     }
-    return Map(size, MAP_POPULATE);
+    return Map(size);
 }
 
 }  // namespace tavik

@@ -22,16 +22,13 @@ public:
     // Room for at least size bytes; what was in it before is gone when it has to grow. Throws
     // std::bad_alloc.
     std::uint8_t* Room(std::size_t size);
-    // The same, but the pages of a new mapping are left to be taken by whoever fills them, so
-    // that several threads can share that work. Throws std::bad_alloc.
-    std::uint8_t* RoomUntouched(std::size_t size);
     std::uint8_t* Data() const { return FData; }
     std::size_t Capacity() const { return FCapacity; }
 
 private:
     void Free();
-    // A new mapping of size bytes at least, in place of what was held; flags: for mmap.
-    std::uint8_t* Map(std::size_t size, int flags);
+    // A new mapping of size bytes at least, its pages taken, in place of what was held.
+    std::uint8_t* Map(std::size_t size);
 
     std::unique_ptr<std::uint8_t[]> FHeap;  // the memory of a small buffer
     std::uint8_t* FData = nullptr;          // FHeap's, or mapped

@@ -28,7 +28,8 @@ struct TContentCheck {
     bool Aborted = false;
     // Asked for: the SHA-256 of the whole archive file and its size, taken from the same bytes
     // as the entries, by one of the readers. None when the file could not be read that way
-    // (opened, its structure checked and read whole into memory): the caller reads it itself.
+    // (opened, its structure checked, every entry's data read straight from it, and read to its
+    // end as long as it was measured): the caller reads it itself.
     std::optional<TSha256Digest> FileSha256;
     std::int64_t FileSize = 0;
 };

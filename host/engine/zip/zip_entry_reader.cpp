@@ -78,16 +78,28 @@ void TZipEntryReader::SetPassword(const std::string& password) {
 }
 
 void TZipEntryReader::ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts,
-                                   std::uint64_t limit, const std::uint8_t* memory) {
+                                   std::uint64_t limit) {
     FFiles = &files;
     FDataStarts = &dataStarts;
     FDataLimit = limit;
-    FMemory = memory;
     FAheadSize = 0;
 }
 
+void TZipEntryReader::TakeFromMemory(const std::uint8_t* data, std::uint64_t start, std::uint64_t size) {
+    FMemory = data;
+    FMemoryStart = data != nullptr ? start : 0;
+    FMemorySize = data != nullptr ? size : 0;
+}
+
+const std::uint8_t* TZipEntryReader::InMemory(std::uint64_t position, std::uint64_t size) const {
+    if (FMemory == nullptr || position < FMemoryStart || position - FMemoryStart > FMemorySize ||
+        size > FMemorySize - (position - FMemoryStart))
+        return nullptr;
+    return FMemory + (position - FMemoryStart);
+}
+
 const std::uint8_t* TZipEntryReader::InMemory(const TRaw& raw) const {
-    return raw.file == nullptr && FMemory != nullptr ? FMemory + raw.position : nullptr;
+    return raw.file == nullptr ? InMemory(raw.position, raw.left) : nullptr;
 }
 
 bool TZipEntryReader::ReadsWithoutLibzip(const TZipEntry& entry) const {
@@ -112,8 +124,8 @@ TZipEntryReader::TRaw TZipEntryReader::RawData(const TZipEntry& entry, TZipFileP
 }
 
 void TZipEntryReader::ReadAhead(std::uint64_t position, std::uint8_t* data, std::size_t size) {
-    if (FMemory != nullptr) {
-        std::copy_n(FMemory + position, size, data);
+    if (const std::uint8_t* memory = InMemory(position, size)) {
+        std::copy_n(memory, size, data);
         return;
     }
     if (position >= FAheadStart && position - FAheadStart <= FAheadSize && size <= FAheadSize - (position - FAheadStart)) {

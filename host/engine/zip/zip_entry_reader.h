@@ -59,11 +59,12 @@ public:
     // The raw data of unencrypted entries is read straight from files, where dataStarts holds
     // (by the entry's index) the place that the structure check found, all of it before limit,
     // not through libzip: opening an entry there costs more than a small entry's data. The
-    // bytes are the same; size and CRC are checked all the same. memory, when given, holds the
-    // files' bytes from their start to limit at least (read whole): the data is taken from there
-    // without a copy.
-    void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit,
-                      const std::uint8_t* memory = nullptr);
+    // bytes are the same; size and CRC are checked all the same.
+    void ReadDirectly(zip::TByteReader& files, const std::vector<std::uint64_t>& dataStarts, std::uint64_t limit);
+    // The files' bytes from start on, size of them, are held at data (read already): an entry's
+    // raw data that lies there whole is taken from there without a copy. Kept until the next
+    // call; data nullptr: none.
+    void TakeFromMemory(const std::uint8_t* data, std::uint64_t start, std::uint64_t size);
     // Whether Read takes the entry's data without libzip (stored or deflated, unencrypted, its
     // place known): readers of such entries on several threads may share one libzip handle.
     bool ReadsWithoutLibzip(const TZipEntry& entry) const;
@@ -81,6 +82,8 @@ private:
     void ReadStored(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     // The entry's raw data where it lies in memory already, else nothing.
     const std::uint8_t* InMemory(const TRaw& raw) const;
+    // size bytes at position where they lie in memory, else nothing.
+    const std::uint8_t* InMemory(std::uint64_t position, std::uint64_t size) const;
     void InflateWhole(TRaw raw, const TZipEntry& entry, const TSink& sink, const TProgress& progress);
     void DecodePieces(TRaw raw, TZipMethodDecoder& decoder, const TZipEntry& entry, const TSink& sink,
                       const TProgress& progress);
@@ -110,7 +113,9 @@ private:
     zip::TByteReader* FFiles = nullptr;
     const std::vector<std::uint64_t>* FDataStarts = nullptr;
     std::uint64_t FDataLimit = 0;
-    const std::uint8_t* FMemory = nullptr;  // the files' bytes up to FDataLimit, held in memory
+    const std::uint8_t* FMemory = nullptr;  // the files' bytes from FMemoryStart on, FMemorySize of them
+    std::uint64_t FMemoryStart = 0;
+    std::uint64_t FMemorySize = 0;
     std::unique_ptr<std::uint8_t[]> FAhead;  // kReadAhead bytes from FAheadStart on, FAheadSize of them read
     std::uint64_t FAheadStart = 0;
     std::size_t FAheadSize = 0;

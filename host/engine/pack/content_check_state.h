@@ -1,0 +1,48 @@
+#pragma once
+// What the readers of one archive's content check share: the entries to read, the first
+// failure, the counts, the progress; and the check of one entry, the same on every path.
+#include <zip.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "host/engine/zip/zip_entry.h"
+#include "host/services/sha256.h"
+
+namespace tavik {
+
+class TZipEntryReader;
+
+struct TCheckJob {
+    zip_uint64_t index;
+    std::int64_t size;
+};
+
+struct TSharedState {
+    std::atomic<bool> failed{false};
+    std::atomic<bool> aborted{false};
+    std::atomic<int> bySha256{0};
+    std::atomic<int> byCrcOnly{0};
+    std::atomic<std::int64_t> done{0};
+    std::int64_t total = 0;
+    std::function<bool(std::int64_t, std::int64_t)> progress;
+    std::mutex mutex;  // for progress and reason
+    std::string reason;
+    bool digestWanted = false;            // the whole file's SHA-256 as well
+    std::optional<TSha256Digest> digest;  // written by one reader, read after all have ended
+
+    // Keeps the first failure, German, and stops the readers.
+    void Fail(const std::string& why);
+};
+
+// Reads the entry (a file) through reader against its size and CRC-32, and its fingerprint
+// where it has one, and counts it. Throws EOlvex with a German reason when it is damaged, or
+// as aborted when the progress says stop or another reader failed.
+void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TSha256& hash,
+                TSharedState& state);
+
+}  // namespace tavik

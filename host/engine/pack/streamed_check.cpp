@@ -1,0 +1,288 @@
+#include "host/engine/pack/streamed_check.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "host/engine/pack/piece_plan.h"
+#include "host/engine/split/split_reader.h"
+#include "host/engine/zip/zip_entry_reader.h"
+#include "host/services/exceptions.h"
+#include "host/services/large_buffer.h"
+#include "host/services/whole_io.h"
+
+namespace tavik {
+
+namespace {
+
+// Small enough that a piece is still in the processor's cache when it is hashed and its entries
+// inflated; large enough that reading it is one system call among much work.
+constexpr std::uint64_t kPieceSize = 4 << 20;
+// Entries up to this size are taken from the pieces; larger ones are read on their own.
+constexpr std::uint64_t kHeldEntry = 16 << 20;
+constexpr std::size_t kDigestStep = 1 << 20;
+
+class TStreamedCheck {
+public:
+    TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers);
+    void Run();
+
+private:
+    enum class TKind { Read, Digest, Entry, Apart, Done };
+    struct TTask {
+        TKind kind = TKind::Done;
+        std::size_t piece = 0;
+        std::size_t job = 0;
+    };
+    struct TPieceState {
+        TLargeBuffer* buffer = nullptr;
+        bool read = false;
+        bool digested = false;
+        std::size_t taken = 0;  // entries handed to a reader
+        std::size_t left = 0;   // entries not yet checked
+    };
+
+    void Work();
+    // The next task, waiting while there is none yet; Done when none will come.
+    TTask Next(std::unique_lock<std::mutex>& lock);
+    std::optional<TTask> EntryTask();
+    void Do(const TTask& task, TZipEntryReader& reader, TSha256& hash);
+    void Finish(const TTask& task, bool done);
+    void ReadPiece(std::size_t piece);
+    void DigestPiece(std::size_t piece);
+    // Gives the piece's buffer back once nothing needs its bytes any more.
+    void ReleaseIfDone(std::size_t piece);
+    bool DigestGoesOn() const { return FState.digestWanted && !FDigestLost && !FState.aborted; }
+    const TZipEntry& EntryOf(std::size_t job) const { return FZip.entries.at(FJobs[job].index); }
+
+    const TZipReading& FZip;
+    const std::vector<TCheckJob>& FJobs;
+    TSharedState& FState;
+    const unsigned FReaders;
+    const int FFd;
+    const std::uint64_t FSize;
+    TPiecePlan FPlan;
+
+    std::mutex FMutex;  // guards everything below
+    std::condition_variable FChanged;
+    std::vector<std::unique_ptr<TLargeBuffer>> FBuffers;
+    std::vector<TLargeBuffer*> FFree;
+    std::vector<TPieceState> FPieces;
+    std::size_t FReadable = 0;  // pieces that may still be read: all, until a read fails
+    std::size_t FNextRead = 0;
+    bool FReading = false;
+    std::size_t FNextDigest = 0;
+    bool FDigesting = false;
+    bool FDigestLost = false;     // a piece could not be read, or the file is longer than measured
+    std::size_t FFirstOpen = 0;   // pieces before it have handed out all their entries
+    std::size_t FNextApart = 0;
+    TSha256 FDigest;  // of the pieces digested so far, by the one reader digesting at a time
+};
+
+TStreamedCheck::TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state,
+                               unsigned readers)
+    : FZip(zip), FJobs(jobs), FState(state), FReaders(std::max(readers, 1u)), FFd(zip.files->SingleDescriptor()),
+      FSize(zip.files->Size()) {
+    std::vector<TRawExtent> extents;
+    extents.reserve(jobs.size());
+    for (std::size_t job = 0; job < jobs.size(); ++job) {
+        const TZipEntry& entry = EntryOf(job);
+        extents.push_back({zip.dataStarts.at(static_cast<std::size_t>(entry.index)), entry.stat.comp_size});
+    }
+    FPlan = PlanPieces(FSize, extents, kPieceSize, kHeldEntry);
+    FPieces.resize(FPlan.pieces.size());
+    for (std::size_t p = 0; p < FPieces.size(); ++p) FPieces[p].left = FPlan.pieces[p].entries.size();
+    FReadable = FPieces.size();
+    // One piece being read, one being hashed, one for each reader inflating.
+    const std::size_t buffers = std::min<std::size_t>(FPieces.size(), FReaders + 2);
+    for (std::size_t i = 0; i < buffers; ++i) {
+        FBuffers.push_back(std::make_unique<TLargeBuffer>());
+        FFree.push_back(FBuffers.back().get());
+    }
+}
+
+void TStreamedCheck::Run() {
+    std::vector<std::jthread> threads;
+    for (unsigned i = 1; i < FReaders; ++i) {
+        try {
+            threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the work is shared all the same
+        }
+    }
+    Work();
+    threads.clear();
+    if (FState.digestWanted && !FDigestLost && !FState.aborted && FNextDigest == FPieces.size() && !FDigesting)
+        FState.digest = FDigest.Final();
+}
+
+void TStreamedCheck::Work() {
+    TZipEntryReader reader(FZip.archive.get());
+    zip::TDescriptorReader file(FFd, FSize);
+    reader.ReadDirectly(file, FZip.dataStarts, FZip.dataLimit);
+    TSha256 hash;
+    std::unique_lock lock(FMutex);
+    for (;;) {
+        const TTask task = Next(lock);
+        if (task.kind == TKind::Done) break;
+        lock.unlock();
+        bool done = true;
+        try {
+            Do(task, reader, hash);
+        } catch (const std::exception& error) {
+            done = false;
+            if (task.kind == TKind::Entry || task.kind == TKind::Apart) FState.Fail(error.what());
+        }
+        lock.lock();
+        Finish(task, done);
+        FChanged.notify_all();
+    }
+    // The others may be waiting for what this reader has just finished.
+    FChanged.notify_all();
+}
+
+std::optional<TStreamedCheck::TTask> TStreamedCheck::EntryTask() {
+    for (std::size_t p = FFirstOpen; p < FNextRead; ++p) {
+        TPieceState& piece = FPieces[p];
+        const std::vector<std::size_t>& entries = FPlan.pieces[p].entries;
+        if (!piece.read || piece.taken == entries.size()) continue;
+        if (FState.failed) {
+            // Nothing more is checked after a failure; the pieces are still read for the digest.
+            piece.left -= entries.size() - piece.taken;
+            piece.taken = entries.size();
+            ReleaseIfDone(p);
+            continue;
+        }
+        return TTask{TKind::Entry, p, entries[piece.taken++]};
+    }
+    return std::nullopt;
+}
+
+TStreamedCheck::TTask TStreamedCheck::Next(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        if (FState.aborted) return {};
+        // Without a digest to take, a failure leaves nothing worth reading.
+        if (FState.failed && !DigestGoesOn()) FReadable = std::min(FReadable, FNextRead);
+        if (!FReading && FNextRead < FReadable && !FFree.empty()) {
+            FPieces[FNextRead].buffer = FFree.back();
+            FFree.pop_back();
+            FReading = true;
+            return {TKind::Read, FNextRead++};
+        }
+        if (DigestGoesOn() && !FDigesting && FNextDigest < FNextRead && FPieces[FNextDigest].read) {
+            FDigesting = true;
+            return {TKind::Digest, FNextDigest};
+        }
+        if (const std::optional<TTask> entry = EntryTask()) return *entry;
+        while (FFirstOpen < FNextRead && FPieces[FFirstOpen].read &&
+               FPieces[FFirstOpen].taken == FPlan.pieces[FFirstOpen].entries.size())
+            ++FFirstOpen;
+        if (FNextApart < FPlan.apart.size() && !FState.failed) return {TKind::Apart, 0, FPlan.apart[FNextApart++]};
+        const bool readsLeft = FReading || FNextRead < FReadable;
+        const bool entriesLeft = FFirstOpen < FNextRead;
+        const bool digestLeft = DigestGoesOn() && FNextDigest < FReadable;
+        const bool apartLeft = FNextApart < FPlan.apart.size() && !FState.failed;
+        if (!readsLeft && !entriesLeft && !digestLeft && !apartLeft) return {};
+        FChanged.wait(lock);
+    }
+}
+
+void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TSha256& hash) {
+    switch (task.kind) {
+        case TKind::Read:
+            ReadPiece(task.piece);
+            break;
+        case TKind::Digest:
+            DigestPiece(task.piece);
+            break;
+        case TKind::Entry: {
+            const TFilePiece& piece = FPlan.pieces[task.piece];
+            reader.TakeFromMemory(FPieces[task.piece].buffer->Data(), piece.start, piece.end - piece.start);
+            CheckEntry(reader, EntryOf(task.job), FJobs[task.job].size, hash, FState);
+            break;
+        }
+        case TKind::Apart:
+            reader.TakeFromMemory(nullptr, 0, 0);
+            CheckEntry(reader, EntryOf(task.job), FJobs[task.job].size, hash, FState);
+            break;
+        case TKind::Done:
+            break;
+    }
+}
+
+void TStreamedCheck::ReadPiece(std::size_t p) {
+    const TFilePiece& piece = FPlan.pieces[p];
+    const auto length = static_cast<std::size_t>(piece.end - piece.start);
+    // The last piece asks for a byte more: a file that grew since it was measured is not the one
+    // whose digest is taken.
+    const bool last = p + 1 == FPlan.pieces.size();
+    std::uint8_t* data = FPieces[p].buffer->Room(length + 1);
+    const TIoResult result = ReadWholeAt(FFd, data, length + (last ? 1 : 0), piece.start);
+    if (result.error != 0 || result.done < length) throw EOlvex("Die Archivdatei kann nicht gelesen werden.");
+    if (result.done > length) {
+        const std::lock_guard lock(FMutex);
+        FDigestLost = true;
+    }
+}
+
+void TStreamedCheck::DigestPiece(std::size_t p) {
+    const TFilePiece& piece = FPlan.pieces[p];
+    const std::uint8_t* data = FPieces[p].buffer->Data();
+    const auto length = static_cast<std::size_t>(piece.end - piece.start);
+    for (std::size_t at = 0; at < length && !FState.aborted; at += kDigestStep)
+        FDigest.Update(data + at, std::min(kDigestStep, length - at));
+}
+
+void TStreamedCheck::Finish(const TTask& task, bool done) {
+    switch (task.kind) {
+        case TKind::Read:
+            FReading = false;
+            if (done) {
+                FPieces[task.piece].read = true;
+                break;
+            }
+            // The file cannot be read that far (cut short meanwhile, or a read error): no digest,
+            // and the entries from here on are read each on its own, which names the fault.
+            FDigestLost = true;
+            FReadable = task.piece;
+            FFree.push_back(FPieces[task.piece].buffer);
+            FPieces[task.piece].buffer = nullptr;
+            for (std::size_t p = task.piece; p < FPlan.pieces.size(); ++p) {
+                const std::vector<std::size_t>& entries = FPlan.pieces[p].entries;
+                FPlan.apart.insert(FPlan.apart.end(), entries.begin(), entries.end());
+            }
+            FNextRead = task.piece;
+            break;
+        case TKind::Digest:
+            FDigesting = false;
+            FPieces[task.piece].digested = true;
+            ++FNextDigest;
+            ReleaseIfDone(task.piece);
+            break;
+        case TKind::Entry:
+            --FPieces[task.piece].left;
+            ReleaseIfDone(task.piece);
+            break;
+        case TKind::Apart:
+        case TKind::Done:
+            break;
+    }
+}
+
+void TStreamedCheck::ReleaseIfDone(std::size_t p) {
+    TPieceState& piece = FPieces[p];
+    if (piece.buffer == nullptr || !piece.read || piece.left != 0 || (!piece.digested && DigestGoesOn())) return;
+    FFree.push_back(piece.buffer);
+    piece.buffer = nullptr;
+}
+
+}  // namespace
+
+void CheckStreamed(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers) {
+    TStreamedCheck(zip, jobs, state, readers).Run();
+}
+
+}  // namespace tavik
