@@ -123,10 +123,25 @@ open(path, "wb").write(bytes(data))
            args);
 }
 
+// vendrask's own pack command writes the same files, each with its fingerprint.
+void PackOurs(const fs::path& path, const std::vector<TArchiveFile>& files) {
+    const fs::path tree = path.parent_path() / "baum";
+    std::vector<std::string> argv = {Cli(), "pack", path.string()};
+    for (const TArchiveFile& file : files) {
+        testsupport::WriteFile(tree / file.name, file.content);
+        const std::string top = fs::path(file.name).begin()->string();
+        if (std::find(argv.begin() + 3, argv.end(), top) == argv.end()) argv.push_back(top);
+    }
+    const testsupport::ProcessResult packed = Tool(argv, tree.string());
+    ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
+}
+
+enum class TBuilder { Python, Ours, OursChanged };
 enum class TMeanwhile { Nothing, Grows, CutShort, Stopped };
 
 struct TStreamCase {
     const char* name;
+    TBuilder builder;
     unsigned readers;
     bool fileDigest;
     std::vector<std::string> spoiled;
@@ -137,16 +152,24 @@ struct TStreamCase {
 
 std::vector<TStreamCase> StreamCases() {
     return {
-        {"EinLeser", 1, true, {}, TMeanwhile::Nothing, "", true},
-        {"ZweiLeser", 2, true, {}, TMeanwhile::Nothing, "", true},
-        {"VierLeser", 4, true, {}, TMeanwhile::Nothing, "", true},
-        {"SpaeterEintragVerdorben", 2, true, {"spaet/18.bin"}, TMeanwhile::Nothing, "spaet/18.bin", true},
-        {"GrossesStueckVerdorben", 2, true, {"scans/gross.bin"}, TMeanwhile::Nothing, "scans/gross.bin", true},
-        {"AbseitsGelesenVerdorben", 4, true, {"scans/riesig.bin"}, TMeanwhile::Nothing, "scans/riesig.bin", true},
-        {"OhneDigestVerdorben", 2, false, {"belege/102.bin"}, TMeanwhile::Nothing, "belege/102.bin", false},
-        {"DateiWaechstWaehrendDerPruefung", 1, true, {}, TMeanwhile::Grows, "", false},
-        {"DateiGekuerztWaehrendDerPruefung", 1, true, {}, TMeanwhile::CutShort, "spaet/", false},
-        {"Abgebrochen", 2, true, {}, TMeanwhile::Stopped, "", false},
+        {"EinLeser", TBuilder::Python, 1, true, {}, TMeanwhile::Nothing, "", true},
+        {"ZweiLeser", TBuilder::Python, 2, true, {}, TMeanwhile::Nothing, "", true},
+        {"VierLeser", TBuilder::Python, 4, true, {}, TMeanwhile::Nothing, "", true},
+        {"SpaeterEintragVerdorben", TBuilder::Python, 2, true, {"spaet/18.bin"}, TMeanwhile::Nothing, "spaet/18.bin", true},
+        {"GrossesStueckVerdorben", TBuilder::Python, 2, true, {"scans/gross.bin"}, TMeanwhile::Nothing, "scans/gross.bin", true},
+        {"AbseitsGelesenVerdorben", TBuilder::Python, 4, true, {"scans/riesig.bin"}, TMeanwhile::Nothing, "scans/riesig.bin", true},
+        {"OhneDigestVerdorben", TBuilder::Python, 2, false, {"belege/102.bin"}, TMeanwhile::Nothing, "belege/102.bin", false},
+        {"DateiWaechstWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::Grows, "", false},
+        {"DateiGekuerztWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::CutShort, "spaet/", false},
+        {"Abgebrochen", TBuilder::Python, 2, true, {}, TMeanwhile::Stopped, "", false},
+        // With fingerprints, the entries' hashing carries the whole file's digest along.
+        {"MitFingerabdruckEinLeser", TBuilder::Ours, 1, true, {}, TMeanwhile::Nothing, "", true},
+        {"MitFingerabdruckZweiLeser", TBuilder::Ours, 2, true, {}, TMeanwhile::Nothing, "", true},
+        {"MitFingerabdruckVierLeser", TBuilder::Ours, 4, true, {}, TMeanwhile::Nothing, "", true},
+        {"MitFingerabdruckOhneDigest", TBuilder::Ours, 2, false, {}, TMeanwhile::Nothing, "", false},
+        {"FingerabdruckPasstNicht", TBuilder::OursChanged, 2, true, {}, TMeanwhile::Nothing,
+         "spaet/18.bin“ passt nicht zu seinem SHA-256-Fingerabdruck", true},
+        {"MitFingerabdruckGekuerzt", TBuilder::Ours, 2, true, {}, TMeanwhile::CutShort, "spaet/", false},
     };
 }
 
@@ -155,10 +178,19 @@ TEST(StreamedCheck, EachOutcomeIsThatOfTheWholeFile) {
     const std::vector<TArchiveFile> files = Files();
     const int fileEntries = static_cast<int>(files.size());
     const fs::path sound = dir.path() / "heil.zip";
+    const fs::path ours = dir.path() / "eigen.zip";
     for (const TStreamCase& c : StreamCases()) {
         SCOPED_TRACE(c.name);
         const fs::path archive = dir.path() / (std::string(c.name) + ".zip");
-        if (c.spoiled.empty()) {
+        if (c.builder != TBuilder::Python) {
+            if (!fs::exists(ours)) PackOurs(ours, files);
+            fs::copy_file(ours, archive);
+            if (c.builder == TBuilder::OursChanged) {
+                const auto changed = Tool({"python3", testsupport::TestDataDir() + "/fingerprint/tamper.py",
+                                           archive.string(), "content", "spaet/18.bin"});
+                ASSERT_EQ(changed.status, 0) << changed.out << changed.err;
+            }
+        } else if (c.spoiled.empty()) {
             if (!fs::exists(sound)) BuildArchive(sound, files, {});
             fs::copy_file(sound, archive);
         } else {
@@ -183,11 +215,18 @@ TEST(StreamedCheck, EachOutcomeIsThatOfTheWholeFile) {
         } else {
             EXPECT_NE(check.Failure.find(c.failureNames), std::string::npos) << check.Failure;
         }
-        // Every file entry counted where none failed and none was left unread.
-        if (c.spoiled.empty() && (c.meanwhile == TMeanwhile::Nothing || c.meanwhile == TMeanwhile::Grows)) {
-            EXPECT_EQ(check.ByCrcOnly, fileEntries);
+        // Every file entry counted where none failed and none was left unread; by its
+        // fingerprint where it has one.
+        const bool allRead = c.spoiled.empty() && c.builder != TBuilder::OursChanged &&
+                             (c.meanwhile == TMeanwhile::Nothing || c.meanwhile == TMeanwhile::Grows);
+        const bool fingerprinted = c.builder != TBuilder::Python;
+        if (allRead) {
+            EXPECT_EQ(check.BySha256, fingerprinted ? fileEntries : 0);
+            EXPECT_EQ(check.ByCrcOnly, fingerprinted ? 0 : fileEntries);
         }
-        EXPECT_EQ(check.BySha256, 0);
+        if (!fingerprinted) {
+            EXPECT_EQ(check.BySha256, 0);
+        }
         ASSERT_EQ(check.FileSha256.has_value(), c.digest);
         if (c.digest) {
             EXPECT_EQ(tavik::HexOf(*check.FileSha256), before);

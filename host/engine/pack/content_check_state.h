@@ -39,10 +39,21 @@ struct TSharedState {
     void Fail(const std::string& why);
 };
 
+// Where an entry's content goes for its fingerprint.
+class TEntryHash {
+public:
+    virtual void Update(const std::uint8_t* data, std::size_t size) = 0;
+    // The digest of the content given; the hash starts anew.
+    virtual TSha256Digest Final() = 0;
+
+protected:
+    ~TEntryHash() = default;
+};
+
 // Reads the entry (a file) through reader against its size and CRC-32, and its fingerprint
 // where it has one, and counts it. Throws EOlvex with a German reason when it is damaged, or
 // as aborted when the progress says stop or another reader failed.
-void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TSha256& hash,
+void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TEntryHash& hash,
                 TSharedState& state);
 
 }  // namespace tavik

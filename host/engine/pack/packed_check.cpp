@@ -31,7 +31,7 @@ void TSharedState::Fail(const std::string& why) {
     if (!failed.exchange(true)) reason = why;
 }
 
-void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TSha256& hash,
+void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TEntryHash& hash,
                 TSharedState& state) {
     if (entry.directory) return;
     std::int64_t reported = 0;
@@ -70,6 +70,15 @@ void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t si
 
 namespace {
 
+class TPlainHash final : public TEntryHash {
+public:
+    void Update(const std::uint8_t* data, std::size_t size) override { FHash.Update(data, size); }
+    TSha256Digest Final() override { return FHash.Final(); }
+
+private:
+    TSha256 FHash;
+};
+
 bool AllReadWithoutLibzip(const TZipReading& zip) {
     if (!zip.files || zip.files->SingleDescriptor() < 0) return false;
     TZipEntryReader probe(zip.archive.get());
@@ -91,7 +100,7 @@ void ReadThroughLibzip(const std::string& path, std::vector<TCheckJob>& jobs, TS
             try {
                 const TZipReading zip = OpenZipForReading(path, false);
                 TZipEntryReader reader(zip.archive.get());
-                TSha256 hash;
+                TPlainHash hash;
                 for (std::size_t j = next++; j < jobs.size() && !state.failed; j = next++)
                     CheckEntry(reader, zip.entries.at(jobs[j].index), jobs[j].size, hash, state);
             } catch (const std::exception& error) {

@@ -1,10 +1,13 @@
 #include "host/engine/pack/streamed_check.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "host/engine/pack/piece_plan.h"
@@ -12,6 +15,7 @@
 #include "host/engine/zip/zip_entry_reader.h"
 #include "host/services/exceptions.h"
 #include "host/services/large_buffer.h"
+#include "host/services/sha256_lanes.h"
 #include "host/services/whole_io.h"
 
 namespace tavik {
@@ -25,10 +29,16 @@ constexpr std::uint64_t kPieceSize = 4 << 20;
 constexpr std::uint64_t kHeldEntry = 16 << 20;
 constexpr std::size_t kDigestStep = 1 << 20;
 
+// The whole file's digest is taken in order, piece after piece. Mostly it rides along with the
+// hashing of entries' content (two SHA-256 computations at once cost little more than one); a
+// reader takes it up alone where no entry's hashing carried it far enough.
 class TStreamedCheck {
 public:
     TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers);
     void Run();
+    // Hashes an entry's content into lane, and as much of the file's digest along with it as is
+    // read and not taken by another reader at the moment.
+    void HashAlong(TSha256Lane& lane, const std::uint8_t* data, std::size_t size);
 
 private:
     enum class TKind { Read, Digest, Entry, Apart, Done };
@@ -40,7 +50,6 @@ private:
     struct TPieceState {
         TLargeBuffer* buffer = nullptr;
         bool read = false;
-        bool digested = false;
         std::size_t taken = 0;  // entries handed to a reader
         std::size_t left = 0;   // entries not yet checked
     };
@@ -49,12 +58,16 @@ private:
     // The next task, waiting while there is none yet; Done when none will come.
     TTask Next(std::unique_lock<std::mutex>& lock);
     std::optional<TTask> EntryTask();
-    void Do(const TTask& task, TZipEntryReader& reader, TSha256& hash);
+    void Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash);
     void Finish(const TTask& task, bool done);
     void ReadPiece(std::size_t piece);
-    void DigestPiece(std::size_t piece);
-    // Gives the piece's buffer back once nothing needs its bytes any more.
-    void ReleaseIfDone(std::size_t piece);
+    // Takes the digest alone through the piece it stands in.
+    void DigestAlone();
+    // Digests the bytes of the piece the digest stands in, up to size of them from where it
+    // stands, with lane (and data) alongside where given. Returns how many.
+    std::size_t DigestStep(TSha256Lane* lane, const std::uint8_t* data, std::size_t size);
+    // Gives the buffers back whose bytes nothing needs any more.
+    void ReleaseDone();
     bool DigestGoesOn() const { return FState.digestWanted && !FDigestLost && !FState.aborted; }
     const TZipEntry& EntryOf(std::size_t job) const { return FZip.entries.at(FJobs[job].index); }
 
@@ -66,7 +79,7 @@ private:
     const std::uint64_t FSize;
     TPiecePlan FPlan;
 
-    std::mutex FMutex;  // guards everything below
+    std::mutex FMutex;  // guards the scheduling state below
     std::condition_variable FChanged;
     std::vector<std::unique_ptr<TLargeBuffer>> FBuffers;
     std::vector<TLargeBuffer*> FFree;
@@ -74,12 +87,31 @@ private:
     std::size_t FReadable = 0;  // pieces that may still be read: all, until a read fails
     std::size_t FNextRead = 0;
     bool FReading = false;
-    std::size_t FNextDigest = 0;
-    bool FDigesting = false;
-    bool FDigestLost = false;     // a piece could not be read, or the file is longer than measured
-    std::size_t FFirstOpen = 0;   // pieces before it have handed out all their entries
+    bool FDigesting = false;     // a reader takes the digest alone
+    std::size_t FFirstHeld = 0;  // pieces before it have given their buffers back
+    std::size_t FFirstOpen = 0;  // pieces before it have handed out all their entries
     std::size_t FNextApart = 0;
-    TSha256 FDigest;  // of the pieces digested so far, by the one reader digesting at a time
+
+    // Pieces read, from the first on (they are read in order, one at a time), and pieces
+    // digested: a buffer is not given back before the digest has passed it.
+    std::atomic<std::size_t> FPiecesRead{0};
+    std::atomic<std::size_t> FPiecesDigested{0};
+    std::atomic<bool> FDigestLost{false};  // a piece could not be read, or the file is longer than measured
+
+    std::mutex FDigestMutex;  // guards the digest and where it stands
+    TSha256Lane FDigest;
+    std::uint64_t FDigestOffset = 0;  // within piece FPiecesDigested
+};
+
+class TAlongDigest final : public TEntryHash {
+public:
+    explicit TAlongDigest(TStreamedCheck& check) : FCheck(check) {}
+    void Update(const std::uint8_t* data, std::size_t size) override { FCheck.HashAlong(FLane, data, size); }
+    TSha256Digest Final() override { return FLane.Final(); }
+
+private:
+    TStreamedCheck& FCheck;
+    TSha256Lane FLane;
 };
 
 TStreamedCheck::TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state,
@@ -96,7 +128,7 @@ TStreamedCheck::TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJ
     FPieces.resize(FPlan.pieces.size());
     for (std::size_t p = 0; p < FPieces.size(); ++p) FPieces[p].left = FPlan.pieces[p].entries.size();
     FReadable = FPieces.size();
-    // One piece being read, one being hashed, one for each reader inflating.
+    // One piece being read, one being digested, one for each reader inflating.
     const std::size_t buffers = std::min<std::size_t>(FPieces.size(), FReaders + 2);
     for (std::size_t i = 0; i < buffers; ++i) {
         FBuffers.push_back(std::make_unique<TLargeBuffer>());
@@ -115,15 +147,14 @@ void TStreamedCheck::Run() {
     }
     Work();
     threads.clear();
-    if (FState.digestWanted && !FDigestLost && !FState.aborted && FNextDigest == FPieces.size() && !FDigesting)
-        FState.digest = FDigest.Final();
+    if (DigestGoesOn() && FPiecesDigested == FPieces.size()) FState.digest = FDigest.Final();
 }
 
 void TStreamedCheck::Work() {
     TZipEntryReader reader(FZip.archive.get());
     zip::TDescriptorReader file(FFd, FSize);
     reader.ReadDirectly(file, FZip.dataStarts, FZip.dataLimit);
-    TSha256 hash;
+    TAlongDigest hash(*this);
     std::unique_lock lock(FMutex);
     for (;;) {
         const TTask task = Next(lock);
@@ -153,7 +184,6 @@ std::optional<TStreamedCheck::TTask> TStreamedCheck::EntryTask() {
             // Nothing more is checked after a failure; the pieces are still read for the digest.
             piece.left -= entries.size() - piece.taken;
             piece.taken = entries.size();
-            ReleaseIfDone(p);
             continue;
         }
         return TTask{TKind::Entry, p, entries[piece.taken++]};
@@ -166,37 +196,45 @@ TStreamedCheck::TTask TStreamedCheck::Next(std::unique_lock<std::mutex>& lock) {
         if (FState.aborted) return {};
         // Without a digest to take, a failure leaves nothing worth reading.
         if (FState.failed && !DigestGoesOn()) FReadable = std::min(FReadable, FNextRead);
+        ReleaseDone();
         if (!FReading && FNextRead < FReadable && !FFree.empty()) {
             FPieces[FNextRead].buffer = FFree.back();
             FFree.pop_back();
             FReading = true;
             return {TKind::Read, FNextRead++};
         }
-        if (DigestGoesOn() && !FDigesting && FNextDigest < FNextRead && FPieces[FNextDigest].read) {
+        const std::size_t digested = FPiecesDigested;
+        const bool digestReady = DigestGoesOn() && !FDigesting && digested < FPiecesRead;
+        // The digest alone comes first only where it is all that keeps a buffer from the next read.
+        if (digestReady && FFree.empty() && FPieces[digested].left == 0) {
             FDigesting = true;
-            return {TKind::Digest, FNextDigest};
+            return {TKind::Digest};
         }
         if (const std::optional<TTask> entry = EntryTask()) return *entry;
         while (FFirstOpen < FNextRead && FPieces[FFirstOpen].read &&
                FPieces[FFirstOpen].taken == FPlan.pieces[FFirstOpen].entries.size())
             ++FFirstOpen;
+        if (digestReady) {
+            FDigesting = true;
+            return {TKind::Digest};
+        }
         if (FNextApart < FPlan.apart.size() && !FState.failed) return {TKind::Apart, 0, FPlan.apart[FNextApart++]};
         const bool readsLeft = FReading || FNextRead < FReadable;
         const bool entriesLeft = FFirstOpen < FNextRead;
-        const bool digestLeft = DigestGoesOn() && FNextDigest < FReadable;
+        const bool digestLeft = DigestGoesOn() && FPiecesDigested < FReadable;
         const bool apartLeft = FNextApart < FPlan.apart.size() && !FState.failed;
         if (!readsLeft && !entriesLeft && !digestLeft && !apartLeft) return {};
         FChanged.wait(lock);
     }
 }
 
-void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TSha256& hash) {
+void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash) {
     switch (task.kind) {
         case TKind::Read:
             ReadPiece(task.piece);
             break;
         case TKind::Digest:
-            DigestPiece(task.piece);
+            DigestAlone();
             break;
         case TKind::Entry: {
             const TFilePiece& piece = FPlan.pieces[task.piece];
@@ -222,18 +260,44 @@ void TStreamedCheck::ReadPiece(std::size_t p) {
     std::uint8_t* data = FPieces[p].buffer->Room(length + 1);
     const TIoResult result = ReadWholeAt(FFd, data, length + (last ? 1 : 0), piece.start);
     if (result.error != 0 || result.done < length) throw EOlvex("Die Archivdatei kann nicht gelesen werden.");
-    if (result.done > length) {
-        const std::lock_guard lock(FMutex);
-        FDigestLost = true;
-    }
+    if (result.done > length) FDigestLost = true;
 }
 
-void TStreamedCheck::DigestPiece(std::size_t p) {
+std::size_t TStreamedCheck::DigestStep(TSha256Lane* lane, const std::uint8_t* data, std::size_t size) {
+    const std::size_t p = FPiecesDigested;
+    if (p >= FPiecesRead || !DigestGoesOn()) return 0;
     const TFilePiece& piece = FPlan.pieces[p];
-    const std::uint8_t* data = FPieces[p].buffer->Data();
-    const auto length = static_cast<std::size_t>(piece.end - piece.start);
-    for (std::size_t at = 0; at < length && !FState.aborted; at += kDigestStep)
-        FDigest.Update(data + at, std::min(kDigestStep, length - at));
+    const std::uint8_t* bytes = FPieces[p].buffer->Data() + FDigestOffset;
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(size, piece.end - piece.start - FDigestOffset));
+    if (lane != nullptr)
+        TSha256Lane::UpdateBoth(*lane, data, FDigest, bytes, step);
+    else
+        FDigest.Update(bytes, step);
+    FDigestOffset += step;
+    if (FDigestOffset == piece.end - piece.start) {
+        FDigestOffset = 0;
+        FPiecesDigested = p + 1;
+    }
+    return step;
+}
+
+void TStreamedCheck::HashAlong(TSha256Lane& lane, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    if (std::unique_lock digest(FDigestMutex, std::try_to_lock); digest.owns_lock())
+        while (done < size) {
+            const std::size_t step = DigestStep(&lane, data + done, size - done);
+            if (step == 0) break;
+            done += step;
+        }
+    lane.Update(data + done, size - done);
+}
+
+void TStreamedCheck::DigestAlone() {
+    const std::size_t p = FPiecesDigested;
+    while (FPiecesDigested == p && DigestGoesOn()) {
+        const std::lock_guard digest(FDigestMutex);
+        if (DigestStep(nullptr, nullptr, kDigestStep) == 0) break;
+    }
 }
 
 void TStreamedCheck::Finish(const TTask& task, bool done) {
@@ -242,6 +306,7 @@ void TStreamedCheck::Finish(const TTask& task, bool done) {
             FReading = false;
             if (done) {
                 FPieces[task.piece].read = true;
+                FPiecesRead = task.piece + 1;
                 break;
             }
             // The file cannot be read that far (cut short meanwhile, or a read error): no digest,
@@ -258,25 +323,26 @@ void TStreamedCheck::Finish(const TTask& task, bool done) {
             break;
         case TKind::Digest:
             FDigesting = false;
-            FPieces[task.piece].digested = true;
-            ++FNextDigest;
-            ReleaseIfDone(task.piece);
             break;
         case TKind::Entry:
             --FPieces[task.piece].left;
-            ReleaseIfDone(task.piece);
             break;
         case TKind::Apart:
         case TKind::Done:
             break;
     }
+    ReleaseDone();
 }
 
-void TStreamedCheck::ReleaseIfDone(std::size_t p) {
-    TPieceState& piece = FPieces[p];
-    if (piece.buffer == nullptr || !piece.read || piece.left != 0 || (!piece.digested && DigestGoesOn())) return;
-    FFree.push_back(piece.buffer);
-    piece.buffer = nullptr;
+void TStreamedCheck::ReleaseDone() {
+    const std::size_t digested = DigestGoesOn() ? FPiecesDigested.load() : FNextRead;
+    for (std::size_t p = FFirstHeld; p < FNextRead; ++p) {
+        TPieceState& piece = FPieces[p];
+        if (piece.buffer == nullptr || !piece.read || piece.left != 0 || p >= digested) continue;
+        FFree.push_back(piece.buffer);
+        piece.buffer = nullptr;
+    }
+    while (FFirstHeld < FNextRead && FPieces[FFirstHeld].buffer == nullptr) ++FFirstHeld;
 }
 
 }  // namespace
