@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -140,7 +141,17 @@ void TStreamedCheck::Run() {
     std::vector<std::jthread> threads;
     for (unsigned i = 1; i < FReaders; ++i) {
         try {
-            threads.emplace_back([this] { Work(); });
+            threads.emplace_back([this] {
+                // A reader that cannot start (no memory for its buffers) fails the check; the
+                // others end it.
+                try {
+                    Work();
+                } catch (const std::bad_alloc&) {
+                    FState.Fail("Zu wenig Arbeitsspeicher, um das Archiv zu prüfen.");
+                } catch (const std::exception& error) {
+                    FState.Fail(error.what());
+                }
+            });
         } catch (const std::system_error&) {
             break;  // fewer threads: the work is shared all the same
         }
