@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/engine/archiv_format.h"
+#include "host/engine/pack/packed_check.h"
 #include "host/engine/archiv_open.h"
 #include "host/services/archive_journal.h"
 #include "host/services/command_line.h"
@@ -153,9 +154,11 @@ private:
     using TGroupNames = std::unordered_set<std::string_view>;
     // Deletes what was packed; queuedGrouped names the files of groups that were handed to the engine.
     void ArchDeleteFiles(tavik::TArchiveJournal& journal, const TGroupNames& queuedGrouped);
-    void CheckWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
+    // Reads the new archive back whole; its SHA-256 from that reading, where it was taken.
+    std::optional<tavik::TFileDigest> CheckWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
     // Records the new archive, read back, in the journal.
-    void JournalWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal);
+    void JournalWrittenArchive(const std::string& path, tavik::TArchiveJournal& journal,
+                               const std::optional<tavik::TFileDigest>& digest);
     // Leaves out of the queue what must not be packed: files gone since the scan, files the run
     // could not delete afterwards, and the whole group of such a file. Returns the files of groups
     // that stay in the queue.

@@ -168,11 +168,12 @@ bool TdmOlvexArchiv::ArchRun() {
     } else if (ok || writtenWithout) {
         if (!journal) throw EOlvex("Das Archiv „" + path + "“ wurde ohne Journal geschrieben; es wird nichts gelöscht.");
         // Nothing is deleted before the archive on disk has been read back completely.
+        std::optional<TFileDigest> digest;
         {
             const auto measure = FProfile.Measure("Zurücklesen");
-            CheckWrittenArchive(path, *journal);
+            digest = CheckWrittenArchive(path, *journal);
         }
-        JournalWrittenArchive(path, *journal);
+        JournalWrittenArchive(path, *journal, digest);
         FLastArchivRun.State = TArchivRunResult::TState::Written;
         FLastArchivRun.Path = path;
         FLastArchivRun.Files = packed.GetCount();
@@ -198,10 +199,11 @@ std::chrono::milliseconds TdmOlvexArchiv::LockWait() {
     return ArchivLockWaitSetting();
 }
 
-void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path, TArchiveJournal& journal) {
+std::optional<TFileDigest> TdmOlvexArchiv::CheckWrittenArchive(const std::string& path, TArchiveJournal& journal) {
     if (AfterArchivWritten) AfterArchivWritten(path);
-    const std::string damage = CheckPackedArchive(path, FArchiv->GetFileItemsList().Items());
-    if (damage.empty()) return;
+    std::optional<TFileDigest> digest;
+    const std::string damage = CheckPackedArchive(path, FArchiv->GetFileItemsList().Items(), 0, &digest);
+    if (damage.empty()) return digest;
     // The damaged archive is evidence too: the journal names it before it is set aside.
     TJournalRecord checked;
     checked.Kind = journalkind::Geprueft;
@@ -236,12 +238,13 @@ void TdmOlvexArchiv::CheckWrittenArchive(const std::string& path, TArchiveJourna
                  TErrorKind::DamagedArchive);
 }
 
-void TdmOlvexArchiv::JournalWrittenArchive(const std::string& path, TArchiveJournal& journal) {
+void TdmOlvexArchiv::JournalWrittenArchive(const std::string& path, TArchiveJournal& journal,
+                                           const std::optional<TFileDigest>& digest) {
     const auto& packed = FArchiv->GetFileItemsList().Items();
     std::int64_t bytes = 0;
     for (const auto& item : packed) bytes += item.Size;
     const auto measure = FProfile.Measure("Archiv ins Journal");
-    const TJournalRecord written = ArchiveWrittenRecord(path, static_cast<std::int64_t>(packed.size()), bytes);
+    const TJournalRecord written = ArchiveWrittenRecord(path, static_cast<std::int64_t>(packed.size()), bytes, digest);
     FJournalHead = journal.Append(
         {written, ArchiveCheckedRecord(written, "fehlerfrei",
                                        "zurückgelesen: Name, Größe und CRC aller Einträge stimmen mit dem Gepackten "

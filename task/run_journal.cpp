@@ -14,14 +14,20 @@ namespace vendrask {
 
 using namespace tavik;
 
-TJournalRecord ArchiveWrittenRecord(const std::string& archivePath, std::int64_t entries, std::int64_t packedBytes) {
+TJournalRecord ArchiveWrittenRecord(const std::string& archivePath, std::int64_t entries, std::int64_t packedBytes,
+                                    const std::optional<TFileDigest>& digest) {
     TJournalRecord record;
     record.Kind = journalkind::ArchivGeschrieben;
     record.Archive = ExtractFileName(archivePath);
     record.Path = archivePath;
-    std::int64_t size = 0;
-    record.Sha256 = Sha256OfFile(archivePath, &size);
-    record.Size = size;
+    if (digest) {
+        record.Sha256 = HexOf(digest->Sha256);
+        record.Size = digest->Size;
+    } else {
+        std::int64_t size = 0;
+        record.Sha256 = Sha256OfFile(archivePath, &size);
+        record.Size = size;
+    }
     record.Entries = entries;
     record.Detail = std::to_string(entries) + " Einträge, " + std::to_string(packedBytes) + " Bytes ungepackt";
     return record;

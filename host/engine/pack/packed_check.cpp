@@ -132,9 +132,19 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
         state.digestWanted = fileDigest;
         for (const TCheckJob& job : jobs) state.total += job.size;
         if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        if (AllReadWithoutLibzip(zip))
-            CheckStreamed(zip, jobs, state, readers);
-        else
+        if (AllReadWithoutLibzip(zip)) {
+            const TStreamedFile file{zip.files->SingleDescriptor(), zip.files->Size(), &zip.dataStarts, zip.dataLimit,
+                                     zip.archive.get()};
+            std::vector<TStreamedJob> streamed;
+            streamed.reserve(jobs.size());
+            for (const TCheckJob& job : jobs) {
+                const TZipEntry& entry = zip.entries[job.index];
+                streamed.push_back({zip.dataStarts.at(static_cast<std::size_t>(entry.index)), entry.stat.comp_size, job.size});
+            }
+            CheckStreamed(file, streamed, [&](std::size_t job, TZipEntry&) -> const TZipEntry& {
+                return zip.entries[jobs[job].index];
+            }, state, readers);
+        } else
             ReadThroughLibzip(path, jobs, state, readers);
         check.Aborted = state.aborted;
         if (state.digest) {

@@ -14,11 +14,18 @@
 
 namespace tavik {
 
+// The SHA-256 of a whole archive file and its size, taken from the bytes a check read.
+struct TFileDigest {
+    TSha256Digest Sha256{};
+    std::int64_t Size = 0;
+};
+
 // Empty when the ZIP archive at path holds exactly the items (by EntryName; files with Size,
 // Crc and Sha256) and nothing else; otherwise a German reason. readers: entries read at once
-// (0: one per processor, at most four).
+// (0: one per processor, at most four). digest, where given, receives the whole file's SHA-256
+// from the same reading when the archive is sound and was read to its end as measured.
 std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items,
-                               unsigned readers = 0);
+                               unsigned readers = 0, std::optional<TFileDigest>* digest = nullptr);
 
 struct TContentCheck {
     std::string Failure;  // German: the first fault found; empty when every entry is sound

@@ -1,25 +1,24 @@
 // The read-back of an archive just written, before anything that went into it is deleted. It
 // holds no more than it needs for that while the run still holds everything it packed: the
 // directory is read as a stream and checked entry by entry against what was packed, each
-// entry's local header against its central one; then every file entry is inflated where it
-// lies, on several threads, against its size, CRC-32 and fingerprint.
+// entry's local header against its central one; then the file is read once more, front to
+// back, and every file entry inflated on several threads against its size, CRC-32 and
+// fingerprint, while the whole file's SHA-256 for the journal is taken from the same bytes.
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
 
 #include "host/engine/pack/packed_check.h"
+#include "host/engine/pack/streamed_check.h"
 #include "host/engine/zip/zip_directory.h"
 #include "host/engine/zip/zip_entry.h"
 #include "host/engine/zip/zip_entry_extent.h"
-#include "host/engine/zip/zip_entry_reader.h"
 #include "host/engine/zip/zip_fingerprint.h"
 #include "host/services/exceptions.h"
 #include "host/services/system_error.h"
@@ -144,41 +143,11 @@ TDirectoryCheck CheckDirectory(const std::string& path, zip::TByteReader& reader
     return check;
 }
 
-// Reads the jobs not taken yet until all are read or one fails.
-void ReadJobs(int fd, std::uint64_t size, const TDirectoryCheck& check, std::atomic<std::size_t>& next,
-              std::atomic<bool>& failed) {
-    zip::TDescriptorReader file(fd, size);
-    TZipEntryReader reader(nullptr);
-    reader.ReadDirectly(file, check.dataStarts, check.centralStart);
-    TZipEntry entry;
-    entry.stat.valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
-    TSha256 hash;
-    for (std::size_t i = next++; i < check.jobs.size() && !failed; i = next++) {
-        const TReadJob& job = check.jobs[i];
-        const TFileInfoItem& item = *job.item;
-        entry.index = job.index;
-        entry.name = item.EntryName;
-        entry.stat.size = static_cast<zip_uint64_t>(item.Size);
-        entry.stat.comp_size = job.storedSize;
-        entry.stat.crc = item.Crc;
-        entry.stat.comp_method = job.method;
-        entry.fingerprint = item.Sha256;
-        reader.Read(
-            entry, [&hash](const std::uint8_t* data, std::size_t length) { hash.Update(data, length); },
-            [&failed](std::int64_t) {
-                if (failed) throw EOlvex("abgebrochen", TErrorKind::Aborted);
-            });
-        const TSha256Digest digest = hash.Final();
-        if (item.Sha256 && digest != *item.Sha256)
-            throw EOlvex("Der Inhalt des Eintrags „" + item.EntryName +
-                             "“ passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.",
-                         TErrorKind::DamagedArchive);
-    }
-}
-
 }  // namespace
 
-std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers) {
+std::string CheckPackedArchive(const std::string& path, const std::vector<TFileInfoItem>& items, unsigned readers,
+                               std::optional<TFileDigest>* digest) {
+    if (digest != nullptr) digest->reset();
     try {
         const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
         struct stat status {};
@@ -189,28 +158,30 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
         zip::TDescriptorReader reader(fd.Get(), size);
         TDirectoryCheck check = CheckDirectory(path, reader, size, items);
         if (!check.failure.empty()) return check.failure;
-        // The largest first, so that no reader is left with a large one at the end.
-        std::sort(check.jobs.begin(), check.jobs.end(),
-                  [](const TReadJob& a, const TReadJob& b) { return a.item->Size > b.item->Size; });
         if (readers == 0) readers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        readers = static_cast<unsigned>(std::clamp<std::size_t>(check.jobs.size(), 1, readers));
-        std::atomic<std::size_t> next{0};
-        std::atomic<bool> failed{false};
-        std::mutex mutex;
-        std::string reason;
-        {
-            std::vector<std::jthread> threads;
-            for (unsigned i = 0; i < readers; ++i)
-                threads.emplace_back([&] {
-                    try {
-                        ReadJobs(fd.Get(), size, check, next, failed);
-                    } catch (const std::exception& error) {
-                        const std::lock_guard lock(mutex);
-                        if (!failed.exchange(true)) reason = error.what();
-                    }
-                });
-        }
-        return reason;
+        std::vector<TStreamedJob> jobs;
+        jobs.reserve(check.jobs.size());
+        for (const TReadJob& job : check.jobs) jobs.push_back({check.dataStarts[job.index], job.storedSize, job.item->Size});
+        // Each entry as the items say it must be: what its data is checked against.
+        const auto entryOf = [&check](std::size_t job, TZipEntry& entry) -> const TZipEntry& {
+            const TReadJob& read = check.jobs[job];
+            const TFileInfoItem& item = *read.item;
+            entry.stat.valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+            entry.index = read.index;
+            entry.name = item.EntryName;
+            entry.stat.size = static_cast<zip_uint64_t>(item.Size);
+            entry.stat.comp_size = read.storedSize;
+            entry.stat.crc = item.Crc;
+            entry.stat.comp_method = read.method;
+            entry.fingerprint = item.Sha256;
+            return entry;
+        };
+        TSharedState state;
+        state.digestWanted = digest != nullptr;
+        CheckStreamed({fd.Get(), size, &check.dataStarts, check.centralStart, nullptr}, jobs, entryOf, state, readers);
+        if (!state.reason.empty()) return state.reason;
+        if (digest != nullptr && state.digest) *digest = TFileDigest{*state.digest, static_cast<std::int64_t>(size)};
+        return {};
     } catch (const std::exception& error) {
         return error.what();
     }

@@ -35,7 +35,8 @@ constexpr std::size_t kDigestStep = 1 << 20;
 // reader takes it up alone where no entry's hashing carried it far enough.
 class TStreamedCheck {
 public:
-    TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers);
+    TStreamedCheck(const TStreamedFile& file, const std::vector<TStreamedJob>& jobs, const TEntryOfJob& entryOf,
+                   TSharedState& state, unsigned readers);
     void Run();
     // Hashes an entry's content into lane, and as much of the file's digest along with it as is
     // read and not taken by another reader at the moment.
@@ -59,7 +60,7 @@ private:
     // The next task, waiting while there is none yet; Done when none will come.
     TTask Next(std::unique_lock<std::mutex>& lock);
     std::optional<TTask> EntryTask();
-    void Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash);
+    void Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash, TZipEntry& scratch);
     void Finish(const TTask& task, bool done);
     void ReadPiece(std::size_t piece);
     // Takes the digest alone through the piece it stands in.
@@ -70,10 +71,10 @@ private:
     // Gives the buffers back whose bytes nothing needs any more.
     void ReleaseDone();
     bool DigestGoesOn() const { return FState.digestWanted && !FDigestLost && !FState.aborted; }
-    const TZipEntry& EntryOf(std::size_t job) const { return FZip.entries.at(FJobs[job].index); }
 
-    const TZipReading& FZip;
-    const std::vector<TCheckJob>& FJobs;
+    const TStreamedFile& FFile;
+    const std::vector<TStreamedJob>& FJobs;
+    const TEntryOfJob& FEntryOf;
     TSharedState& FState;
     const unsigned FReaders;
     const int FFd;
@@ -115,16 +116,13 @@ private:
     TSha256Lane FLane;
 };
 
-TStreamedCheck::TStreamedCheck(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state,
-                               unsigned readers)
-    : FZip(zip), FJobs(jobs), FState(state), FReaders(std::max(readers, 1u)), FFd(zip.files->SingleDescriptor()),
-      FSize(zip.files->Size()) {
+TStreamedCheck::TStreamedCheck(const TStreamedFile& file, const std::vector<TStreamedJob>& jobs,
+                               const TEntryOfJob& entryOf, TSharedState& state, unsigned readers)
+    : FFile(file), FJobs(jobs), FEntryOf(entryOf), FState(state), FReaders(std::max(readers, 1u)), FFd(file.fd),
+      FSize(file.size) {
     std::vector<TRawExtent> extents;
     extents.reserve(jobs.size());
-    for (std::size_t job = 0; job < jobs.size(); ++job) {
-        const TZipEntry& entry = EntryOf(job);
-        extents.push_back({zip.dataStarts.at(static_cast<std::size_t>(entry.index)), entry.stat.comp_size});
-    }
+    for (const TStreamedJob& job : jobs) extents.push_back({job.start, job.storedSize});
     FPlan = PlanPieces(FSize, extents, kPieceSize, kHeldEntry);
     FPieces.resize(FPlan.pieces.size());
     for (std::size_t p = 0; p < FPieces.size(); ++p) FPieces[p].left = FPlan.pieces[p].entries.size();
@@ -162,9 +160,10 @@ void TStreamedCheck::Run() {
 }
 
 void TStreamedCheck::Work() {
-    TZipEntryReader reader(FZip.archive.get());
+    TZipEntryReader reader(FFile.archive);
     zip::TDescriptorReader file(FFd, FSize);
-    reader.ReadDirectly(file, FZip.dataStarts, FZip.dataLimit);
+    reader.ReadDirectly(file, *FFile.dataStarts, FFile.dataLimit);
+    TZipEntry scratch;
     TAlongDigest hash(*this);
     std::unique_lock lock(FMutex);
     for (;;) {
@@ -173,7 +172,7 @@ void TStreamedCheck::Work() {
         lock.unlock();
         bool done = true;
         try {
-            Do(task, reader, hash);
+            Do(task, reader, hash, scratch);
         } catch (const std::exception& error) {
             done = false;
             if (task.kind == TKind::Entry || task.kind == TKind::Apart) FState.Fail(error.what());
@@ -239,7 +238,7 @@ TStreamedCheck::TTask TStreamedCheck::Next(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash) {
+void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TEntryHash& hash, TZipEntry& scratch) {
     switch (task.kind) {
         case TKind::Read:
             ReadPiece(task.piece);
@@ -250,12 +249,12 @@ void TStreamedCheck::Do(const TTask& task, TZipEntryReader& reader, TEntryHash& 
         case TKind::Entry: {
             const TFilePiece& piece = FPlan.pieces[task.piece];
             reader.TakeFromMemory(FPieces[task.piece].buffer->Data(), piece.start, piece.end - piece.start);
-            CheckEntry(reader, EntryOf(task.job), FJobs[task.job].size, hash, FState);
+            CheckEntry(reader, FEntryOf(task.job, scratch), FJobs[task.job].size, hash, FState);
             break;
         }
         case TKind::Apart:
             reader.TakeFromMemory(nullptr, 0, 0);
-            CheckEntry(reader, EntryOf(task.job), FJobs[task.job].size, hash, FState);
+            CheckEntry(reader, FEntryOf(task.job, scratch), FJobs[task.job].size, hash, FState);
             break;
         case TKind::Done:
             break;
@@ -358,8 +357,9 @@ void TStreamedCheck::ReleaseDone() {
 
 }  // namespace
 
-void CheckStreamed(const TZipReading& zip, const std::vector<TCheckJob>& jobs, TSharedState& state, unsigned readers) {
-    TStreamedCheck(zip, jobs, state, readers).Run();
+void CheckStreamed(const TStreamedFile& file, const std::vector<TStreamedJob>& jobs, const TEntryOfJob& entryOf,
+                   TSharedState& state, unsigned readers) {
+    TStreamedCheck(file, jobs, entryOf, state, readers).Run();
 }
 
 }  // namespace tavik
