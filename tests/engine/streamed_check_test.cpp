@@ -159,8 +159,10 @@ std::vector<TStreamCase> StreamCases() {
         {"GrossesStueckVerdorben", TBuilder::Python, 2, true, {"scans/gross.bin"}, TMeanwhile::Nothing, "scans/gross.bin", true},
         {"AbseitsGelesenVerdorben", TBuilder::Python, 4, true, {"scans/riesig.bin"}, TMeanwhile::Nothing, "scans/riesig.bin", true},
         {"OhneDigestVerdorben", TBuilder::Python, 2, false, {"belege/102.bin"}, TMeanwhile::Nothing, "belege/102.bin", false},
-        {"DateiWaechstWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::Grows, "", false},
-        {"DateiGekuerztWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::CutShort, "spaet/", false},
+        {"DateiWaechstWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::Grows,
+         "wurde verändert, während sie geprüft wurde", false},
+        {"DateiGekuerztWaehrendDerPruefung", TBuilder::Python, 1, true, {}, TMeanwhile::CutShort,
+         "wurde verändert, während sie geprüft wurde", false},
         {"Abgebrochen", TBuilder::Python, 2, true, {}, TMeanwhile::Stopped, "", false},
         // With fingerprints, the entries' hashing carries the whole file's digest along.
         {"MitFingerabdruckEinLeser", TBuilder::Ours, 1, true, {}, TMeanwhile::Nothing, "", true},
@@ -170,6 +172,8 @@ std::vector<TStreamCase> StreamCases() {
         {"FingerabdruckPasstNicht", TBuilder::OursChanged, 2, true, {}, TMeanwhile::Nothing,
          "spaet/18.bin“ passt nicht zu seinem SHA-256-Fingerabdruck", true},
         {"MitFingerabdruckGekuerzt", TBuilder::Ours, 2, true, {}, TMeanwhile::CutShort, "spaet/", false},
+        {"MitFingerabdruckGewachsen", TBuilder::Ours, 1, true, {}, TMeanwhile::Grows,
+         "wurde verändert, während sie geprüft wurde", false},
     };
 }
 

@@ -32,11 +32,15 @@ struct TSharedState {
     std::function<bool(std::int64_t, std::int64_t)> progress;
     std::mutex mutex;  // for progress and reason
     std::string reason;
+    std::atomic<bool> changed{false};     // the file's length changed while it was read
     bool digestWanted = false;            // the whole file's SHA-256 as well
     std::optional<TSha256Digest> digest;  // written by one reader, read after all have ended
 
     // Keeps the first failure, German, and stops the readers.
     void Fail(const std::string& why);
+    // The failure to report for the file at path: that it was changed while it was read, before
+    // whatever that made fail; empty when all was sound.
+    std::string Verdict(const std::string& path) const;
 };
 
 // Where an entry's content goes for its fingerprint.

@@ -31,6 +31,14 @@ void TSharedState::Fail(const std::string& why) {
     if (!failed.exchange(true)) reason = why;
 }
 
+std::string TSharedState::Verdict(const std::string& path) const {
+    if (!changed) return reason;
+    return "Die Archivdatei „" + path +
+           "“ wurde verändert, während sie geprüft wurde: sie ist nicht mehr so lang wie zu Beginn der Prüfung. "
+           "Bitte prüfen Sie sie erneut." +
+           (reason.empty() ? std::string() : " " + reason);
+}
+
 void CheckEntry(TZipEntryReader& reader, const TZipEntry& entry, std::int64_t size, TEntryHash& hash,
                 TSharedState& state) {
     if (entry.directory) return;
@@ -151,7 +159,7 @@ TContentCheck CheckArchiveContent(const std::string& path, const std::function<b
             check.FileSha256 = state.digest;
             check.FileSize = static_cast<std::int64_t>(zip.files->Size());
         }
-        check.Failure = check.Aborted ? std::string() : state.reason;
+        check.Failure = check.Aborted ? std::string() : state.Verdict(path);
         check.BySha256 = state.bySha256;
         check.ByCrcOnly = state.byCrcOnly;
         check.Sealed = zip.seal.present;

@@ -179,7 +179,7 @@ std::string CheckPackedArchive(const std::string& path, const std::vector<TFileI
         TSharedState state;
         state.digestWanted = digest != nullptr;
         CheckStreamed({fd.Get(), size, &check.dataStarts, check.centralStart, nullptr}, jobs, entryOf, state, readers);
-        if (!state.reason.empty()) return state.reason;
+        if (std::string verdict = state.Verdict(path); !verdict.empty()) return verdict;
         if (digest != nullptr && state.digest) *digest = TFileDigest{*state.digest, static_cast<std::int64_t>(size)};
         return {};
     } catch (const std::exception& error) {

@@ -269,6 +269,8 @@ void TStreamedCheck::ReadPiece(std::size_t p) {
     const bool last = p + 1 == FPlan.pieces.size();
     std::uint8_t* data = FPieces[p].buffer->Room(length + 1);
     const TIoResult result = ReadWholeAt(FFd, data, length + (last ? 1 : 0), piece.start);
+    // Shorter or longer than measured: the file was changed while it was checked.
+    if (result.error == 0 && result.done != length) FState.changed = true;
     if (result.error != 0 || result.done < length) throw EOlvex("Die Archivdatei kann nicht gelesen werden.");
     if (result.done > length) FDigestLost = true;
 }
