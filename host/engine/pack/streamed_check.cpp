@@ -347,7 +347,10 @@ void TStreamedCheck::Finish(const TTask& task, bool done) {
 }
 
 void TStreamedCheck::ReleaseDone() {
-    const std::size_t digested = DigestGoesOn() ? FPiecesDigested.load() : FNextRead;
+    // Only what the digest has passed: a step of it may still be under way in the piece where it
+    // stands even after it was given up. Once given up no piece is read any more, so the pieces
+    // still held are not needed for reading.
+    const std::size_t digested = FState.digestWanted ? FPiecesDigested.load() : FNextRead;
     for (std::size_t p = FFirstHeld; p < FNextRead; ++p) {
         TPieceState& piece = FPieces[p];
         if (piece.buffer == nullptr || !piece.read || piece.left != 0 || p >= digested) continue;
