@@ -1,7 +1,7 @@
 #pragma once
 // SHA-256 computations that can be advanced two at once. Each one alone waits on the latency of
 // the processor's SHA rounds; two interleaved on one core take little more time than one (on
-// the machines measured, two streams cost 1.15 times one). The single steps and the end are
+// the machines measured, two streams cost 1.14 times one). The single steps and the end are
 // OpenSSL's; only the interleaved rounds are this file's own, used where the processor has the
 // SHA extensions, and both streams' results are those of OpenSSL in any case.
 #include <openssl/sha.h>

@@ -1,8 +1,6 @@
 #pragma once
-// What the readers of one archive's content check share: the entries to read, the first
-// failure, the counts, the progress; and the check of one entry, the same on every path.
-#include <zip.h>
-
+// What the readers of one archive's content check share: the first failure, the counts, the
+// progress, the digest; and the check of one entry, the same on every path.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,11 +14,6 @@
 namespace tavik {
 
 class TZipEntryReader;
-
-struct TCheckJob {
-    zip_uint64_t index;
-    std::int64_t size;
-};
 
 struct TSharedState {
     std::atomic<bool> failed{false};

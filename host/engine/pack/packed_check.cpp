@@ -22,6 +22,11 @@ namespace tavik {
 
 namespace {
 
+struct TCheckJob {
+    zip_uint64_t index;
+    std::int64_t size;
+};
+
 constexpr std::int64_t kProgressStep = 4 << 20;
 
 }  // namespace
