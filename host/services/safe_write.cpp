@@ -58,21 +58,39 @@ std::array<unsigned char, kRandomChars> RandomBytes() {
     return bytes;
 }
 
-// Creates a new file for name in dirFd under the temporary name, which it sets; invalid with
-// errno set when none can be made.
-TUniqueFd CreateTemporary(int dirFd, const std::string& name, int flags, mode_t mode, std::string& tempName) {
+// Gives a new temporary name for name to something made by make(temp), which fails with errno
+// EEXIST when temp is taken; sets tempName on success, else errno tells why not.
+template <class TMake>
+bool TakeTemporaryName(const std::string& name, std::string& tempName, TMake make) {
     const std::string prefix = SafeWriteTempPrefix(name);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = prefix;
         for (const unsigned char byte : RandomBytes()) temp += kAlphabet[byte % kAlphabet.size()];
-        TUniqueFd fd(::openat(dirFd, temp.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (fd) {
+        if (make(temp)) {
             tempName = std::move(temp);
-            return fd;
+            return true;
         }
         if (errno != EEXIST) break;
     }
-    return TUniqueFd();
+    return false;
+}
+
+// Creates a new file for name in dirFd under the temporary name, which it sets; invalid with
+// errno set when none can be made.
+TUniqueFd CreateTemporary(int dirFd, const std::string& name, int flags, mode_t mode, std::string& tempName) {
+    TUniqueFd fd;
+    TakeTemporaryName(name, tempName, [&](const std::string& temp) {
+        fd.Reset(::openat(dirFd, temp.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        return static_cast<bool>(fd);
+    });
+    return fd;
+}
+
+// Gives the unnamed file fd the name in dirFd; never replaces what has that name (errno EEXIST).
+bool LinkUnnamed(int fd, int dirFd, const std::string& name) {
+    std::array<char, 32> path{};
+    std::snprintf(path.data(), path.size(), "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, path.data(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 std::string DirectoryNameOf(const std::string& path) {
@@ -114,6 +132,12 @@ std::optional<std::string> SafeWriteLeftoverOf(const std::string& entryName) {
     return std::string(name);
 }
 
+bool UnnamedFilesCanBeNamed() { return ::access("/proc/self/fd", X_OK) == 0; }
+
+TUniqueFd CreateUnnamedFile(int dirFd, mode_t mode) {
+    return TUniqueFd(::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+}
+
 TUniqueFd CreateScratchFile(int dirFd, const std::string& name) {
     TUniqueFd scratch(::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (scratch || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return scratch;
@@ -132,6 +156,14 @@ TSafeWrite::TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TDu
                      ". Bitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte im Verzeichnis.",
                  KindOfWriteError(errno));
 }
+
+TSafeWrite::TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TUniqueFd unnamed,
+                       TDurability durability)
+    : FDir(std::move(dir)),
+      FDirName(std::move(dirName)),
+      FName(std::move(name)),
+      FFd(std::move(unnamed)),
+      FDurability(durability) {}
 
 TSafeWrite::TSafeWrite(const std::string& path, TDurability durability, mode_t mode)
     : TSafeWrite(OpenDirectory(DirectoryNameOf(path)), DirectoryNameOf(path), FileNameOf(path), durability, mode) {}
@@ -169,15 +201,46 @@ bool TSafeWrite::Place(TPlacing placing) {
     if (!FClosed) {
         if (FDurability == TDurability::Flushed && ::fsync(FFd.Get()) != 0)
             Fail("kann nicht fertig geschrieben werden", errno);
-        if (!FFd.Close()) Fail("kann nicht fertig geschrieben werden", errno);
+        // A file without a name must get one before it is closed, or it is gone.
+        if (FTempName.empty()) {
+            if (placing == TPlacing::NoReplace && LinkUnnamed(FFd.Get(), FDir.Get(), FName)) {
+                CloseAfterLink(FName);
+                FPlaced = true;
+                FlushDirectory();
+                return true;
+            }
+            if (placing == TPlacing::NoReplace && errno != EEXIST)
+                Fail("kann nicht unter ihrem Namen abgelegt werden", errno);
+            // Taken, or to be replaced: the file gets a temporary name and goes on as one made with it.
+            const int fd = FFd.Get();
+            const int dir = FDir.Get();
+            if (!TakeTemporaryName(FName, FTempName, [fd, dir](const std::string& temp) { return LinkUnnamed(fd, dir, temp); }))
+                Fail("kann nicht angelegt werden", errno);
+            CloseAfterLink(FTempName);
+        } else if (!FFd.Close()) {
+            Fail("kann nicht fertig geschrieben werden", errno);
+        }
         FClosed = true;
     }
     if (!Rename(placing)) return false;
     FPlaced = true;
+    FlushDirectory();
+    return true;
+}
+
+void TSafeWrite::CloseAfterLink(const std::string& linked) {
+    if (FFd.Close()) return;
+    const int error = errno;
+    ::unlinkat(FDir.Get(), linked.c_str(), 0);
+    FTempName.clear();
+    FClosed = true;
+    Fail("kann nicht fertig geschrieben werden", error);
+}
+
+void TSafeWrite::FlushDirectory() {
     if (FDurability == TDurability::Flushed && ::fsync(FDir.Get()) != 0 && errno != EINVAL && errno != ENOTSUP &&
         errno != EOPNOTSUPP)
         Fail("wurde geschrieben, ihr Verzeichnis aber nicht gesichert", errno);
-    return true;
 }
 
 bool TSafeWrite::Rename(TPlacing placing) {

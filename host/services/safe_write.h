@@ -39,6 +39,10 @@ public:
     // The same for the path of the final file; its directory is opened by name. Archives are
     // written this way: by default no more readable than the files they hold (owner and group).
     TSafeWrite(const std::string& path, TDurability durability, mode_t mode = 0640);
+    // The same with a file made already without a name (CreateUnnamedFile) in a directory where
+    // new files get the same owner, group and rights as in dir: it takes its final name by a hard
+    // link, and is gone by itself should it never get one (no temporary name is left behind).
+    TSafeWrite(TUniqueFd dir, std::string dirName, std::string name, TUniqueFd unnamed, TDurability durability);
     TSafeWrite(const TSafeWrite&) = delete;
     TSafeWrite& operator=(const TSafeWrite&) = delete;
     ~TSafeWrite();  // removes the temporary file unless it was placed
@@ -66,6 +70,9 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what, int error) const;
+    // Closes the file just linked as linked; should the close fail, the name goes again.
+    void CloseAfterLink(const std::string& linked);
+    void FlushDirectory();
     bool Rename(TPlacing placing);
 
     TUniqueFd FDir;
@@ -84,6 +91,12 @@ std::string SafeWriteTempPrefix(const std::string& name);
 // The final name a leftover temporary file was to take, or nothing when entryName is not the
 // temporary name of a safe write (".NAME.vrtmp-XXXXXX"; NAME is shortened for long names).
 std::optional<std::string> SafeWriteLeftoverOf(const std::string& entryName);
+
+// Whether an unnamed file can be given a name (through /proc/self/fd).
+bool UnnamedFilesCanBeNamed();
+// A new file without a name in the directory dirFd (O_TMPFILE), for TSafeWrite; invalid with
+// errno set where the file system has no such files.
+TUniqueFd CreateUnnamedFile(int dirFd, mode_t mode);
 
 // A scratch file in the directory dirFd that no one else sees: without a name where the file
 // system has unnamed files (O_TMPFILE), otherwise created under the temporary name for name and

@@ -205,6 +205,80 @@ TEST(SafeWrite, AFailedWriteRemovesTheTemporaryFileAndLeavesTheTarget) {
     EXPECT_EQ(ReadFile(tmp / "ziel.zip"), "alt");
 }
 
+// A file made without a name ends as one made under a temporary name, whatever becomes of it:
+// placed on a free name, refused a taken one and then told to replace it, replacing at once, or
+// never placed. Until it has its name, nothing of it shows in the directory.
+struct TPlacingCase {
+    const char* name;
+    bool taken;                            // a file "fremd" has the name already
+    std::vector<TPlacing> placings;        // Place calls in turn
+    std::vector<bool> placed;              // what each returns
+    std::string finalContent;              // under the final name afterwards ("" none)
+    bool temporaryLeft;                    // the temporary name is there before the object goes
+};
+
+std::vector<TPlacingCase> PlacingCases() {
+    using P = TPlacing;
+    return {
+        {"FreiOhneErsetzen", false, {P::NoReplace}, {true}, "unser", false},
+        {"FreiMitErsetzen", false, {P::Replace}, {true}, "unser", false},
+        {"BelegtOhneErsetzen", true, {P::NoReplace}, {false}, "fremd", true},
+        {"BelegtDannErsetzen", true, {P::NoReplace, P::Replace}, {false, true}, "unser", false},
+        {"BelegtMitErsetzen", true, {P::Replace}, {true}, "unser", false},
+        {"FreiNieAbgelegt", false, {}, {}, "", false},
+        {"BelegtNieAbgelegt", true, {}, {}, "fremd", false},
+    };
+}
+
+class SafeWritePlacing : public ::testing::TestWithParam<TPlacingCase> {};
+
+TEST_P(SafeWritePlacing, AnUnnamedFileEndsAsOneWithATemporaryName) {
+    const TPlacingCase& c = GetParam();
+    for (const bool unnamed : {false, true}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        TempDir tmp;
+        if (c.taken) WriteFile(tmp / "ziel.txt", "fremd");
+        const std::vector<std::string> before = Names(tmp.path());
+        {
+            TUniqueFd dir(::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            ASSERT_TRUE(dir);
+            std::optional<TSafeWrite> file;
+            if (unnamed) {
+                TUniqueFd made = CreateUnnamedFile(dir.Get(), 0640);
+                ASSERT_TRUE(made) << SystemErrorText(errno);
+                file.emplace(std::move(dir), tmp.str(), "ziel.txt", std::move(made), TDurability::Flushed);
+                EXPECT_TRUE(file->TempName().empty());
+            } else {
+                file.emplace(std::move(dir), tmp.str(), "ziel.txt", TDurability::Flushed, 0640);
+            }
+            file->Write("unser", 5);
+            if (unnamed) {
+                EXPECT_EQ(Names(tmp.path()), before);
+            }
+            for (std::size_t i = 0; i < c.placings.size(); ++i)
+                EXPECT_EQ(file->Place(c.placings[i]), c.placed[i]) << i;
+            EXPECT_EQ(file->Placed(), !c.placed.empty() && c.placed.back());
+            if (c.temporaryLeft) {
+                ASSERT_EQ(SafeWriteLeftoverOf(file->TempName()), "ziel.txt");
+                EXPECT_EQ(ReadFile(file->TempPath()), "unser");
+                EXPECT_EQ(Names(tmp.path()).size(), 2u);
+            }
+        }
+        if (c.finalContent.empty()) {
+            EXPECT_TRUE(Names(tmp.path()).empty());
+            continue;
+        }
+        EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel.txt"});
+        EXPECT_EQ(ReadFile(tmp / "ziel.txt"), c.finalContent);
+        struct stat st {};
+        ASSERT_EQ(::stat((tmp / "ziel.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_nlink, 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SafeWritePlacing, ::testing::ValuesIn(PlacingCases()),
+                         [](const ::testing::TestParamInfo<TPlacingCase>& info) { return std::string(info.param.name); });
+
 TEST(SafeWriteLeftover, EveryTemporaryNameIsRecognisedWithItsFinalName) {
     TempDir tmp;
     for (const std::string name : {"a", "SK261207.001", "x.vrtmp-abcdef", "archiv.z01", ".versteckt", "ö ü.txt"}) {

@@ -78,6 +78,12 @@ TExtractFile::TExtractFile(TUniqueFd dir, std::string dirName, std::string name,
       FProtect(std::move(protect)),
       FFile(std::move(dir), std::move(dirName), std::move(name), TDurability::Unflushed, mode) {}
 
+TExtractFile::TExtractFile(TUniqueFd dir, std::string dirName, std::string name, TUniqueFd unnamed,
+                           std::function<TReplaceDecision()> replace, std::function<TReason()> protect)
+    : FReplace(std::move(replace)),
+      FProtect(std::move(protect)),
+      FFile(std::move(dir), std::move(dirName), std::move(name), std::move(unnamed), TDurability::Unflushed) {}
+
 TReason TExtractFile::Write(const void* data, std::size_t size) {
     try {
         FFile.Write(data, size);
@@ -181,6 +187,16 @@ TReason TExtractTarget::Protected(int parent, const std::string& name) const {
             TErrorKind::RefusedEntry};
 }
 
+void TExtractTarget::NoteMade(const std::string& path) {
+    FMadeHere.insert(path);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || FMadeFromRoot.count(path.substr(0, slash)) != 0) FMadeFromRoot.insert(path);
+}
+
+void TExtractTarget::MakeFilesAhead(std::vector<std::optional<mode_t>> modes) {
+    FFilesAhead = std::make_unique<TUnnamedFilesAhead>(FRoot.Get(), std::move(modes));
+}
+
 TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason) {
     TUniqueFd current(::dup(FRoot.Get()));
     if (!current) {
@@ -194,7 +210,7 @@ TUniqueFd TExtractTarget::OpenParent(const std::vector<std::string>& parts, bool
         if (!next && errno == ENOENT && create) {
             if (::mkdirat(current.Get(), parts[i].c_str(), 0777) == 0) {
                 FMadeOnTheWay.insert(path);
-                FMadeHere.insert(path);
+                NoteMade(path);
             }
             else if (errno != EEXIST) {
                 reason = WalkReason(errno);
@@ -222,14 +238,14 @@ TReason TExtractTarget::MakeDirectory(const std::vector<std::string>& parts, std
     // An entry of its own needs the directory, whatever becomes of the entries in it.
     std::string path;
     for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
-    if (made) FMadeHere.insert(path);
+    if (made) NoteMade(path);
     FMadeOnTheWay.erase(path);
     if (mtime) FDirTimes.emplace_back(parts, *mtime);
     return {};
 }
 
 TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t mode,
-                                   std::unique_ptr<TExtractFile>& file) {
+                                   std::unique_ptr<TExtractFile>& file, std::optional<std::size_t> position) {
     TReason reason;
     TUniqueFd parent = OpenParent(parts, true, reason);
     if (!parent) return reason;
@@ -245,11 +261,25 @@ TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t
     for (std::size_t i = 0; i + 1 < parts.size(); ++i)
         dirName += (dirName.empty() || dirName.back() == '/' ? "" : "/") + parts[i];
     if (TReason refused = Protected(parent.Get(), parts.back()); !refused.empty()) return refused;
+    TUniqueFd unnamed;
+    if (FFilesAhead && position) {
+        // Elsewhere the directory may give its new files another group or other rights (setgid,
+        // default ACL) than the target directory, where the files made ahead lie.
+        if (parts.size() == 1 || FMadeFromRoot.count(parentPath) != 0)
+            unnamed = FFilesAhead->Take(*position, mode & 0777);
+        else
+            FFilesAhead.reset();
+    }
     try {
         const int parentFd = parent.Get();
-        file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
-                                              [this, parts] { return Ask(parts); },
-                                              [this, parentFd, name = parts.back()] { return Protected(parentFd, name); });
+        auto replace = [this, parts] { return Ask(parts); };
+        auto protect = [this, parentFd, name = parts.back()] { return Protected(parentFd, name); };
+        if (unnamed)
+            file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), std::move(unnamed),
+                                                  std::move(replace), std::move(protect));
+        else
+            file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
+                                                  std::move(replace), std::move(protect));
     } catch (const EOlvex& e) {
         return {e.what(), e.Kind()};
     }
@@ -375,7 +405,10 @@ void TExtractTarget::Abandon(const std::vector<std::string>& parts) {
         const TUniqueFd parent = OpenParent(dir, false, reason);
         // A folder that holds anything now is needed by something else.
         if (!parent || ::unlinkat(parent.Get(), dir.back().c_str(), AT_REMOVEDIR) != 0) return;
+        // Whatever takes the name later was not made here.
         FMadeOnTheWay.erase(path);
+        FMadeHere.erase(path);
+        FMadeFromRoot.erase(path);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/engine/extract/unnamed_files_ahead.h"
 #include "host/services/safe_write.h"
 #include "host/services/error_kind.h"
 #include "host/services/unique_fd.h"
@@ -41,6 +42,9 @@ class TExtractFile {
 public:
     // Creates the temporary file for name in dir (dirName names it in messages). Throws EOlvex.
     TExtractFile(TUniqueFd dir, std::string dirName, std::string name, mode_t mode,
+                 std::function<TReplaceDecision()> replace, std::function<TReason()> protect = {});
+    // The same with a file made already without a name (see TUnnamedFilesAhead).
+    TExtractFile(TUniqueFd dir, std::string dirName, std::string name, TUniqueFd unnamed,
                  std::function<TReplaceDecision()> replace, std::function<TReason()> protect = {});
     TExtractFile(const TExtractFile&) = delete;
     TExtractFile& operator=(const TExtractFile&) = delete;
@@ -77,7 +81,14 @@ public:
     // different under the name on disk stays unless the question allows replacing it, whether it
     // was there before or an earlier entry of the same name has just put it there.
     TReason MakeDirectory(const std::vector<std::string>& parts, std::optional<std::time_t> mtime);
-    TReason CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file);
+    // position: the entry's place among those given to MakeFilesAhead.
+    TReason CreateFile(const std::vector<std::string>& parts, mode_t mode, std::unique_ptr<TExtractFile>& file,
+                       std::optional<std::size_t> position = std::nullopt);
+    // The files of the entries to come (their modes by position, none for an entry that makes
+    // no file) may be made ahead of time. They are used only in directories where a new file gets
+    // the same group and rights as in the target directory itself: there, or in directories this
+    // extraction made below it. The first file elsewhere ends the making ahead.
+    void MakeFilesAhead(std::vector<std::optional<mode_t>> modes);
     // A link whose target leaves the directory, or climbs by ".." out of a link, is refused.
     TReason MakeSymlink(const std::vector<std::string>& parts, const std::string& target);
     // A hard link to a symbolic link is a link with the same target in another place: its
@@ -92,6 +103,8 @@ public:
     void Abandon(const std::vector<std::string>& parts);
 
 private:
+    // Notes the directory path as made by this extraction.
+    void NoteMade(const std::string& path);
     // The directory that holds parts.back(), walked (and with create, made) without following links.
     TUniqueFd OpenParent(const std::vector<std::string>& parts, bool create, TReason& reason);
 
@@ -117,8 +130,11 @@ private:
     // Every directory this extraction made, '/'-joined: what is in one of them came from this
     // archive, so no file is looked for there before a new one is written.
     std::set<std::string> FMadeHere;
+    // Of those, the ones made straight below the target directory or below another of them.
+    std::set<std::string> FMadeFromRoot;
     std::optional<std::pair<dev_t, ino_t>> FDatabaseDir;  // where the installation's database lies
     std::vector<std::pair<std::vector<std::string>, std::time_t>> FDirTimes;
+    std::unique_ptr<TUnnamedFilesAhead> FFilesAhead;
 };
 
 }  // namespace tavik

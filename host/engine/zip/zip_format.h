@@ -35,9 +35,9 @@ public:
 
 private:
     void Extract(const std::vector<int>* indexes);
-    // ahead: the entry as read ahead, or nullptr.
+    // ahead: the entry as read ahead, or nullptr; position: its place among the entries extracted.
     void ExtractEntry(TZipEntryReader& reader, const TEntryReadAhead* ahead, const TZipEntry& entry,
-                      TExtractTarget& target, std::int64_t& done, std::int64_t total);
+                      TExtractTarget& target, std::size_t position, std::int64_t& done, std::int64_t total);
     // Reads an entry to its end, size and CRC checked, or takes its data from ahead where it was
     // read ahead. Throws EOlvex on damage.
     void ReadEntryData(TZipEntryReader& reader, const TZipEntry& entry, TFileInfoItem& item, std::int64_t& done,

@@ -19,6 +19,9 @@ namespace {
 
 constexpr zip_uint64_t kMaxLinkTarget = 4096;
 
+// The rights an entry's file is made with (the umask applies).
+mode_t FileMode(const TZipEntry& entry) { return entry.mode != 0 ? (entry.mode & 0777) : 0666; }
+
 constexpr const char* kFingerprintMismatch =
     "Der Inhalt passt nicht zu seinem SHA-256-Fingerabdruck: der Eintrag wurde verändert.";
 
@@ -232,14 +235,18 @@ void TZipArchiv::Extract(const std::vector<int>* indexes) {
     FPasswordAsked = false;
     // The entries to come are read and checked on another thread while one is written.
     TZipEntryPrefetch prefetch(zip, chosen, ReadLimits(), CheckFingerprint);
+    std::vector<std::optional<mode_t>> modes;
+    for (const TZipEntry* entry : chosen)
+        modes.push_back(entry->directory || entry->symlink ? std::nullopt : std::optional(FileMode(*entry)));
+    target.MakeFilesAhead(std::move(modes));
     for (std::size_t position = 0; position < chosen.size(); ++position)
-        ExtractEntry(reader, prefetch.Take(position), *chosen[position], target, done, total);
+        ExtractEntry(reader, prefetch.Take(position), *chosen[position], target, position, done, total);
     target.RestoreDirectoryTimes();
     Progress(done, total);
 }
 
 void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TEntryReadAhead* ahead, const TZipEntry& entry,
-                              TExtractTarget& target, std::int64_t& done, std::int64_t total) {
+                              TExtractTarget& target, std::size_t position, std::int64_t& done, std::int64_t total) {
     TFileInfoItem item = ZipEntryItem(entry);
     PFileInfoItem current = &item;
     const std::int64_t after = done + EntrySize(entry);
@@ -269,8 +276,7 @@ void TZipArchiv::ExtractEntry(TZipEntryReader& reader, const TEntryReadAhead* ah
             PreparePassword(reader, entry);
             reader.CheckPassword(entry);
             std::unique_ptr<TExtractFile> file;
-            const mode_t mode = entry.mode != 0 ? (entry.mode & 0777) : 0666;
-            reason = target.CreateFile(parts, mode, file);
+            reason = target.CreateFile(parts, FileMode(entry), file, position);
             if (reason.empty()) {
                 // Data read ahead has been checked against the fingerprint there. Otherwise what
                 // is written is hashed on the way: a file whose content no longer fits the
