@@ -1,6 +1,7 @@
 #include "host/engine/extract/unnamed_files_ahead.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <system_error>
@@ -10,16 +11,28 @@
 
 namespace tavik {
 
+namespace {
+
+// The files made ahead hold descriptors: never more than an eighth of what the process may open,
+// so that the extraction itself does not run short of them.
+std::size_t AheadWithinDescriptors(std::size_t ahead) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return ahead;
+    return std::min<std::size_t>(ahead, static_cast<std::size_t>(limit.rlim_cur / 8));
+}
+
+}  // namespace
+
 TUnnamedFilesAhead::TUnnamedFilesAhead(int dir, std::vector<std::optional<mode_t>> modes, std::size_t threads,
                                        std::size_t ahead)
     : FDir(::fcntl(dir, F_DUPFD_CLOEXEC, 0)),
       FModes(std::move(modes)),
-      FAhead(ahead),
+      FAhead(AheadWithinDescriptors(ahead)),
       FStates(FModes.size(), TState::Passed),
       FFiles(FModes.size()) {
     std::size_t first = 0;
     while (first < FModes.size() && !FModes[first]) ++first;
-    if (!FDir || first == FModes.size() || !UnnamedFilesCanBeNamed()) return;
+    if (!FDir || FAhead == 0 || first == FModes.size() || !UnnamedFilesCanBeNamed()) return;
     // The first file shows whether the file system has unnamed files at all.
     FFiles[first] = CreateUnnamedFile(FDir.Get(), *FModes[first]);
     if (!FFiles[first]) return;
@@ -43,7 +56,13 @@ void TUnnamedFilesAhead::Stop() {
         const std::lock_guard lock(FMutex);
         FStop = true;
     }
-    FChanged.notify_all();
+    FRoom.notify_all();
+    FMade.notify_all();
+}
+
+std::size_t TUnnamedFilesAhead::NextWaiting() {
+    while (FNext < FStates.size() && FStates[FNext] != TState::Waiting) ++FNext;
+    return FNext;
 }
 
 void TUnnamedFilesAhead::Run() {
@@ -51,11 +70,11 @@ void TUnnamedFilesAhead::Run() {
         std::size_t position = 0;
         {
             std::unique_lock lock(FMutex);
-            FChanged.wait(lock, [this] {
-                while (FNext < FStates.size() && FStates[FNext] != TState::Waiting) ++FNext;
-                return FStop || FNext >= FStates.size() || FNext <= FTaken + FAhead;
-            });
-            if (FStop || FNext >= FStates.size()) return;
+            // A full window is filled again only once half of it has been taken: woken for every
+            // file taken, the threads would cost more than they save where files are made fast.
+            if (NextWaiting() < FStates.size() && FNext > FTaken + FAhead)
+                FRoom.wait(lock, [this] { return FStop || NextWaiting() >= FStates.size() || FNext <= FTaken + FAhead / 2; });
+            if (FStop || NextWaiting() >= FStates.size()) return;
             position = FNext++;
             FStates[position] = TState::Making;
         }
@@ -68,7 +87,7 @@ void TUnnamedFilesAhead::Run() {
         } else {
             FStates[position] = TState::Passed;
         }
-        FChanged.notify_all();
+        if (FTakeWaits) FMade.notify_all();
     }
 }
 
@@ -80,11 +99,13 @@ TUniqueFd TUnnamedFilesAhead::Take(std::size_t position, mode_t mode) {
         if (FStates[before] != TState::Making) FStates[before] = TState::Passed;
     }
     FTaken = std::max(FTaken, position);
-    FChanged.notify_all();
+    if (FNext <= FTaken + FAhead / 2) FRoom.notify_all();
     if (position >= FStates.size()) return {};
     // Not begun yet: the caller makes it sooner itself.
     if (FStates[position] == TState::Waiting) FStates[position] = TState::Passed;
-    FChanged.wait(lock, [this, position] { return FStates[position] != TState::Making; });
+    FTakeWaits = true;
+    FMade.wait(lock, [this, position] { return FStates[position] != TState::Making; });
+    FTakeWaits = false;
     if (FStates[position] != TState::Made) return {};
     FStates[position] = TState::Passed;
     TUniqueFd file = std::move(FFiles[position]);

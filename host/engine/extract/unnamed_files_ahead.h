@@ -38,16 +38,20 @@ private:
     enum class TState : unsigned char { Waiting, Making, Made, Passed };
     void Run();
     void Stop();
+    // With the lock held: the next position still waiting for its file (FNext moved there).
+    std::size_t NextWaiting();
 
     TUniqueFd FDir;
     std::vector<std::optional<mode_t>> FModes;
     std::size_t FAhead;
     std::mutex FMutex;
-    std::condition_variable FChanged;
+    std::condition_variable FRoom;  // the threads wait for room ahead
+    std::condition_variable FMade;  // Take waits for a file being made
     std::vector<TState> FStates;
     std::vector<TUniqueFd> FFiles;
     std::size_t FNext = 0;   // the next position to make a file for
     std::size_t FTaken = 0;  // the position taken last
+    bool FTakeWaits = false;
     bool FStop = false;
     std::vector<std::thread> FThreads;
 };
