@@ -139,7 +139,7 @@ TUniqueFd CreateUnnamedFile(int dirFd, mode_t mode) {
 }
 
 TUniqueFd CreateScratchFile(int dirFd, const std::string& name) {
-    TUniqueFd scratch(::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    TUniqueFd scratch = CreateUnnamedFile(dirFd, 0600);
     if (scratch || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return scratch;
     std::string tempName;
     scratch = CreateTemporary(dirFd, name, O_RDWR, 0600, tempName);
@@ -214,8 +214,8 @@ bool TSafeWrite::Place(TPlacing placing) {
             // Taken, or to be replaced: the file gets a temporary name and goes on as one made with it.
             const int fd = FFd.Get();
             const int dir = FDir.Get();
-            if (!TakeTemporaryName(FName, FTempName, [fd, dir](const std::string& temp) { return LinkUnnamed(fd, dir, temp); }))
-                Fail("kann nicht angelegt werden", errno);
+            const auto link = [fd, dir](const std::string& temp) { return LinkUnnamed(fd, dir, temp); };
+            if (!TakeTemporaryName(FName, FTempName, link)) Fail("kann nicht angelegt werden", errno);
             CloseAfterLink(FTempName);
         } else if (!FFd.Close()) {
             Fail("kann nicht fertig geschrieben werden", errno);
@@ -229,11 +229,11 @@ bool TSafeWrite::Place(TPlacing placing) {
 }
 
 void TSafeWrite::CloseAfterLink(const std::string& linked) {
+    FClosed = true;
     if (FFd.Close()) return;
     const int error = errno;
     ::unlinkat(FDir.Get(), linked.c_str(), 0);
     FTempName.clear();
-    FClosed = true;
     Fail("kann nicht fertig geschrieben werden", error);
 }
 

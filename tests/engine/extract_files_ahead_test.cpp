@@ -113,8 +113,10 @@ std::vector<TAheadEntry> AheadEntries() {
         {"alt/tief/vier.txt", 0664, "vier\n"},
         {"leer.txt", 0644, ""},
     };
-    for (int i = 0; i < 60; ++i)
-        entries.push_back({"viele/" + std::to_string(i) + ".txt", static_cast<mode_t>(i % 2 == 0 ? 0644 : 0600), std::to_string(i) + "\n"});
+    for (int i = 0; i < 60; ++i) {
+        const mode_t mode = i % 2 == 0 ? 0644 : 0600;
+        entries.push_back({"viele/" + std::to_string(i) + ".txt", mode, std::to_string(i) + "\n"});
+    }
     entries.push_back({"zuletzt.txt", 0644, "zuletzt\n"});
     return entries;
 }

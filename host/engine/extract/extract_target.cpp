@@ -275,8 +275,8 @@ TReason TExtractTarget::CreateFile(const std::vector<std::string>& parts, mode_t
         auto replace = [this, parts] { return Ask(parts); };
         auto protect = [this, parentFd, name = parts.back()] { return Protected(parentFd, name); };
         if (unnamed)
-            file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), std::move(unnamed),
-                                                  std::move(replace), std::move(protect));
+            file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(),
+                                                  std::move(unnamed), std::move(replace), std::move(protect));
         else
             file = std::make_unique<TExtractFile>(std::move(parent), std::move(dirName), parts.back(), mode & 0777,
                                                   std::move(replace), std::move(protect));

@@ -72,9 +72,10 @@ void TUnnamedFilesAhead::Run() {
             std::unique_lock lock(FMutex);
             // A full window is filled again only once half of it has been taken: woken for every
             // file taken, the threads would cost more than they save where files are made fast.
-            if (NextWaiting() < FStates.size() && FNext > FTaken + FAhead)
-                FRoom.wait(lock, [this] { return FStop || NextWaiting() >= FStates.size() || FNext <= FTaken + FAhead / 2; });
-            if (FStop || NextWaiting() >= FStates.size()) return;
+            const auto ended = [this] { return FStop || NextWaiting() >= FStates.size(); };
+            if (!ended() && FNext > FTaken + FAhead)
+                FRoom.wait(lock, [this, &ended] { return ended() || FNext <= FTaken + FAhead / 2; });
+            if (ended()) return;
             position = FNext++;
             FStates[position] = TState::Making;
         }

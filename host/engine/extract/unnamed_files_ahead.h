@@ -30,8 +30,8 @@ public:
     ~TUnnamedFilesAhead();  // stops the threads; files not taken vanish
 
     // The file made for position with mode, waited for while it is being made; invalid when none
-    // was made so (the caller makes its own then). Files of the positions before it are given up. Positions
-    // are taken in order.
+    // was made so (the caller makes its own then). Positions are taken in order; the files of
+    // those passed over are given up.
     TUniqueFd Take(std::size_t position, mode_t mode);
 
 private:
