@@ -21,12 +21,6 @@ using tavik::TArchivFormat;
 using tavik::TUniqueFd;
 using tavik::TUnnamedFilesAhead;
 
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Sets the umask for the test and restores it.
 class TUmask {
@@ -76,13 +70,13 @@ TEST(UnnamedFilesAhead, EachFileTakenIsUnnamedWithItsModeAndNothingShows) {
                 EXPECT_EQ(st.st_mode & 0777, *modes[position] & ~0022u) << position;
                 EXPECT_EQ(st.st_dev, dirStat.st_dev);
                 EXPECT_EQ(::write(file.Get(), "x", 1), 1);
-                EXPECT_TRUE(Names(dir.path()).empty());
+                EXPECT_TRUE(testsupport::SortedNames(dir.path()).empty());
             }
         }
         if (threads == 0) {
             EXPECT_EQ(valid, 1u);
         }
-        EXPECT_TRUE(Names(dir.path()).empty());
+        EXPECT_TRUE(testsupport::SortedNames(dir.path()).empty());
     }
 }
 
@@ -101,6 +95,8 @@ struct TAheadCase {
     std::vector<std::string> otherGroup;  // files that get the other group
     std::vector<std::string> failures;    // entries that fail (a different file is there)
 };
+
+void PrintTo(const TAheadCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<TAheadEntry> AheadEntries() {
     std::vector<TAheadEntry> entries = {

@@ -31,12 +31,6 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool IsAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -48,7 +42,7 @@ TEST(SafeWrite, TheTemporaryNameLiesHiddenBesideTheTargetAndIsALeftoverOfIt) {
     ASSERT_EQ(temp.size(), std::string(".bericht.pdf.vrtmp-").size() + 6);
     EXPECT_TRUE(std::all_of(temp.end() - 6, temp.end(), IsAlnum)) << temp;
     EXPECT_EQ(file.TempPath(), (tmp / temp).string());
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{temp});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{temp});
     EXPECT_EQ(SafeWriteLeftoverOf(temp), "bericht.pdf");
 }
 
@@ -57,7 +51,7 @@ TEST(SafeWrite, TwoWritesOfOneNameGetTwoTemporaryFiles) {
     TSafeWrite first((tmp / "a").string(), TDurability::Flushed);
     TSafeWrite second((tmp / "a").string(), TDurability::Flushed);
     EXPECT_NE(first.TempName(), second.TempName());
-    EXPECT_EQ(Names(tmp.path()).size(), 2u);
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()).size(), 2u);
 }
 
 TEST(SafeWrite, ALongNameIsShortenedOutsideAMultiByteCharacter) {
@@ -71,7 +65,7 @@ TEST(SafeWrite, ALongNameIsShortenedOutsideAMultiByteCharacter) {
     EXPECT_EQ(temp.rfind("." + std::string(199, 'x') + ".vrtmp-", 0), 0u) << temp;
     file.Write("inhalt", 6);
     ASSERT_TRUE(file.Place(TPlacing::Replace));
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{name});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{name});
     EXPECT_EQ(ReadFile(tmp / name), "inhalt");
 }
 
@@ -86,7 +80,7 @@ TEST(SafeWrite, PlacingReplacesTheTargetAndLeavesNothingElse) {
         ASSERT_TRUE(file.Place(TPlacing::Replace));
         EXPECT_TRUE(file.Placed());
     }
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel.zip"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"ziel.zip"});
     EXPECT_EQ(ReadFile(tmp / "ziel.zip"), "NEU und länger");
 }
 
@@ -97,7 +91,7 @@ TEST(SafeWrite, WithoutPlacingTheTemporaryFileGoesAndTheTargetStays) {
         TSafeWrite file((tmp / "ziel.zip").string(), TDurability::Unflushed);
         file.Write("halb", 4);
     }
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel.zip"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"ziel.zip"});
     EXPECT_EQ(ReadFile(tmp / "ziel.zip"), "alt");
 }
 
@@ -112,7 +106,7 @@ TEST(SafeWrite, NoReplaceLeavesATakenNameAloneUntilReplacingIsAsked) {
     EXPECT_EQ(ReadFile(file.TempPath()), "unser");
     ASSERT_TRUE(file.Place(TPlacing::Replace));
     EXPECT_EQ(ReadFile(tmp / "teil.z01"), "unser");
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"teil.z01"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"teil.z01"});
 }
 
 TEST(SafeWrite, NoReplaceTakesAFreeNameAndTheNameMayChangeBefore) {
@@ -123,7 +117,7 @@ TEST(SafeWrite, NoReplaceTakesAFreeNameAndTheNameMayChangeBefore) {
         file.SetName("archiv.z01");
         ASSERT_TRUE(file.Place(TPlacing::NoReplace));
     }
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"archiv.z01"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"archiv.z01"});
     EXPECT_EQ(ReadFile(tmp / "archiv.z01"), "band 1");
 }
 
@@ -154,7 +148,7 @@ TEST(SafeWrite, ADirectoryThatIsMissingFailsWithItsNameAndCreatesNothing) {
         EXPECT_THAT(e.what(), HasSubstr((tmp / "fehlt").string()));
         EXPECT_THAT(e.what(), HasSubstr(SystemErrorText(ENOENT)));
     }
-    EXPECT_TRUE(Names(tmp.path()).empty());
+    EXPECT_TRUE(testsupport::SortedNames(tmp.path()).empty());
 }
 
 TEST(SafeWrite, AFailedRenameRemovesTheTemporaryFileAndLeavesTheTarget) {
@@ -168,7 +162,7 @@ TEST(SafeWrite, AFailedRenameRemovesTheTemporaryFileAndLeavesTheTarget) {
     } catch (const EOlvex& e) {
         EXPECT_THAT(e.what(), HasSubstr((tmp / "ziel").string()));
     }
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"ziel"});
     EXPECT_EQ(ReadFile(tmp / "ziel" / "drin.txt"), "bleibt");
 }
 
@@ -201,7 +195,7 @@ TEST(SafeWrite, AFailedWriteRemovesTheTemporaryFileAndLeavesTheTarget) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit, 11: the write succeeded, 12: the message is wrong";
-    EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel.zip"});
+    EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"ziel.zip"});
     EXPECT_EQ(ReadFile(tmp / "ziel.zip"), "alt");
 }
 
@@ -216,6 +210,8 @@ struct TPlacingCase {
     std::string finalContent;              // under the final name afterwards ("" none)
     bool temporaryLeft;                    // the temporary name is there before the object goes
 };
+
+void PrintTo(const TPlacingCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<TPlacingCase> PlacingCases() {
     using P = TPlacing;
@@ -238,7 +234,7 @@ TEST_P(SafeWritePlacing, AnUnnamedFileEndsAsOneWithATemporaryName) {
         SCOPED_TRACE(unnamed ? "unnamed" : "named");
         TempDir tmp;
         if (c.taken) WriteFile(tmp / "ziel.txt", "fremd");
-        const std::vector<std::string> before = Names(tmp.path());
+        const std::vector<std::string> before = testsupport::SortedNames(tmp.path());
         {
             TUniqueFd dir(::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             ASSERT_TRUE(dir);
@@ -253,7 +249,7 @@ TEST_P(SafeWritePlacing, AnUnnamedFileEndsAsOneWithATemporaryName) {
             }
             file->Write("unser", 5);
             if (unnamed) {
-                EXPECT_EQ(Names(tmp.path()), before);
+                EXPECT_EQ(testsupport::SortedNames(tmp.path()), before);
             }
             for (std::size_t i = 0; i < c.placings.size(); ++i)
                 EXPECT_EQ(file->Place(c.placings[i]), c.placed[i]) << i;
@@ -261,14 +257,14 @@ TEST_P(SafeWritePlacing, AnUnnamedFileEndsAsOneWithATemporaryName) {
             if (c.temporaryLeft) {
                 ASSERT_EQ(SafeWriteLeftoverOf(file->TempName()), "ziel.txt");
                 EXPECT_EQ(ReadFile(file->TempPath()), "unser");
-                EXPECT_EQ(Names(tmp.path()).size(), 2u);
+                EXPECT_EQ(testsupport::SortedNames(tmp.path()).size(), 2u);
             }
         }
         if (c.finalContent.empty()) {
-            EXPECT_TRUE(Names(tmp.path()).empty());
+            EXPECT_TRUE(testsupport::SortedNames(tmp.path()).empty());
             continue;
         }
-        EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"ziel.txt"});
+        EXPECT_EQ(testsupport::SortedNames(tmp.path()), std::vector<std::string>{"ziel.txt"});
         EXPECT_EQ(ReadFile(tmp / "ziel.txt"), c.finalContent);
         struct stat st {};
         ASSERT_EQ(::stat((tmp / "ziel.txt").c_str(), &st), 0);
@@ -306,9 +302,9 @@ TEST(SafeWriteScratch, AScratchFileLeavesNoNameBehind) {
         const TUniqueFd scratch = tavik::CreateScratchFile(dir.Get(), "zeit");
         ASSERT_TRUE(scratch) << SystemErrorText(errno);
         EXPECT_EQ(::write(scratch.Get(), "x", 1), 1);
-        EXPECT_TRUE(Names(tmp.path()).empty());
+        EXPECT_TRUE(testsupport::SortedNames(tmp.path()).empty());
     }
-    EXPECT_TRUE(Names(tmp.path()).empty());
+    EXPECT_TRUE(testsupport::SortedNames(tmp.path()).empty());
 }
 
 TEST(SystemErrorText, NamesTheCommonFailuresInGermanAndOthersByNumber) {

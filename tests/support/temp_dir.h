@@ -2,6 +2,7 @@
 // A scratch directory for one test, removed with everything below it at the end.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -23,6 +24,8 @@ private:
 // Writes text (or size bytes of a repeating pattern) to a file, creating its directories.
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 std::string ReadFile(const std::filesystem::path& path);
+// The names in a directory, sorted.
+std::vector<std::string> SortedNames(const std::filesystem::path& dir);
 // Sets the modification time (seconds since the epoch, UTC).
 void SetMTime(const std::filesystem::path& path, long long utcSeconds);
 
